@@ -1,0 +1,180 @@
+#include "UiCommon.h"
+
+#include "Now_opros.h"
+#include "NumText.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+RadioGroup::RadioGroup(QWidget* parent) : QGroupBox(parent), group_(new QButtonGroup(this)), grid_(new QGridLayout(this)) {
+    group_->setExclusive(true);
+    connect(group_, &QButtonGroup::idClicked, this, [this](int id) {
+        emit itemIndexChanged(id);
+        emit clicked(id);
+    });
+}
+
+void RadioGroup::setItems(const QStringList& items) {
+    items_ = items;
+    rebuild();
+}
+
+void RadioGroup::setColumns(int columns) {
+    columns_ = columns < 1 ? 1 : columns;
+    rebuild();
+}
+
+void RadioGroup::rebuild() {
+    const int keep = itemIndex();
+    for (QAbstractButton* b : group_->buttons()) {
+        group_->removeButton(b);
+        delete b;
+    }
+    // Items run down the columns, as in the classic radio group: with 11 items in 4 columns the first
+    // column holds items 0..2.
+    const int n = int(items_.size());
+    const int rows = (n + columns_ - 1) / columns_;
+    for (int i = 0; i < n; ++i) {
+        auto* b = new QRadioButton(items_[i], this);
+        b->setObjectName(QStringLiteral("%1_item%2").arg(objectName()).arg(i));
+        group_->addButton(b, i);
+        grid_->addWidget(b, rows ? i % rows : 0, rows ? i / rows : 0);
+    }
+    setItemIndex(keep);
+}
+
+int RadioGroup::itemIndex() const { return group_->checkedId() < 0 ? -1 : group_->checkedId(); }
+
+void RadioGroup::setItemIndex(int index) {
+    QAbstractButton* b = group_->button(index);
+    if (b) {
+        b->setChecked(true);
+    } else if (QAbstractButton* cur = group_->checkedButton()) {
+        group_->setExclusive(false);
+        cur->setChecked(false);
+        group_->setExclusive(true);
+    }
+}
+
+QRadioButton* RadioGroup::button(int index) const { return qobject_cast<QRadioButton*>(group_->button(index)); }
+
+SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
+    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    setKeyboardTracking(false);
+}
+
+QValidator::State SpinEdit::validate(QString& input, int& pos) const {
+    // Anything may be typed; fixup() decides when the focus leaves.
+    const QValidator::State s = QSpinBox::validate(input, pos);
+    return s == QValidator::Invalid ? QValidator::Intermediate : s;
+}
+
+void SpinEdit::fixup(QString& input) const {
+    bool ok = false;
+    const qlonglong v = input.trimmed().toLongLong(&ok);
+    if (!ok)
+        input = QString::number(minimum());
+    else
+        input = QString::number(std::clamp<qlonglong>(v, minimum(), maximum()));
+}
+
+int SpinEdit::valueFromText(const QString& text) const {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        return minimum();
+    return int(std::clamp<qlonglong>(v, minimum(), maximum()));
+}
+
+QString ApplicationTitleFrom(const QString& programPath) {
+    QString name = programPath;
+    const qsizetype slash = std::max(name.lastIndexOf(QLatin1Char('\\')), name.lastIndexOf(QLatin1Char('/')));
+    if (slash >= 0)
+        name = name.mid(slash + 1);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name = name.left(dot);
+    if (name.size() > 1)
+        name = name.left(1) + name.mid(1).toLower();
+    return name;
+}
+
+QString ApplicationTitle() {
+    const QStringList args = QCoreApplication::arguments();
+    return ApplicationTitleFrom(args.isEmpty() ? QStringLiteral("rmz47") : args.first());
+}
+
+QString ExceptionBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon) {
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+}
+
+void ShowExceptionBox(QWidget* parent, const QString& message) {
+    ShowMessage(parent, ExceptionBoxText(message), ApplicationTitle(), QMessageBox::Critical);
+}
+
+void NormalizeDecimalSeparator(QLineEdit* edit) { edit->setText(NormalizeDecimalSeparator(edit->text())); }
+
+double ReadNumber(QLineEdit* edit) {
+    NormalizeDecimalSeparator(edit);
+    return ParseNumber(edit->text());
+}
+
+QString PortStatusText(int portNumber) {
+    if (portNumber >= 1 && portNumber <= 8)
+        return QStringLiteral("Порт COM%1").arg(portNumber);
+    return QStringLiteral("Порт  - NONE");
+}
+
+QString RtsStatusText(int rtsControl) {
+    return rtsControl ? QStringLiteral("RTS - управлять") : QStringLiteral("RTS - не управлять");
+}
+
+QString SpeedStatusText(int baud) { return QStringLiteral(" скор.%1").arg(baud); }
+
+static void setLabel(QWidget* form, const char* name, const QString& text) {
+    if (auto* l = form->findChild<QLabel*>(QLatin1String(name)))
+        l->setText(text);
+}
+
+void UpdateStatusLabels(QWidget* mainForm, const Link& link) {
+    setLabel(mainForm, "ShortAddrLabel", QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)));
+    setLabel(mainForm, "PortLabel", PortStatusText(link.PortNumber));
+    setLabel(mainForm, "RTSLabel", RtsStatusText(link.RtsControl));
+    setLabel(mainForm, "TypeConnectLabel", SpeedStatusText(kControllerBaud));
+}
+
+void SetJobButtonsEnabled(QWidget* mainForm, bool enabled) {
+    for (const char* name : {"UstavkiButton", "ParamRSButton", "ImitFlButton"})
+        if (auto* b = mainForm->findChild<QWidget*>(QLatin1String(name)))
+            b->setEnabled(enabled);
+}
+
+void SetCloseButtonKind(QWidget* mainForm, bool closeKind) {
+    if (auto* b = mainForm->findChild<QPushButton*>(QStringLiteral("CloseBtn"))) {
+        b->setProperty("closeKind", closeKind);
+        b->setText(closeKind ? QStringLiteral("&Close") : QStringLiteral("&Stop"));
+    }
+}
+
+bool CloseButtonIsCloseKind(QWidget* mainForm) {
+    auto* b = mainForm->findChild<QPushButton*>(QStringLiteral("CloseBtn"));
+    return !b || !b->property("closeKind").isValid() || b->property("closeKind").toBool();
+}

@@ -1,0 +1,106 @@
+#pragma once
+// Widgets and helpers shared by every window of the tool: the radio group and spin edit controls, the
+// message boxes, the standard exception box and the program-wide shell state of the main window.
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QSpinBox>
+#include <QStringList>
+#include <functional>
+
+class QButtonGroup;
+class QLineEdit;
+class QGridLayout;
+struct Link;
+
+// A captioned group of radio buttons laid out in `columns` columns, with an item index (-1 = none),
+// as the forms' radio groups are. Items and columns can be set from a Designer form (properties
+// "items" and "columns").
+class RadioGroup : public QGroupBox {
+    Q_OBJECT
+    Q_PROPERTY(QStringList items READ items WRITE setItems)
+    Q_PROPERTY(int columns READ columns WRITE setColumns)
+    Q_PROPERTY(int itemIndex READ itemIndex WRITE setItemIndex NOTIFY itemIndexChanged)
+public:
+    explicit RadioGroup(QWidget* parent = nullptr);
+    QStringList items() const { return items_; }
+    void setItems(const QStringList& items);
+    int columns() const { return columns_; }
+    void setColumns(int columns);
+    int itemIndex() const;
+    void setItemIndex(int index); // -1 or out of range clears the choice
+    class QRadioButton* button(int index) const;
+
+signals:
+    void itemIndexChanged(int index);
+    // The operator clicked an item (not emitted by setItemIndex).
+    void clicked(int index);
+
+private:
+    void rebuild();
+    QStringList items_;
+    int columns_ = 1;
+    QButtonGroup* group_;
+    QGridLayout* grid_;
+};
+
+// A spin edit that holds its value within its bounds: values set from outside or typed in are brought
+// to the nearest bound, and a text that is not a whole number reads as the lower bound.
+class SpinEdit : public QSpinBox {
+    Q_OBJECT
+public:
+    explicit SpinEdit(QWidget* parent = nullptr);
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override;
+    int valueFromText(const QString& text) const override;
+};
+
+// Application title: the program file name after the last path separator, up to the first dot, every
+// character after the first in lower case.
+QString ApplicationTitle();
+QString ApplicationTitleFrom(const QString& programPath);
+
+// The standard exception box: caption the application title, error icon, OK; a full stop is appended
+// when the text's last character has a code greater than that of '.'.
+QString ExceptionBoxText(const QString& message);
+void ShowExceptionBox(QWidget* parent, const QString& message);
+
+// A message box with one OK button.
+void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon);
+
+// Normalises the decimal separators of an edit's text and writes it back (the operator sees it).
+void NormalizeDecimalSeparator(QLineEdit* edit);
+// NormalizeDecimalSeparator, then ParseNumber (throws UserError).
+double ReadNumber(QLineEdit* edit);
+
+// Program-wide state of the main window shell.
+struct Shell {
+    quint8 StopRequested = 0;
+    int FullHeight = 0;
+    int CompactHeight = 0;
+    // Called after StopRequested was set (Esc hook, Stop button), so that a waiting loop wakes at once.
+    std::function<void()> onStopRequested;
+    // The imitation loop is running; a close of the main window then only asks it to stop, and the
+    // window closes once the loop has restored the port (CloseRequested).
+    bool ImitRunning = false;
+    bool CloseRequested = false;
+    void requestStop() {
+        StopRequested = 1;
+        if (onStopRequested)
+            onStopRequested();
+    }
+};
+
+// Main-window services for the jobs; the controls are found by their object names.
+// Rewrites ShortAddrLabel, PortLabel, RTSLabel and TypeConnectLabel from the link state.
+void UpdateStatusLabels(QWidget* mainForm, const Link& link);
+// Status texts.
+QString PortStatusText(int portNumber);
+QString RtsStatusText(int rtsControl);
+QString SpeedStatusText(int baud);
+// Enables or disables UstavkiButton, ParamRSButton and ImitFlButton together.
+void SetJobButtonsEnabled(QWidget* mainForm, bool enabled);
+// CloseBtn in its close kind (closes the window) or as the "&Stop" button (sets StopRequested).
+void SetCloseButtonKind(QWidget* mainForm, bool closeKind);
+bool CloseButtonIsCloseKind(QWidget* mainForm);

@@ -1,0 +1,70 @@
+#pragma once
+// The controller's identification (0), state (7) and configuration (4) tables as the tool uses them, the
+// configuration record that mirrors table 4, and its conversion to and from what the operator sees.
+// No widgets here: the configuration form moves values between CfgFormValues and its controls.
+#include "Now_opros.h"
+
+#include <QString>
+#include <array>
+
+constexpr int kCfgRecordSize = 23;
+
+// Table 4 image. On the wire: 23 bytes, multi-byte fields little-endian and unaligned, times in
+// hundredths of a second.
+struct CfgRecord {
+    quint8 FlCount = 1;     // 0: runs served, 1..3
+    quint8 Nag = 10;        // 1: pulse duration
+    quint8 Pause = 10;      // 2: pause between pulses
+    quint16 Period = 300;   // 3: polling period
+    float V = 100.0f;       // 5: gas volume per pulse, m3
+    quint16 Answer = 100;   // 9: answer time-out
+    std::array<quint8, 3> Addr{1, 2, 3};   // 11, 14, 17
+    std::array<quint8, 3> Nitka{1, 1, 1};  // 12, 15, 18
+    std::array<quint8, 3> Speed{2, 2, 2};  // 13, 16, 19: LineSpeedTable codes
+    std::array<quint8, 3> Flags{0x51, 1, 1}; // 20..22: bit 0 byte order (1 inverse); run 1 bits 4..7 attempts
+
+    std::array<quint8, kCfgRecordSize> encode() const;
+    // Copies n (<= 23) bytes over this record from offset 0; the fields beyond n keep their values.
+    void decode(const quint8* data, int n);
+    bool operator==(const CfgRecord&) const = default;
+};
+
+// Configuration state shared by the configure flow, the form and the wizard.
+struct CfgContext {
+    CfgRecord record;
+    quint8 SoftVersion = 0;
+    quint8 CfgState = 0;     // 0 not configured (defaults), 1 read from the controller, 2 wizard completed
+    float VLow = 0, VHigh = 0;
+    bool VRangeSet = false;
+    double QMax = 3600.0;    // m3/h, wizard; lives for the program run
+    bool PulsesByFlow() const { return SoftVersion == 3; }
+};
+
+// Answer acceptance (the checks of the protocol first, then the table's own rules).
+bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg); // sets SoftVersion
+bool AcceptStateAnswer(Link& link, int count, bool* configured);
+bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg);   // copies the data into cfg.record
+// The data of the configuration write: 23 bytes, or 20 for SoftVersion 0 and 1. Returns the count.
+int BuildCfgWriteBody(const CfgContext& cfg, quint8* out23);
+// The version message: "Версия ПО 3 (выдача импульсов по расходу)".
+QString VersionMessage(quint8 softVersion);
+
+// What the configuration form shows and collects.
+struct CfgFormValues {
+    int flIndex = -1;                       // FlRadioGroup item
+    QString period, answer, v, nag, pause;  // edit texts
+    std::array<int, 3> addr{1, 1, 1};       // AddrSpinEditN (the spin edit clamps to 1..255)
+    std::array<int, 3> nitka{1, 1, 1};      // NitkaSpinEditN
+    std::array<int, 3> speedIndex{-1, -1, -1}; // SpeedNRadioGroup item
+    std::array<int, 3> byteOrder{0, 0, 0};  // RadioGroupN item: 0 inverse, 1 direct
+    bool triesVisible = false;              // FlTriesSpinEdit shown (SoftVersion >= 3)
+    int tries = 2;                          // FlTriesSpinEdit (the spin edit clamps to 2..10)
+};
+
+// Record to form (may set record.FlCount to 1 when it was out of 1..3).
+void RecordToForm(CfgContext& cfg, CfgFormValues& form);
+// Form to record, checks 1..5 in order. Each edit text is normalised in `form` before it is parsed (the
+// form writes the texts back). The first failure throws UserError with its message.
+void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form);
+// Form to record, steps 6..10 (after the checks passed).
+void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form);

@@ -1,0 +1,58 @@
+#pragma once
+// The link state of the program and the serial link operations: opening and closing the port, sending a
+// request frame with the preamble and the RTS hold, collecting an answer frame with its time-outs.
+#include "Clock.h"
+#include "Port.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+
+class QObject;
+
+constexpr int kRequestBufferSize = 600;
+constexpr int kAnswerBufferSize = 300;
+constexpr quint8 kControllerAddress = 0xFF;
+constexpr int kControllerBaud = 1200;
+
+struct Link {
+    // Link parameters (settings file) and line state.
+    int PortNumber = 0;  // 0 = no port, 1..8 = COM1..COM8
+    int RtsControl = 1;  // 0 = leave RTS alone, other = raise RTS around each transmission
+    int LineSpeed = kControllerBaud;
+    qint64 PerfFrequency = 0;
+
+    std::array<quint8, kRequestBufferSize> RequestBuffer{};
+    std::array<quint8, kAnswerBufferSize> AnswerBuffer{};
+
+    Port* port = nullptr;
+    Clock* clock = nullptr;
+
+    // Full path of the settings file (marvil.ini).
+    QString settingsPath;
+
+    // User-interface hooks, installed by the program (tests install their own).
+    // The "GetLastError" box after a failed open: the text to show (system text, plus advice when the
+    // device refused access).
+    std::function<void(const QString& text)> showOpenError;
+    // The "Bad request" error dialog at the owning window's top-left corner.
+    std::function<void(QObject* owner)> showBadRequest;
+
+    bool portOpen() const;
+};
+
+// Settings file (section "rs 232", keys "COM Port" and "RTS").
+QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/marvil.ini
+void LoadSettings(Link& link);
+void SaveSettings(const Link& link);
+
+// Device behind COMn: the "ports" section's "COMn" key when present, else /dev/ttyS(n-1) (COMn on Windows).
+QString PortDeviceName(const Link& link, int portNumber);
+
+void OpenPort(Link& link);
+void ClosePort(Link& link);
+// Sends the first n (1..255) bytes of RequestBuffer after three 0xFF bytes.
+void SendFrame(Link& link, int n);
+// Collects one frame that starts 0xFF, startByte, 0xFF into AnswerBuffer. Returns 0 when no frame start
+// was seen, the length byte's value once the frame is complete, or the count collected at the time-out.
+int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages);

@@ -1,0 +1,42 @@
+#pragma once
+// The serial port as the link needs it. One implementation over QSerialPort (QtPort), one in-memory
+// fake for tests (FakePort) that records every call with the clock's time.
+#include <QString>
+#include <QtGlobal>
+
+struct OpenError {
+    QString systemText;        // the system's own error text
+    bool accessDenied = false; // permission denied on the device (most often: not in the dialout group)
+};
+
+class Port {
+public:
+    virtual ~Port() = default;
+
+    // Opens the device for exclusive use at baud, 8 data bits, no parity, one stop bit, no flow control,
+    // DTR and RTS low. On failure returns false and fills *error.
+    virtual bool open(const QString& device, qint32 baud, OpenError* error) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Modem lines. A device that refuses them (a pseudo-terminal does) returns false; callers ignore it.
+    virtual bool setRts(bool on) = 0;
+    virtual bool setDtr(bool on) = 0;
+
+    // Discards both queues: what was received and not read, and what was written and not yet sent.
+    virtual void purge() = 0;
+    // Blocks until everything written has left the transmitter (tcdrain on POSIX).
+    virtual void drain() = 0;
+    // Returns at once with what is queued, up to max bytes: 0 when nothing is, -1 when the read failed.
+    virtual qint64 read(quint8* buf, qint64 max) = 0;
+    // Hands the bytes to the driver; returns the count taken or -1.
+    virtual qint64 write(const quint8* data, qint64 n) = 0;
+    // Clears a line error after a failed read.
+    virtual void clearError() = 0;
+
+    // Waits until input is queued or timeoutMs has passed, whichever comes first; true when input is
+    // queued. With pumpMessages the application's events (windows, timers, keys) are dispatched while
+    // waiting; without it nothing is dispatched. wake() ends a pumped wait early.
+    virtual bool waitForInput(int timeoutMs, bool pumpMessages) = 0;
+    virtual void wake() = 0;
+};
