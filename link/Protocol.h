@@ -19,7 +19,10 @@ bool FrameCrc(quint8* frame, std::size_t size);
 // True when count >= the frame's length byte and its CRC is right.
 bool CheckAnswer(quint8* frame, std::size_t size, int count);
 
+// Completes the request in RequestBuffer (address byte when it starts 0xCC, CRC) and sends it with
+// SendFrame. A length byte of 0 is refused: link.showBadRequest(owner) when installed, false, nothing sent.
 bool SendRequest(Link& link, QObject* owner);
+// SendRequest, then ReceiveFrame(500, 500, 0x33, pumpMessages). The answer's byte count, 0 for none.
 int Transact(Link& link, QObject* owner, bool pumpMessages);
 
 constexpr quint8 kRequestStart = 0xCC;
@@ -27,17 +30,30 @@ constexpr quint8 kAnswerStart = 0x33;
 constexpr quint8 kFnReadTable = 0x01;
 constexpr quint8 kFnWriteTable = 0x02;
 
-// Builds a ReadTable request (N = 10) for table t in RequestBuffer (CRC filled in by SendRequest).
-void BuildReadRequest(Link& link, quint8 table);
-// Builds a WriteTable request (N = 26 + count) for table t, first field 0.
-void BuildWriteRequest(Link& link, quint8 table, const quint8* data, int count);
+constexpr int kReadRequestLength = 10;
+constexpr int kWriteRequestOverhead = 26;  // header 24 + CRC 2
+constexpr int kMaxWriteCount = 255 - kWriteRequestOverhead;
+constexpr int kReadAnswerOverhead = 10;    // header 8 + CRC 2: the data of a read answer are N - 10 bytes
+constexpr int kAnswerDataOffset = 8;
 
-// The answer checks in their order: count non-zero, length byte >= 6, CheckAnswer, function code with
-// bit 7 set. Function-specific checks follow in the callers.
+// Builds a ReadTable request (N = 10) for table t in RequestBuffer, first field 0, all fields (0xFF).
+// The CRC bytes are left zero: SendRequest fills them in.
+void BuildReadRequest(Link& link, quint8 table);
+// Builds a WriteTable request (N = 26 + count) for table t, first field 0, CRC left to SendRequest.
+// Refuses (false, buffer untouched) a count that would not fit the one-byte length (0..229).
+bool BuildWriteRequest(Link& link, quint8 table, const quint8* data, int count);
+
+// The answer checks in their order. Steps 1-3: count non-zero, length byte >= 6 (before the CRC is
+// looked at), CheckAnswer. A write is retried only while these fail.
+bool AnswerFrameValid(Link& link, int count);
+// Steps 1-4: the above, then the function code of the request with bit 7 set.
 bool AnswerPassesCommonChecks(Link& link, int count, quint8 requestFunction);
 // Read answers: common checks, then byte 7 non-zero and equal to N - 10.
 bool ReadAnswerOk(Link& link, int count);
-// Write answers: the acknowledgement is function 0x82 with N = 10.
+// N - 10 of the answer in AnswerBuffer (negative for a frame too short to be a read answer).
+int AnswerDataLength(const Link& link);
+// Write answers that passed AnswerFrameValid: the acknowledgement is function 0x82 with N = 10.
+bool WriteAnswerIsAck(const Link& link);
 
 // Line-speed table: speed index 0..10 <-> baud <-> controller speed code. Out-of-table values give the
 // 1200 row.
