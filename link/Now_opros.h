@@ -56,3 +56,7 @@ void SendFrame(Link& link, int n);
 // Collects one frame that starts 0xFF, startByte, 0xFF into AnswerBuffer. Returns 0 when no frame start
 // was seen, the length byte's value once the frame is complete, or the count collected at the time-out.
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages);
+
+// RTS hold of SendFrame in high-resolution counter ticks for an n-byte frame: (n + 3) * 10 + 1 bit times
+// at 1200 baud.
+quint64 RtsHoldTicks(int n, qint64 frequency);
