@@ -122,35 +122,31 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
             port.waitForInput(int(qMin<quint64>(wait, INT_MAX)), pumpMessages);
             continue;
         }
-        if (count == 0) {
-            for (qint64 i = 0; i < got; ++i) {
-                const quint8 b = scratch[i];
-                if (count == 0) {
-                    if (b == startByte && seenFF) {
-                        answer[0] = startByte;
-                        count = 1;
-                        seenFF = false;
-                        last = clock.tickMs();
-                    }
-                    if (count == 0)
-                        seenFF = b == 0xFF;
-                } else if (count == 1) {
-                    if (b == 0xFF) {
-                        answer[1] = b;
-                        count = 2;
-                        last = clock.tickMs();
-                    } else {
-                        count = 0;
-                    }
-                } else if (count < kAnswerBufferSize) {
-                    answer[std::size_t(count++)] = b;
+        // The start rules apply byte by byte however the bytes are split into reads: a frame is only
+        // taken when 0xFF, startByte, 0xFF came in a row.
+        for (qint64 i = 0; i < got; ++i) {
+            const quint8 b = scratch[i];
+            if (count == 0) {
+                if (b == startByte && seenFF) {
+                    answer[0] = startByte;
+                    count = 1;
+                    seenFF = false;
                     last = clock.tickMs();
                 }
-            }
-        } else {
-            for (qint64 i = 0; i < got && count < kAnswerBufferSize; ++i)
-                answer[std::size_t(count++)] = scratch[i];
-            last = clock.tickMs();
+                if (count == 0)
+                    seenFF = b == 0xFF;
+            } else if (count == 1) {
+                if (b == 0xFF) {
+                    answer[1] = b;
+                    count = 2;
+                    last = clock.tickMs();
+                } else {
+                    count = 0; // hunting again from the next byte
+                }
+            } else if (count < kAnswerBufferSize) {
+                answer[std::size_t(count++)] = b;
+                last = clock.tickMs();
+            } // else: the buffer is full, the byte is dropped
         }
         if (count >= 3 && count >= answer[2])
             return answer[2];

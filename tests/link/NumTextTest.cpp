@@ -1,0 +1,134 @@
+#include "NumText.h"
+#include "UserError.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Pins the default locale for one test and puts the suite's Russian default back afterwards.
+class LocaleScope {
+public:
+    explicit LocaleScope(QLocale::Language lang) : saved_(QLocale()) { QLocale::setDefault(QLocale(lang)); }
+    ~LocaleScope() { QLocale::setDefault(saved_); }
+
+private:
+    QLocale saved_;
+};
+
+struct FormatCase {
+    double value;
+    int decimals;
+    const char* russian;
+};
+
+const FormatCase kFormatCases[] = {
+    {1234.56789, 3, "1234,568"},
+    {0.0, 3, "0,000"},
+    {-0.0001, 3, "0,000"},  // no "-0,000"
+    {123456.789, 3, "123456,800"}, // 7 significant digits, then padded to 3 decimals
+    {1234567.89, 1, "1234568,0"},
+    {9999999.0, 0, "9999999"},
+    {12345678.9, 3, "1,234568E+7"}, // 8 integer digits
+    {1e15, 3, "1E+15"},
+    {-12345678.0, 1, "-1,234568E+7"},
+    {0.0005, 3, "0,001"},
+    {-42.25, 1, "-42,3"},
+    {0.1 + 0.2, 3, "0,300"},
+    {99999.99999, 3, "100000,000"},
+    {2.5, 0, "3"},
+    {1.05, 1, "1,1"},
+};
+
+TEST(NumText, FormatsWithSevenSignificantDigitsAndExactDecimals) {
+    {
+        LocaleScope ru(QLocale::Russian);
+        for (const auto& c : kFormatCases)
+            EXPECT_EQ(FormatNumber(c.value, c.decimals), QString::fromUtf8(c.russian)) << c.value;
+    }
+    {
+        LocaleScope en(QLocale::C);
+        for (const auto& c : kFormatCases) {
+            const QString expected = QString::fromUtf8(c.russian).replace(u',', u'.');
+            EXPECT_EQ(FormatNumber(c.value, c.decimals), expected) << c.value;
+        }
+    }
+}
+
+TEST(NumText, ParsesTheLocaleSeparatorOnly) {
+    struct Case {
+        const char* text;
+        double value;
+    };
+    const Case russian[] = {{"1,5", 1.5},      {" -2,25 ", -2.25}, {"+3", 3},      {"1e3", 1000},
+                            {"1,5E-2", 0.015}, {",5", 0.5},       {"5,", 5},      {"007", 7},
+                            {"1e-400", 0.0},   {"\t42\t", 42},    {"-0", -0.0},   {"1234,568", 1234.568}};
+    LocaleScope ru(QLocale::Russian);
+    for (const auto& c : russian) {
+        double v = -1;
+        EXPECT_TRUE(TryParseNumber(QString::fromUtf8(c.text), &v)) << c.text;
+        EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
+    LocaleScope en(QLocale::C);
+    EXPECT_DOUBLE_EQ(ParseNumber(QStringLiteral("1.5")), 1.5);
+    EXPECT_DOUBLE_EQ(ParseNumber(QStringLiteral("-1.5e+2")), -150);
+}
+
+TEST(NumText, RejectsWhatIsNotAPlainDecimalNumber) {
+    const char* bothLocales[] = {"",     " ",   "nan",   "NaN",  "inf",  "-inf",   "Infinity", "0x10",
+                                 "1 000", "1,000.5", "1.000,5", "1,2,3", "1.2.3", "e5", "1e", "1e+", "--1",
+                                 "+-1",  "1e999", "-1e999", "1\xC2\xA0" "000", "\xD9\xA1", "1_000", "12a",
+                                 ",",    "-",   "1e5.0", "1 e5"};
+    for (auto lang : {QLocale::Russian, QLocale::C}) {
+        LocaleScope scope(lang);
+        for (const char* t : bothLocales)
+            EXPECT_FALSE(TryParseNumber(QString::fromUtf8(t), nullptr)) << "'" << t << "' in " << int(lang);
+    }
+    {
+        LocaleScope ru(QLocale::Russian);
+        EXPECT_FALSE(TryParseNumber(QStringLiteral("1.5"), nullptr));
+    }
+    {
+        LocaleScope en(QLocale::C);
+        EXPECT_FALSE(TryParseNumber(QStringLiteral("1,5"), nullptr));
+    }
+}
+
+TEST(NumText, ParseErrorCarriesTheTextAsTyped) {
+    LocaleScope ru(QLocale::Russian);
+    try {
+        ParseNumber(QStringLiteral(" 1%1x"));
+        FAIL() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("' 1%1x' is not a valid floating point value"));
+    }
+    try {
+        ParseNumber(QString());
+        FAIL() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("'' is not a valid floating point value"));
+    }
+}
+
+TEST(NumText, NormalizesBothSeparatorsToTheLocaleOne) {
+    {
+        LocaleScope ru(QLocale::Russian);
+        EXPECT_EQ(NormalizeDecimalSeparator(QStringLiteral("1.2,3 a.")), QStringLiteral("1,2,3 a,"));
+    }
+    LocaleScope en(QLocale::C);
+    EXPECT_EQ(NormalizeDecimalSeparator(QStringLiteral("1.2,3")), QStringLiteral("1.2.3"));
+}
+
+TEST(NumText, ShownValuesReadBackInBothLocales) {
+    for (auto lang : {QLocale::Russian, QLocale::C}) {
+        LocaleScope scope(lang);
+        for (double v : {0.0, 1.5, -2.125, 1234567.0, 0.001, 123.456, 98765432.0, 1e20}) {
+            const QString shown = FormatNumber(v, 3);
+            double back = 0;
+            ASSERT_TRUE(TryParseNumber(shown, &back)) << shown.toStdString();
+            EXPECT_NEAR(back, v, std::abs(v) * 1e-6 + 1e-3) << shown.toStdString();
+        }
+    }
+}
+
+} // namespace
