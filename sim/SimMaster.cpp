@@ -1,0 +1,196 @@
+#include "SimMaster.h"
+
+#include "Protocol.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint8_t kFlowRequestStart = 0xAA;
+constexpr std::uint8_t kFlowAnswerStart = 0x55;
+constexpr std::uint8_t kFlowFunction = 0x06;
+
+bool parseByteNumber(const std::string& s, std::uint8_t& v) {
+    if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int n = std::stoi(s);
+    if (n < 1 || n > 255)
+        return false;
+    v = std::uint8_t(n);
+    return true;
+}
+
+std::string fmt(const char* f, double a) {
+    char s[64];
+    std::snprintf(s, sizeof s, f, a);
+    return s;
+}
+
+} // namespace
+
+bool ParsePollList(const std::string& text, std::vector<PollPair>& pairs, std::string* error) {
+    pairs.clear();
+    std::stringstream items(text);
+    std::string item;
+    while (std::getline(items, item, ',')) {
+        std::vector<std::string> parts;
+        std::stringstream fields(item);
+        std::string f;
+        while (std::getline(fields, f, ':'))
+            parts.push_back(f);
+        PollPair p;
+        bool ok = (parts.size() == 2 || parts.size() == 3) && parseByteNumber(parts[0], p.addr) &&
+                  parseByteNumber(parts[1], p.run);
+        if (ok && parts.size() == 3) {
+            if (parts[2] == "msb")
+                p.msbFirst = true;
+            else if (parts[2] == "lsb")
+                p.msbFirst = false;
+            else
+                ok = false;
+        }
+        if (!ok) {
+            if (error)
+                *error = "bad poll pair '" + item + "' (ADDR:RUN[:msb|:lsb], 1..255)";
+            pairs.clear();
+            return false;
+        }
+        pairs.push_back(p);
+    }
+    if (pairs.empty() || (!text.empty() && text.back() == ',')) {
+        if (error)
+            *error = "empty poll list";
+        pairs.clear();
+        return false;
+    }
+    return true;
+}
+
+Bytes BuildFlowRequest(const PollPair& pair) {
+    Bytes f = {kFlowRequestStart, pair.addr, 0x07, kFlowFunction, pair.run};
+    const std::uint16_t crc = Crc16Modbus(f.data(), f.size());
+    f.push_back(std::uint8_t(crc & 0xFF));
+    f.push_back(std::uint8_t(crc >> 8));
+    return f;
+}
+
+float DecodeFloat(const std::uint8_t* p, bool msbFirst) {
+    const std::uint32_t u = msbFirst ? (std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
+                                        std::uint32_t(p[2]) << 8 | p[3])
+                                     : (std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
+                                        std::uint32_t(p[1]) << 8 | p[0]);
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+FlowAnswerCheck CheckFlowAnswer(const Bytes& a, const PollPair& pair) {
+    FlowAnswerCheck c;
+    auto fail = [&c](std::string why) {
+        c.problem = std::move(why);
+        return c;
+    };
+    if (a.size() != kFlowAnswerSize)
+        return fail("size " + std::to_string(a.size()) + ", not 23");
+    if (a[0] != kFlowAnswerStart)
+        return fail("start byte not 0x55");
+    if (a[1] != pair.addr)
+        return fail("address " + std::to_string(a[1]) + ", asked " + std::to_string(pair.addr));
+    if (a[2] != kFlowAnswerSize)
+        return fail("length byte not 0x17");
+    if (a[3] != (kFlowFunction | 0x80))
+        return fail("function not 0x86");
+    if (a[4] != pair.run)
+        return fail("run " + std::to_string(a[4]) + ", asked " + std::to_string(pair.run));
+    const std::uint16_t crc = Crc16Modbus(a.data(), kFlowAnswerSize - 2);
+    if (a[21] != (crc & 0xFF) || a[22] != (crc >> 8))
+        return fail("bad CRC");
+    if (a[13] || a[14] || a[15] || a[16])
+        return fail("bytes 13..16 not zero");
+    if (!std::equal(a.begin() + 9, a.begin() + 13, a.begin() + 17))
+        return fail("volume in bytes 17..20 differs from bytes 9..12");
+    c.flow = DecodeFloat(&a[5], pair.msbFirst);
+    c.volume = DecodeFloat(&a[9], pair.msbFirst);
+    c.ok = true;
+    return c;
+}
+
+void FlowAnswerCollector::reset() {
+    answer_.clear();
+    seenFF_ = false;
+    received_ = 0;
+}
+
+bool FlowAnswerCollector::feed(std::uint8_t byte) {
+    ++received_;
+    if (answer_.empty()) {
+        if (byte == kFlowAnswerStart && seenFF_)
+            answer_.push_back(byte);
+        seenFF_ = byte == 0xFF;
+        return false;
+    }
+    if (answer_.size() < kFlowAnswerSize)
+        answer_.push_back(byte);
+    return answer_.size() == kFlowAnswerSize;
+}
+
+SimMaster::SimMaster(std::vector<PollPair> pairs, const FaultOptions& faults)
+    : pairs_(std::move(pairs)), injector_(faults, kFlowRequestStart) {}
+
+SimMaster::Request SimMaster::nextRequest() {
+    Request r;
+    r.pair = pairs_[next_];
+    next_ = (next_ + 1) % pairs_.size();
+    r.frame = BuildFlowRequest(r.pair);
+    r.wire = injector_.apply({}, r.frame, &r.fault);
+    if (!r.wire.empty())
+        ++totals_.sent;
+    return r;
+}
+
+SimMaster::Outcome SimMaster::answerComplete(const Bytes& answer, const PollPair& pair) {
+    Outcome o;
+    o.check = CheckFlowAnswer(answer, pair);
+    if (o.check.ok) {
+        o.kind = Outcome::Good;
+        ++totals_.good;
+        o.text = "addr " + std::to_string(pair.addr) + " run " + std::to_string(pair.run) + " flow " +
+                 fmt("%.3f", o.check.flow) + " m3/h volume " + fmt("%.3f", o.check.volume) + " m3 (" +
+                 (pair.msbFirst ? "msb" : "lsb") + " first)";
+    } else {
+        o.kind = Outcome::Bad;
+        ++totals_.bad;
+        o.text = "addr " + std::to_string(pair.addr) + " run " + std::to_string(pair.run) + " BAD: " + o.check.problem;
+    }
+    return o;
+}
+
+SimMaster::Outcome SimMaster::windowClosed(const FlowAnswerCollector& collector) {
+    Outcome o;
+    if (collector.received() == 0) {
+        o.kind = Outcome::Missing;
+        ++totals_.missing;
+        o.text = "MISSING: no answer";
+    } else {
+        o.kind = Outcome::Bad;
+        ++totals_.bad;
+        o.text = collector.started() ? "BAD: answer cut short after " + std::to_string(collector.answer().size()) +
+                                           " of 23 bytes"
+                                     : "BAD: " + std::to_string(collector.received()) + " bytes, no answer start";
+    }
+    return o;
+}
+
+std::string SimMaster::totalsLine() const {
+    const FaultCounters& f = injector_.counters();
+    return "totals: sent " + std::to_string(totals_.sent) + " good " + std::to_string(totals_.good) + " bad " +
+           std::to_string(totals_.bad) + " missing " + std::to_string(totals_.missing) + " (injected: dropped " +
+           std::to_string(f.dropped) + " corrupt " + std::to_string(f.corrupted) + " truncated " +
+           std::to_string(f.truncated) + " noise " + std::to_string(f.noised) + ")";
+}
+
+} // namespace sim
