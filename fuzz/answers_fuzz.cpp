@@ -1,0 +1,131 @@
+// Arbitrary bytes from the serial line, split into arrival chunks at arbitrary times, collected by
+// ReceiveFrame on the fake port, then judged by every answer check and every table acceptance.
+//
+// Input layout (FuzzedDataProvider): the line bytes are taken from the front, the control values
+// (software version, start tick, chunk lengths and gaps) from the back, so a seed is a readable answer
+// followed by a few control bytes.
+#include "CfgRecord.h"
+#include "FakePort.h"
+#include "Protocol.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// An invariant that does not hold is a finding: say which one, then crash for libFuzzer.
+#define Require(ok)                                                                                       \
+    do {                                                                                                  \
+        if (!(ok)) {                                                                                      \
+            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #ok);                     \
+            std::abort();                                                                                 \
+        }                                                                                                 \
+    } while (0)
+
+// Restores the answer as received before each check: CheckAnswer overwrites a wrong CRC, which would let
+// every later check see a repaired frame.
+struct Received {
+    std::array<quint8, kAnswerBufferSize> bytes;
+    int count;
+};
+
+void CheckAll(Link& link, const Received& rx, quint8 version) {
+    link.AnswerBuffer = rx.bytes;
+    const bool valid = AnswerFrameValid(link, rx.count);
+    if (valid) {
+        // A valid frame is complete, at least 6 bytes long and carries its own CRC.
+        Require(rx.count >= 6 && rx.count <= 255 && rx.count >= link.AnswerBuffer[2]);
+        const int n = link.AnswerBuffer[2];
+        const quint16 crc = Crc16Modbus(link.AnswerBuffer.data(), std::size_t(n - 2));
+        Require(link.AnswerBuffer[n - 2] == (crc & 0xFF) && link.AnswerBuffer[n - 1] == (crc >> 8));
+        WriteAnswerIsAck(link);
+    }
+
+    for (quint8 fn : {kFnReadTable, kFnWriteTable}) {
+        link.AnswerBuffer = rx.bytes;
+        Require(!AnswerPassesCommonChecks(link, rx.count, fn) || valid);
+    }
+
+    link.AnswerBuffer = rx.bytes;
+    const bool readOk = ReadAnswerOk(link, rx.count);
+    Require(!readOk || valid);
+
+    CfgContext cfg;
+    cfg.SoftVersion = version;
+    link.AnswerBuffer = rx.bytes;
+    if (AcceptIdentAnswer(link, rx.count, cfg))
+        Require(readOk && AnswerDataLength(link) >= 14 && cfg.SoftVersion == rx.bytes[11]);
+
+    link.AnswerBuffer = rx.bytes;
+    bool configured = false;
+    if (AcceptStateAnswer(link, rx.count, &configured))
+        Require(readOk && AnswerDataLength(link) >= 5 && configured == (rx.bytes[12] == 0));
+
+    cfg.SoftVersion = version;
+    const CfgRecord before = cfg.record;
+    link.AnswerBuffer = rx.bytes;
+    if (AcceptCfgAnswer(link, rx.count, cfg)) {
+        const int expected = version >= 2 ? 23 : 21;
+        Require(readOk && AnswerDataLength(link) == expected);
+        const auto image = cfg.record.encode();
+        for (int i = 0; i < expected; ++i)
+            Require(image[std::size_t(i)] == rx.bytes[std::size_t(8 + i)]);
+        // Round trip through the form: whatever the controller sent, the form values are in range and
+        // the record built back from them is a valid image.
+        CfgFormValues form;
+        RecordToForm(cfg, form);
+        Require(form.flIndex >= 0 && form.flIndex <= 2);
+        FormToRecordRest(cfg, form);
+        Require(cfg.record.FlCount >= 1 && cfg.record.FlCount <= 3);
+        quint8 body[kCfgRecordSize];
+        const int count = BuildCfgWriteBody(cfg, body);
+        Require(count == (version >= 2 ? 23 : 20));
+        Require(BuildWriteRequest(link, 4, body, count));
+        Require(link.RequestBuffer[2] == 26 + count);
+    } else {
+        Require(cfg.record == before);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    const quint8 version = in.ConsumeIntegral<quint8>();
+    // Start near the 32-bit wrap of the tick now and then: time-outs use unsigned differences.
+    const quint32 startMs = in.ConsumeBool() ? 0xFFFFFE00u : 1000u;
+    const std::size_t maxChunk = in.ConsumeIntegralInRange<std::size_t>(1, 600);
+
+    ManualClock clock(startMs);
+    FakePort port(clock);
+    Require(port.open(QStringLiteral("fuzz"), kControllerBaud, nullptr));
+    Link link;
+    link.port = &port;
+    link.clock = &clock;
+    link.RtsControl = 0;
+    // Stale bytes of an earlier exchange: a check that reads beyond what arrived sees them.
+    link.AnswerBuffer.fill(in.ConsumeIntegral<quint8>());
+
+    quint32 at = startMs + 1; // after the purge at the start of the collection
+    while (in.remaining_bytes() > 0) {
+        const std::size_t len = in.ConsumeIntegralInRange<std::size_t>(1, maxChunk);
+        // Mostly short gaps; now and then one beyond the 500 ms time-out.
+        const quint32 gap = in.ConsumeIntegralInRange<quint32>(0, 3) == 0 ? in.ConsumeIntegralInRange<quint32>(0, 700) : 0;
+        const std::string chunk = in.ConsumeBytesAsString(len);
+        if (chunk.empty())
+            break;
+        at += gap;
+        port.arrive(at, QByteArray(chunk.data(), qsizetype(chunk.size())));
+    }
+
+    Received rx;
+    rx.count = ReceiveFrame(link, 500, 500, kAnswerStart, false);
+    Require(rx.count >= 0 && rx.count <= kAnswerBufferSize);
+    rx.bytes = link.AnswerBuffer;
+
+    for (quint8 v : {quint8(0), quint8(1), quint8(2), quint8(3), version})
+        CheckAll(link, rx, v);
+    return 0;
+}
