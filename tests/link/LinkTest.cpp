@@ -4,6 +4,8 @@
 #include "Now_opros.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -27,6 +29,7 @@ QByteArray answerFrame(int n) {
 }
 
 struct LinkFixture : ::testing::Test {
+    QTemporaryDir dir;
     ManualClock clock{1000};
     FakePort port{clock};
     Link link;
@@ -36,7 +39,7 @@ struct LinkFixture : ::testing::Test {
         link.clock = &clock;
         link.PerfFrequency = clock.perfFrequency();
         link.PortNumber = 1;
-        link.settingsPath = QStringLiteral("/nonexistent-dir-for-tests/marvil.ini");
+        link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
         OpenError e;
         port.open(QStringLiteral("/dev/ttyS0"), 1200, &e);
         port.clearCalls();
@@ -358,6 +361,10 @@ TEST_F(OpenPortTest, FailureShowsTheSystemTextAndForgetsThePort) {
     EXPECT_EQ(link.PortNumber, 0);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], QStringLiteral("No such file or directory"));
+    // Saved at once, so a port that failed is not tried again at the next start.
+    QFile f(link.settingsPath);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("[rs 232]\nCOM Port=0\nRTS=1\n"));
 }
 
 TEST_F(OpenPortTest, AccessDeniedAddsTheDialoutAdvice) {
