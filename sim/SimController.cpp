@@ -184,8 +184,22 @@ void SimController::push(std::uint8_t byte, std::vector<Exchange>& out) {
         rescanFrom(1, out);
         return;
     }
-    if (buf_.size() >= 3 && buf_.size() == buf_[2])
+    if (buf_.size() >= 3 && buf_.size() == buf_[2]) {
         complete(out);
+        return;
+    }
+    // A false start (a 0xCC among noise) may announce a long frame and swallow the real request behind
+    // it: a complete request with a good CRC that ends here wins over the longer candidate.
+    for (std::size_t i = 1; i + kMinRequest <= buf_.size(); ++i) {
+        if (buf_[i] != kRequestStart || buf_[i + 2] != buf_.size() - i)
+            continue;
+        const Bytes inner(buf_.begin() + std::ptrdiff_t(i), buf_.end());
+        if (crcOk(inner)) {
+            buf_ = inner;
+            complete(out);
+            return;
+        }
+    }
 }
 
 void SimController::complete(std::vector<Exchange>& out) {
