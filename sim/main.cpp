@@ -271,6 +271,13 @@ private:
     std::size_t lost_ = 0;
 };
 
+long baudOf(speed_t s) {
+    for (long b : {600L, 1200L, 2400L, 4800L, 9600L, 19200L, 38400L, 57600L, 115200L})
+        if (speedConstant(b) == s)
+            return b;
+    return 0;  // a custom rate, or B0
+}
+
 std::string g_linkPath, g_ptyPath;
 
 void removeLink() {
@@ -381,6 +388,7 @@ int main(int argc, char** argv) {
     std::deque<std::pair<std::uint8_t, double>> incoming;  // bytes with the time they finish arriving
     double lastInDue = 0;
     int requests = 0, answered = 0;
+    long warnedBaud = opt.baud;
 
     FlowAnswerCollector collector;
     bool awaiting = false;
@@ -476,6 +484,18 @@ int main(int argc, char** argv) {
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
                 const double readAt = nowMs();
+                // A tool that runs its end at another speed would only see garbage on a real line: say so
+                // once per change (custom rates such as 3200 cannot be read back and are not checked).
+                termios lt{};
+                if (::tcgetattr(slave, &lt) == 0) {
+                    const long toolBaud = baudOf(::cfgetospeed(&lt));
+                    if (toolBaud && toolBaud != opt.baud && toolBaud != warnedBaud && !g_quiet) {
+                        std::printf("-- the tool's end runs at %ld baud, the simulator at %ld: a real line would garble this\n",
+                                    toolBaud, opt.baud);
+                        std::fflush(stdout);
+                    }
+                    warnedBaud = toolBaud;
+                }
                 Bytes got(buf, buf + n);
                 if (opt.echo)
                     writer.writeAll(got);
@@ -492,7 +512,7 @@ int main(int argc, char** argv) {
 
     removeLink();
     if (polling)
-        std::printf("%s\n", poller.totalsLine().c_str());
+        std::printf("%s%s\n", poller.totalsLine().c_str(), awaiting ? ", 1 still awaited at exit" : "");
     if (requests) {
         const FaultCounters& f = controller.faults();
         std::printf("controller: frames %d answered %d (injected: dropped %d corrupt %d truncated %d noise %d)\n",

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <chrono>
 #include <fcntl.h>
@@ -163,13 +164,21 @@ TEST(SimProgram, AnswersTheToolsReadsAndWriteAndKeepsTheState) {
 
 TEST(SimProgram, EchoesTheToolAndStaysSilentWhenTold) {
     SimProcess sim;
-    ASSERT_NO_FATAL_FAILURE(sim.start({"--echo", "--silent"}));
-    Line line(sim.pty);
-    const Bytes req = Cat(kPreamble, H("CC FF 0A 01 00 00 00 FF 3E 2B"));
-    line.write(req);
-    EXPECT_EQ(ToHex(line.read(req.size())), ToHex(req));
-    // Silent: the request is logged, no answer follows. Wait for its log line rather than for a time.
+    ASSERT_NO_FATAL_FAILURE(sim.start({"--echo", "--silent", "--baud", "9600"}));
+    // Opened the way the tool opens its port, through QSerialPort, while the simulator holds its own handle.
+    QSerialPort port(sim.pty);
+    port.setBaudRate(9600);
+    ASSERT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
+    const QByteArray req = QByteArray::fromHex("FFFFFFCCFF0A01000000FF3E2B");
+    port.write(req);
+    ASSERT_TRUE(port.waitForBytesWritten(kWaitMs));
+    QByteArray echo;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (echo.size() < req.size() && std::chrono::steady_clock::now() < end)
+        if (port.waitForReadyRead(100))
+            echo += port.readAll();
+    EXPECT_EQ(echo.toHex(' '), req.toHex(' '));
+    // Silent: the request is logged, no answer follows. Wait for its log line rather than for a time.
     QByteArray out;
     while (!out.contains("no answer (silent)") && std::chrono::steady_clock::now() < end) {
         sim.proc.waitForReadyRead(100);
@@ -177,7 +186,9 @@ TEST(SimProgram, EchoesTheToolAndStaysSilentWhenTold) {
     }
     EXPECT_TRUE(out.contains("read table 0")) << out.toStdString();
     EXPECT_TRUE(out.contains("no answer (silent)")) << out.toStdString();
-    EXPECT_TRUE(line.read(1, 300).empty());
+    port.waitForReadyRead(300);
+    EXPECT_TRUE(port.readAll().isEmpty());
+    port.close();
     EXPECT_EQ(sim.stop(), 0);
 }
 
