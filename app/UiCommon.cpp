@@ -2,6 +2,7 @@
 
 #include "Now_opros.h"
 #include "NumText.h"
+#include "UserError.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -130,6 +131,28 @@ void ShowExceptionBox(QWidget* parent, const QString& message) {
     ShowMessage(parent, ExceptionBoxText(message), ApplicationTitle(), QMessageBox::Critical);
 }
 
+void ShowCurrentException(QWidget* parent) {
+    try {
+        throw;
+    } catch (const UserError& e) {
+        ShowExceptionBox(parent, e.message());
+    } catch (const std::exception& e) {
+        ShowExceptionBox(parent, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowExceptionBox(parent, QStringLiteral("Unknown exception"));
+    }
+}
+
+bool RunShowingExceptions(QWidget* parent, const std::function<void()>& body) {
+    try {
+        body();
+        return true;
+    } catch (...) {
+        ShowCurrentException(parent);
+        return false;
+    }
+}
+
 void NormalizeDecimalSeparator(QLineEdit* edit) { edit->setText(NormalizeDecimalSeparator(edit->text())); }
 
 double ReadNumber(QLineEdit* edit) {
@@ -178,3 +201,5 @@ bool CloseButtonIsCloseKind(QWidget* mainForm) {
     auto* b = mainForm->findChild<QPushButton*>(QStringLiteral("CloseBtn"));
     return !b || !b->property("closeKind").isValid() || b->property("closeKind").toBool();
 }
+
+void SetMainFormHeight(QWidget* mainForm, int height) { mainForm->setFixedHeight(height); }

@@ -66,6 +66,13 @@ QString ApplicationTitleFrom(const QString& programPath);
 QString ExceptionBoxText(const QString& message);
 void ShowExceptionBox(QWidget* parent, const QString& message);
 
+// Shows the exception in flight (call only inside a catch block) in the standard exception box: a
+// UserError with its message, any other std::exception with its what() text.
+void ShowCurrentException(QWidget* parent);
+// Runs body; an exception that leaves it is shown as above and goes no further, so the caller (an event
+// handler) returns normally and the message loop goes on. False when an exception was shown.
+bool RunShowingExceptions(QWidget* parent, const std::function<void()>& body);
+
 // A message box with one OK button.
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon);
 
@@ -104,3 +111,6 @@ void SetJobButtonsEnabled(QWidget* mainForm, bool enabled);
 // CloseBtn in its close kind (closes the window) or as the "&Stop" button (sets StopRequested).
 void SetCloseButtonKind(QWidget* mainForm, bool closeKind);
 bool CloseButtonIsCloseKind(QWidget* mainForm);
+// Sets the main window's height (FullHeight shows ImitGroupBox, CompactHeight hides it). The window has a
+// fixed size, which a plain resize() cannot change.
+void SetMainFormHeight(QWidget* mainForm, int height);

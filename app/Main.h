@@ -1,0 +1,51 @@
+#pragma once
+// The main window: the link-status panels, the two job buttons, the close button and, below them, the
+// imitation's per-run display, which the window only uncovers while an imitation runs.
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TMainForm;
+}
+struct Link;
+struct CfgContext;
+struct ImitSettings;
+struct Shell;
+struct WizardForms;
+struct Program;
+class EscapeHook;
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // Creating the window loads the settings, opens the port and installs the Escape hook (FormCreate).
+    TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& shell, WizardForms& wizard,
+              QWidget* parent = nullptr);
+    explicit TMainForm(Program& program, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+protected:
+    // FormClose: saves the settings and closes the port; while the imitation runs it asks the loop to stop
+    // instead, and the window closes once the loop has given the port back.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void ParamRSButtonClick();
+    void UstavkiButtonClick();
+    void ImitFlButtonClick();
+    void CloseBtnClick();
+    // Runs a button's job; an exception that leaves it is shown and the window goes on.
+    void runHandler(const std::function<void()>& body);
+
+    std::unique_ptr<Ui::TMainForm> ui;
+    Link& link_;
+    CfgContext& cfg_;
+    ImitSettings& imit_;
+    Shell& shell_;
+    WizardForms& wizard_;
+    EscapeHook* escapeHook_ = nullptr;
+    int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)
+    bool closePending_ = false; // a close that came during a job, carried out when the job has ended
+};

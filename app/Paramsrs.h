@@ -1,0 +1,28 @@
+#pragma once
+// The link-parameters dialog: the COM port (0 = none) and whether RTS is switched around each request.
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TParamsRSForm;
+}
+class RadioGroup;
+struct Link;
+
+class TParamsRSForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TParamsRSForm(QWidget* parent = nullptr);
+    ~TParamsRSForm() override;
+
+    RadioGroup* PortGroup() const;     // item index = PortNumber
+    RadioGroup* RTSRadioGroup() const; // 0 "Не управлять", 1 "Управлять"
+
+private:
+    std::unique_ptr<Ui::TParamsRSForm> ui;
+};
+
+// Click handler of the main window's ParamRSButton: shows the dialog until the chosen port opens (or
+// none is chosen, or the operator cancels), then rewrites the main window's status panels. The choice
+// stays in memory; the settings file gets it when the main window closes.
+void ParamRSButtonClick(QWidget* mainForm, Link& link);

@@ -1,0 +1,53 @@
+#include "Program.h"
+
+#include "QtPort.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+QString SettingsPathFromEnvironment() {
+    const QString path = qEnvironmentVariable("RMZ47_SETTINGS");
+    return path.isEmpty() ? DefaultSettingsPath() : path;
+}
+
+void InstallLinkUiHooks(Link& link) {
+    link.showOpenError = [](const QString& text) {
+        ShowMessage(nullptr, text, QStringLiteral("GetLastError"), QMessageBox::Information);
+    };
+    link.showBadRequest = [](QObject* owner) {
+        QWidget* window = nullptr;
+        if (auto* w = qobject_cast<QWidget*>(owner))
+            window = w->window();
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Bad request"),
+                        QMessageBox::Ok, window);
+        if (window)
+            box.move(window->pos()); // the owner's frame corner, not centred over it
+        box.exec();
+    };
+}
+
+Program::Program() : ownedPort_(std::make_unique<QtPort>()) {
+    init(*ownedPort_, SystemClock(), SettingsPathFromEnvironment());
+}
+
+Program::Program(Port& port, Clock& clock, const QString& settingsPath) { init(port, clock, settingsPath); }
+
+void Program::init(Port& port, Clock& clock, const QString& settingsPath) {
+    link.port = &port;
+    link.clock = &clock;
+    link.settingsPath = settingsPath;
+    InstallLinkUiHooks(link);
+    // A stop request must end a wait on the port at once, not at its deadline.
+    shell.onStopRequested = [this] {
+        if (link.port)
+            link.port->wake();
+    };
+}
+
+Program::~Program() {
+    if (wizard.PodborForm1 || wizard.PodborForm2)
+        DestroyWizardForms(wizard);
+    // The port object outlives every use: close it before it goes.
+    if (link.port && link.port->isOpen())
+        link.port->close();
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The program-wide state: one link (port, clock, settings file), one configuration state, one set of
+// imitation settings, the main window's shell flags and the wizard's two dialogs, alive for the whole run.
+#include "Cfgunit.h"
+#include "ImitSettings.h"
+#include "Now_opros.h"
+#include "UiCommon.h"
+
+#include <QString>
+#include <memory>
+
+// The settings file: the one named by the environment variable RMZ47_SETTINGS when it is set and not
+// empty (a demo set-up or a test keeps its own file there), else the operator's marvil.ini.
+QString SettingsPathFromEnvironment();
+
+// The link's message boxes: the "GetLastError" box after a failed open (no owner, information icon) and
+// the "Bad request" error box at the owning window's top-left corner.
+void InstallLinkUiHooks(Link& link);
+
+struct Program {
+    // The real program: the serial port and the system clock, the settings file from the environment.
+    Program();
+    // Tests: their own port, clock and settings file.
+    Program(Port& port, Clock& clock, const QString& settingsPath);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    Link link;
+    CfgContext cfg;
+    ImitSettings imit;
+    Shell shell;
+    WizardForms wizard;
+
+private:
+    void init(Port& port, Clock& clock, const QString& settingsPath);
+    std::unique_ptr<Port> ownedPort_;
+};

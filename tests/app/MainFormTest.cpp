@@ -1,0 +1,246 @@
+// The main window: start-up, status panels, heights, closing, the close button's two kinds, the Escape
+// hook and the link's message boxes.
+#include "AppFixture.h"
+#include "ModalScript.h"
+
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using Kind = FakePort::Kind;
+
+TEST_F(AppFixture, FirstRunShowsNoPortAndSwitchedRtsAndOpensNothing) {
+    start();
+    EXPECT_EQ(labelText("ShortAddrLabel"), QStringLiteral("Короткий адр. 255"));
+    EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
+    EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - управлять"));
+    EXPECT_EQ(labelText("TypeConnectLabel"), QStringLiteral(" скор.1200"));
+    EXPECT_EQ(port.count(Kind::Open), 0);
+    EXPECT_EQ(program->link.LineSpeed, 1200);
+    EXPECT_EQ(program->link.PerfFrequency, 1000000);
+
+    // Closing writes the defaults into a new file.
+    EXPECT_TRUE(form->close());
+    const QString ini = readSettings();
+    EXPECT_TRUE(ini.contains(QStringLiteral("[rs 232]"))) << ini.toStdString();
+    EXPECT_TRUE(ini.contains(QStringLiteral("COM Port=0"))) << ini.toStdString();
+    EXPECT_TRUE(ini.contains(QStringLiteral("RTS=1"))) << ini.toStdString();
+}
+
+TEST_F(AppFixture, ControlsCarryTheirCaptions) {
+    start();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Силовой контроллер RMZ-47"));
+    const struct {
+        const char* name;
+        QString text;
+    } buttons[] = {
+        {"ParamRSButton", QStringLiteral("Изменить")},
+        {"UstavkiButton", QStringLiteral("Конфигурирование контроллера")},
+        {"ImitFlButton", QStringLiteral("Имитация ответов Сантар")},
+        {"CloseBtn", QStringLiteral("&Close")},
+    };
+    for (const auto& b : buttons)
+        if (auto* w = child<QPushButton>(b.name)) {
+            EXPECT_EQ(w->text(), b.text) << b.name;
+        }
+    const struct {
+        const char* name;
+        QString title;
+    } boxes[] = {
+        {"GroupBox1", QStringLiteral("Параметры связи : ")},
+        {"ImitGroupBox", QStringLiteral("Имитация ответов Сантар :")},
+        {"FlGroupBox1", QStringLiteral("Нитка 1 :")},
+        {"FlGroupBox2", QStringLiteral("Нитка 2 :")},
+        {"FlGroupBox3", QStringLiteral("Нитка 3 :")},
+    };
+    for (const auto& b : boxes)
+        if (auto* w = child<QGroupBox>(b.name)) {
+            EXPECT_EQ(w->title(), b.title) << b.name;
+        }
+    // The status panels sit in the link box, sunken; the run labels in their run box, empty.
+    for (const char* name : {"ShortAddrLabel", "PortLabel", "RTSLabel", "TypeConnectLabel"}) {
+        auto* l = child<QLabel>(name);
+        ASSERT_TRUE(l);
+        EXPECT_EQ(l->parentWidget()->objectName(), QStringLiteral("GroupBox1")) << name;
+        EXPECT_EQ(l->frameShape(), QFrame::Panel) << name;
+        EXPECT_EQ(l->frameShadow(), QFrame::Sunken) << name;
+    }
+    for (int n = 1; n <= 3; ++n)
+        for (const char* kind : {"Rashod%1Label", "Answers%1Label", "CurrentTotal%1Label"}) {
+            const QString name = QString::fromLatin1(kind).arg(n);
+            auto* l = form->findChild<QLabel*>(name);
+            ASSERT_TRUE(l) << name.toStdString();
+            EXPECT_TRUE(l->text().isEmpty()) << name.toStdString();
+            EXPECT_EQ(l->parentWidget()->objectName(), QStringLiteral("FlGroupBox%1").arg(n));
+        }
+    EXPECT_TRUE(form->font().bold());
+    EXPECT_EQ(form->font().pointSize(), 8);
+    EXPECT_FALSE(child<QPushButton>("CloseBtn")->icon().isNull());
+}
+
+TEST_F(AppFixture, WindowOpensCompactAndGrowsToShowTheImitationBox) {
+    start();
+    auto* closeBtn = child<QPushButton>("CloseBtn");
+    auto* imitBox = child<QGroupBox>("ImitGroupBox");
+    ASSERT_TRUE(closeBtn && imitBox);
+    EXPECT_EQ(closeBtn->y(), 96);
+    EXPECT_EQ(closeBtn->height(), 28);
+    EXPECT_EQ(imitBox->y(), 160);
+    EXPECT_EQ(program->shell.CompactHeight, 96 + 28 + 30);
+    EXPECT_EQ(form->height(), program->shell.CompactHeight);
+    EXPECT_GE(imitBox->y(), form->height()); // cut off
+    EXPECT_GE(program->shell.FullHeight, imitBox->geometry().bottom());
+    // Fixed size, minimise but no maximise.
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    SetMainFormHeight(form.get(), program->shell.FullHeight);
+    EXPECT_EQ(form->height(), program->shell.FullHeight);
+    SetMainFormHeight(form.get(), program->shell.CompactHeight);
+    EXPECT_EQ(form->height(), program->shell.CompactHeight);
+}
+
+TEST_F(AppFixture, StoredPortOpensAtControllerSpeed) {
+    writeSettings("[rs 232]\nCOM Port=2\nRTS=0\n");
+    start();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.openedDevice(), QStringLiteral("/dev/ttyS1"));
+    EXPECT_EQ(port.openedBaud(), 1200);
+    EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт COM2"));
+    EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - не управлять"));
+    // Address and speed are fixed values of the controller link.
+    EXPECT_EQ(labelText("ShortAddrLabel"), QStringLiteral("Короткий адр. 255"));
+    EXPECT_EQ(labelText("TypeConnectLabel"), QStringLiteral(" скор.1200"));
+
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=2")));
+}
+
+TEST_F(AppFixture, StoredPortThatFailsIsReportedAndForgottenBeforeTheWindowCloses) {
+    writeSettings("[rs 232]\nCOM Port=3\nRTS=1\n");
+    port.failOpen = true;
+    ModalScript script;
+    script.expectBoxStartingWith(QStringLiteral("GetLastError"), QStringLiteral("No such file or directory"),
+                                 QMessageBox::Information);
+    start();
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(script.unexpected(), 0);
+    EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
+    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=0"))) << readSettings().toStdString();
+}
+
+TEST_F(AppFixture, CloseButtonClosesOnlyInItsCloseKind) {
+    writeSettings("[rs 232]\nCOM Port=1\nRTS=1\n");
+    start();
+    auto* closeBtn = child<QPushButton>("CloseBtn");
+    ASSERT_TRUE(closeBtn);
+
+    SetCloseButtonKind(form.get(), false);
+    EXPECT_EQ(closeBtn->text(), QStringLiteral("&Stop"));
+    closeBtn->click();
+    EXPECT_EQ(program->shell.StopRequested, 1);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(port.isOpen());
+
+    SetCloseButtonKind(form.get(), true);
+    EXPECT_EQ(closeBtn->text(), QStringLiteral("&Close"));
+    closeBtn->click();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=1")));
+}
+
+TEST_F(AppFixture, ClosingDuringTheImitationAsksTheLoopToStopFirst) {
+    writeSettings("[rs 232]\nCOM Port=1\nRTS=1\n");
+    start();
+    QFile::remove(settingsPath());
+    program->shell.ImitRunning = true;
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(program->shell.StopRequested, 1);
+    EXPECT_TRUE(program->shell.CloseRequested);
+    // The port still belongs to the loop and nothing is saved yet.
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_FALSE(QFile::exists(settingsPath()));
+
+    program->shell.ImitRunning = false;
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(QFile::exists(settingsPath()));
+}
+
+// Records the key presses it gets, to show that the hook lets them through.
+class KeyRecorder : public QWidget {
+public:
+    int escapes = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Escape)
+            ++escapes;
+        QWidget::keyPressEvent(e);
+    }
+};
+
+TEST_F(AppFixture, EscapeAnywhereRequestsStopAndStillReachesItsWindow) {
+    start();
+    int wakes = 0;
+    program->shell.onStopRequested = [&] { ++wakes; };
+    KeyRecorder other;
+    other.show();
+
+    QTest::keyClick(&other, Qt::Key_A);
+    EXPECT_EQ(program->shell.StopRequested, 0);
+
+    QTest::keyClick(&other, Qt::Key_Escape);
+    EXPECT_EQ(program->shell.StopRequested, 1);
+    EXPECT_EQ(other.escapes, 1);
+    EXPECT_GE(wakes, 1);
+
+    program->shell.StopRequested = 0;
+    QTest::keyClick(child<QPushButton>("UstavkiButton"), Qt::Key_Escape);
+    EXPECT_EQ(program->shell.StopRequested, 1);
+
+    // The hook goes with the window.
+    form.reset();
+    program->shell.StopRequested = 0;
+    QTest::keyClick(&other, Qt::Key_Escape);
+    EXPECT_EQ(program->shell.StopRequested, 0);
+}
+
+TEST_F(AppFixture, BadRequestBoxStandsAtTheOwnersCorner) {
+    start();
+    form->move(120, 90);
+    QPoint boxPos;
+    ModalScript script;
+    script.then([&](QWidget* w) {
+        boxPos = w->pos();
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Error"));
+        EXPECT_EQ(BoxText(w), QStringLiteral("Bad request"));
+        EXPECT_EQ(qobject_cast<QMessageBox*>(w)->icon(), QMessageBox::Critical);
+        ClickOk(w);
+    });
+    program->link.showBadRequest(child<QPushButton>("UstavkiButton"));
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(boxPos, form->pos());
+}
+
+TEST(ProgramTest, SettingsFileComesFromTheEnvironmentWhenNamed) {
+    const QByteArray saved = qgetenv("RMZ47_SETTINGS");
+    qputenv("RMZ47_SETTINGS", "/tmp/demo/marvil.ini");
+    EXPECT_EQ(SettingsPathFromEnvironment(), QStringLiteral("/tmp/demo/marvil.ini"));
+    qputenv("RMZ47_SETTINGS", "");
+    EXPECT_EQ(SettingsPathFromEnvironment(), DefaultSettingsPath());
+    qunsetenv("RMZ47_SETTINGS");
+    EXPECT_EQ(SettingsPathFromEnvironment(), DefaultSettingsPath());
+    if (!saved.isNull())
+        qputenv("RMZ47_SETTINGS", saved);
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+// The link-parameters dialog run from the main window: the chosen port and RTS mode, the loop that asks
+// for another port while the chosen one fails to open, and what reaches the settings file.
+#include "AppFixture.h"
+#include "ModalScript.h"
+#include "Paramsrs.h"
+#include "UiCommon.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+using Kind = FakePort::Kind;
+
+RadioGroup* group(QWidget* dialog, const char* name) {
+    auto* g = dialog->findChild<RadioGroup*>(QLatin1String(name));
+    EXPECT_NE(g, nullptr) << name;
+    return g;
+}
+
+void choose(QWidget* dialog, const char* groupName, int item) {
+    if (RadioGroup* g = group(dialog, groupName))
+        g->button(item)->click();
+}
+
+void press(QWidget* dialog, const char* buttonName) {
+    auto* b = dialog->findChild<QPushButton*>(QLatin1String(buttonName));
+    ASSERT_NE(b, nullptr) << buttonName;
+    b->click();
+}
+
+class LinkDialogTest : public AppFixture {
+protected:
+    void clickChange() {
+        auto* b = child<QPushButton>("ParamRSButton");
+        ASSERT_TRUE(b);
+        b->click();
+        EXPECT_TRUE(script.done());
+        EXPECT_EQ(script.unexpected(), 0) << script.unexpectedTexts().join(QLatin1Char('|')).toStdString();
+        // The dialog is gone once the handler returns.
+        EXPECT_TRUE(form->findChildren<TParamsRSForm*>().isEmpty());
+    }
+    ModalScript script;
+};
+
+TEST_F(LinkDialogTest, ShowsTheLinkAsItStandsWithFixedAddressAndSpeed) {
+    writeSettings("[rs 232]\nCOM Port=4\nRTS=0\n");
+    start();
+    script.then([](QWidget* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Параметры связи"));
+        EXPECT_EQ(d->findChild<QLabel*>("AddressLabel")->text(), QStringLiteral("Адрес контроллера 255"));
+        EXPECT_EQ(d->findChild<QLabel*>("SpeedLabel")->text(), QStringLiteral("Скорость контроллера 1200"));
+        EXPECT_EQ(d->findChild<QLabel*>("SpeedLabel")->font().pointSize(), 12);
+        EXPECT_TRUE(d->findChild<QLabel*>("AddressLabel")->font().bold());
+        RadioGroup* ports = group(d, "PortGroup");
+        EXPECT_EQ(ports->title(), QStringLiteral("COM-порт : "));
+        EXPECT_EQ(ports->items(), (QStringList{QStringLiteral("Не выбран"), "COM1", "COM2", "COM3", "COM4", "COM5",
+                                               "COM6", "COM7", "COM8"}));
+        EXPECT_EQ(ports->itemIndex(), 4);
+        RadioGroup* rts = group(d, "RTSRadioGroup");
+        EXPECT_EQ(rts->title(), QStringLiteral("Сигнал RTS :"));
+        EXPECT_EQ(rts->items(), (QStringList{QStringLiteral("Не управлять"), QStringLiteral("Управлять")}));
+        EXPECT_EQ(rts->itemIndex(), 0);
+        EXPECT_EQ(d->findChild<QPushButton*>("BitBtn1")->text(), QStringLiteral("OK"));
+        EXPECT_TRUE(d->findChild<QPushButton*>("BitBtn1")->isDefault());
+        EXPECT_EQ(d->findChild<QPushButton*>("BitBtn2")->text(), QStringLiteral("Cancel"));
+        press(d, "BitBtn2");
+    });
+    clickChange();
+}
+
+TEST_F(LinkDialogTest, FailedPortAsksForAnotherAndCancelLeavesNoPort) {
+    start();
+    port.failOpen = true;
+    script
+        .then([](QWidget* d) {
+            choose(d, "PortGroup", 3);
+            choose(d, "RTSRadioGroup", 0);
+            press(d, "BitBtn1");
+        })
+        .expectBoxStartingWith(QStringLiteral("GetLastError"), QStringLiteral("No such file or directory"),
+                               QMessageBox::Information)
+        .expectBox(QStringLiteral("Message"), QStringLiteral("Select other COM-port!"), QMessageBox::Information)
+        .then([](QWidget* d) {
+            // Shown again as the operator left it.
+            EXPECT_EQ(d->windowTitle(), QStringLiteral("Параметры связи"));
+            EXPECT_EQ(group(d, "PortGroup")->itemIndex(), 3);
+            EXPECT_EQ(group(d, "RTSRadioGroup")->itemIndex(), 0);
+            press(d, "BitBtn2");
+        });
+    clickChange();
+
+    ASSERT_EQ(port.count(Kind::Open), 1);
+    const auto open = std::find_if(port.calls.begin(), port.calls.end(), [](const auto& c) { return c.kind == Kind::Open; });
+    EXPECT_EQ(open->device, QStringLiteral("/dev/ttyS2"));
+    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_EQ(program->link.RtsControl, 0);
+    EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
+    EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - не управлять"));
+
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=0"))) << readSettings().toStdString();
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("RTS=0"))) << readSettings().toStdString();
+}
+
+TEST_F(LinkDialogTest, FailedPortThenWorkingPortEndsTheLoop) {
+    start();
+    port.failOpen = true;
+    script.then([](QWidget* d) {
+              choose(d, "PortGroup", 7);
+              press(d, "BitBtn1");
+          })
+        .then([this](QWidget* w) {
+            EXPECT_EQ(w->windowTitle(), QStringLiteral("GetLastError"));
+            port.failOpen = false; // the operator plugs the adapter in
+            ClickOk(w);
+        })
+        .expectBox(QStringLiteral("Message"), QStringLiteral("Select other COM-port!"), QMessageBox::Information)
+        .then([](QWidget* d) {
+            choose(d, "PortGroup", 1);
+            press(d, "BitBtn1");
+        });
+    clickChange();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.openedDevice(), QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(port.openedBaud(), 1200);
+    EXPECT_EQ(program->link.PortNumber, 1);
+    EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт COM1"));
+}
+
+TEST_F(LinkDialogTest, NoPortAcceptsAtOnceAndClosesTheOpenPort) {
+    writeSettings("[rs 232]\nCOM Port=2\nRTS=1\n");
+    start();
+    ASSERT_TRUE(port.isOpen());
+    script.then([](QWidget* d) {
+        choose(d, "PortGroup", 0);
+        press(d, "BitBtn1");
+    });
+    clickChange();
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(port.count(Kind::Open), 1); // the one at start-up
+    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
+    // The choice stays in memory until the window closes.
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=2")));
+}
+
+// "RTS" stored as 5 means switching on; the file keeps 5 unless the operator confirms the dialog.
+TEST_F(LinkDialogTest, NonZeroRtsIsWrittenBackAsReadUnlessConfirmed) {
+    enum class Action { None, CancelAfterChange, ConfirmUnchanged };
+    const struct {
+        Action action;
+        const char* expected;
+    } rows[] = {
+        {Action::None, "RTS=5"},
+        {Action::CancelAfterChange, "RTS=5"},
+        {Action::ConfirmUnchanged, "RTS=1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.action));
+        writeSettings("[rs 232]\nCOM Port=0\nRTS=5\n");
+        start();
+        EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - управлять"));
+        if (row.action == Action::CancelAfterChange) {
+            script.then([](QWidget* d) {
+                EXPECT_EQ(group(d, "RTSRadioGroup")->itemIndex(), 1);
+                choose(d, "RTSRadioGroup", 0);
+                press(d, "BitBtn2");
+            });
+            clickChange();
+        } else if (row.action == Action::ConfirmUnchanged) {
+            script.then([](QWidget* d) { press(d, "BitBtn1"); });
+            clickChange();
+        }
+        EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - управлять"));
+        EXPECT_TRUE(form->close());
+        EXPECT_TRUE(readSettings().contains(QLatin1String(row.expected))) << readSettings().toStdString();
+        form.reset();
+        program.reset();
+    }
+}
+
+} // namespace
