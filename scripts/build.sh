@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Configures and builds the project into build/ (or $RMZ_BUILD_DIR). Arguments, when given, are the
+# targets to build; without them everything is built.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${RMZ_BUILD_DIR:-$root/build}
+
+args=(-S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if command -v ccache >/dev/null 2>&1; then
+    args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake "${args[@]}"
+
+targets=()
+for t in "$@"; do
+    targets+=(--target "$t")
+done
+cmake --build "$build" "${targets[@]}"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the tool need, when any is missing.
+# Runs apt-get as root, or through sudo for another user.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ ccache
+    qt6-base-dev qt6-serialport-dev
+    qt6-qpa-plugins # the platform plugins: without them every Qt program aborts at start
+    libgl-dev       # Qt's CMake files look for OpenGL headers
+    googletest libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev # the libFuzzer build
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+else
+    echo "deps.sh: these packages are missing and there is no sudo to install them: ${missing[*]}" >&2
+    echo "deps.sh: install them as root: apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "deps.sh: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
