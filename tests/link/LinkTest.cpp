@@ -199,7 +199,8 @@ TEST_F(ReceiveFrameTest, WaitsInsteadOfPollingAndPassesThePumpFlag) {
 
 TEST_F(ReceiveFrameTest, PendingEventsAreDispatchedOnlyWhenPumping) {
     bool dispatched = false;
-    QTimer::singleShot(0, [&] { dispatched = true; });
+    QObject scope; // an event still queued when the test ends dies with it
+    QTimer::singleShot(0, &scope, [&] { dispatched = true; });
     port.arrive(1100, answerFrame(10));
     EXPECT_EQ(receive(false), 10);
     EXPECT_FALSE(dispatched);

@@ -1,0 +1,301 @@
+#include "QtPort.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// Longest a write may take to reach the driver: 600 bytes at 600 baud are 10 s.
+constexpr int kWriteTimeoutMs = 15000;
+} // namespace
+
+QtPort::QtPort() {
+    // Errors also come while the application's own event loop runs between exchanges; a device that is
+    // gone would otherwise keep its descriptor readable (hung up) and the loop busy.
+    QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !open_ || lost_)
+            return;
+        if (e == QSerialPort::ResourceError || deviceGone())
+            markLost(false);
+    });
+}
+
+QtPort::~QtPort() { close(); }
+
+bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
+    close();
+    serial_.setPortName(device);
+    serial_.setBaudRate(baud);
+    serial_.setDataBits(QSerialPort::Data8);
+    serial_.setParity(QSerialPort::NoParity);
+    serial_.setStopBits(QSerialPort::OneStop);
+    serial_.setFlowControl(QSerialPort::NoFlowControl);
+    // QSerialPort opens the device exclusively (a lock file and TIOCEXCL on POSIX).
+    if (!serial_.open(QIODevice::ReadWrite)) {
+        if (error) {
+            error->systemText = serial_.errorString();
+            error->accessDenied = false;
+#ifdef Q_OS_UNIX
+            // Tell "you may not use this device" from "someone else holds it": both come back as a
+            // permission error, only the first is cured by joining the device's group.
+            const QString path = device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device;
+            if (serial_.error() == QSerialPort::PermissionError && ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0
+                && errno == EACCES) {
+                error->systemText = QString::fromLocal8Bit(std::strerror(EACCES));
+                error->accessDenied = true;
+            }
+#else
+            error->accessDenied = serial_.error() == QSerialPort::PermissionError;
+#endif
+        }
+        serial_.clearError();
+        return false;
+    }
+    open_ = true;
+    lost_ = false;
+    wakePending_ = false;
+    // Both modem lines start low; a device without them (a pseudo-terminal) refuses, which is fine.
+    setDtr(false);
+    setRts(false);
+    return true;
+}
+
+void QtPort::close() {
+    if (loop_)
+        loop_->quit();
+    if (serial_.isOpen())
+        serial_.close();
+    serial_.clearError();
+    open_ = false;
+    lost_ = false;
+}
+
+bool QtPort::setRts(bool on) {
+    if (!usable())
+        return false;
+    const bool ok = serial_.setRequestToSend(on);
+    if (!ok)
+        serial_.clearError();
+    return ok;
+}
+
+bool QtPort::setDtr(bool on) {
+    if (!usable())
+        return false;
+    const bool ok = serial_.setDataTerminalReady(on);
+    if (!ok)
+        serial_.clearError();
+    return ok;
+}
+
+void QtPort::purge() {
+    if (!usable())
+        return;
+    bool ok = serial_.clear(QSerialPort::Input);
+    // The output side is flushed only when something is still waiting to be sent. A pseudo-terminal
+    // passes written bytes straight to its peer, where an output flush would destroy them on the peer's
+    // side although they count as sent; a UART reports its untransmitted bytes in TIOCOUTQ.
+    bool outputPending = serial_.bytesToWrite() > 0;
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (::ioctl(int(serial_.handle()), TIOCOUTQ, &queued) != 0 || queued > 0)
+        outputPending = true;
+#else
+    outputPending = true;
+#endif
+    if (outputPending)
+        ok = serial_.clear(QSerialPort::Output) && ok;
+    if (!ok)
+        noteError();
+}
+
+void QtPort::drain() {
+    if (!usable())
+        return;
+#ifdef Q_OS_UNIX
+    while (::tcdrain(int(serial_.handle())) != 0 && errno == EINTR) {
+    }
+#endif
+}
+
+bool QtPort::deviceGone() const {
+#ifdef Q_OS_UNIX
+    // A hung-up terminal (pty peer closed, USB adapter pulled) fails every ioctl with EIO or ENODEV.
+    termios t{};
+    if (serial_.isOpen() && ::tcgetattr(int(serial_.handle()), &t) != 0)
+        return errno == EIO || errno == ENODEV || errno == ENXIO || errno == EBADF;
+    return false;
+#else
+    return serial_.error() == QSerialPort::ResourceError;
+#endif
+}
+
+void QtPort::markLost(bool closeNow) {
+    lost_ = true;
+    if (loop_)
+        loop_->quit();
+    if (closeNow) {
+        if (serial_.isOpen())
+            serial_.close();
+        serial_.clearError();
+        return;
+    }
+    // Not from inside QSerialPort's own notification: close once it has returned.
+    QMetaObject::invokeMethod(
+        &serial_,
+        [this] {
+            if (lost_ && serial_.isOpen())
+                serial_.close();
+            if (lost_)
+                serial_.clearError();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtPort::noteError() {
+    const QSerialPort::SerialPortError e = serial_.error();
+    if (open_ && (lost_ || e == QSerialPort::ResourceError || deviceGone()))
+        markLost(true);
+    serial_.clearError();
+}
+
+bool QtPort::pullQueued() {
+    if (serial_.bytesAvailable() > 0)
+        return true;
+    // A zero wait polls the descriptor once and reads what is there into the buffer.
+    if (serial_.waitForReadyRead(0))
+        return true;
+    if (serial_.error() == QSerialPort::TimeoutError) {
+        serial_.clearError();
+        return true;
+    }
+    noteError();
+    return false;
+}
+
+qint64 QtPort::read(quint8* buf, qint64 max) {
+    if (!usable())
+        return -1;
+    if (!pullQueued())
+        return -1;
+    const qint64 n = serial_.read(reinterpret_cast<char*>(buf), max);
+    if (n < 0)
+        noteError();
+    return n;
+}
+
+qint64 QtPort::write(const quint8* data, qint64 n) {
+    if (!usable())
+        return -1;
+    const qint64 taken = serial_.write(reinterpret_cast<const char*>(data), n);
+    if (taken < 0) {
+        noteError();
+        return -1;
+    }
+    // QSerialPort buffers writes until its event loop runs: hand everything to the driver now, so that
+    // the RTS hold covers the bytes' real transmission.
+    while (serial_.bytesToWrite() > 0) {
+        if (!serial_.waitForBytesWritten(kWriteTimeoutMs)) {
+            noteError();
+            break;
+        }
+    }
+    return taken;
+}
+
+void QtPort::clearError() {
+    if (serial_.error() != QSerialPort::NoError)
+        noteError();
+}
+
+void QtPort::sleepWait(int timeoutMs, bool pumpMessages) {
+    if (timeoutMs <= 0)
+        return;
+    if (!pumpMessages) {
+        QThread::msleep(ulong(timeoutMs));
+        return;
+    }
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    QEventLoop* outer = loop_;
+    loop_ = &loop;
+    loop.exec();
+    loop_ = outer;
+}
+
+bool QtPort::waitForInput(int timeoutMs, bool pumpMessages) {
+    if (pumpMessages && wakePending_) {
+        wakePending_ = false;
+        return usable() && serial_.bytesAvailable() > 0;
+    }
+    if (!usable()) {
+        // A closed or lost port has nothing to wait for, but the caller's time-out still has to pass
+        // without burning the processor.
+        sleepWait(timeoutMs, pumpMessages);
+        return false;
+    }
+    if (!pullQueued()) {
+        sleepWait(timeoutMs, pumpMessages);
+        return false;
+    }
+    if (serial_.bytesAvailable() > 0)
+        return true;
+    if (timeoutMs <= 0)
+        return false;
+
+    if (!pumpMessages) {
+        // Blocks in poll() on the descriptor: no window message is dispatched meanwhile.
+        if (serial_.waitForReadyRead(timeoutMs))
+            return true;
+        if (serial_.error() == QSerialPort::TimeoutError)
+            serial_.clearError();
+        else
+            noteError();
+        return usable() && serial_.bytesAvailable() > 0;
+    }
+
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&serial_, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
+    // Any error ends the wait; whether the device is gone is decided after the loop, outside
+    // QSerialPort's own notification.
+    bool failed = false;
+    QObject::connect(&serial_, &QSerialPort::errorOccurred, &loop, [&](QSerialPort::SerialPortError e) {
+        if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError) {
+            failed = true;
+            loop.quit();
+        }
+    });
+    timer.start(timeoutMs);
+    QEventLoop* outer = loop_;
+    loop_ = &loop;
+    loop.exec();
+    loop_ = outer;
+    wakePending_ = false;
+    if (failed || lost_)
+        noteError();
+    return usable() && serial_.bytesAvailable() > 0;
+}
+
+void QtPort::wake() {
+    if (loop_)
+        loop_->quit();
+    else
+        wakePending_ = true;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The serial port over QSerialPort. An absolute device path (/dev/ttyUSB0, /dev/pts/3) or a system port
+// name (ttyS0, COM1) is accepted.
+#include "Port.h"
+
+#include <QSerialPort>
+
+class QEventLoop;
+
+class QtPort : public Port {
+public:
+    QtPort();
+    ~QtPort() override;
+
+    bool open(const QString& device, qint32 baud, OpenError* error) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    bool setRts(bool on) override;
+    bool setDtr(bool on) override;
+    void purge() override;
+    void drain() override;
+    qint64 read(quint8* buf, qint64 max) override;
+    qint64 write(const quint8* data, qint64 n) override;
+    void clearError() override;
+    bool waitForInput(int timeoutMs, bool pumpMessages) override;
+    void wake() override;
+
+    // True once the device went away under an open port (a USB adapter pulled, a pty peer closed): every
+    // operation then fails at once and waits only sleep, until the port is closed.
+    bool deviceLost() const { return lost_; }
+
+private:
+    bool usable() const { return open_ && !lost_ && serial_.isOpen(); }
+    // Moves bytes the kernel already holds into QSerialPort's buffer; false on a device error.
+    bool pullQueued();
+    // Records a device error; a lost device is closed so that its descriptor stops reporting hang-ups.
+    void noteError();
+    bool deviceGone() const;
+    void markLost(bool closeNow);
+    void sleepWait(int timeoutMs, bool pumpMessages);
+
+    QSerialPort serial_;
+    bool open_ = false;
+    bool lost_ = false;
+    bool wakePending_ = false;
+    QEventLoop* loop_ = nullptr; // the pumped wait in progress, if any
+};
