@@ -6,6 +6,7 @@
 #include "SimTestBytes.h"
 
 #include "Clock.h"
+#include "FlowAnswer.h"
 #include "Now_opros.h"
 #include "Protocol.h"
 #include "QtPort.h"
@@ -85,4 +86,75 @@ TEST_F(ToolAgainstSim, ReadsTheTablesAndWritesTheRecordWithAndWithoutRts) {
         ASSERT_TRUE(ReadAnswerOk(link, n)) << "count " << n;
         EXPECT_EQ(answerData(n), record);
     }
+}
+
+// The tool's imitation pieces (recogniser, answer builder, answer send with its purges and RTS hold) on
+// the flow-computer side, the simulator polling as the controller. Every answer must pass the
+// simulator's checks, in both byte orders, at a speed other than 1200.
+TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
+    QProcess sim;
+    sim.start(QStringLiteral(RMZ47_SIM_PATH),
+              {"--poll", "1:1,2:3:lsb", "--baud", "9600", "--period", "100", "--count", "6"});
+    ASSERT_TRUE(sim.waitForStarted(kWaitMs));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(4 * kWaitMs);
+    while (!sim.canReadLine() && std::chrono::steady_clock::now() < end)
+        sim.waitForReadyRead(100);
+    const QByteArray first = sim.readLine().trimmed();
+    ASSERT_TRUE(first.startsWith("PTY ")) << first.toStdString();
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QtPort port;
+    Link link;
+    link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
+    QFile f(link.settingsPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + first.mid(4) + "\n");
+    f.close();
+    link.port = &port;
+    link.clock = &SystemClock();
+    link.PerfFrequency = SystemClock().perfFrequency();
+    LoadSettings(link);
+    link.LineSpeed = 9600;
+    OpenPort(link);
+    ASSERT_TRUE(link.portOpen());
+
+    ImitSettings imit;
+    imit.ImitFlIndex = 1;
+    imit.ImitAddr = {1, 2, 3};
+    imit.ImitNitka = {1, 3, 1};
+    imit.ImitRashod = {3600.0, 0.1, 0};
+    imit.ImitMsbFirst = {true, false, true};
+    FlowRecogniser rec;
+    const quint32 start = SystemClock().tickMs();
+    int answered = 0;
+    while (sim.state() != QProcess::NotRunning && std::chrono::steady_clock::now() < end) {
+        quint8 b;
+        if (port.read(&b, 1) != 1) {
+            port.waitForInput(20, false);
+            sim.waitForFinished(1);
+            continue;
+        }
+        if (rec.feed(b, SystemClock().tickMs(), imit)) {
+            const int slot = MatchSlot(rec.buffer.data(), imit);
+            rec.reset();
+            if (slot < 0)
+                continue;
+            std::array<quint8, kFlowAnswerSize> answer{};
+            BuildAnswer(rec.buffer.data(), answer.data(), slot, imit, SystemClock().tickMs() - start);
+            SendAnswer(link, answer.data());
+            ++answered;
+        }
+    }
+    if (sim.state() != QProcess::NotRunning) {
+        ASSERT_TRUE(sim.waitForFinished(kWaitMs));
+    }
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_EQ(answered, 6);
+    const QString out = QString::fromLocal8Bit(sim.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("totals: sent 6 good 6 bad 0 missing 0")) << out.toStdString();
+    EXPECT_TRUE(out.contains("flow 3600.000 m3/h")) << out.toStdString();
+    EXPECT_TRUE(out.contains("flow 0.100 m3/h")) << out.toStdString();
+    ClosePort(link);
 }
