@@ -334,22 +334,6 @@ int main(int argc, char** argv) {
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
 
-    if (!opt.link.empty()) {
-        struct stat st{};
-        if (::lstat(opt.link.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                std::fprintf(stderr, "rmz47-sim: %s exists and is not a symbolic link\n", opt.link.c_str());
-                return 1;
-            }
-            ::unlink(opt.link.c_str());  // a link left behind by a run that was killed
-        }
-        if (::symlink(g_ptyPath.c_str(), opt.link.c_str()) != 0) {
-            std::fprintf(stderr, "rmz47-sim: cannot link %s: %s\n", opt.link.c_str(), std::strerror(errno));
-            return 1;
-        }
-        g_linkPath = opt.link;
-    }
-
     struct sigaction sa{};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -365,6 +349,22 @@ int main(int argc, char** argv) {
     ::sigprocmask(SIG_BLOCK, &blocked, &waitMask);
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGTERM);
+
+    if (!opt.link.empty()) {
+        struct stat st{};
+        if (::lstat(opt.link.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                std::fprintf(stderr, "rmz47-sim: %s exists and is not a symbolic link\n", opt.link.c_str());
+                return 1;
+            }
+            ::unlink(opt.link.c_str());  // a link left behind by a run that was killed
+        }
+        if (::symlink(g_ptyPath.c_str(), opt.link.c_str()) != 0) {
+            std::fprintf(stderr, "rmz47-sim: cannot link %s: %s\n", opt.link.c_str(), std::strerror(errno));
+            return 1;
+        }
+        g_linkPath = opt.link;
+    }
 
     std::printf("PTY %s\n", g_ptyPath.c_str());
     std::fflush(stdout);

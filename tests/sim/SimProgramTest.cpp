@@ -162,6 +162,28 @@ TEST(SimProgram, AnswersTheToolsReadsAndWriteAndKeepsTheState) {
     }
 }
 
+TEST(SimProgram, OptionsSetVersionAndRecordAndOldVersionsWrite20Bytes) {
+    const Bytes t4 = H("01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 A5");  // 21 bytes
+    SimProcess sim;
+    ASSERT_NO_FATAL_FAILURE(sim.start({"--soft-version=1", "--table4", QString::fromStdString(ToHex(t4))}));
+    Line line(sim.pty);
+    const struct {
+        Bytes request, answer;
+    } steps[] = {
+        {H("CC FF 0A 01 00 00 00 FF 3E 2B"), WithCrc(H("33 FF 18 81 00 00 00 0E 2F 01 00 01 00 00 00 00 00 00 00 00 00 00"))},
+        {H("CC FF 0A 01 00 04 00 FF 7F EA"), WithCrc(Cat(H("33 FF 1F 81 00 00 00 15"), t4))},
+        {WriteT4(Bytes(20, 0x07)), WithCrc(H("33 FF 0A 82 00 00 00 00"))},
+        // Byte 20 is not part of a version-1 write: it keeps its value.
+        {H("CC FF 0A 01 00 04 00 FF 7F EA"), WithCrc(Cat(Cat(H("33 FF 1F 81 00 00 00 15"), Bytes(20, 0x07)), H("A5")))},
+    };
+    for (const auto& s : steps) {
+        line.write(Cat(kPreamble, s.request));
+        const Bytes want = Cat(kPreamble, s.answer);
+        EXPECT_EQ(ToHex(line.read(want.size())), ToHex(want));
+    }
+    EXPECT_EQ(sim.stop(), 0);
+}
+
 TEST(SimProgram, EchoesTheToolAndStaysSilentWhenTold) {
     SimProcess sim;
     ASSERT_NO_FATAL_FAILURE(sim.start({"--echo", "--silent", "--baud", "9600"}));
