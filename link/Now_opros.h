@@ -28,7 +28,8 @@ struct Link {
     Port* port = nullptr;
     Clock* clock = nullptr;
 
-    // Full path of the settings file (marvil.ini).
+    // Full path of the settings file (marvil.ini), normally DefaultSettingsPath(). Empty: no settings file
+    // at all (defaults are loaded, nothing is saved), so that a test never touches the user's own file.
     QString settingsPath;
 
     // User-interface hooks, installed by the program (tests install their own).

@@ -45,13 +45,14 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
             error->systemText = serial_.errorString();
             error->accessDenied = false;
 #ifdef Q_OS_UNIX
-            // Tell "you may not use this device" from "someone else holds it": both come back as a
-            // permission error, only the first is cured by joining the device's group.
-            const QString path = device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device;
-            if (serial_.error() == QSerialPort::PermissionError && ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0
-                && errno == EACCES) {
-                error->systemText = QString::fromLocal8Bit(std::strerror(EACCES));
-                error->accessDenied = true;
+            // Tell "you may not use this device" from "someone else holds it": QSerialPort reports both
+            // as a permission error (the second from its lock file), only the first is cured by joining
+            // the device's group.
+            if (serial_.error() == QSerialPort::PermissionError) {
+                const QString path = device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device;
+                const bool denied = ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
+                error->systemText = QString::fromLocal8Bit(std::strerror(denied ? EACCES : EBUSY));
+                error->accessDenied = denied;
             }
 #else
             error->accessDenied = serial_.error() == QSerialPort::PermissionError;

@@ -13,7 +13,6 @@ constexpr int kDefaultPort = 0;
 constexpr int kDefaultRts = 1;
 constexpr int kMaxPort = 8; // COM1..COM8
 
-QString pathOf(const Link& link) { return link.settingsPath.isEmpty() ? DefaultSettingsPath() : link.settingsPath; }
 
 int intValue(const IniFile& ini, const QString& section, const QString& key, int fallback) {
     const auto text = ini.value(section, key);
@@ -35,7 +34,8 @@ QString DefaultSettingsPath() {
 
 void LoadSettings(Link& link) {
     IniFile ini;
-    ini.load(pathOf(link)); // a missing or unreadable file leaves the defaults
+    if (!link.settingsPath.isEmpty())
+        ini.load(link.settingsPath); // a missing or unreadable file leaves the defaults
     const int port = intValue(ini, kSection, kPortKey, kDefaultPort);
     // The port name is built from one digit: anything outside COM1..COM8 means no port.
     link.PortNumber = (port >= 0 && port <= kMaxPort) ? port : kDefaultPort;
@@ -43,7 +43,9 @@ void LoadSettings(Link& link) {
 }
 
 void SaveSettings(const Link& link) {
-    const QString path = pathOf(link);
+    const QString& path = link.settingsPath;
+    if (path.isEmpty())
+        return;
     IniFile ini;
     // A file that exists but cannot be read whole (unreadable, not a plain file, larger than any settings
     // file) is left alone rather than replaced by one that would lose its contents.
@@ -62,7 +64,7 @@ QString PortDeviceName(const Link& link, int portNumber) {
     // Only COM1..COM8 exist for the operator; the "ports" section maps them to any device
     // (COM1=/dev/ttyUSB0), else COMn is the n-th on-board port.
     IniFile ini;
-    if (ini.load(pathOf(link)) == IniFile::LoadResult::Ok) {
+    if (!link.settingsPath.isEmpty() && ini.load(link.settingsPath) == IniFile::LoadResult::Ok) {
         const auto mapped = ini.value(kPortsSection, QStringLiteral("COM%1").arg(portNumber));
         if (mapped && !mapped->isEmpty())
             return *mapped;

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -218,6 +220,19 @@ TEST(QtPort, MissingDeviceGivesTheSystemText) {
     quint8 buf[4];
     EXPECT_EQ(port.read(buf, 4), -1);
     EXPECT_EQ(port.write(buf, 4), -1);
+}
+
+TEST(QtPort, SecondOpenOfAPortInUseFailsWithoutTheAccessAdvice) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    QtPort first, second;
+    OpenError e;
+    ASSERT_TRUE(first.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
+    EXPECT_FALSE(second.open(pty.slavePath(), 1200, &e));
+    EXPECT_EQ(e.systemText, QString::fromLocal8Bit(strerror(EBUSY))) << e.systemText.toStdString();
+    EXPECT_FALSE(e.accessDenied); // busy is not cured by joining a group
+    first.close();
+    EXPECT_TRUE(second.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
 }
 
 TEST(QtPort, WakeEndsAPumpedWait) {

@@ -219,6 +219,20 @@ TEST_F(SettingsTest, PortsSectionMapsComNamesToDevices) {
     EXPECT_EQ(readAll(link.settingsPath), expected);
 }
 
+TEST(SettingsPath, EmptyPathMeansNoFile) {
+    Link link;
+    link.PortNumber = 3;
+    link.RtsControl = 0;
+    const QString home = DefaultSettingsPath();
+    const QByteArray before = readAll(home);
+    SaveSettings(link);
+    EXPECT_EQ(readAll(home), before);
+    LoadSettings(link);
+    EXPECT_EQ(link.PortNumber, 0);
+    EXPECT_EQ(link.RtsControl, 1);
+    EXPECT_EQ(PortDeviceName(link, 2), QStringLiteral("/dev/ttyS1"));
+}
+
 TEST(SettingsPath, FollowsXdgConfigHome) {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     const bool had = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
