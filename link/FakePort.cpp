@@ -4,7 +4,9 @@
 
 namespace {
 // True when tick `at` has been reached at `now`, across the 32-bit wrap of the tick.
-bool reached(quint32 at, quint32 now) { return qint32(at - now) <= 0; }
+bool reached(quint32 at, quint32 now) {
+    return qint32(at - now) <= 0;
+}
 } // namespace
 
 void FakePort::record(Kind kind, QByteArray data, bool on) {
@@ -76,7 +78,9 @@ void FakePort::purge() {
         pending_.pop_front();
 }
 
-void FakePort::drain() { record(Kind::Drain); }
+void FakePort::drain() {
+    record(Kind::Drain);
+}
 
 qint64 FakePort::read(quint8* buf, qint64 max) {
     if (!open_ || failReads) {
@@ -108,7 +112,9 @@ qint64 FakePort::write(const quint8* data, qint64 n) {
     return n;
 }
 
-void FakePort::clearError() { record(Kind::ClearError); }
+void FakePort::clearError() {
+    record(Kind::ClearError);
+}
 
 bool FakePort::waitForInput(int timeoutMs, bool) {
     record(Kind::Wait);

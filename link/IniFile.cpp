@@ -15,9 +15,13 @@ std::function<bool(const QString& path)> IniFile::beforeReplace;
 
 namespace {
 
-QByteArray stripCr(const QByteArray& line) { return line.endsWith('\r') ? line.chopped(1) : line; }
+QByteArray stripCr(const QByteArray& line) {
+    return line.endsWith('\r') ? line.chopped(1) : line;
+}
 
-bool sameName(const QByteArray& a, const QByteArray& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QByteArray& a, const QByteArray& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 // "[name]" -> name; not a section header -> nullopt.
 std::optional<QByteArray> sectionName(const QByteArray& line) {

@@ -15,11 +15,15 @@ const QString kAccessAdvice = QStringLiteral(
     "Нет доступа к порту: добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите "
     "в систему заново.");
 
-Clock& clockOf(Link& link) { return link.clock ? *link.clock : SystemClock(); }
+Clock& clockOf(Link& link) {
+    return link.clock ? *link.clock : SystemClock();
+}
 
 } // namespace
 
-bool Link::portOpen() const { return port && port->isOpen(); }
+bool Link::portOpen() const {
+    return port && port->isOpen();
+}
 
 void ClosePort(Link& link) {
     if (link.portOpen())

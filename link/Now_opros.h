@@ -17,8 +17,8 @@ constexpr int kControllerBaud = 1200;
 
 struct Link {
     // Link parameters (settings file) and line state.
-    int PortNumber = 0;  // 0 = no port, 1..8 = COM1..COM8
-    int RtsControl = 1;  // 0 = leave RTS alone, other = raise RTS around each transmission
+    int PortNumber = 0; // 0 = no port, 1..8 = COM1..COM8
+    int RtsControl = 1; // 0 = leave RTS alone, other = raise RTS around each transmission
     int LineSpeed = kControllerBaud;
     qint64 PerfFrequency = 0;
 

@@ -9,7 +9,9 @@
 
 namespace {
 
-QString decimalSeparator() { return QLocale().decimalPoint(); }
+QString decimalSeparator() {
+    return QLocale().decimalPoint();
+}
 
 } // namespace
 

@@ -29,7 +29,9 @@ QtPort::QtPort() {
     });
 }
 
-QtPort::~QtPort() { close(); }
+QtPort::~QtPort() {
+    close();
+}
 
 bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     close();
@@ -50,7 +52,8 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
             // the device's group.
             if (serial_.error() == QSerialPort::PermissionError) {
                 const QString path = device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device;
-                const bool denied = ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
+                const bool denied =
+                    ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
                 error->systemText = QString::fromLocal8Bit(std::strerror(denied ? EACCES : EBUSY));
                 error->accessDenied = denied;
             }
@@ -175,7 +178,8 @@ bool QtPort::pullQueued() {
     // A zero wait polls the descriptor once and reads what is there into the buffer.
     if (serial_.waitForReadyRead(0))
         return true;
-    if (serial_.error() == QSerialPort::TimeoutError) {
+    // Nothing queued is a time-out to QSerialPort, not a failure.
+    if (serial_.error() == QSerialPort::TimeoutError || serial_.error() == QSerialPort::NoError) {
         serial_.clearError();
         return true;
     }

@@ -13,7 +13,6 @@ constexpr int kDefaultPort = 0;
 constexpr int kDefaultRts = 1;
 constexpr int kMaxPort = 8; // COM1..COM8
 
-
 int intValue(const IniFile& ini, const QString& section, const QString& key, int fallback) {
     const auto text = ini.value(section, key);
     if (!text)

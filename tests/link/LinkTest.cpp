@@ -89,9 +89,11 @@ TEST_F(ReceiveFrameTest, HuntingRules) {
     const QByteArray tail = bytes({0x06, 0xA1, 0xA2, 0xA3});
     const Case cases[] = {
         {"plain", bytes({0xFF, 0x33, 0xFF}) + tail, 6, bytes({0x33, 0xFF}) + tail},
-        {"noise before", bytes({0x00, 0x33, 0x12, 0xFF, 0xFF, 0x33, 0xFF}) + tail, 6, bytes({0x33, 0xFF}) + tail},
+        {"noise before", bytes({0x00, 0x33, 0x12, 0xFF, 0xFF, 0x33, 0xFF}) + tail, 6,
+         bytes({0x33, 0xFF}) + tail},
         // FF 33 then not FF: hunting restarts at the next byte, the breaking byte itself is not examined.
-        {"broken after start", bytes({0xFF, 0x33, 0x33, 0xFF, 0x33, 0xFF}) + tail, 6, bytes({0x33, 0xFF}) + tail},
+        {"broken after start", bytes({0xFF, 0x33, 0x33, 0xFF, 0x33, 0xFF}) + tail, 6,
+         bytes({0x33, 0xFF}) + tail},
         {"break byte is FF-less", bytes({0xFF, 0x33, 0x00, 0x33, 0xFF}) + tail, 0, {}},
         {"break byte FF not used", bytes({0xFF, 0x33, 0xFE, 0x33, 0xFF, 0x33, 0xFF}) + tail, 6,
          bytes({0x33, 0xFF}) + tail},
@@ -230,9 +232,10 @@ TEST_F(SendFrameTest, WritesPreambleAndFrameBetweenPurgesWithRtsHeld) {
     fillRequest(10);
     clock.perfStep = 1000;
     SendFrame(link, 10);
-    EXPECT_EQ(port.written(), bytes({0xFF, 0xFF, 0xFF}) + QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()), 10));
-    const std::vector<Kind> expected = {Kind::Purge, Kind::SetRts, Kind::Write, Kind::Write,
-                                        Kind::SetRts, Kind::Drain, Kind::Purge};
+    EXPECT_EQ(port.written(), bytes({0xFF, 0xFF, 0xFF}) +
+                                  QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()), 10));
+    const std::vector<Kind> expected = {Kind::Purge,  Kind::SetRts, Kind::Write, Kind::Write,
+                                        Kind::SetRts, Kind::Drain,  Kind::Purge};
     EXPECT_EQ(kinds(), expected);
     const auto& up = port.calls[1];
     const auto& down = port.calls[4];

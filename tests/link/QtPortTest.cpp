@@ -1,8 +1,8 @@
 // The link over a real serial device driver: a pseudo-terminal pair stands in for the line, the test
 // plays the controller on its master side. Waits are generous; nothing here asserts how long a step took.
+#include "QtPort.h"
 #include "Now_opros.h"
 #include "Pty.h"
-#include "QtPort.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <thread>
@@ -205,7 +205,8 @@ TEST_F(PtyLinkTest, OpensAtTheControllerAndImitationSpeeds) {
     for (int baud : {600, 1200, 3200, 6400, 7680, 9600, 12800, 38400}) {
         link.LineSpeed = baud;
         OpenPort(link);
-        EXPECT_TRUE(link.portOpen()) << baud << ": " << (shown.empty() ? std::string() : shown.back().toStdString());
+        EXPECT_TRUE(link.portOpen()) << baud << ": "
+                                     << (shown.empty() ? std::string() : shown.back().toStdString());
     }
     EXPECT_TRUE(shown.empty());
 }

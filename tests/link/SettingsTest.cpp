@@ -118,7 +118,8 @@ TEST_F(SettingsTest, GarbageAndBinaryFilesGiveDefaultsAndAreNotLost) {
         x = x * 1103515245u + 12345u;
         garbage += char(x >> 24);
     }
-    for (const QByteArray& text : {garbage, QByteArray("\0\0\0[rs 232\n=\n==\n[\n]\n", 20), QByteArray("\xFF\xFE[\0r\0s\0")}) {
+    for (const QByteArray& text :
+         {garbage, QByteArray("\0\0\0[rs 232\n=\n==\n[\n]\n", 20), QByteArray("\xFF\xFE[\0r\0s\0")}) {
         load(text);
         EXPECT_EQ(link.PortNumber, 0);
         EXPECT_EQ(link.RtsControl, 1);
@@ -164,18 +165,21 @@ TEST_F(SettingsTest, ReplacementIsAtomic) {
     SaveSettings(link);
     EXPECT_TRUE(called);
     EXPECT_EQ(readAll(link.settingsPath), old);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("marvil.ini")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("marvil.ini")});
 
     IniFile::beforeReplace = nullptr;
     SaveSettings(link);
     EXPECT_EQ(readAll(link.settingsPath), QByteArray("[rs 232]\nCOM Port=2\nRTS=0\n[keep]\nk=v\n"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("marvil.ini")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("marvil.ini")});
 }
 
 TEST_F(SettingsTest, UnwritablePlacesLoseTheChangeWithoutHarm) {
     // Below a plain file no directory can be made; /proc takes no new files, not even from root.
     writeAll(dir.filePath(QStringLiteral("plain")), "x");
-    for (const QString& path : {dir.filePath(QStringLiteral("plain/sub/marvil.ini")), QStringLiteral("/proc/marvil.ini")}) {
+    for (const QString& path :
+         {dir.filePath(QStringLiteral("plain/sub/marvil.ini")), QStringLiteral("/proc/marvil.ini")}) {
         link.settingsPath = path;
         link.PortNumber = 4;
         SaveSettings(link);
