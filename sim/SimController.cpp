@@ -207,6 +207,7 @@ void SimController::complete(std::vector<Exchange>& out) {
     x.request = buf_;
     x.decision = decide(buf_);
     const bool crcGood = crcOk(buf_);
+    x.crcGood = crcGood;
     if (x.decision.answer) {
         const Bytes preamble(kAnswerPreamble, 0xFF);
         x.wire = injector_.apply(preamble, *x.decision.answer, &x.fault);

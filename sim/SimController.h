@@ -63,6 +63,7 @@ public:
         Decision decision;
         Bytes wire;        // what goes on the line; empty when nothing is answered
         std::string fault; // the faults applied to this answer ("" when none)
+        bool crcGood = false;  // a well-formed frame of the tool, answered or not
     };
     // Feeds one received byte that arrived at time ms (line time, not read time). Returns the exchanges
     // completed by it: a request frame answered, or a complete frame refused (bad CRC, wrong address,

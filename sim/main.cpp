@@ -376,6 +376,7 @@ int main(int argc, char** argv) {
     FaultOptions masterFaults = opt.faults;
     masterFaults.drop = 0;
     masterFaults.silent = false;
+    masterFaults.seed = opt.faults.seed + 1;  // its own noise, not a copy of the controller side's
     const bool polling = !opt.poll.empty();
     SimMaster poller(polling ? opt.poll : std::vector<PollPair>{PollPair{}}, masterFaults);
 
@@ -422,6 +423,10 @@ int main(int argc, char** argv) {
             // Everything else may be a table request of the tool.
             for (auto& x : controller.feed(b, std::int64_t(due))) {
                 ++requests;
+                // The tool was talking to the controller, not answering the poll: what it sent does not
+                // make the poll's answer window "bad".
+                if (awaiting && !collector.started() && x.crcGood)
+                    collector.reset();
                 logLine("rx", x.request, x.decision.meaning);
                 if (x.decision.stateChanged && !opt.statePath.empty()) {
                     std::string err;
