@@ -1,26 +1,117 @@
 #include "Imitunit.h"
 
-#include "Now_opros.h"
+#include "FlowAnswer.h"
+#include "NumText.h"
 #include "UiCommon.h"
+#include "UserError.h"
+#include "ui_Imitunit.h"
 
-#include <QWidget>
+#include <QLineEdit>
+#include <QPointer>
+
+namespace {
+
+const QString kNotPositive = QStringLiteral("Значение должно быть больше нуля! ");
+// A flow that would go on the line as infinity (as the flow or, within 49.7 days, as the volume).
+const QString kTooLarge = QStringLiteral("Значение расхода слишком велико! ");
+
+} // namespace
+
+TImitForm::TImitForm(ImitSettings& imit, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TImitForm>()), imit_(imit) {
+    ui->setupUi(this);
+    // Fixed border: the size of the design.
+    setFixedSize(size());
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->FlRadioGroup, &RadioGroup::clicked, this, [this] { FlRadioGroupClick(ui->FlRadioGroup); });
+    Fill();
+}
+
+TImitForm::~TImitForm() = default;
+
+void TImitForm::Fill() {
+    ui->FlRadioGroup->setItemIndex(imit_.ImitFlIndex);
+    ui->SpeedFlRadioGroup->setItemIndex(imit_.ImitSpeedIndex);
+    SpinEdit* addr[3] = {ui->AddrSpinEdit1, ui->AddrSpinEdit2, ui->AddrSpinEdit3};
+    SpinEdit* nitka[3] = {ui->NitkaSpinEdit1, ui->NitkaSpinEdit2, ui->NitkaSpinEdit3};
+    for (int s = 0; s < 3; ++s) {
+        addr[s]->setValue(imit_.ImitAddr[s]);
+        nitka[s]->setValue(imit_.ImitNitka[s]);
+    }
+    QLineEdit* rashod[3] = {ui->Rashod1Edit, ui->Rashod2Edit, ui->Rashod3Edit};
+    for (int s = 0; s < 3; ++s)
+        rashod[s]->setText(FormatNumber(imit_.ImitRashod[s], 3));
+    RadioGroup* order[3] = {ui->RadioGroup1, ui->RadioGroup2, ui->RadioGroup3};
+    for (int s = 0; s < 3; ++s)
+        order[s]->setItemIndex(imit_.ImitMsbFirst[s] ? 0 : 1);
+    FlRadioGroupClick();
+}
+
+void TImitForm::FlRadioGroupClick(QObject*) {
+    const int item = ui->FlRadioGroup->itemIndex();
+    ui->GroupBox1->setVisible(true);
+    ui->GroupBox2->setVisible(item == 1 || item == 2);
+    ui->GroupBox3->setVisible(item == 2);
+}
+
+void TImitForm::TakeOver() {
+    QLineEdit* rashod[3] = {ui->Rashod1Edit, ui->Rashod2Edit, ui->Rashod3Edit};
+    RadioGroup* order[3] = {ui->RadioGroup1, ui->RadioGroup2, ui->RadioGroup3};
+    QGroupBox* box[3] = {ui->GroupBox1, ui->GroupBox2, ui->GroupBox3};
+    for (int s = 0; s < 3; ++s) {
+        // Hidden slots take no part in the imitation: their texts are not checked. The form may itself be
+        // hidden here, so the boxes' own flags count, not their visibility on screen.
+        if (s > 0 && box[s]->isHidden())
+            continue;
+        const double value = ReadNumber(rashod[s]);
+        imit_.ImitRashod[s] = value;
+        if (!(value > 0))
+            throw UserError(kNotPositive);
+        if (!FlowFitsAnswer(value))
+            throw UserError(kTooLarge);
+        imit_.ImitMsbFirst[s] = order[s]->itemIndex() == 0;
+    }
+    // A radio group without a choice counts as its first item: one slot.
+    const int fl = ui->FlRadioGroup->itemIndex();
+    imit_.ImitFlIndex = quint8(fl < 0 ? 0 : fl);
+    imit_.ImitSpeedIndex = ui->SpeedFlRadioGroup->itemIndex();
+    SpinEdit* addr[3] = {ui->AddrSpinEdit1, ui->AddrSpinEdit2, ui->AddrSpinEdit3};
+    SpinEdit* nitka[3] = {ui->NitkaSpinEdit1, ui->NitkaSpinEdit2, ui->NitkaSpinEdit3};
+    for (int s = 0; s < 3; ++s) {
+        imit_.ImitAddr[s] = quint8(addr[s]->value());
+        imit_.ImitNitka[s] = quint8(nitka[s]->value());
+    }
+}
+
+void TImitForm::done(int result) {
+    if (result == QDialog::Accepted) {
+        try {
+            TakeOver();
+        } catch (const UserError& e) {
+            // The dialog stays as the operator left it, the refused flow edit already normalised.
+            ShowExceptionBox(this, e.message());
+            return;
+        }
+    }
+    QDialog::done(result);
+}
 
 bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
-    Q_UNUSED(imit);
-    Q_UNUSED(parent);
-    return false;
+    TImitForm form(imit, parent);
+    return form.exec() == QDialog::Accepted;
 }
 
 void ImitFlButtonClick(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell) {
+    // The buttons come back whatever happens in the job; the window may have closed at its end.
+    struct Reenable {
+        QPointer<QWidget> form;
+        ~Reenable() {
+            if (form)
+                SetJobButtonsEnabled(form, true);
+        }
+    } reenable{mainForm};
     SetJobButtonsEnabled(mainForm, false);
     if (EditImitSettings(imit, mainForm))
         RunImitation(mainForm, link, imit, shell);
-    SetJobButtonsEnabled(mainForm, true);
-}
-
-void RunImitation(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell) {
-    Q_UNUSED(mainForm);
-    Q_UNUSED(link);
-    Q_UNUSED(imit);
-    Q_UNUSED(shell);
 }

@@ -2,9 +2,41 @@
 // The imitation job: the settings dialog and the answering loop.
 #include "ImitSettings.h"
 
+#include <QDialog>
+#include <array>
+#include <memory>
+
 class QWidget;
 struct Link;
 struct Shell;
+
+namespace Ui {
+class TImitForm;
+}
+
+// "Параметры имитации ответов от Сантар": which flow computers to imitate, at which line speed, with
+// which flows and byte orders. Filled from an ImitSettings record; on OK the values are taken over slot
+// by slot, and the dialog stays open at the first slot whose flow is refused.
+class TImitForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TImitForm(ImitSettings& imit, QWidget* parent = nullptr);
+    ~TImitForm() override;
+
+    // Shows and hides the slot boxes to match FlRadioGroup (visibility, not enabling).
+    void FlRadioGroupClick(QObject* sender = nullptr);
+    // Takes the form's values over into the record. Flows are checked slot by slot; a refused one throws
+    // UserError with the slots before it already written and the run layout (step 4) not yet.
+    void TakeOver();
+
+    void done(int result) override;
+
+private:
+    void Fill();
+
+    std::unique_ptr<Ui::TImitForm> ui;
+    ImitSettings& imit_;
+};
 
 // The settings dialog: true when accepted (values taken over), false when cancelled.
 bool EditImitSettings(ImitSettings& imit, QWidget* parent);
@@ -12,3 +44,14 @@ bool EditImitSettings(ImitSettings& imit, QWidget* parent);
 // Click handler of the main window's ImitFlButton: settings dialog, then RunImitation.
 void ImitFlButtonClick(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell);
 void RunImitation(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell);
+
+// State of the imitation that runs (or ran last): answers per slot and the start tick of the volume.
+struct ImitRunState {
+    std::array<qint32, 3> ImitAnswers{};
+    quint32 ImitStartTick = 0;
+};
+const ImitRunState& LastImitRun();
+
+// With no request partly received the wait for bytes wakes at least this often (ms); a partial request
+// shortens it to its idle deadline.
+constexpr int kImitIdleWaitMs = 1000;
