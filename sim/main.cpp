@@ -443,7 +443,7 @@ int main(int argc, char** argv) {
             answers.pop_front();
             if (!p.wire.empty()) {
                 ++answered;
-                writer.enqueue(p.wire, p.due);
+                writer.enqueue(p.wire, std::max(p.due, now));  // a late loop must not squeeze the bytes together
             }
             logLine("tx", p.wire, p.wire.empty() ? "no answer (" + p.note + ")"
                                                  : (p.note.empty() ? "answer" : "answer (" + p.note + ")"));
