@@ -86,7 +86,13 @@ private:
         }
         Action a = std::move(actions_.front());
         actions_.pop_front();
+        QPointer<QWidget> still(w);
         a(w);
+        // An action that left its dialog open (it ran a nested dialog, say) hands it to the next action.
+        if (still && still->isVisible() && QApplication::activeModalWidget() == still) {
+            acted_.remove(still);
+            schedule(2);
+        }
     }
     std::deque<Action> actions_;
     QSet<QWidget*> acted_;
