@@ -1,0 +1,267 @@
+// The imitation loop on the fake port and a manual clock: set-up, answers and display, the requests
+// that go unanswered, stopping, the restore, and the close of the main window during the imitation.
+#include "FakePort.h"
+#include "FlowAnswer.h"
+#include "ImitFixture.h"
+#include "Imitunit.h"
+#include "Now_opros.h"
+
+#include <gtest/gtest.h>
+
+#include <QPointer>
+#include <QPushButton>
+#include <cstring>
+
+namespace {
+
+QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
+// A manual clock that asks the loop to stop once its tick reaches stopAtMs (the loop reads the tick
+// after every poll), so that a scripted imitation ends by itself.
+class StoppingClock : public ManualClock {
+public:
+    StoppingClock(quint32 startMs, Shell& shell) : ManualClock(startMs, 1000000), shell_(shell) {}
+    quint32 tickMs() override {
+        const quint32 now = ManualClock::tickMs();
+        if (armed && qint32(now - stopAtMs) >= 0 && !shell_.StopRequested)
+            shell_.requestStop();
+        return now;
+    }
+    bool armed = false;
+    quint32 stopAtMs = 0;
+
+private:
+    Shell& shell_;
+};
+
+struct Rig {
+    Shell shell;
+    StoppingClock clock;
+    FakePort port;
+    Link link;
+    ImitSettings imit;
+    ImitTestWindow window;
+
+    explicit Rig(quint32 startMs = 100000) : clock(startMs, shell), port(clock), window(shell) {
+        link.port = &port;
+        link.clock = &clock;
+        link.PerfFrequency = 1000000;
+        link.PortNumber = 1;
+        link.showOpenError = [](const QString&) {};
+        OpenPort(link);
+        UpdateStatusLabels(&window, link);
+        port.clearCalls();
+    }
+    void stopAt(quint32 ms) {
+        clock.armed = true;
+        clock.stopAtMs = ms;
+    }
+    QString text(const char* name) const { return window.text(QLatin1String(name)); }
+    // The answers written, each with its FF byte.
+    std::vector<QByteArray> answers() const {
+        std::vector<QByteArray> out;
+        for (std::size_t i = 0; i + 1 < port.calls.size(); ++i)
+            if (port.calls[i].kind == FakePort::Kind::Write && port.calls[i].data == QByteArray("\xFF", 1))
+                out.push_back(port.calls[i + 1].data);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
+    // The imitation starts 5 s before the 32-bit tick wraps and the request comes 10 s later.
+    Rig rig(0xFFFFFFFFu - 4999);
+    rig.imit.ImitSpeedIndex = 7; // 9600 bit/s
+    const quint32 start = rig.clock.tickMs();
+    rig.shell.StopRequested = 1; // an Escape before the start does not stop the imitation
+    rig.port.arrive(start + 10000, hex("AA010706014E45"));
+    struct During {
+        QString speed, close;
+        int height = 0;
+        bool hidden2 = false, hidden3 = false;
+        bool running = false;
+    } during;
+    rig.port.onWrite = [&](const QByteArray& bytes) {
+        if (bytes.size() != kFlowAnswerSize)
+            return;
+        during = {rig.text("TypeConnectLabel"),
+                  rig.window.findChild<QPushButton*>("CloseBtn")->text(),
+                  rig.window.height(),
+                  rig.window.boxHidden("FlGroupBox2"),
+                  rig.window.boxHidden("FlGroupBox3"),
+                  rig.shell.ImitRunning};
+        rig.shell.requestStop(); // the Stop button while the answer goes out
+    };
+    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+
+    EXPECT_EQ(during.speed, QStringLiteral(" скор.9600"));
+    EXPECT_EQ(during.close, QStringLiteral("&Stop"));
+    EXPECT_EQ(during.height, rig.shell.FullHeight);
+    EXPECT_TRUE(during.hidden2);
+    EXPECT_TRUE(during.hidden3);
+    EXPECT_TRUE(during.running);
+
+    const auto answers = rig.answers();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], hex("550117860145610000412000000000000041200000D7CD"));
+    EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1"));
+    EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 10,000"));
+    EXPECT_EQ(rig.text("Rashod1Label"), QStringLiteral("Расход = 1,000 м3/с"));
+    // Inactive slots: labels cleared at the set-up and left empty.
+    EXPECT_EQ(rig.text("Answers2Label"), QString());
+    EXPECT_EQ(rig.text("Rashod3Label"), QString());
+    EXPECT_EQ(LastImitRun().ImitStartTick, start);
+
+    // Restore: compact window, close kind, 1200 bit/s, status labels.
+    EXPECT_EQ(rig.window.height(), rig.shell.CompactHeight);
+    EXPECT_TRUE(CloseButtonIsCloseKind(&rig.window));
+    EXPECT_EQ(rig.window.findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
+    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_EQ(rig.port.openedBaud(), 1200);
+    EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
+    EXPECT_FALSE(rig.shell.ImitRunning);
+    EXPECT_FALSE(bool(rig.shell.onStopRequested)); // the loop's wake-up hook is gone again
+    std::vector<qint32> opens;
+    for (const auto& c : rig.port.calls)
+        if (c.kind == FakePort::Kind::Open)
+            opens.push_back(c.baud);
+    EXPECT_EQ(opens, (std::vector<qint32>{9600, 1200}));
+}
+
+TEST(ImitLoop, TwoSlotsAndTheRequestsThatGoUnanswered) {
+    Rig rig;
+    ImitSettings& imit = rig.imit;
+    imit.ImitFlIndex = 1;
+    imit.ImitAddr = {1, 2, 3};
+    imit.ImitNitka = {1, 2, 3};
+    imit.ImitRashod = {3600, 100, 50};
+    imit.ImitMsbFirst = {true, false, true};
+    const quint32 t0 = rig.clock.tickMs();
+    rig.port.arrive(t0 + 1000, hex("AA010706014E45"));       // slot 1
+    rig.port.arrive(t0 + 2000, hex("AA030706030000"));       // slot 3 is not active
+    rig.port.arrive(t0 + 3000, hex("AA010706020000"));       // address of slot 1, run of slot 2
+    rig.port.arrive(t0 + 4000, hex("AA0207"));               // slot 2, then 300 ms of silence
+    rig.port.arrive(t0 + 4300, hex("06020000"));
+    rig.port.arrive(t0 + 5000, hex("13AA0207"));             // slot 2 with noise, 200 ms gap
+    rig.port.arrive(t0 + 5200, hex("06020000"));
+    rig.port.arrive(t0 + 36000, hex("AA010706014E45"));      // slot 1 again
+    rig.stopAt(t0 + 40000);
+    RunImitation(&rig.window, rig.link, imit, rig.shell);
+
+    const auto answers = rig.answers();
+    ASSERT_EQ(answers.size(), 3u);
+    // Slot 2 at 5.2 s: 100 m3/h (42C80000) and 100 x 5.2 / 3600 m3, least significant byte first.
+    const float v2 = ImitVolume(100.0f, 5200);
+    quint32 bits;
+    std::memcpy(&bits, &v2, 4);
+    EXPECT_EQ(answers[1].mid(5, 4), hex("0000C842"));
+    EXPECT_EQ(quint8(answers[1][9]), quint8(bits)); // low byte first
+    EXPECT_EQ(answers[1].mid(13, 4), hex("00000000"));
+    EXPECT_EQ(answers[1].mid(9, 4), answers[1].mid(17, 4));
+    EXPECT_EQ(answers[2].mid(9, 4), hex("42100000")); // 36 s at 3600 m3/h: 36 m3
+
+    EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 2"));
+    EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 36,000"));
+    EXPECT_EQ(rig.text("Answers2Label"), QStringLiteral("Ответов : 1"));
+    EXPECT_EQ(rig.text("CurrentTotal2Label"), QStringLiteral("Объем газа за сегодня : 0,144"));
+    EXPECT_EQ(rig.text("Rashod2Label"), QStringLiteral("Расход = 0,028 м3/с"));
+    EXPECT_EQ(rig.text("Answers3Label"), QString());
+    EXPECT_FALSE(rig.window.boxHidden("FlGroupBox2"));
+    EXPECT_TRUE(rig.window.boxHidden("FlGroupBox3"));
+    EXPECT_EQ(LastImitRun().ImitAnswers, (std::array<qint32, 3>{2, 1, 0}));
+
+    // Every wait after an answer starts with a purge: the echo of the answer is not taken for a request.
+    int purgesBetweenAnswers = 0;
+    bool sawAnswer = false;
+    for (const auto& c : rig.port.calls) {
+        if (c.kind == FakePort::Kind::Write && c.data.size() == kFlowAnswerSize)
+            sawAnswer = true;
+        if (sawAnswer && c.kind == FakePort::Kind::Purge)
+            ++purgesBetweenAnswers;
+    }
+    EXPECT_GE(purgesBetweenAnswers, 3 * 2);
+}
+
+TEST(ImitLoop, EachImitationStartsItsCountsAndVolumeFromZero) {
+    Rig rig;
+    for (int round = 0; round < 2; ++round) {
+        const quint32 t0 = rig.clock.tickMs();
+        rig.port.arrive(t0 + 10000, hex("AA010706014E45"));
+        rig.stopAt(t0 + 12000);
+        RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+        EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1")) << round;
+        EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 10,000")) << round;
+        rig.clock.advanceMs(60000);
+    }
+}
+
+TEST(ImitLoop, WithoutAPortTheLoopWaitsForStop) {
+    Rig rig;
+    rig.link.PortNumber = 0;
+    ClosePort(rig.link);
+    rig.port.clearCalls();
+    // The wait dispatches the application's events: a timer plays the operator's Stop click.
+    QTimer::singleShot(50, &rig.window, [&] { rig.window.findChild<QPushButton*>("CloseBtn")->click(); });
+    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+    EXPECT_GT(rig.port.count(FakePort::Kind::Read), 0);
+    EXPECT_EQ(rig.port.count(FakePort::Kind::Read), rig.port.count(FakePort::Kind::ClearError));
+    EXPECT_EQ(rig.port.count(FakePort::Kind::Write), 0);
+    EXPECT_EQ(rig.port.count(FakePort::Kind::Open), 0);
+    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_TRUE(CloseButtonIsCloseKind(&rig.window));
+}
+
+TEST(ImitLoop, ClosingTheMainWindowEndsTheImitationThenCloses) {
+    Rig rig;
+    rig.window.show();
+    ASSERT_TRUE(rig.window.isVisible());
+    const quint32 t0 = rig.clock.tickMs();
+    rig.port.arrive(t0 + 500, hex("AA010706014E45"));
+    rig.port.onWrite = [&](const QByteArray& bytes) {
+        if (bytes.size() == kFlowAnswerSize)
+            rig.window.close(); // the system menu's close, as the window's close handler sees it
+    };
+    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+    EXPECT_FALSE(rig.window.isVisible());
+    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_EQ(rig.port.openedBaud(), 1200);
+    EXPECT_FALSE(rig.shell.ImitRunning);
+}
+
+TEST(ImitLoop, CancelledSettingsLeaveEverythingAsItWas) {
+    Rig rig;
+    const QString label = rig.text("Answers1Label");
+    bool buttonsDisabledDuringDialog = false;
+    OnNextModal([&](QWidget* dialog) {
+        buttonsDisabledDuringDialog = !rig.window.findChild<QPushButton*>("ImitFlButton")->isEnabled() &&
+                                      !rig.window.findChild<QPushButton*>("UstavkiButton")->isEnabled() &&
+                                      !rig.window.findChild<QPushButton*>("ParamRSButton")->isEnabled();
+        dialog->findChild<QPushButton*>("BitBtn2")->click();
+    });
+    ImitFlButtonClick(&rig.window, rig.link, rig.imit, rig.shell);
+    EXPECT_TRUE(buttonsDisabledDuringDialog);
+    for (const char* name : {"ImitFlButton", "UstavkiButton", "ParamRSButton"})
+        EXPECT_TRUE(rig.window.findChild<QPushButton*>(name)->isEnabled()) << name;
+    EXPECT_TRUE(rig.port.calls.empty()); // the port was not touched
+    EXPECT_EQ(rig.text("Answers1Label"), label);
+    EXPECT_EQ(rig.window.height(), rig.shell.CompactHeight);
+}
+
+TEST(ImitLoop, ButtonsStayDisabledForTheWholeImitation) {
+    Rig rig;
+    const quint32 t0 = rig.clock.tickMs();
+    rig.port.arrive(t0 + 2000, hex("AA010706014E45"));
+    bool disabledWhileAnswering = false;
+    rig.port.onWrite = [&](const QByteArray& bytes) {
+        if (bytes.size() != kFlowAnswerSize)
+            return;
+        disabledWhileAnswering = !rig.window.findChild<QPushButton*>("ImitFlButton")->isEnabled();
+        rig.shell.requestStop();
+    };
+    OnNextModal([](QWidget* dialog) { dialog->findChild<QPushButton*>("BitBtn1")->click(); });
+    ImitFlButtonClick(&rig.window, rig.link, rig.imit, rig.shell);
+    EXPECT_TRUE(disabledWhileAnswering);
+    EXPECT_TRUE(rig.window.findChild<QPushButton*>("ImitFlButton")->isEnabled());
+    EXPECT_EQ(rig.answers().size(), 1u);
+}
