@@ -1,0 +1,174 @@
+// The imitation job end to end: the virtual controller polls the imitated flow computers over the
+// pseudo-terminal and checks every answer; the tool runs its real loop in its real main window. Noise on
+// the line costs no answer, and a controller that goes away in the middle neither crashes nor hangs the
+// tool: Stop still ends the imitation and the port goes back to the controller's 1200 bit/s.
+#include "ConfigureTestDriver.h"
+#include "E2eSupport.h"
+
+#include "Imitunit.h"
+#include "Protocol.h"
+#include "UiCommon.h"
+
+#include <QLabel>
+#include <QRegularExpression>
+
+namespace {
+
+struct Totals {
+    int sent = -1, good = -1, bad = -1, missing = -1, noise = -1;
+};
+
+Totals ParseTotals(const QByteArray& out) {
+    Totals t;
+    static const QRegularExpression re(QStringLiteral(
+        R"(totals: sent (\d+) good (\d+) bad (\d+) missing (\d+) \(injected: dropped \d+ corrupt \d+ truncated \d+ noise (\d+)\))"));
+    const auto m = re.match(QString::fromLocal8Bit(out));
+    if (m.hasMatch())
+        t = {m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt(),
+             m.captured(5).toInt()};
+    return t;
+}
+
+class ImitationOverBadLine : public ToolOnSim {
+protected:
+    void SetUp() override {
+        ToolOnSim::SetUp();
+        imitSettings.ImitFlIndex = 1;
+        imitSettings.ImitAddr = {1, 2, 3};
+        imitSettings.ImitNitka = {1, 1, 1};
+        imitSettings.ImitRashod = {3600.0, 36.0, 0.0};
+        imitSettings.ImitMsbFirst = {true, false, true};
+        imitSettings.ImitSpeedIndex = 7; // 9600
+    }
+
+    void clickStop() {
+        ASSERT_FALSE(CloseButtonIsCloseKind(form.get())) << "CloseBtn is not the Stop button";
+        button("CloseBtn")->click();
+    }
+    // Runs the imitation until it ends; the poller (paused at its start) is let go once the loop listens.
+    void runImitation() {
+        program->imit = imitSettings;
+        QTimer::singleShot(0, [this] { sim->resume(); });
+        Watchdog dog(120000, [this] { program->shell.requestStop(); });
+        RunImitation(form.get(), program->link, program->imit, program->shell);
+    }
+    void expectBackToTheController() {
+        EXPECT_FALSE(program->shell.ImitRunning);
+        EXPECT_TRUE(CloseButtonIsCloseKind(form.get()));
+        EXPECT_EQ(form->height(), program->shell.CompactHeight);
+        EXPECT_EQ(program->link.LineSpeed, kControllerBaud);
+        EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(), SpeedStatusText(kControllerBaud));
+    }
+    // A table read through the re-opened port: answered, and the simulator (at 1200) saw the tool's end at
+    // its own speed.
+    void expectControllerAnswersAt1200(SimRun& controller) {
+        ASSERT_TRUE(program->link.portOpen());
+        BuildReadRequest(program->link, 0);
+        const int n = Transact(program->link, form.get(), true);
+        EXPECT_TRUE(ReadAnswerOk(program->link, n)) << "count " << n;
+        const QByteArray out = controller.stop();
+        EXPECT_FALSE(out.contains("the tool's end runs at")) << out.toStdString();
+        EXPECT_EQ(controller.countLines("read table 0"), 1);
+    }
+
+    ImitSettings imitSettings;
+    ModalScript script; // no dialog is expected unless a test says so
+};
+
+TEST_F(ImitationOverBadLine, NoiseOnTheLineCostsNoAnswer) {
+    startSim({"--poll", "1:1,2:1:lsb", "--baud", "9600", "--period", "100", "--count", "30", "--noise", "3"}, true);
+    startTool();
+    // The poller ends after its 30 requests; a controller takes its place on the line, then Stop.
+    QObject::connect(&sim->process(), &QProcess::finished, [this] {
+        spare = launch({});
+        clickStop();
+    });
+    runImitation();
+
+    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(script.boxes.empty());
+    const QByteArray out = sim->output();
+    const Totals t = ParseTotals(out);
+    EXPECT_EQ(t.sent, 30) << out.toStdString();
+    EXPECT_EQ(t.good, 30);
+    EXPECT_EQ(t.bad, 0);
+    EXPECT_EQ(t.missing, 0);
+    EXPECT_EQ(t.noise, 10);
+    EXPECT_EQ(LastImitRun().ImitAnswers, (std::array<qint32, 3>{15, 15, 0}));
+    EXPECT_EQ(form->findChild<QLabel*>("Answers2Label")->text(), QStringLiteral("Ответов : 15"));
+    // Both byte orders decoded by the poller to the flows entered.
+    EXPECT_TRUE(out.contains("flow 3600.000 m3/h")) << out.toStdString();
+    EXPECT_TRUE(out.contains("flow 36.000 m3/h"));
+    expectBackToTheController();
+    ASSERT_NE(spare, nullptr);
+    expectControllerAnswersAt1200(*spare);
+}
+
+// The controller dies in the middle of the imitation and the operator presses Stop later. The port
+// cannot be re-opened (the system's text is shown, COM1 is given up as a failed port would be); once a
+// controller is back and the port is re-opened, the tool talks to it at 1200.
+TEST_F(ImitationOverBadLine, ControllerKilledMidImitationThenStopAndReopen) {
+    startSim({"--poll", "1:1", "--baud", "9600", "--period", "50"}, true);
+    startTool();
+    bool killed = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (killed || LastImitRun().ImitAnswers[0] < 5)
+            return;
+        killed = true;
+        sim->kill();
+        // Some time on the dead line (the loop must keep waiting quietly), then Stop.
+        QTimer::singleShot(1500, [this] { clickStop(); });
+    });
+    watch.start(20);
+    script.then(OkBox()); // the failed re-open at 1200
+    runImitation();
+    watch.stop();
+
+    EXPECT_TRUE(killed);
+    EXPECT_GE(LastImitRun().ImitAnswers[0], 5);
+    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].caption, QStringLiteral("GetLastError"));
+    EXPECT_FALSE(script.boxes[0].text.isEmpty());
+    expectBackToTheController();
+    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=0"))) << readSettings().toStdString();
+
+    spare = launch({});
+    ASSERT_NE(spare, nullptr);
+    program->link.PortNumber = 1; // chosen again in the link dialog
+    OpenPort(program->link);
+    expectControllerAnswersAt1200(*spare);
+}
+
+// The controller dies and another one is on the line before Stop: the imitation's end re-opens the port
+// at 1200 by itself, without a box.
+TEST_F(ImitationOverBadLine, ControllerKilledAndReplacedBeforeStop) {
+    startSim({"--poll", "1:1,2:1:lsb", "--baud", "9600", "--period", "50"}, true);
+    startTool();
+    bool killed = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (killed || LastImitRun().ImitAnswers[1] < 3)
+            return;
+        killed = true;
+        sim->kill();
+        QTimer::singleShot(1000, [this] {
+            spare = launch({});
+            QTimer::singleShot(200, [this] { clickStop(); });
+        });
+    });
+    watch.start(20);
+    runImitation();
+    watch.stop();
+
+    EXPECT_TRUE(killed);
+    EXPECT_TRUE(script.boxes.empty());
+    expectBackToTheController();
+    EXPECT_EQ(program->link.PortNumber, 1);
+    ASSERT_NE(spare, nullptr);
+    expectControllerAnswersAt1200(*spare);
+}
+
+} // namespace
