@@ -25,7 +25,8 @@ bool sameName(const QByteArray& a, const QByteArray& b) {
 
 // "[name]" -> name; not a section header -> nullopt.
 std::optional<QByteArray> sectionName(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
+    // A file saved by a Windows editor may start with a UTF-8 byte order mark.
+    const QByteArray t = (line.startsWith("\xEF\xBB\xBF") ? line.mid(3) : line).trimmed();
     if (!t.startsWith('['))
         return std::nullopt;
     const qsizetype close = t.indexOf(']');

@@ -53,6 +53,7 @@ TEST_F(SettingsTest, ValuesAreReadAsStoredWithDefaultsForWhatIsNotAnInteger) {
     const Case cases[] = {
         {"[rs 232]\nCOM Port=2\nRTS=1\n", 2, 1},
         {"[rs 232]\r\nCOM Port=8\r\nRTS=0\r\n", 8, 0},
+        {"\xEF\xBB\xBF[rs 232]\r\nCOM Port=4\r\n", 4, 1},
         {"[rs 232]\nRTS=5\n", 0, 5}, // any non-zero RTS stays as stored
         {"[rs 232]\nRTS=-3\nCOM Port=1", 1, -3},
         {"  [ RS 232 ]  \n  com port  =  3  \nrts= 0\n", 3, 0},
