@@ -98,7 +98,10 @@ bool TryParseNumber(const QString& text, double* value) {
     if (i < end && (text[i] == u'+' || text[i] == u'-'))
         c += char(text[i++].unicode());
     int intDigits = 0, fracDigits = 0;
-    int firstNonZero = -1; // power of ten of the leading non-zero digit, for telling overflow from underflow
+    // Power of ten of the leading non-zero digit, for telling overflow from underflow (it is negative
+    // for a number below 1, so whether there is such a digit at all is kept apart).
+    int firstNonZero = 0;
+    bool anyNonZero = false;
     while (i < end && text[i] >= u'0' && text[i] <= u'9') {
         c += char(text[i].unicode());
         ++intDigits;
@@ -122,6 +125,7 @@ bool TryParseNumber(const QString& text, double* value) {
                 continue;
             if (ch != '0') {
                 firstNonZero = intDigits - 1 - pos;
+                anyNonZero = true;
                 break;
             }
             ++pos;
@@ -139,7 +143,9 @@ bool TryParseNumber(const QString& text, double* value) {
         int expDigits = 0;
         while (i < end && text[i] >= u'0' && text[i] <= u'9') {
             c += char(text[i].unicode());
-            if (exp10 < 100000) // far beyond any double; stops the accumulator from overflowing
+            // Far beyond any double even after as many leading zeros as a text can hold; stops the
+            // accumulator from overflowing.
+            if (exp10 < 100000000000LL)
                 exp10 = exp10 * 10 + (text[i].unicode() - u'0');
             ++expDigits;
             ++i;
@@ -161,7 +167,7 @@ bool TryParseNumber(const QString& text, double* value) {
         return false;
     if (ec == std::errc::result_out_of_range) {
         // Too small to represent reads as zero; too large to represent is no number.
-        if (firstNonZero >= 0 && firstNonZero + exp10 >= 0)
+        if (anyNonZero && firstNonZero + exp10 >= 0)
             return false;
         v = c[0] == '-' ? -0.0 : 0.0;
     } else if (ec != std::errc()) {

@@ -2,6 +2,7 @@
 #include "UserError.h"
 
 #include <QLocale>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,6 +117,39 @@ TEST(NumText, RejectsWhatIsNotAPlainDecimalNumber) {
     {
         LocaleScope en(QLocale::C);
         EXPECT_FALSE(TryParseNumber(QStringLiteral("1,5"), nullptr));
+    }
+}
+
+// A number below 1 with a large exponent can still be too large for a double: it is refused like any
+// other overflow, never read as zero.
+TEST(NumText, OverflowOfAFractionIsRefusedAndUnderflowReadsZero) {
+    const QString zeros400(400, u'0');
+    struct Case {
+        QString text; // with '.', written with the locale's separator below
+        bool ok;
+        double value;
+    };
+    const Case cases[] = {
+        {QStringLiteral("0.5e309"), false, 0},
+        {QStringLiteral("0.01e400"), false, 0},
+        {QStringLiteral("-0.001e312"), false, 0},
+        {QStringLiteral("0.") + zeros400 + QStringLiteral("1e800"), false, 0},
+        {QStringLiteral("0.5e308"), true, 0.5e308},
+        {QStringLiteral("0.") + zeros400 + QStringLiteral("1e700"), true, 1e299},
+        {QStringLiteral("0.5e-400"), true, 0.0},
+        {QStringLiteral("-10e-400"), true, -0.0},
+    };
+    for (auto lang : {QLocale::Russian, QLocale::C}) {
+        LocaleScope scope(lang);
+        for (const auto& c : cases) {
+            const QString text = QString(c.text).replace(u'.', QLocale().decimalPoint());
+            double v = 42;
+            EXPECT_EQ(TryParseNumber(text, &v), c.ok) << text.left(20).toStdString();
+            if (c.ok) {
+                EXPECT_EQ(v, c.value) << text.left(20).toStdString();
+                EXPECT_EQ(std::signbit(v), std::signbit(c.value)) << text.left(20).toStdString();
+            }
+        }
     }
 }
 
