@@ -101,6 +101,8 @@ int MatchSlot(const quint8* request, const ImitSettings& imit) {
 float ImitVolume(float flow, quint32 elapsedMs) {
     // m3/h over elapsedMs: E x (F / 3600) x 0.001, rounded to single once at the end.
     const long double v = (long double)elapsedMs * ((long double)flow / 3600.0L) * 0.001L;
+    if (std::isnan(v)) // no time yet at an infinite flow: nothing has flowed
+        return 0.0f;
     if (!fitsSingle(v))
         return v > 0 ? HUGE_VALF : -HUGE_VALF;
     return float(v);

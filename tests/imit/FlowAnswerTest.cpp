@@ -165,6 +165,13 @@ TEST(FlowAnswer, FlowsThatDoNotFitTheAnswerAreRefused) {
     EXPECT_FALSE(FlowFitsAnswer(1e39)); // the flow itself would be sent as infinity
     EXPECT_FALSE(FlowFitsAnswer(std::nan("")));
     EXPECT_FALSE(FlowFitsAnswer(HUGE_VAL));
+
+    // Such a flow may still sit in the settings after a refused take-over. Its volume has the flow's
+    // sign, and at 0 ms (infinity times zero) nothing has flowed yet.
+    EXPECT_EQ(ImitVolume(HUGE_VALF, 0), 0.0f);
+    EXPECT_EQ(ImitVolume(-HUGE_VALF, 0), 0.0f);
+    EXPECT_EQ(ImitVolume(HUGE_VALF, 1), HUGE_VALF);
+    EXPECT_EQ(ImitVolume(-HUGE_VALF, 1), -HUGE_VALF);
 }
 
 TEST(SendAnswer, HoldTicksAt241BitTimes) {
