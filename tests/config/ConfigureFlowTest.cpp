@@ -263,26 +263,6 @@ TEST_F(ConfigureFlow, UnreadableTableFourEndsBeforeTheForm) {
     EXPECT_TRUE(ctl.writes().empty());
 }
 
-TEST_F(ConfigureFlow, VersionMessageEndingFollowsTheVersion) {
-    for (int version : {2, 4}) {
-        SCOPED_TRACE(version);
-        ctl.version = version;
-        ctl.table4 = ScriptedController::defaultTable4(version);
-        ctl.requests.clear();
-        script.boxes.clear();
-        script.then(OkBox()).then(On("CfgForm", [version](QWidget* w) {
-            // The attempts spin edit belongs to version 3 and later.
-            EXPECT_EQ(w->findChild<QWidget*>("FlTriesSpinEdit")->isHidden(), version < 3);
-            ClickChild(w, "BitBtn2");
-        }));
-        run();
-        EXPECT_TRUE(script.done());
-        ASSERT_EQ(script.boxes.size(), 1u); // cancelled: no write, no message
-        EXPECT_EQ(script.boxes[0].text, QStringLiteral("Версия ПО %1 (выдача импульсов по объему)").arg(version));
-        EXPECT_TRUE(ctl.writes().empty());
-    }
-}
-
 TEST_F(ConfigureFlow, WriteAnsweredWithWrongLengthFailsAfterOneAttempt) {
     ctl.writeReply = ScriptedController::WriteReply::WrongLength;
     script.then(OkBox()).then(On("CfgForm", [](QWidget* w) { ClickChild(w, "BitBtn1"); })).then(OkBox());
