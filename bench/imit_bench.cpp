@@ -1,0 +1,252 @@
+// Imitation answer latency and idle processor use, over a pseudo-terminal pair.
+//
+// The real imitation loop (RunImitation on a QtPort) answers a peer thread that plays the controller:
+// for each request it measures the time from its last request byte written to the first answer byte
+// read. Then the line stays quiet for a few seconds and the process's processor time over that
+// stretch is taken as the loop's cost while it waits. Prints its figures; asserts nothing.
+#include "Imitunit.h"
+#include "Now_opros.h"
+#include "QtPort.h"
+#include "UiCommon.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Reads exactly n bytes from fd, or fewer if timeoutMs passes.
+int readBytes(int fd, unsigned char* buf, int n, int timeoutMs) {
+    const auto end = Steady::now() + std::chrono::milliseconds(timeoutMs);
+    int got = 0;
+    while (got < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now()).count();
+        if (left <= 0)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left)) <= 0)
+            continue;
+        const ssize_t r = ::read(fd, buf + got, size_t(n - got));
+        if (r > 0)
+            got += int(r);
+    }
+    return got;
+}
+
+struct Latencies {
+    std::vector<double> us;               // sorted
+    std::vector<Steady::time_point> sent; // per answered request: its last byte written, in order
+    int missing = 0;
+};
+
+// The tool's port with a stopwatch: the time each answer's FF byte is handed to the driver.
+class TimingPort : public Port {
+public:
+    explicit TimingPort(Port& inner) : p_(inner) {}
+    std::vector<Steady::time_point> answerWrites;
+
+    bool open(const QString& d, qint32 b, OpenError* e) override { return p_.open(d, b, e); }
+    void close() override { p_.close(); }
+    bool isOpen() const override { return p_.isOpen(); }
+    bool setRts(bool on) override { return p_.setRts(on); }
+    bool setDtr(bool on) override { return p_.setDtr(on); }
+    void purge() override { p_.purge(); }
+    void drain() override { p_.drain(); }
+    qint64 read(quint8* buf, qint64 max) override { return p_.read(buf, max); }
+    qint64 write(const quint8* data, qint64 n) override {
+        const qint64 r = p_.write(data, n);
+        if (n == 1 && data[0] == 0xFF)
+            answerWrites.push_back(Steady::now());
+        return r;
+    }
+    void clearError() override { p_.clearError(); }
+    bool waitForInput(int t, bool pump) override { return p_.waitForInput(t, pump); }
+    void wake() override { p_.wake(); }
+
+private:
+    Port& p_;
+};
+
+// Plays the controller on the master side: a request, the time to the first answer byte, the rest of
+// the answer, a pause past the answer's RTS hold (after which the tool discards its input).
+Latencies poll(int master, int count, int pauseMs = 15) {
+    static const unsigned char request[7] = {0xAA, 0x01, 0x07, 0x06, 0x01, 0x4E, 0x45};
+    unsigned char answer[24];
+    Latencies out;
+    for (int i = 0; i < count; ++i) {
+        if (::write(master, request, sizeof request) != ssize_t(sizeof request))
+            break;
+        const auto sent = Steady::now();
+        if (readBytes(master, answer, 1, 300) != 1) {
+            ++out.missing; // the request came while the tool was still ending its previous answer
+            continue;
+        }
+        out.us.push_back(std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
+        out.sent.push_back(sent);
+        readBytes(master, answer + 1, 23, 2000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+    std::sort(out.us.begin(), out.us.end());
+    return out;
+}
+
+double percentile(const std::vector<double>& sorted, double p) {
+    if (sorted.empty())
+        return 0.0;
+    return sorted[std::min(sorted.size() - 1, std::size_t(p * double(sorted.size())))];
+}
+
+int openMaster() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return -1;
+    termios raw{};
+    tcgetattr(master, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master, TCSANOW, &raw);
+    return master;
+}
+
+// The floor set by the machine: a thread blocked in poll() on the slave side that answers every 7 bytes
+// with 24 at once. Whatever the imitation adds on top of this is its own cost.
+Latencies baseline(int count) {
+    const int master = openMaster();
+    const int slave = ::open(ptsname(master), O_RDWR | O_NOCTTY);
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    std::atomic<bool> done{false};
+    std::thread responder([&] {
+        unsigned char buf[64];
+        int have = 0;
+        const unsigned char answer[24] = {0xFF, 0x55};
+        while (!done) {
+            pollfd p{slave, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            const ssize_t r = ::read(slave, buf, sizeof buf);
+            if (r > 0 && (have += int(r)) >= 7) {
+                have = 0;
+                (void)!::write(slave, answer, sizeof answer);
+            }
+        }
+    });
+    Latencies l = poll(master, count);
+    done = true;
+    responder.join();
+    ::close(slave);
+    ::close(master);
+    return l;
+}
+
+speed_t speedOf(int fd) {
+    termios t{};
+    tcgetattr(fd, &t);
+    return cfgetospeed(&t);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int requests = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1200;
+    const int idleSeconds = 3;
+    const int pauseMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 25;
+    // "nohold": RTS hold of zero length, to see what the busy hold costs the pseudo-terminal's delivery.
+    const bool noHold = argc > 3 && std::strcmp(argv[3], "nohold") == 0;
+
+    const Latencies floor = baseline(300);
+    const int master = openMaster();
+    if (master < 0) {
+        std::fprintf(stderr, "imit_bench: no pseudo-terminal\n");
+        return 1;
+    }
+
+    QTemporaryDir dir;
+    Shell shell;
+    QtPort qtPort;
+    TimingPort port(qtPort);
+    Link link;
+    ImitSettings imit;
+    QWidget window; // the loop finds no labels on it and updates nothing visible
+    link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
+    {
+        QFile ini(link.settingsPath);
+        if (!ini.open(QIODevice::WriteOnly))
+            return 1;
+        ini.write(QByteArray("[ports]\r\nCOM1=") + ptsname(master) + "\r\n");
+    }
+    link.port = &port;
+    link.clock = &SystemClock();
+    link.PerfFrequency = noHold ? 1 : SystemClock().perfFrequency();
+    link.PortNumber = 1;
+    link.showOpenError = [](const QString& text) { std::fprintf(stderr, "open: %s\n", qPrintable(text)); };
+    imit.ImitSpeedIndex = 10; // 38400 bit/s: the shortest RTS hold (6.3 ms) between requests
+
+    Latencies tool;
+    double idleCpu = 0, idleWall = 0;
+    std::thread peer([&] {
+        while (speedOf(master) != B38400)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        tool = poll(master, requests, pauseMs);
+        const auto wall0 = Steady::now();
+        const double cpu0 = cpuSeconds();
+        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+        idleCpu = cpuSeconds() - cpu0;
+        idleWall = std::chrono::duration<double>(Steady::now() - wall0).count();
+        QMetaObject::invokeMethod(&window, [&] { shell.requestStop(); }, Qt::QueuedConnection);
+    });
+
+    OpenPort(link);
+    RunImitation(&window, link, imit, shell);
+    peer.join();
+    ::close(master);
+
+    double load[3] = {0, 0, 0};
+    getloadavg(load, 3);
+    std::printf("imit_bench: load average %.2f on %ld processors\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("floor (a bare poll() responder thread): median %.1f us, p99 %.1f us over %zu requests\n",
+                percentile(floor.us, 0.5), percentile(floor.us, 0.99), floor.us.size());
+    std::printf("imitation at 38400 bit/s%s: %d requests, %zu answered, %d missed (came during the previous answer)\n",
+                noHold ? " without RTS hold" : "", requests, tool.us.size(), tool.missing);
+    std::printf("last request byte written -> first answer byte read by the peer: median %.1f us, p99 %.1f us, max %.1f us\n",
+                percentile(tool.us, 0.5), percentile(tool.us, 0.99), tool.us.empty() ? 0.0 : tool.us.back());
+    std::vector<double> handed;
+    for (std::size_t i = 0; i < tool.sent.size() && i < port.answerWrites.size(); ++i)
+        handed.push_back(std::chrono::duration<double, std::micro>(port.answerWrites[i] - tool.sent[i]).count());
+    std::sort(handed.begin(), handed.end());
+    std::printf("last request byte written -> answer handed to the driver: median %.1f us, p99 %.1f us%s\n",
+                percentile(handed, 0.5), percentile(handed, 0.99),
+                port.answerWrites.size() == tool.sent.size() ? "" : " (answer count differs: pairing off)");
+    std::printf("idle, waiting for requests: %.3f s processor time in %.2f s = %.2f %% of one core\n", idleCpu,
+                idleWall, idleWall > 0 ? 100.0 * idleCpu / idleWall : 0.0);
+    return tool.us.empty() ? 1 : 0;
+}
