@@ -72,9 +72,11 @@ TEST(Crc, FrameCrcStaysInsideTheFrameAndTheBuffer) {
         std::fill(mem.begin(), mem.end(), quint8(0xA5));
         frame[2] = row.lengthByte;
         EXPECT_FALSE(FrameCrc(frame, row.size)) << int(row.lengthByte);
-        for (std::size_t i = 0; i < mem.size(); ++i)
-            if (i != 12)
+        for (std::size_t i = 0; i < mem.size(); ++i) {
+            if (i != 12) { // the length byte itself
                 ASSERT_EQ(mem[i], 0xA5) << "byte " << i << " written for N " << int(row.lengthByte);
+            }
+        }
     }
     quint8 tiny[2] = {0xCC, 0xFF};
     EXPECT_FALSE(FrameCrc(tiny, 2));
@@ -91,12 +93,12 @@ TEST(Crc, FrameCrcStaysInsideTheFrameAndTheBuffer) {
 
 TEST(AnswerChecks, RunInOrder) {
     Link link;
-    const QByteArray ok = Answer(10);
+    const QByteArray ok = Answer(11); // one data byte
 
     PutAnswer(link, ok);
-    EXPECT_TRUE(ReadAnswerOk(link, 10));
+    EXPECT_TRUE(ReadAnswerOk(link, 11));
     EXPECT_FALSE(ReadAnswerOk(link, 0)) << "a zero count is no answer whatever the buffer holds";
-    EXPECT_FALSE(ReadAnswerOk(link, 9)) << "a correct frame cut short by the time-out";
+    EXPECT_FALSE(ReadAnswerOk(link, 10)) << "a correct frame cut short by the time-out";
 
     // Length byte 5: refused before the CRC is looked at, so its wrong CRC bytes stay as they came
     // (a CRC check would have overwritten them).
@@ -110,7 +112,7 @@ TEST(AnswerChecks, RunInOrder) {
     QByteArray bad = ok;
     bad[8] = char(bad[8] ^ 0x01);
     PutAnswer(link, bad);
-    EXPECT_FALSE(ReadAnswerOk(link, 10));
+    EXPECT_FALSE(ReadAnswerOk(link, 11));
 
     // Function code: a read is answered by 0x81 only.
     PutAnswer(link, Answer(10, 0x82));
@@ -181,8 +183,10 @@ TEST(LineSpeeds, TableAndFallbacks) {
         EXPECT_EQ(SpeedIndexToCode(i), code[i]);
         EXPECT_EQ(SpeedCodeToIndex(code[i]), i);
     }
-    for (int index : {-1, 11, 1000})
-        EXPECT_TRUE(SpeedIndexToBaud(index) == 1200 && SpeedIndexToCode(index) == 2) << index;
+    for (int index : {-1, 11, 1000}) {
+        EXPECT_EQ(SpeedIndexToBaud(index), 1200) << index;
+        EXPECT_EQ(SpeedIndexToCode(index), 2) << index;
+    }
     for (int c : {0, 5, 7, 9, 12, 14, 16, 17, 19, 255, -3})
         EXPECT_EQ(SpeedCodeToIndex(c), 1) << c;
 }
