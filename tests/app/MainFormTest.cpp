@@ -3,6 +3,7 @@
 #include "AppFixture.h"
 #include "ModalScript.h"
 
+#include <QDialog>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -173,6 +174,27 @@ TEST_F(AppFixture, ClosingDuringTheImitationAsksTheLoopToStopFirst) {
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(QFile::exists(settingsPath()));
+}
+
+TEST_F(AppFixture, CloseDuringAJobWaitsForTheJobToEnd) {
+    writeSettings("[rs 232]\nCOM Port=1\nRTS=1\n");
+    start();
+    QFile::remove(settingsPath());
+    bool closedInside = true;
+    ModalScript script;
+    script.then([&](QWidget* dialog) {
+        // The job's dialog is up: the port and the window must stay until the job has ended.
+        closedInside = form->close();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(port.isOpen());
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    child<QPushButton>("ImitFlButton")->click();
+    EXPECT_TRUE(script.done());
+    EXPECT_FALSE(closedInside);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=1")));
 }
 
 // Records the key presses it gets, to show that the hook lets them through.
