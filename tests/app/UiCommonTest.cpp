@@ -69,16 +69,6 @@ TEST(RunShowingExceptions, ShowsWhatEscapesAndGoesOn) {
     }
 }
 
-TEST(StatusTexts, PortRtsAndSpeed) {
-    EXPECT_EQ(PortStatusText(0), QStringLiteral("Порт  - NONE"));
-    EXPECT_EQ(PortStatusText(1), QStringLiteral("Порт COM1"));
-    EXPECT_EQ(PortStatusText(8), QStringLiteral("Порт COM8"));
-    EXPECT_EQ(RtsStatusText(0), QStringLiteral("RTS - не управлять"));
-    EXPECT_EQ(RtsStatusText(1), QStringLiteral("RTS - управлять"));
-    EXPECT_EQ(RtsStatusText(-7), QStringLiteral("RTS - управлять"));
-    EXPECT_EQ(SpeedStatusText(9600), QStringLiteral(" скор.9600"));
-}
-
 TEST(RadioGroup, ItemIndexFollowsClicksAndSettersWithinRange) {
     RadioGroup g;
     g.setObjectName(QStringLiteral("SpeedRadioGroup"));
