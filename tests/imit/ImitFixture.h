@@ -1,6 +1,7 @@
 #pragma once
 // A small stand-in for the main window: the controls the imitation looks up by name, and the close
 // handling that hands a close during the imitation over to the loop.
+#include "Clock.h"
 #include "UiCommon.h"
 
 #include <QApplication>
@@ -69,6 +70,26 @@ private:
         return l;
     }
     Shell& shell_;
+};
+
+// A manual clock that asks the loop to stop once its tick reaches stopAtMs (the loop reads the tick
+// after every poll), so that a scripted imitation ends by itself, and a test whose stop never comes
+// does not hang.
+class StoppingClock : public ManualClock {
+public:
+    StoppingClock(quint32 startMs, Shell* shell) : ManualClock(startMs, 1000000), shell(shell) {}
+    quint32 tickMs() override {
+        const quint32 now = ManualClock::tickMs();
+        if (armed && shell && qint32(now - stopAtMs) >= 0 && !shell->StopRequested) {
+            fired = true;
+            shell->requestStop();
+        }
+        return now;
+    }
+    Shell* shell;
+    bool armed = false;
+    bool fired = false;
+    quint32 stopAtMs = 0;
 };
 
 // Runs `act` on the modal widget that is active once the event loop runs (a dialog or a message box).

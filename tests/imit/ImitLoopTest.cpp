@@ -16,24 +16,6 @@ namespace {
 
 QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
 
-// A manual clock that asks the loop to stop once its tick reaches stopAtMs (the loop reads the tick
-// after every poll), so that a scripted imitation ends by itself.
-class StoppingClock : public ManualClock {
-public:
-    StoppingClock(quint32 startMs, Shell& shell) : ManualClock(startMs, 1000000), shell_(shell) {}
-    quint32 tickMs() override {
-        const quint32 now = ManualClock::tickMs();
-        if (armed && qint32(now - stopAtMs) >= 0 && !shell_.StopRequested)
-            shell_.requestStop();
-        return now;
-    }
-    bool armed = false;
-    quint32 stopAtMs = 0;
-
-private:
-    Shell& shell_;
-};
-
 struct Rig {
     Shell shell;
     StoppingClock clock;
@@ -42,7 +24,7 @@ struct Rig {
     ImitSettings imit;
     ImitTestWindow window;
 
-    explicit Rig(quint32 startMs = 100000) : clock(startMs, shell), port(clock), window(shell) {
+    explicit Rig(quint32 startMs = 100000) : clock(startMs, &shell), port(clock), window(shell) {
         link.port = &port;
         link.clock = &clock;
         link.PerfFrequency = 1000000;

@@ -1,0 +1,95 @@
+// The imitation started from the program's own main window: Esc through the application-wide hook, and
+// a close of the window (its system menu) while the imitation runs, which must end the imitation and
+// then the program cleanly.
+#include "FakePort.h"
+#include "FlowAnswer.h"
+#include "ImitFixture.h"
+#include "Main.h"
+#include "Program.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+
+struct MainRig {
+    QTemporaryDir dir;
+    StoppingClock clock{5000, nullptr};
+    FakePort port{clock};
+    std::unique_ptr<Program> program;
+    std::unique_ptr<TMainForm> form;
+    bool quitOnLast = QApplication::quitOnLastWindowClosed();
+
+    MainRig() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        QFile ini(dir.filePath("marvil.ini"));
+        EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[rs 232]\r\nCOM Port=2\r\nRTS=0\r\n");
+        ini.close();
+        program = std::make_unique<Program>(port, clock, dir.filePath("marvil.ini"));
+        form = std::make_unique<TMainForm>(*program);
+        form->show();
+        // Should the expected stop never come: one simulated hour, then fail.
+        clock.shell = &program->shell;
+        clock.stopAtMs = clock.tickMs() + 3600000;
+        clock.armed = true;
+    }
+    ~MainRig() {
+        form.reset();
+        program.reset();
+        QApplication::setQuitOnLastWindowClosed(quitOnLast);
+    }
+    QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
+    void startImitation() {
+        OnNextModal([](QWidget* dialog) { dialog->findChild<QPushButton*>("BitBtn1")->click(); });
+        form->findChild<QPushButton*>("ImitFlButton")->click();
+    }
+};
+
+} // namespace
+
+TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
+    MainRig rig;
+    ASSERT_TRUE(rig.port.isOpen());
+    rig.port.arrive(rig.clock.tickMs() + 10000, hex("AA010706014E45"));
+    rig.port.onWrite = [&](const QByteArray& bytes) {
+        if (bytes.size() == kFlowAnswerSize)
+            QTest::keyClick(rig.form.get(), Qt::Key_Escape);
+    };
+    rig.startImitation();
+    EXPECT_FALSE(rig.clock.fired) << "Escape did not stop the imitation";
+    EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1"));
+    EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 10,000"));
+    EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
+    EXPECT_EQ(rig.port.openedBaud(), 1200);
+    EXPECT_TRUE(rig.form->isVisible());
+    EXPECT_EQ(rig.form->height(), rig.program->shell.CompactHeight);
+    EXPECT_TRUE(rig.form->findChild<QPushButton*>("ImitFlButton")->isEnabled());
+    EXPECT_EQ(rig.form->findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
+}
+
+TEST(ImitMainWindow, ClosingTheWindowEndsTheImitationAndTheProgram) {
+    MainRig rig;
+    rig.port.arrive(rig.clock.tickMs() + 1000, hex("AA010706014E45"));
+    rig.port.onWrite = [&](const QByteArray& bytes) {
+        if (bytes.size() == kFlowAnswerSize)
+            rig.form->close(); // what the system menu's Close does
+    };
+    rig.startImitation();
+    EXPECT_FALSE(rig.clock.fired) << "the close did not stop the imitation";
+    EXPECT_FALSE(rig.form->isVisible());
+    EXPECT_FALSE(rig.program->shell.ImitRunning);
+    // The loop gave the port back at 1200 bit/s, then the window saved the settings and closed the port.
+    ASSERT_GE(rig.port.calls.size(), 2u);
+    EXPECT_EQ(rig.port.calls.back().kind, FakePort::Kind::Close);
+    EXPECT_EQ(rig.port.openedBaud(), 1200);
+    EXPECT_FALSE(rig.port.isOpen());
+    QFile ini(rig.dir.filePath("marvil.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("COM Port=2"));
+}
