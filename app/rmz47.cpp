@@ -4,6 +4,11 @@
 #include "UiCommon.h"
 
 #include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -22,6 +27,23 @@ public:
     }
 };
 
+// Start-up measurement (bench/startup_bench): with RMZ47_BENCH_EXIT_ON_SHOW=1 the program reports its
+// resident memory at the first turn of the event loop after the main window was shown, and ends.
+void ReportShownAndQuit() {
+    long pages = 0, resident = 0, pageKb = 0;
+#ifdef Q_OS_LINUX
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    pageKb = ::sysconf(_SC_PAGESIZE) / 1024;
+#endif
+    std::printf("shown rss_kb=%ld\n", resident * pageKb);
+    std::fflush(stdout);
+    QCoreApplication::quit();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -31,6 +53,8 @@ int main(int argc, char** argv) {
         TMainForm mainForm(program);
         mainForm.show();
         program.wizard = CreateWizardForms();
+        if (qEnvironmentVariableIntValue("RMZ47_BENCH_EXIT_ON_SHOW") == 1)
+            QTimer::singleShot(0, &app, ReportShownAndQuit);
         app.exec();
     } catch (...) {
         // Start-up failed: shown, then the program ends normally.
