@@ -44,6 +44,7 @@ const char* const kUsage =
     "  --poll ADDR:RUN[:msb|:lsb][,...]  poll these flow-computer runs in turn (msb first by default)\n"
     "  --period MS          time between the starts of two requests (default 1000)\n"
     "  --timeout MS         wait for an answer after its line time (default 1000)\n"
+    "  --gap MS             silence kept after an answer before the next request (default 0)\n"
     "  --count N            stop after N requests, print the totals, exit 0\n"
     "line and output:\n"
     "  --baud B             line speed for pacing and the pseudo-terminal (default 1200)\n"
@@ -82,6 +83,7 @@ struct Options {
     long baud = 1200;
     long period = 1000;
     long timeout = 1000;
+    long gap = 0;
     long count = 0;
     long answerDelay = 5;
     bool echo = false;
@@ -147,6 +149,8 @@ Options parseOptions(int argc, char** argv) {
             o.period = number(1, kBig);
         else if (arg == "--timeout")
             o.timeout = number(0, kBig);
+        else if (arg == "--gap")
+            o.gap = number(0, kBig);
         else if (arg == "--count")
             o.count = number(1, kBig);
         else if (arg == "--answer-delay")
@@ -398,10 +402,14 @@ int main(int argc, char** argv) {
     long made = 0;
     const double answerLineMs = (kFlowAnswerSize + 1) * byteMs;  // 0xFF and the 23-byte answer
     double nextPoll = nowMs() + double(opt.period);
+    // A master turns its line round before it talks again: a request that followed a late answer at once
+    // would start while the flow computer still holds and then clears its end of the line.
+    double quietUntil = 0;
 
     auto finishWindow = [&](const SimMaster::Outcome& o, const Bytes& bytes) {
         logLine("rx", bytes, o.text);
         awaiting = false;
+        quietUntil = nowMs() + double(opt.gap);
     };
 
     while (!g_stop) {
@@ -455,7 +463,7 @@ int main(int argc, char** argv) {
                 finishWindow(poller.windowClosed(collector), collector.answer());
             if (!awaiting && opt.count && made >= opt.count)
                 break;
-            if (!awaiting && now >= nextPoll && writer.empty() && answers.empty()) {
+            if (!awaiting && now >= std::max(nextPoll, quietUntil) && writer.empty() && answers.empty()) {
                 const SimMaster::Request r = poller.nextRequest();
                 ++made;
                 asked = r.pair;
@@ -479,7 +487,7 @@ int main(int argc, char** argv) {
             wake = std::min(wake, answers.front().due);
         wake = std::min(wake, writer.nextDue());
         if (polling)
-            wake = std::min(wake, awaiting ? windowEnd : nextPoll);
+            wake = std::min(wake, awaiting ? windowEnd : std::max(nextPoll, quietUntil));
         const double waitMs = std::max(0.0, wake - nowMs());
         timespec ts{time_t(waitMs / 1000), long(std::fmod(waitMs, 1000.0) * 1e6)};
         pollfd p{master, POLLIN, 0};
