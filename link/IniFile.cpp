@@ -150,6 +150,11 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
 
 bool IniFile::save(const QString& path) const {
     const QFileInfo info(path);
+    // A settings file made read-only is kept as it is: the rename below needs only a writable directory
+    // and would replace it. Root passes every permission check, so the file's own write bits decide too.
+    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (info.exists() && (!info.isWritable() || !(info.permissions() & anyWrite)))
+        return false;
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     // QSaveFile writes a temporary file beside the target and renames it over the target on commit;
