@@ -7,9 +7,9 @@
 //   - the tool's resident memory at the end is within 1 MiB of what it was after the first 1,000 requests.
 // Exit code 0 when all hold.
 //
-//   soak [--count N] [--period MS] [--log FILE]
-//   (defaults: 100000 requests, 10 ms between request starts; --log keeps the simulator's exchange lines,
-//   for short runs)
+//   soak [--count N] [--period MS] [--gap MS] [--log FILE]
+//   (defaults: 100000 requests, 10 ms between request starts, 2 ms of silence after each answer before the
+//   next request; --log keeps the simulator's exchange lines, for short runs)
 #include "BenchSupport.h"
 
 #include "Imitunit.h"
@@ -43,18 +43,22 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    long count = 100000, period = 10;
+    long count = 100000, period = 10, gap = 2;
     QString logPath;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--count"))
             count = std::max(3L, std::atol(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--period"))
             period = std::max(1L, std::atol(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--gap"))
+            gap = std::max(0L, std::atol(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--log"))
             logPath = QString::fromLocal8Bit(argv[i + 1]);
     }
     // At 38400 bit/s a request is 7 bytes (1.8 ms) and an answer 24 (6.3 ms, which the tool also holds
-    // RTS for): 10 ms between request starts leaves the tool a little under 2 ms to turn round.
+    // RTS for): 10 ms between request starts leaves the tool a little under 2 ms to turn round. When an
+    // answer comes late the next request follows it after the gap: the tool discards its input at the end
+    // of an answer, and a request that starts before that is lost on a real line too.
     const long baud = 38400;
 
     QTemporaryDir dir;
@@ -68,7 +72,7 @@ int main(int argc, char** argv) {
     }
     bench::Sim poller;
     QStringList pollArgs = {"--poll", "1:1,2:2,3:3:lsb", "--baud", QString::number(baud), "--period",
-                            QString::number(period), "--count", QString::number(count)};
+                            QString::number(period), "--gap", QString::number(gap), "--count", QString::number(count), "--timeout", "200"};
     if (logPath.isEmpty())
         pollArgs << "--quiet";
     if (!poller.start(link, pollArgs, true)) {
@@ -141,8 +145,9 @@ int main(int argc, char** argv) {
     const auto& per = LastImitRun().ImitAnswers;
     const double seconds = std::chrono::duration<double>(tEnd - t0).count();
 
-    std::printf("soak: %ld requests polled at %ld bit/s, %ld ms apart, over three slots in %.0f s (%.1f requests/s)\n",
-                sent, baud, period, seconds, seconds > 0 ? double(sent) / seconds : 0.0);
+    std::printf("soak: %ld requests polled at %ld bit/s, %ld ms apart (%ld ms of silence after an answer), over "
+                "three slots in %.0f s (%.1f requests/s)\n",
+                sent, baud, period, gap, seconds, seconds > 0 ? double(sent) / seconds : 0.0);
     std::printf("soak: poller totals: sent %ld good %ld bad %ld missing %ld\n", sent, good, bad, missing);
     std::printf("soak: tool answer counters: %d + %d + %d = %ld\n", per[0], per[1], per[2], answered());
     std::printf("soak: resident memory: %ld KiB at start, %ld KiB after 1000 requests, %ld KiB at the end "
