@@ -1,11 +1,9 @@
 #pragma once
-// A small stand-in for the main window: the controls the imitation looks up by name, and the close
-// handling that hands a close during the imitation over to the loop.
+// A small stand-in for the main window: the controls the imitation looks up by name.
 #include "Clock.h"
 #include "UiCommon.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -51,17 +49,6 @@ public:
         return l ? l->text() : QStringLiteral("<missing>");
     }
     bool boxHidden(const QString& name) const { return findChild<QWidget*>(name)->isHidden(); }
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (shell_.ImitRunning) {
-            shell_.CloseRequested = true;
-            shell_.requestStop();
-            event->ignore();
-            return;
-        }
-        event->accept();
-    }
 
 private:
     static QLabel* label(QWidget* parent, const QString& name) {

@@ -1,5 +1,5 @@
 // The imitation loop on the fake port and a manual clock: set-up, answers and display, the requests
-// that go unanswered, stopping, the restore, and the close of the main window during the imitation.
+// that go unanswered, stopping and the restore.
 #include "FakePort.h"
 #include "FlowAnswer.h"
 #include "ImitFixture.h"
@@ -192,23 +192,6 @@ TEST(ImitLoop, WithoutAPortTheLoopWaitsForStop) {
     EXPECT_EQ(rig.port.count(FakePort::Kind::Open), 0);
     EXPECT_EQ(rig.link.LineSpeed, 1200);
     EXPECT_TRUE(CloseButtonIsCloseKind(&rig.window));
-}
-
-TEST(ImitLoop, ClosingTheMainWindowEndsTheImitationThenCloses) {
-    Rig rig;
-    rig.window.show();
-    ASSERT_TRUE(rig.window.isVisible());
-    const quint32 t0 = rig.clock.tickMs();
-    rig.port.arrive(t0 + 500, hex("AA010706014E45"));
-    rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() == kFlowAnswerSize)
-            rig.window.close(); // the system menu's close, as the window's close handler sees it
-    };
-    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
-    EXPECT_FALSE(rig.window.isVisible());
-    EXPECT_EQ(rig.link.LineSpeed, 1200);
-    EXPECT_EQ(rig.port.openedBaud(), 1200);
-    EXPECT_FALSE(rig.shell.ImitRunning);
 }
 
 TEST(ImitLoop, CancelledSettingsLeaveEverythingAsItWas) {
