@@ -36,7 +36,8 @@ using Steady = std::chrono::steady_clock;
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Reads exactly n bytes from fd, or fewer if timeoutMs passes.
@@ -222,7 +223,8 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
         idleCpu = cpuSeconds() - cpu0;
         idleWall = std::chrono::duration<double>(Steady::now() - wall0).count();
-        QMetaObject::invokeMethod(&window, [&] { shell.requestStop(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &window, [&] { shell.requestStop(); }, Qt::QueuedConnection);
     });
 
     OpenPort(link);
@@ -235,18 +237,21 @@ int main(int argc, char** argv) {
     std::printf("imit_bench: load average %.2f on %ld processors\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("floor (a bare poll() responder thread): median %.1f us, p99 %.1f us over %zu requests\n",
                 percentile(floor.us, 0.5), percentile(floor.us, 0.99), floor.us.size());
-    std::printf("imitation at 38400 bit/s%s: %d requests, %zu answered, %d missed (came during the previous answer)\n",
+    std::printf("imitation at 38400 bit/s%s: %d requests, %zu answered, %d missed (came during the previous "
+                "answer)\n",
                 noHold ? " without RTS hold" : "", requests, tool.us.size(), tool.missing);
-    std::printf("last request byte written -> first answer byte read by the peer: median %.1f us, p99 %.1f us, max %.1f us\n",
+    std::printf("last request byte written -> first answer byte read by the peer: median %.1f us, p99 %.1f "
+                "us, max %.1f us\n",
                 percentile(tool.us, 0.5), percentile(tool.us, 0.99), tool.us.empty() ? 0.0 : tool.us.back());
     std::vector<double> handed;
     for (std::size_t i = 0; i < tool.sent.size() && i < port.answerWrites.size(); ++i)
-        handed.push_back(std::chrono::duration<double, std::micro>(port.answerWrites[i] - tool.sent[i]).count());
+        handed.push_back(
+            std::chrono::duration<double, std::micro>(port.answerWrites[i] - tool.sent[i]).count());
     std::sort(handed.begin(), handed.end());
     std::printf("last request byte written -> answer handed to the driver: median %.1f us, p99 %.1f us%s\n",
                 percentile(handed, 0.5), percentile(handed, 0.99),
                 port.answerWrites.size() == tool.sent.size() ? "" : " (answer count differs: pairing off)");
-    std::printf("idle, waiting for requests: %.3f s processor time in %.2f s = %.2f %% of one core\n", idleCpu,
-                idleWall, idleWall > 0 ? 100.0 * idleCpu / idleWall : 0.0);
+    std::printf("idle, waiting for requests: %.3f s processor time in %.2f s = %.2f %% of one core\n",
+                idleCpu, idleWall, idleWall > 0 ? 100.0 * idleCpu / idleWall : 0.0);
     return tool.us.empty() ? 1 : 0;
 }

@@ -15,9 +15,13 @@ namespace {
 // Halfway between FLT_MAX and 2^128: anything of smaller magnitude rounds to a finite single.
 constexpr long double kSingleLimit = 0x1.ffffffp127L;
 
-bool fitsSingle(long double v) { return std::fabs(v) < kSingleLimit; }
+bool fitsSingle(long double v) {
+    return std::fabs(v) < kSingleLimit;
+}
 
-bool isActive(int slot, const ImitSettings& imit) { return slot <= int(imit.ImitFlIndex) && slot < 3; }
+bool isActive(int slot, const ImitSettings& imit) {
+    return slot <= int(imit.ImitFlIndex) && slot < 3;
+}
 
 bool activeAddr(quint8 b, const ImitSettings& imit) {
     for (int s = 0; s < 3; ++s)
@@ -116,7 +120,8 @@ bool FlowFitsAnswer(double rashod) {
     return std::isfinite(ImitVolume(float(rashod), 0xFFFFFFFFu));
 }
 
-float BuildAnswer(const quint8* request, quint8* answer, int slot, const ImitSettings& imit, quint32 elapsedMs) {
+float BuildAnswer(const quint8* request, quint8* answer, int slot, const ImitSettings& imit,
+                  quint32 elapsedMs) {
     answer[0] = kFlowAnswerStart;
     answer[1] = request[1];
     answer[2] = kFlowAnswerSize;

@@ -26,9 +26,9 @@ constexpr quint32 kFlowIdleMs = 250;
 
 // Byte-by-byte recogniser of a flow request for one of the active slots (slot numbers 0..ImitFlIndex).
 struct FlowRecogniser {
-    int count = 0;                                // request bytes accepted so far, 0..7
+    int count = 0;                                 // request bytes accepted so far, 0..7
     std::array<quint8, kFlowRequestSize> buffer{}; // the request bytes
-    quint32 lastByteMs = 0;                       // millisecond tick of the last byte received
+    quint32 lastByteMs = 0;                        // millisecond tick of the last byte received
 
     void reset() { count = 0; }
     bool complete() const { return count == kFlowRequestSize; }
@@ -50,7 +50,8 @@ int MatchSlot(const quint8* request, const ImitSettings& imit);
 
 // The answer of slot `slot` to `request` after `elapsedMs` ms of imitation (an unsigned 32-bit tick
 // difference). Fills answer[0..22] and returns the volume as sent, for the display.
-float BuildAnswer(const quint8* request, quint8* answer, int slot, const ImitSettings& imit, quint32 elapsedMs);
+float BuildAnswer(const quint8* request, quint8* answer, int slot, const ImitSettings& imit,
+                  quint32 elapsedMs);
 
 // Volume in m3 at flow (m3/h, as sent in single precision) after elapsedMs ms, rounded once to single.
 float ImitVolume(float flow, quint32 elapsedMs);

@@ -26,7 +26,9 @@ void setVisible(QWidget* form, const QString& name, bool visible) {
         w->setVisible(visible);
 }
 
-QString slotName(const char* pattern, int slot) { return QString::fromLatin1(pattern).arg(slot + 1); }
+QString slotName(const char* pattern, int slot) {
+    return QString::fromLatin1(pattern).arg(slot + 1);
+}
 
 // Waits up to timeoutMs for request bytes while the windows go on: their events (painting, clicks, the
 // Esc key, the Stop button) are dispatched during the wait, and a stop request ends it at once. Nothing
@@ -68,45 +70,7 @@ private:
     QEventLoop* idle_ = nullptr;
 };
 
-} // namespace
-
-const ImitRunState& LastImitRun() { return g_run; }
-
-namespace {
-void runLoop(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell, Clock& clock);
-}
-
-void RunImitation(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell) {
-    Clock& clock = link.clock ? *link.clock : SystemClock();
-
-    // Set-up.
-    link.LineSpeed = SpeedIndexToBaud(imit.ImitSpeedIndex);
-    OpenPort(link);
-    setLabel(mainForm, QStringLiteral("TypeConnectLabel"), SpeedStatusText(link.LineSpeed));
-    for (int s = 0; s < 3; ++s) {
-        setLabel(mainForm, slotName("Answers%1Label", s), QString());
-        setLabel(mainForm, slotName("CurrentTotal%1Label", s), QString());
-        setLabel(mainForm, slotName("Rashod%1Label", s), QString());
-    }
-    setVisible(mainForm, QStringLiteral("FlGroupBox1"), true);
-    setVisible(mainForm, QStringLiteral("FlGroupBox2"), imit.ImitFlIndex != 0);
-    setVisible(mainForm, QStringLiteral("FlGroupBox3"), imit.ImitFlIndex != 0 && imit.ImitFlIndex != 1);
-    SetMainFormHeight(mainForm, shell.FullHeight);
-    SetCloseButtonKind(mainForm, false);
-    shell.StopRequested = 0;
-    shell.CloseRequested = false;
-    g_run.ImitAnswers = {0, 0, 0};
-    g_run.ImitStartTick = clock.tickMs();
-
-    runLoop(mainForm, link, imit, shell, clock);
-
-    // A close of the main window during the imitation waited for the port to be given back.
-    if (shell.CloseRequested)
-        mainForm->close();
-}
-
-namespace {
-
+// The wait, the answers and the display; the restore when the loop is left.
 void runLoop(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell, Clock& clock) {
     // The restore runs however the loop is left.
     struct Restore {
@@ -179,3 +143,36 @@ void runLoop(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell, Cl
 }
 
 } // namespace
+
+const ImitRunState& LastImitRun() {
+    return g_run;
+}
+
+void RunImitation(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell) {
+    Clock& clock = link.clock ? *link.clock : SystemClock();
+
+    // Set-up.
+    link.LineSpeed = SpeedIndexToBaud(imit.ImitSpeedIndex);
+    OpenPort(link);
+    setLabel(mainForm, QStringLiteral("TypeConnectLabel"), SpeedStatusText(link.LineSpeed));
+    for (int s = 0; s < 3; ++s) {
+        setLabel(mainForm, slotName("Answers%1Label", s), QString());
+        setLabel(mainForm, slotName("CurrentTotal%1Label", s), QString());
+        setLabel(mainForm, slotName("Rashod%1Label", s), QString());
+    }
+    setVisible(mainForm, QStringLiteral("FlGroupBox1"), true);
+    setVisible(mainForm, QStringLiteral("FlGroupBox2"), imit.ImitFlIndex != 0);
+    setVisible(mainForm, QStringLiteral("FlGroupBox3"), imit.ImitFlIndex != 0 && imit.ImitFlIndex != 1);
+    SetMainFormHeight(mainForm, shell.FullHeight);
+    SetCloseButtonKind(mainForm, false);
+    shell.StopRequested = 0;
+    shell.CloseRequested = false;
+    g_run.ImitAnswers = {0, 0, 0};
+    g_run.ImitStartTick = clock.tickMs();
+
+    runLoop(mainForm, link, imit, shell, clock);
+
+    // A close of the main window during the imitation waited for the port to be given back.
+    if (shell.CloseRequested)
+        mainForm->close();
+}

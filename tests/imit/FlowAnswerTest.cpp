@@ -1,6 +1,6 @@
 // The flow request recogniser, slot matching, the answer bytes and the answer's way onto the line.
-#include "FakePort.h"
 #include "FlowAnswer.h"
+#include "FakePort.h"
 #include "Now_opros.h"
 #include "Protocol.h"
 
@@ -12,7 +12,9 @@
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 struct Slot {
     quint8 addr, nitka;
@@ -67,23 +69,35 @@ TEST(FlowRecogniser, RequestPatterns) {
         {"plain request", one, {{0, "AA0107060 14E45"}}, {0}},
         {"noise ahead of the start byte", one, {{0, "13AA01070601 4E45"}}, {0}},
         {"second AA taken as address and rejected", one, {{0, "AAAA010706014E45"}}, {}},
-        {"second AA is the address of an active slot", settingsWith({{1, 1}, {0xAA, 1}}),
-         {{0, "13AAAA070601 0000"}}, {1}},
-        {"AA AA 01 with an address-170 slot: 01 is no length", settingsWith({{1, 1}, {0xAA, 1}}),
-         {{0, "AAAA010706014E45"}}, {}},
+        {"second AA is the address of an active slot",
+         settingsWith({{1, 1}, {0xAA, 1}}),
+         {{0, "13AAAA070601 0000"}},
+         {1}},
+        {"AA AA 01 with an address-170 slot: 01 is no length",
+         settingsWith({{1, 1}, {0xAA, 1}}),
+         {{0, "AAAA010706014E45"}},
+         {}},
         {"a breaking byte is not tried again as start byte", one, {{0, "AA01AA010706014E45"}}, {}},
-        {"a breaking byte does not lose the next request", one,
-         {{0, "AA01AA010706014E45"}, {0, "AA010706014E45"}}, {0}},
+        {"a breaking byte does not lose the next request",
+         one,
+         {{0, "AA01AA010706014E45"}, {0, "AA010706014E45"}},
+         {0}},
         {"wrong length byte", one, {{0, "AA0108060 14E45"}}, {}},
         {"wrong function", one, {{0, "AA010705014E45"}}, {}},
         {"run number of no active slot", one, {{0, "AA010706024E45"}}, {}},
         {"address of an inactive slot", secondInactive, {{0, "AA020706014E45"}}, {}},
-        {"address of one slot, run of another: complete but unmatched", settingsWith({{1, 1}, {2, 2}}),
-         {{0, "AA010706024E45"}}, {-1}},
-        {"each slot with its own pair", settingsWith({{1, 1}, {2, 2}, {3, 3}}),
-         {{0, "AA010706010000AA020706020000AA030706030000"}}, {0, 1, 2}},
-        {"two slots with the same pair: the lower answers", settingsWith({{7, 1}, {5, 1}, {5, 1}}),
-         {{0, "AA050706010000"}}, {1}},
+        {"address of one slot, run of another: complete but unmatched",
+         settingsWith({{1, 1}, {2, 2}}),
+         {{0, "AA010706024E45"}},
+         {-1}},
+        {"each slot with its own pair",
+         settingsWith({{1, 1}, {2, 2}, {3, 3}}),
+         {{0, "AA010706010000AA020706020000AA030706030000"}},
+         {0, 1, 2}},
+        {"two slots with the same pair: the lower answers",
+         settingsWith({{7, 1}, {5, 1}, {5, 1}}),
+         {{0, "AA050706010000"}},
+         {1}},
         {"checksum is not verified", one, {{0, "AA010706010000"}}, {0}},
         {"back to back requests", one, {{0, "AA010706014E45AA010706014E45"}}, {0, 0}},
         {"300 ms gap drops the partial request", one, {{0, "AA0107"}, {300, "06014E45"}}, {}},
@@ -129,7 +143,8 @@ TEST(FlowAnswer, WorkedAnswersByteForByte) {
     for (const Row& row : rows) {
         s.ImitMsbFirst[0] = row.msb;
         quint8 answer[kFlowAnswerSize];
-        const float v = BuildAnswer(reinterpret_cast<const quint8*>(request.constData()), answer, 0, s, 10000);
+        const float v =
+            BuildAnswer(reinterpret_cast<const quint8*>(request.constData()), answer, 0, s, 10000);
         EXPECT_EQ(v, 10.0f);
         EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(answer), kFlowAnswerSize).toHex(' ').toUpper(),
                   hex(row.answer).toHex(' ').toUpper())
@@ -160,7 +175,7 @@ TEST(FlowAnswer, FieldsAndVolume) {
 TEST(FlowAnswer, FlowsThatDoNotFitTheAnswerAreRefused) {
     EXPECT_TRUE(FlowFitsAnswer(3600.0));
     EXPECT_TRUE(FlowFitsAnswer(0.001));
-    EXPECT_TRUE(FlowFitsAnswer(1e35)); // its volume after 49.7 days is still a finite single
+    EXPECT_TRUE(FlowFitsAnswer(1e35));  // its volume after 49.7 days is still a finite single
     EXPECT_FALSE(FlowFitsAnswer(1e36)); // the volume would overflow before the tick wraps
     EXPECT_FALSE(FlowFitsAnswer(1e39)); // the flow itself would be sent as infinity
     EXPECT_FALSE(FlowFitsAnswer(std::nan("")));
@@ -212,7 +227,8 @@ TEST(SendAnswer, CallSequenceAndRtsHold) {
         std::vector<K> kinds;
         for (const auto& c : port.calls)
             kinds.push_back(c.kind);
-        const std::vector<K> expect = {K::Purge, K::SetRts, K::Write, K::Write, K::SetRts, K::Drain, K::Purge};
+        const std::vector<K> expect = {K::Purge,  K::SetRts, K::Write, K::Write,
+                                       K::SetRts, K::Drain,  K::Purge};
         ASSERT_EQ(kinds, expect) << row.baud;
         EXPECT_TRUE(port.calls[1].on);
         EXPECT_FALSE(port.calls[4].on);

@@ -14,8 +14,7 @@ namespace {
 
 struct Form {
     QWidget* w;
-    template <class T = QWidget>
-    T* get(const QString& name) const {
+    template <class T = QWidget> T* get(const QString& name) const {
         T* c = w->findChild<T*>(name);
         EXPECT_NE(c, nullptr) << name.toStdString();
         return c;
@@ -59,7 +58,8 @@ bool withDialog(ImitSettings& imit, const std::function<void(const Form&)>& act)
 
 bool sameSettings(const ImitSettings& a, const ImitSettings& b) {
     return a.ImitFlIndex == b.ImitFlIndex && a.ImitAddr == b.ImitAddr && a.ImitNitka == b.ImitNitka &&
-           a.ImitRashod == b.ImitRashod && a.ImitMsbFirst == b.ImitMsbFirst && a.ImitSpeedIndex == b.ImitSpeedIndex;
+           a.ImitRashod == b.ImitRashod && a.ImitMsbFirst == b.ImitMsbFirst &&
+           a.ImitSpeedIndex == b.ImitSpeedIndex;
 }
 
 } // namespace
@@ -122,8 +122,8 @@ TEST(ImitForm, FlowTextsAcceptedAndRefused) {
     struct Row {
         const char* text;
         bool accepted;
-        double stored;       // ImitRashod[0] afterwards
-        QString message;     // the exception box's text when refused
+        double stored;   // ImitRashod[0] afterwards
+        QString message; // the exception box's text when refused
         const char* editAfter;
     };
     const Row rows[] = {

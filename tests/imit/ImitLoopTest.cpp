@@ -14,7 +14,9 @@
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 struct Rig {
     Shell shell;
@@ -120,14 +122,14 @@ TEST(ImitLoop, TwoSlotsAndTheRequestsThatGoUnanswered) {
     imit.ImitRashod = {3600, 100, 50};
     imit.ImitMsbFirst = {true, false, true};
     const quint32 t0 = rig.clock.tickMs();
-    rig.port.arrive(t0 + 1000, hex("AA010706014E45"));       // slot 1
-    rig.port.arrive(t0 + 2000, hex("AA030706030000"));       // slot 3 is not active
-    rig.port.arrive(t0 + 3000, hex("AA010706020000"));       // address of slot 1, run of slot 2
-    rig.port.arrive(t0 + 4000, hex("AA0207"));               // slot 2, then 300 ms of silence
+    rig.port.arrive(t0 + 1000, hex("AA010706014E45")); // slot 1
+    rig.port.arrive(t0 + 2000, hex("AA030706030000")); // slot 3 is not active
+    rig.port.arrive(t0 + 3000, hex("AA010706020000")); // address of slot 1, run of slot 2
+    rig.port.arrive(t0 + 4000, hex("AA0207"));         // slot 2, then 300 ms of silence
     rig.port.arrive(t0 + 4300, hex("06020000"));
-    rig.port.arrive(t0 + 5000, hex("13AA0207"));             // slot 2 with noise, 200 ms gap
+    rig.port.arrive(t0 + 5000, hex("13AA0207")); // slot 2 with noise, 200 ms gap
     rig.port.arrive(t0 + 5200, hex("06020000"));
-    rig.port.arrive(t0 + 36000, hex("AA010706014E45"));      // slot 1 again
+    rig.port.arrive(t0 + 36000, hex("AA010706014E45")); // slot 1 again
     rig.stopAt(t0 + 40000);
     RunImitation(&rig.window, rig.link, imit, rig.shell);
 

@@ -15,7 +15,9 @@
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 struct MainRig {
     QTemporaryDir dir;

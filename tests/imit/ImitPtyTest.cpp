@@ -23,7 +23,9 @@
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 float decodeSingle(const QByteArray& a, int at, bool msbFirst) {
     quint32 bits = 0;
@@ -93,14 +95,14 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
     ASSERT_EQ(rig.shell.StopRequested, 1);
 
     struct Exchange {
-        int slot;          // 0, 1, or -1 for a request that must go unanswered
+        int slot; // 0, 1, or -1 for a request that must go unanswered
         QByteArray request;
-        QByteArray reply;  // FF and the answer
+        QByteArray reply; // FF and the answer
     };
     std::vector<Exchange> script;
     for (int i = 0; i < 12; ++i)
         script.push_back({i % 2, i % 2 ? hex("AA020706020000") : hex("AA010706014E45"), {}});
-    script.insert(script.begin() + 3, Exchange{-1, hex("AA030706030000"), {}}); // slot 3 is not active
+    script.insert(script.begin() + 3, Exchange{-1, hex("AA030706030000"), {}});    // slot 3 is not active
     script.insert(script.begin() + 6, Exchange{0, hex("5513AA010706014E45"), {}}); // noise ahead
 
     std::atomic<bool> peerDone{false};
@@ -122,8 +124,8 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
         peerDone = true;
-        QMetaObject::invokeMethod(&rig.window, [&] { QTest::keyClick(&rig.window, Qt::Key_Escape); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &rig.window, [&] { QTest::keyClick(&rig.window, Qt::Key_Escape); }, Qt::QueuedConnection);
     });
     // A peer that got stuck must not hang the suite: stop after a generous minute.
     QTimer::singleShot(60000, &rig.window, [&] { rig.shell.requestStop(); });
@@ -175,7 +177,8 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     ASSERT_TRUE(QFile::exists(sim)) << "virtual controller not built: " << sim.toStdString();
     QProcess proc;
     proc.setProgram(sim);
-    proc.setArguments({"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "150", "--count", "20", "--quiet"});
+    proc.setArguments(
+        {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "150", "--count", "20", "--quiet"});
     proc.start();
     ASSERT_TRUE(proc.waitForStarted(10000));
     QByteArray out;
