@@ -178,7 +178,7 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     QProcess proc;
     proc.setProgram(sim);
     proc.setArguments(
-        {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "150", "--count", "20", "--quiet"});
+        {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "250", "--count", "20", "--quiet"});
     proc.start();
     ASSERT_TRUE(proc.waitForStarted(10000));
     QByteArray out;
