@@ -3,6 +3,8 @@
 # mutation run from those seeds. Builds nothing.
 #
 #   fuzz/replay.sh [build-dir]     (default: build-fuzz; configure with -DRMZ_FUZZ=ON and clang++)
+#   RMZ_FUZZ_RUNS=n                mutations per target (default 20000)
+#   RMZ_FUZZ_ARTIFACTS=dir         where a failing input is kept
 #
 # Target <name>_fuzz uses the seeds in fuzz/corpus/<name>/. New inputs found during the mutation run go
 # to a temporary directory, never into the repository. Exits non-zero on the first finding, and when no
@@ -12,6 +14,8 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build-fuzz}" && pwd)
 runs=${RMZ_FUZZ_RUNS:-20000}
+# A finding is written here as crash-*/leak-*/timeout-* (default: the directory the script is run from).
+artifacts=$(cd "${RMZ_FUZZ_ARTIFACTS:-.}" && pwd)
 
 found=0
 for bin in "$build"/bin/*_fuzz; do
@@ -26,9 +30,9 @@ for bin in "$build"/bin/*_fuzz; do
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
     echo "== $name: replaying $(ls "$corpus" | wc -l) seeds"
-    (cd "$scratch" && "$bin" -runs=0 "$corpus")
+    (cd "$scratch" && "$bin" -runs=0 -artifact_prefix="$artifacts/$name-" "$corpus")
     echo "== $name: $runs mutations"
-    (cd "$scratch" && "$bin" -runs="$runs" -seed=1 -print_final_stats=1 "$scratch" "$corpus")
+    (cd "$scratch" && "$bin" -runs="$runs" -seed=1 -print_final_stats=1 -artifact_prefix="$artifacts/$name-" "$scratch" "$corpus")
     rm -rf "$scratch"
     trap - EXIT
 done
