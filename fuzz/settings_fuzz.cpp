@@ -2,8 +2,9 @@
 // again. Whatever the file holds, every line the program did not set stays byte for byte, and what was
 // set reads back.
 //
-// Input: a control byte first (bits 0..2: which keys to set, bit 3: also go through the settings file
-// on disk with LoadSettings/SaveSettings, bits 4..7: the values to set), then the file's bytes.
+// Input: a control byte first, then the file's bytes. The control byte picks the keys (the whole byte)
+// and the values (bits 4..7) to set; with bits 2 and 3 both set the file also goes through the disk with
+// LoadSettings and SaveSettings.
 #include "IniFile.h"
 #include "Now_opros.h"
 
@@ -87,10 +88,9 @@ void checkInMemory(const QByteArray& file, quint8 control) {
 
     for (const Key& k : kKeys) {
         const auto v = ini.value(QString::fromUtf8(k.section), QString::fromUtf8(k.key));
-        // Blanks around the value are not part of it.
-        static const QString blanks = QStringLiteral(" \t\r\n\v\f");
+        // A value is one line, without its line end.
         if (v && !v->isEmpty())
-            Require(!blanks.contains(v->front()) && !blanks.contains(v->back()));
+            Require(!v->contains(u'\n') && !v->endsWith(u'\r'));
     }
 
     QByteArray text = file;
@@ -109,14 +109,18 @@ void checkInMemory(const QByteArray& file, quint8 control) {
         again.setText(after);
         Require(again.text() == after);
         Require(again.value(section, key) == value);
-        for (const Key& other : kKeys)
-            Require(again.value(QString::fromUtf8(other.section), QString::fromUtf8(other.key)) ==
-                    ini.value(QString::fromUtf8(other.section), QString::fromUtf8(other.key)));
 
         // Setting it again to the same value changes nothing.
         ini.setValue(section, key, value);
         Require(ini.text() == after);
         text = after;
+    }
+    // Every key reads the same from the text as written out.
+    IniFile again;
+    again.setText(text);
+    for (const Key& k : kKeys) {
+        const QString section = QString::fromUtf8(k.section), key = QString::fromUtf8(k.key);
+        Require(again.value(section, key) == ini.value(section, key));
     }
 }
 
@@ -155,7 +159,6 @@ void checkOnDisk(const QByteArray& file, quint8 control) {
     back.PortNumber = back.RtsControl = -77;
     LoadSettings(back);
     Require(back.PortNumber == link.PortNumber && back.RtsControl == link.RtsControl);
-    // Every load reads into a buffer of the largest settings file: once more only now and then.
     if (control & 1)
         Require(!PortDeviceName(back, back.PortNumber == 0 ? 1 : back.PortNumber).isEmpty());
 }
@@ -168,7 +171,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const quint8 control = data[0];
     const QByteArray file(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
     checkInMemory(file, control);
-    if (control & 0x08)
+    // Through the disk only now and then: every load reads into a buffer of the largest settings file,
+    // which makes these runs some fifty times slower than the rest.
+    if ((control & 0x0C) == 0x0C)
         checkOnDisk(file, control);
     return 0;
 }
