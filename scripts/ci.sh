@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The whole check, as CI runs it. Exits non-zero on the first failure.
+#
+#   1. the normal build and the whole test suite (scripts/test.sh, in build/)
+#   2. everything built again with AddressSanitizer and UndefinedBehaviorSanitizer, the whole test suite
+#      in that build (build-asan/)
+#   3. the libFuzzer targets built with clang (build-fuzz/): every seed corpus replayed, then a fixed
+#      number of mutations per target (fuzz/replay.sh; RMZ_FUZZ_RUNS sets the number)
+#
+# Each stage prints its wall time at its end.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+asan=${RMZ_ASAN_BUILD_DIR:-$root/build-asan}
+fuzz=${RMZ_FUZZ_BUILD_DIR:-$root/build-fuzz}
+
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+started=$SECONDS
+stage_start=$SECONDS
+stage_done() {
+    echo "ci.sh: $1 done in $((SECONDS - stage_start)) s"
+    stage_start=$SECONDS
+}
+
+# 1. Normal build and tests; installs what is missing first.
+bash "$root/scripts/test.sh"
+stage_done "normal build and tests"
+
+# 2. Sanitizers. Any undefined behaviour aborts the test that hit it (the build makes UBSan fatal);
+#    leaks are reported, except those inside the system's own libraries (tests/lsan.supp).
+cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRMZ_SANITIZE=ON "${launcher[@]}"
+cmake --build "$asan"
+(
+    cd "$asan"
+    export QT_QPA_PLATFORM=offscreen
+    export ASAN_OPTIONS=detect_leaks=1:strict_init_order=1
+    export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    ctest --output-on-failure --no-tests=error
+)
+stage_done "sanitizer build and tests"
+
+# 3. Fuzz targets: only they are built (the rest of the tree is instrumented as they link it).
+cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DRMZ_FUZZ=ON -DRMZ_TESTS=OFF "${launcher[@]}"
+targets=()
+for src in "$root"/fuzz/*_fuzz.cpp; do
+    targets+=(--target "$(basename "$src" .cpp)")
+done
+cmake --build "$fuzz" "${targets[@]}"
+bash "$root/fuzz/replay.sh" "$fuzz"
+stage_done "fuzz corpora replay"
+
+echo "ci.sh: all stages passed in $((SECONDS - started)) s"
