@@ -46,7 +46,7 @@ fi
 
 echo "== summary (load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) processors${prio:+, raised priority})"
 grep -h -e "worst median" -e "Transact\|RTS off\|RTS switched" "$out/transact" 2>/dev/null
-grep -h -e "empty Qt" -e "rmz47 main" -e "tool / empty" "$out/startup" 2>/dev/null
+grep -h -e "empty Qt" -e "one label" -e "rmz47 main" -e "tool /" "$out/startup" 2>/dev/null
 grep -h -e "median" -e "idle" "$out/imit" 2>/dev/null
 [[ $soak -eq 1 ]] && grep -h -e "poller totals" -e "counters" -e "resident" -e "FAILED" "$out/soak" 2>/dev/null
 exit $status

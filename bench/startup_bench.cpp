@@ -21,11 +21,11 @@ struct Sample {
     long rssKb = -1;
 };
 
-Sample RunOnce(const QString& program, const QProcessEnvironment& env) {
+Sample RunOnce(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
     QProcess p;
     p.setProcessEnvironment(env);
     const auto t0 = std::chrono::steady_clock::now();
-    p.start(program, {});
+    p.start(program, args);
     QByteArray out;
     Sample s;
     const auto end = t0 + std::chrono::seconds(30);
@@ -71,30 +71,37 @@ int main(int argc, char** argv) {
     env.insert(QStringLiteral("RMZ47_SETTINGS"), settings);
     env.insert(QStringLiteral("RMZ47_BENCH_EXIT_ON_SHOW"), QStringLiteral("1"));
 
-    std::vector<double> toolMs, emptyMs, toolKb, emptyKb;
+    std::vector<double> toolMs, emptyMs, labelMs, toolKb, emptyKb, labelKb;
     int failures = 0;
     for (int i = -1; i < runs; ++i) { // one round to warm the caches
-        const Sample e = RunOnce(QStringLiteral(EMPTY_WINDOW_PATH), env);
-        const Sample t = RunOnce(QStringLiteral(RMZ47_PATH), env);
-        if (e.ms < 0 || t.ms < 0) {
+        const Sample e = RunOnce(QStringLiteral(EMPTY_WINDOW_PATH), {}, env);
+        const Sample l = RunOnce(QStringLiteral(EMPTY_WINDOW_PATH), {QStringLiteral("--label")}, env);
+        const Sample t = RunOnce(QStringLiteral(RMZ47_PATH), {}, env);
+        if (e.ms < 0 || l.ms < 0 || t.ms < 0) {
             ++failures;
             continue;
         }
         if (i < 0)
             continue;
         emptyMs.push_back(e.ms);
+        labelMs.push_back(l.ms);
         toolMs.push_back(t.ms);
         emptyKb.push_back(double(e.rssKb));
+        labelKb.push_back(double(l.rssKb));
         toolKb.push_back(double(t.rssKb));
     }
     const double tm = bench::Percentile(toolMs, 0.5), em = bench::Percentile(emptyMs, 0.5);
     const double tk = bench::Percentile(toolKb, 0.5), ek = bench::Percentile(emptyKb, 0.5);
+    const double lm = bench::Percentile(labelMs, 0.5), lk = bench::Percentile(labelKb, 0.5);
     std::printf("startup_bench: %zu runs each, platform %s, medians\n", toolMs.size(),
                 qPrintable(env.value(QStringLiteral("QT_QPA_PLATFORM"))));
     std::printf("  empty Qt Widgets window: shown after %.1f ms, resident %.0f KiB\n", em, ek);
+    std::printf("  the same with one label: shown after %.1f ms, resident %.0f KiB\n", lm, lk);
     std::printf("  rmz47 main window      : shown after %.1f ms, resident %.0f KiB (COM1 opened)\n", tm, tk);
     std::printf("startup_bench: tool / empty window: time %.2fx, memory %.2fx (target within 1.5x), %d failed runs\n",
                 em > 0 ? tm / em : 0.0, ek > 0 ? tk / ek : 0.0, failures);
+    std::printf("startup_bench: tool / window with one label: time %.2fx, memory %.2fx\n", lm > 0 ? tm / lm : 0.0,
+                lk > 0 ? tk / lk : 0.0);
     sim.stop();
     return failures == 0 ? 0 : 1;
 }
