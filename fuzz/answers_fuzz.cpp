@@ -6,23 +6,12 @@
 // followed by a few control bytes.
 #include "CfgRecord.h"
 #include "FakePort.h"
+#include "FuzzSupport.h"
 #include "Protocol.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
-
-// An invariant that does not hold is a finding: say which one, then crash for libFuzzer.
-#define Require(ok)                                                                                       \
-    do {                                                                                                  \
-        if (!(ok)) {                                                                                      \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #ok);                     \
-            std::abort();                                                                                 \
-        }                                                                                                 \
-    } while (0)
 
 // Restores the answer as received before each check: CheckAnswer overwrites a wrong CRC, which would let
 // every later check see a repaired frame.

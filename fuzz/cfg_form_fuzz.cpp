@@ -4,6 +4,7 @@
 // Input: a locale byte and a range byte at the back; the five texts (volume, pulse, pause, period,
 // answer time-out) from the front, separated by newlines.
 #include "CfgRecord.h"
+#include "FuzzSupport.h"
 #include "UserError.h"
 
 #include <QLocale>
@@ -11,16 +12,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-
-#define Require(ok)                                                                                       \
-    do {                                                                                                  \
-        if (!(ok)) {                                                                                      \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #ok);                     \
-            std::abort();                                                                                 \
-        }                                                                                                 \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QLocale russian(QLocale::Russian, QLocale::Russia);

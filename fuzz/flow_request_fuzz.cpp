@@ -11,24 +11,15 @@
 // byte that breaks the pattern is dropped with the partial request; more than 250 ms of silence
 // abandons a partial request.
 #include "FlowAnswer.h"
+#include "FuzzSupport.h"
 #include "Protocol.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-#define Require(ok)                                                                                       \
-    do {                                                                                                  \
-        if (!(ok)) {                                                                                      \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #ok);                     \
-            std::abort();                                                                                 \
-        }                                                                                                 \
-    } while (0)
 
 bool active(int slot, const ImitSettings& s) { return slot < 3 && slot <= int(s.ImitFlIndex); }
 

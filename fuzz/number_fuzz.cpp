@@ -3,6 +3,7 @@
 //
 // Input: a control byte first (bit 0: locale, bits 1..5: decimals for FormatNumber, 0..31 so that the
 // clamp to 18 is crossed), then the text.
+#include "FuzzSupport.h"
 #include "NumText.h"
 #include "UserError.h"
 
@@ -11,20 +12,11 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
-
-#define Require(ok)                                                                                       \
-    do {                                                                                                  \
-        if (!(ok)) {                                                                                      \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #ok);                     \
-            std::abort();                                                                                 \
-        }                                                                                                 \
-    } while (0)
 
 bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 

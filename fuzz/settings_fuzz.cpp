@@ -5,6 +5,7 @@
 // Input: a control byte first, then the file's bytes. The control byte picks the keys (the whole byte)
 // and the values (bits 4..7) to set; with bits 2 and 3 both set the file also goes through the disk with
 // LoadSettings and SaveSettings.
+#include "FuzzSupport.h"
 #include "IniFile.h"
 #include "Now_opros.h"
 
@@ -13,18 +14,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
-
-#define Require(ok)                                                                                       \
-    do {                                                                                                  \
-        if (!(ok)) {                                                                                      \
-            std::fprintf(stderr, "invariant failed at line %d: %s\n", __LINE__, #ok);                     \
-            std::abort();                                                                                 \
-        }                                                                                                 \
-    } while (0)
 
 struct Key {
     const char* section;
