@@ -37,19 +37,33 @@ void CenterOnDesktop(QWidget* w) {
     }
 }
 
+void SetUpWizardStep(QDialog* dialog, QPushButton* back, const QColor& backColor, QPushButton* forward) {
+    dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    back->setIcon(WizardArrowIcon(backColor, true));
+    forward->setIcon(WizardArrowIcon(QColor(0, 160, 0), false));
+    back->setIconSize(QSize(32, 32));
+    forward->setIconSize(QSize(32, 32));
+    QObject::connect(back, &QPushButton::clicked, dialog, [dialog] { dialog->done(kModalNo); });
+    QObject::connect(forward, &QPushButton::clicked, dialog, [dialog] { dialog->done(kModalYes); });
+    CenterOnDesktop(dialog);
+}
+
+bool HandleWizardEscape(QKeyEvent* event, QPushButton* back) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier)
+        return false;
+    if (back->isVisible() && back->isEnabled())
+        back->click();
+    event->accept();
+    return true;
+}
+
 TPodborForm1::TPodborForm1(QWidget* parent) : QDialog(parent), ui(new Ui::TPodborForm1) {
     ui->setupUi(this);
     // The maximum-flow group is named "QGroupBox" at run time; in the design it cannot carry that name,
     // which would shadow the class in the generated code.
     ui->QMaxGroupBox->setObjectName(QStringLiteral("QGroupBox"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    ui->BitBtn1->setIcon(WizardArrowIcon(QColor(200, 0, 0), true));
-    ui->BitBtnYes->setIcon(WizardArrowIcon(QColor(0, 160, 0), false));
-    ui->BitBtn1->setIconSize(QSize(32, 32));
-    ui->BitBtnYes->setIconSize(QSize(32, 32));
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { done(kModalNo); });
-    connect(ui->BitBtnYes, &QPushButton::clicked, this, [this] { done(kModalYes); });
-    CenterOnDesktop(this);
+    // The way out of the wizard is red.
+    SetUpWizardStep(this, ui->BitBtn1, QColor(200, 0, 0), ui->BitBtnYes);
 }
 
 TPodborForm1::~TPodborForm1() { delete ui; }
@@ -65,11 +79,6 @@ void TPodborForm1::reject() { done(kModalCancel); }
 void TPodborForm1::keyPressEvent(QKeyEvent* event) {
     // Escape acts on the cancel button, and only while the operator can see it: in a configuration's
     // first wizard run there is no way back from step 1.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        if (ui->BitBtn1->isVisible() && ui->BitBtn1->isEnabled())
-            ui->BitBtn1->click();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HandleWizardEscape(event, ui->BitBtn1))
+        QDialog::keyPressEvent(event);
 }

@@ -3,10 +3,11 @@
 // kept for the program run, so that what the operator typed stays there from one wizard run to the next.
 #include <QDialog>
 
+class QColor;
+class QIcon;
+class QKeyEvent;
 class QLineEdit;
 class QPushButton;
-class QIcon;
-class QColor;
 namespace Ui {
 class TPodborForm1;
 }
@@ -20,6 +21,13 @@ constexpr int kModalNo = 7;
 QIcon WizardArrowIcon(const QColor& color, bool pointsLeft);
 // Places a dialog in the middle of the primary screen.
 void CenterOnDesktop(QWidget* w);
+
+// What the step dialogs share: no help button, `back` an arrow pointing left in `backColor` that ends the
+// dialog with No, `forward` a green arrow pointing right that ends it with Yes; then centred.
+void SetUpWizardStep(QDialog* dialog, QPushButton* back, const QColor& backColor, QPushButton* forward);
+// Escape without modifiers acts on `back`, and only while the operator can see and use it; the key is
+// consumed either way. False for any other key, which the dialog handles as usual.
+bool HandleWizardEscape(QKeyEvent* event, QPushButton* back);
 
 class TPodborForm1 : public QDialog {
     Q_OBJECT

@@ -9,7 +9,9 @@
 #include "UiCommon.h"
 #include "Wizard.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <cfloat>
 #include <cmath>
@@ -365,6 +367,48 @@ TEST_F(WizardDialogs, MaximumFlowBeyondTheFloatRangeIsRefusedWithoutTouchingTheF
     EXPECT_EQ(s.boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(form->VEdit()->text(), QStringLiteral("0,600"));
     EXPECT_TRUE(cfg.VRangeSet);
+}
+
+// The step dialogs on their own: step 1's way out is red and Escape takes it only while it shows; step 2's
+// way back is as green as its way on, and Escape takes it.
+TEST(WizardStepDialogs, ArrowsAndEscape) {
+    const auto colourOf = [](QPushButton* b) { return b->icon().pixmap(32, 32).toImage().pixelColor(16, 16); };
+    const QColor red(200, 0, 0), green(0, 160, 0);
+    TPodborForm1 one;
+    TPodborForm2 two;
+    struct Step {
+        const char* name;
+        QDialog* dialog;
+        QPushButton* back;
+        QPushButton* forward;
+        QColor backColour;
+    };
+    for (const Step& s : {Step{"step 1", &one, one.BitBtn1(), one.BitBtnYes(), red},
+                          Step{"step 2", &two, two.BitBtn1(), two.BitBtn2(), green}}) {
+        SCOPED_TRACE(s.name);
+        EXPECT_EQ(colourOf(s.back), s.backColour);
+        EXPECT_EQ(colourOf(s.forward), green);
+        EXPECT_EQ(s.back->iconSize(), QSize(32, 32));
+
+        s.dialog->show();
+        QTest::keyClick(s.dialog, Qt::Key_Escape);
+        EXPECT_FALSE(s.dialog->isVisible());
+        EXPECT_EQ(s.dialog->result(), kModalNo);
+
+        s.dialog->show();
+        s.forward->click();
+        EXPECT_FALSE(s.dialog->isVisible());
+        EXPECT_EQ(s.dialog->result(), kModalYes);
+    }
+
+    // With its way out hidden, step 1 stays open on Escape.
+    one.BitBtn1()->hide();
+    one.setResult(0);
+    one.show();
+    QTest::keyClick(&one, Qt::Key_Escape);
+    EXPECT_TRUE(one.isVisible());
+    EXPECT_EQ(one.result(), 0);
+    one.hide();
 }
 
 } // namespace
