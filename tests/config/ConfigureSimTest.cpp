@@ -8,16 +8,14 @@
 #include "Now_opros.h"
 #include "Protocol.h"
 #include "QtPort.h"
+#include "SimProcess.h"
 #include "UiCommon.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <chrono>
 #include <gtest/gtest.h>
 
 namespace {
@@ -35,21 +33,12 @@ QString SimPath() {
 class ConfigureAgainstSim : public ::testing::Test {
 protected:
     void start(const QStringList& simArgs) {
-        ASSERT_TRUE(QFileInfo(SimPath()).isExecutable()) << "virtual controller not built: " << SimPath().toStdString();
         ASSERT_TRUE(dir.isValid());
         const QString com1 = dir.filePath(QStringLiteral("com1"));
-        sim.start(SimPath(), QStringList{"--link", com1, "--quiet"} + simArgs);
-        ASSERT_TRUE(sim.waitForStarted(kWaitMs));
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (!sim.canReadLine() && std::chrono::steady_clock::now() < end)
-            sim.waitForReadyRead(100);
-        ASSERT_TRUE(sim.readLine().startsWith("PTY "));
+        ASSERT_TRUE(StartSim(sim, SimPath(), QStringList{"--link", com1, "--quiet"} + simArgs));
 
         link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        QFile f(link.settingsPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[rs 232]\nCOM Port=1\nRTS=1\n[ports]\nCOM1=" + com1.toLocal8Bit() + "\n");
-        f.close();
+        ASSERT_TRUE(WriteCom1Settings(link.settingsPath, com1));
         link.port = &port;
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();

@@ -9,10 +9,10 @@
 #include "Protocol.h"
 #include "Pty.h"
 #include "QtPort.h"
+#include "SimProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,10 +52,7 @@ struct PtyRig {
 
     explicit PtyRig(const QString& device) {
         link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        QFile ini(link.settingsPath);
-        EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[rs 232]\r\nCOM Port=1\r\nRTS=1\r\n[ports]\r\nCOM1=" + device.toLocal8Bit() + "\r\n");
-        ini.close();
+        EXPECT_TRUE(WriteCom1Settings(link.settingsPath, device, 1, "\r\n"));
         link.port = &port;
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();
@@ -173,19 +170,11 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
 }
 
 TEST(ImitPty, VirtualControllerPollsTwoSlots) {
-    const QString sim = QStringLiteral(RMZ_SIM_PATH);
-    ASSERT_TRUE(QFile::exists(sim)) << "virtual controller not built: " << sim.toStdString();
     QProcess proc;
-    proc.setProgram(sim);
-    proc.setArguments(
-        {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "250", "--count", "20", "--quiet"});
-    proc.start();
-    ASSERT_TRUE(proc.waitForStarted(10000));
-    QByteArray out;
-    while (!out.contains('\n') && proc.waitForReadyRead(10000))
-        out += proc.readAllStandardOutput();
-    ASSERT_TRUE(out.startsWith("PTY ")) << out.toStdString();
-    const QString device = QString::fromLocal8Bit(out.mid(4, out.indexOf('\n') - 4).trimmed());
+    QString device;
+    ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ_SIM_PATH),
+                         {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "250", "--count", "20", "--quiet"},
+                         &device));
 
     PtyRig rig(device);
     ASSERT_TRUE(rig.port.isOpen()) << rig.openError.toStdString();
@@ -204,7 +193,7 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     QTimer::singleShot(60000, &rig.window, [&] { rig.shell.requestStop(); });
     RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
     ASSERT_TRUE(simFinished) << "the virtual controller did not finish its polls";
-    out += proc.readAllStandardOutput();
+    const QByteArray out = proc.readAllStandardOutput();
     EXPECT_TRUE(out.contains("totals: sent 20 good 20 bad 0 missing 0")) << out.toStdString();
     EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 10"));
     EXPECT_EQ(rig.text("Answers2Label"), QStringLiteral("Ответов : 10"));

@@ -10,8 +10,8 @@
 #include "Now_opros.h"
 #include "Protocol.h"
 #include "QtPort.h"
+#include "SimProcess.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
@@ -31,18 +31,10 @@ struct ToolAgainstSim : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         const QString com1 = dir.filePath(QStringLiteral("com1"));
-        sim.start(QStringLiteral(RMZ47_SIM_PATH), {"--link", com1, "--soft-version", "2", "--quiet"});
-        ASSERT_TRUE(sim.waitForStarted(kWaitMs));
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (!sim.canReadLine() && std::chrono::steady_clock::now() < end)
-            sim.waitForReadyRead(100);
-        ASSERT_TRUE(sim.readLine().startsWith("PTY "));
+        ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), {"--link", com1, "--soft-version", "2", "--quiet"}));
 
         link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        QFile f(link.settingsPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[rs 232]\nCOM Port=1\nRTS=1\n[ports]\nCOM1=" + com1.toLocal8Bit() + "\n");
-        f.close();
+        ASSERT_TRUE(WriteCom1Settings(link.settingsPath, com1));
         link.port = &port;
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();
@@ -93,24 +85,17 @@ TEST_F(ToolAgainstSim, ReadsTheTablesAndWritesTheRecordWithAndWithoutRts) {
 // simulator's checks, in both byte orders, at a speed other than 1200.
 TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
     QProcess sim;
-    sim.start(QStringLiteral(RMZ47_SIM_PATH),
-              {"--poll", "1:1,2:3:lsb", "--baud", "9600", "--period", "100", "--count", "6"});
-    ASSERT_TRUE(sim.waitForStarted(kWaitMs));
+    QString device;
+    ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH),
+                         {"--poll", "1:1,2:3:lsb", "--baud", "9600", "--period", "100", "--count", "6"}, &device));
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(4 * kWaitMs);
-    while (!sim.canReadLine() && std::chrono::steady_clock::now() < end)
-        sim.waitForReadyRead(100);
-    const QByteArray first = sim.readLine().trimmed();
-    ASSERT_TRUE(first.startsWith("PTY ")) << first.toStdString();
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QtPort port;
     Link link;
     link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-    QFile f(link.settingsPath);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + first.mid(4) + "\n");
-    f.close();
+    ASSERT_TRUE(WriteCom1Settings(link.settingsPath, device, 0));
     link.port = &port;
     link.clock = &SystemClock();
     link.PerfFrequency = SystemClock().perfFrequency();
