@@ -1,6 +1,7 @@
 // The settings file under faults: a directory the user may not write, a read-only file, a save whose
 // write is cut short, and a writer killed at arbitrary points of its saves. Whatever happens, the file
 // on disk is the old one or the new one, whole; never truncated, never empty.
+#include "FileBytes.h"
 #include "IniFile.h"
 #include "Now_opros.h"
 
@@ -18,17 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
 
 QStringList entries(const QString& dir) {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot);

@@ -1,5 +1,6 @@
 // The settings file: defaults, values as read, other content kept byte for byte, atomic replacement,
 // files that cannot be read or written, and the COMn device mapping.
+#include "FileBytes.h"
 #include "IniFile.h"
 #include "Now_opros.h"
 
@@ -9,17 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
 
 struct SettingsTest : ::testing::Test {
     QTemporaryDir dir;
