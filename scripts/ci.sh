@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The whole check, as CI runs it. Exits non-zero on the first failure.
+# The checks CI runs after the README's test command (scripts/test.sh, which installs what is missing,
+# builds into build/ and runs the whole suite). Exits non-zero on the first failure.
 #
-#   1. the normal build and the whole test suite (scripts/test.sh, in build/)
-#   2. everything built again with AddressSanitizer and UndefinedBehaviorSanitizer, the whole test suite
+#   1. everything built again with AddressSanitizer and UndefinedBehaviorSanitizer, the whole test suite
 #      in that build (build-asan/)
-#   3. the libFuzzer targets built with clang (build-fuzz/): every seed corpus replayed, then a fixed
+#   2. the libFuzzer targets built with clang (build-fuzz/): every seed corpus replayed, then a fixed
 #      number of mutations per target (fuzz/replay.sh; RMZ_FUZZ_RUNS sets the number)
 #
 # Each stage prints its wall time at its end.
@@ -26,11 +26,11 @@ stage_done() {
     stage_start=$SECONDS
 }
 
-# 1. Normal build and tests; installs what is missing first.
-bash "$root/scripts/test.sh"
-stage_done "normal build and tests"
+# The compilers and libraries come from scripts/deps.sh (run by scripts/test.sh); run it again so that
+# this script also works on its own.
+bash "$root/scripts/deps.sh"
 
-# 2. Sanitizers. Any undefined behaviour aborts the test that hit it (the build makes UBSan fatal);
+# 1. Sanitizers. Any undefined behaviour aborts the test that hit it (the build makes UBSan fatal);
 #    leaks are reported, except those inside the system's own libraries (tests/lsan.supp).
 cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRMZ_SANITIZE=ON "${launcher[@]}"
 cmake --build "$asan"
@@ -44,7 +44,7 @@ cmake --build "$asan"
 )
 stage_done "sanitizer build and tests"
 
-# 3. Fuzz targets: only they are built (the rest of the tree is instrumented as they link it).
+# 2. Fuzz targets: only they are built (the rest of the tree is instrumented as they link it).
 cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DRMZ_FUZZ=ON -DRMZ_TESTS=OFF "${launcher[@]}"
 targets=()
@@ -55,4 +55,4 @@ cmake --build "$fuzz" "${targets[@]}"
 bash "$root/fuzz/replay.sh" "$fuzz"
 stage_done "fuzz corpora replay"
 
-echo "ci.sh: all stages passed in $((SECONDS - started)) s"
+echo "ci.sh: sanitizer and fuzz stages passed in $((SECONDS - started)) s"
