@@ -140,13 +140,10 @@ float BuildAnswer(const quint8* request, quint8* answer, int slot, const ImitSet
     return volume;
 }
 
-quint32 AnswerHoldTicks(int length, int baud, qint64 frequency) {
-    if (baud <= 0)
-        return 0;
+quint64 AnswerHoldTicks(int length, int baud, qint64 frequency) {
     // 10 bits per byte (start, 8 data, stop) for the FF and the answer, plus one bit time so that
-    // RTS drops after the last stop bit has left the line. Truncated; the low 32 bits are the count.
-    const double ticks = double(10 * (length + 1) + 1) * (1.0 / double(baud)) * double(frequency);
-    return quint32(quint64(qint64(ticks)));
+    // RTS drops after the last stop bit has left the line.
+    return BitTimeTicks(10 * (length + 1) + 1, baud, frequency);
 }
 
 void SendAnswer(Link& link, const quint8* answer, int length) {
@@ -155,7 +152,7 @@ void SendAnswer(Link& link, const quint8* answer, int length) {
         return;
     Clock& clock = link.clock ? *link.clock : SystemClock();
     const qint64 frequency = link.PerfFrequency > 0 ? link.PerfFrequency : clock.perfFrequency();
-    const quint32 hold = AnswerHoldTicks(length, link.LineSpeed, frequency);
+    const quint64 hold = AnswerHoldTicks(length, link.LineSpeed, frequency);
 
     port->purge();
     port->setRts(true); // a device without modem lines refuses; the answer goes out all the same
@@ -163,9 +160,7 @@ void SendAnswer(Link& link, const quint8* answer, int length) {
     const quint8 preamble = 0xFF;
     port->write(&preamble, 1);
     port->write(answer, length);
-    // Busy wait: a sleep overshoots by tens of microseconds, a whole bit time at 38400 bit/s.
-    while (clock.perfCounter() - start <= qint64(hold)) {
-    }
+    HoldTicks(clock, start, hold);
     port->setRts(false);
     // The purge below would otherwise throw away answer bytes still queued for the transmitter.
     port->drain();

@@ -62,7 +62,7 @@ bool FlowFitsAnswer(double rashod);
 
 // RTS hold for an answer of `length` bytes after its FF byte: 10 bits per byte plus one bit, in ticks
 // of a counter running at `frequency` Hz, at `baud` bit/s.
-quint32 AnswerHoldTicks(int length, int baud, qint64 frequency);
+quint64 AnswerHoldTicks(int length, int baud, qint64 frequency);
 
 // Puts an answer on the line: purge, RTS up (whatever RtsControl says; a refusal is ignored), FF and
 // the answer, RTS held for the hold time at link.LineSpeed on the high-resolution counter (busy wait),

@@ -9,7 +9,6 @@ constexpr quint8 kPreambleByte = 0xFF;
 constexpr int kPreambleLength = 3;
 constexpr int kReadChunk = 500;
 // The RTS hold is computed at the controller's speed whatever the line runs at.
-constexpr double kRtsBaud = 1200.0;
 
 const QString kAccessAdvice = QStringLiteral(
     "Нет доступа к порту: добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите "
@@ -51,11 +50,21 @@ void OpenPort(Link& link) {
         link.showOpenError(text);
 }
 
+quint64 BitTimeTicks(int bits, int baud, qint64 frequency) {
+    if (baud <= 0)
+        return 0;
+    return quint64(double(bits) * (1.0 / double(baud)) * double(frequency));
+}
+
+void HoldTicks(Clock& clock, qint64 start, quint64 ticks) {
+    while (quint64(clock.perfCounter() - start) <= ticks) {
+    }
+}
+
 quint64 RtsHoldTicks(int n, qint64 frequency) {
     // n frame bytes plus the preamble, 10 bits each (start, 8 data, stop), plus one bit time so that RTS
     // drops after the last stop bit has left the line.
-    const double bits = double((n + kPreambleLength) * 10 + 1);
-    return quint64(bits * (1.0 / kRtsBaud) * double(frequency));
+    return BitTimeTicks((n + kPreambleLength) * 10 + 1, kControllerBaud, frequency);
 }
 
 void SendFrame(Link& link, int n) {
@@ -81,9 +90,7 @@ void SendFrame(Link& link, int n) {
     port.write(preamble, kPreambleLength);
     port.write(link.RequestBuffer.data(), n);
     if (rts) {
-        // A busy wait: a sleep overshoots by far more than one bit time (0.83 ms at 1200 baud).
-        while (quint64(clock.perfCounter() - start) <= waitTicks) {
-        }
+        HoldTicks(clock, start, waitTicks);
         port.setRts(false);
     }
     // A purge discards what the driver has not sent yet: let the request leave first.

@@ -58,6 +58,13 @@ void SendFrame(Link& link, int n);
 // was seen, the length byte's value once the frame is complete, or the count collected at the time-out.
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages);
 
+// Ticks of a counter running at `frequency` Hz for `bits` bit times at `baud` bit/s, truncated; kept in
+// 64 bits, since a nanosecond counter passes 2^32 within seconds.
+quint64 BitTimeTicks(int bits, int baud, qint64 frequency);
+// Busy wait until the counter has moved more than `ticks` past `start`: a sleep overshoots by more than a
+// bit time at the higher speeds.
+void HoldTicks(Clock& clock, qint64 start, quint64 ticks);
+
 // RTS hold of SendFrame in high-resolution counter ticks for an n-byte frame: (n + 3) * 10 + 1 bit times
 // at 1200 baud.
 quint64 RtsHoldTicks(int n, qint64 frequency);
