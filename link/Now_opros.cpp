@@ -8,7 +8,6 @@ namespace {
 constexpr quint8 kPreambleByte = 0xFF;
 constexpr int kPreambleLength = 3;
 constexpr int kReadChunk = 500;
-// The RTS hold is computed at the controller's speed whatever the line runs at.
 
 const QString kAccessAdvice = QStringLiteral(
     "Нет доступа к порту: добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите "
@@ -63,7 +62,8 @@ void HoldTicks(Clock& clock, qint64 start, quint64 ticks) {
 
 quint64 RtsHoldTicks(int n, qint64 frequency) {
     // n frame bytes plus the preamble, 10 bits each (start, 8 data, stop), plus one bit time so that RTS
-    // drops after the last stop bit has left the line.
+    // drops after the last stop bit has left the line. Always at the controller's speed, whatever the line
+    // runs at.
     return BitTimeTicks((n + kPreambleLength) * 10 + 1, kControllerBaud, frequency);
 }
 
