@@ -3,6 +3,7 @@
 #include "Cfgunit.h"
 #include "EscapeHook.h"
 #include "Imitunit.h"
+#include "ImitSettings.h"
 #include "Now_opros.h"
 #include "Paramsrs.h"
 #include "Program.h"
@@ -23,7 +24,7 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     ui->CloseBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    SetCloseButtonKind(this, true);
+    setStopMode(false);
 
     connect(ui->ParamRSButton, &QPushButton::clicked, this, [this] { runHandler([this] { ParamRSButtonClick(); }); });
     connect(ui->UstavkiButton, &QPushButton::clicked, this, [this] { runHandler([this] { UstavkiButtonClick(); }); });
@@ -43,14 +44,13 @@ void TMainForm::FormCreate() {
     LoadSettings(link_);
     link_.LineSpeed = kControllerBaud;
     OpenPort(link_);
-    UpdateStatusLabels(this, link_);
+    showLinkStatus(link_.PortNumber, link_.RtsControl, kControllerBaud);
     escapeHook_ = new EscapeHook(shell_, this);
     link_.PerfFrequency = link_.clock->perfFrequency();
-    // The designed height shows the imitation box; the window normally ends 30 pixels below the button row.
-    shell_.FullHeight = height();
-    shell_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
+    fullHeight_ = height();
+    compactHeight_ = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
     setFixedWidth(width());
-    SetMainFormHeight(this, shell_.CompactHeight);
+    showImitPanel(0);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -87,15 +87,59 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(this, link_); }
+void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
 
-void TMainForm::UstavkiButtonClick() { ::UstavkiButtonClick(this, link_, cfg_, imit_, wizard_); }
+void TMainForm::UstavkiButtonClick() {
+    ::UstavkiButtonClick(*this, link_, cfg_, wizard_,
+                         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); });
+}
 
-void TMainForm::ImitFlButtonClick() { ::ImitFlButtonClick(this, link_, imit_, shell_); }
+void TMainForm::ImitFlButtonClick() { ::ImitFlButtonClick(*this, link_, imit_, shell_); }
 
 void TMainForm::CloseBtnClick() {
-    if (CloseButtonIsCloseKind(this))
-        close();
-    else
+    if (stopMode_)
         shell_.requestStop();
+    else
+        close();
+}
+
+void TMainForm::setJobButtonsEnabled(bool enabled) {
+    for (QWidget* b : {static_cast<QWidget*>(ui->UstavkiButton), static_cast<QWidget*>(ui->ParamRSButton),
+                       static_cast<QWidget*>(ui->ImitFlButton)})
+        b->setEnabled(enabled);
+}
+
+void TMainForm::setStopMode(bool stop) {
+    stopMode_ = stop;
+    ui->CloseBtn->setText(stop ? QStringLiteral("&Stop") : QStringLiteral("&Close"));
+}
+
+void TMainForm::showLinkStatus(int portNumber, int rtsControl, int baud) {
+    ui->ShortAddrLabel->setText(AddressStatusText());
+    ui->PortLabel->setText(PortStatusText(portNumber));
+    ui->RTSLabel->setText(RtsStatusText(rtsControl));
+    showLineSpeed(baud);
+}
+
+void TMainForm::showLineSpeed(int baud) { ui->TypeConnectLabel->setText(SpeedStatusText(baud)); }
+
+void TMainForm::showImitPanel(int runs) {
+    if (runs > 0) {
+        ui->FlGroupBox1->setVisible(true);
+        ui->FlGroupBox2->setVisible(runs >= 2);
+        ui->FlGroupBox3->setVisible(runs >= 3);
+    }
+    // The window has a fixed size, which a plain resize() cannot change.
+    setFixedHeight(runs > 0 ? fullHeight_ : compactHeight_);
+}
+
+void TMainForm::showRun(int slot, const RunDisplay& texts) {
+    QLabel* const rashod[3] = {ui->Rashod1Label, ui->Rashod2Label, ui->Rashod3Label};
+    QLabel* const answers[3] = {ui->Answers1Label, ui->Answers2Label, ui->Answers3Label};
+    QLabel* const total[3] = {ui->CurrentTotal1Label, ui->CurrentTotal2Label, ui->CurrentTotal3Label};
+    if (slot < 0 || slot > 2)
+        return;
+    answers[slot]->setText(texts.answers);
+    total[slot]->setText(texts.volume);
+    rashod[slot]->setText(texts.flow);
 }

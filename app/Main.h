@@ -1,6 +1,8 @@
 #pragma once
 // The main window: the link-status panels, the two job buttons, the close button and, below them, the
 // imitation's per-run display, which the window only uncovers while an imitation runs.
+#include "JobView.h"
+
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -16,7 +18,7 @@ struct WizardForms;
 struct Program;
 class EscapeHook;
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public JobView {
     Q_OBJECT
 public:
     // Creating the window loads the settings, opens the port and installs the Escape hook (FormCreate).
@@ -24,6 +26,20 @@ public:
               QWidget* parent = nullptr);
     explicit TMainForm(Program& program, QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // JobView
+    QWidget* dialogParent() override { return this; }
+    void setJobButtonsEnabled(bool enabled) override;
+    void setStopMode(bool stop) override;
+    void showLinkStatus(int portNumber, int rtsControl, int baud) override;
+    void showLineSpeed(int baud) override;
+    void showImitPanel(int runs) override;
+    void showRun(int slot, const RunDisplay& texts) override;
+    void closeWindow() override { close(); }
+
+    bool inStopMode() const { return stopMode_; }
+    int fullHeight() const { return fullHeight_; }
+    int compactHeight() const { return compactHeight_; }
 
 protected:
     // FormClose: saves the settings and closes the port; while the imitation runs it asks the loop to stop
@@ -46,6 +62,9 @@ private:
     Shell& shell_;
     WizardForms& wizard_;
     EscapeHook* escapeHook_ = nullptr;
+    bool stopMode_ = false;
+    int fullHeight_ = 0;    // the designed height: the imitation panel shows
+    int compactHeight_ = 0; // the window ends 30 pixels below the button row
     int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)
     bool closePending_ = false; // a close that came during a job, carried out when the job has ended
 };

@@ -1,5 +1,6 @@
 #include "Paramsrs.h"
 
+#include "JobView.h"
 #include "Now_opros.h"
 #include "UiCommon.h"
 #include "ui_Paramsrs.h"
@@ -25,7 +26,8 @@ TParamsRSForm::~TParamsRSForm() = default;
 RadioGroup* TParamsRSForm::PortGroup() const { return ui->PortGroup; }
 RadioGroup* TParamsRSForm::RTSRadioGroup() const { return ui->RTSRadioGroup; }
 
-void ParamRSButtonClick(QWidget* mainForm, Link& link) {
+void ParamRSButtonClick(JobView& view, Link& link) {
+    QWidget* mainForm = view.dialogParent();
     {
         // Destroyed when the block is left, also by an exception.
         TParamsRSForm form(mainForm);
@@ -43,5 +45,5 @@ void ParamRSButtonClick(QWidget* mainForm, Link& link) {
                         QMessageBox::Information);
         }
     }
-    UpdateStatusLabels(mainForm, link);
+    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
 }

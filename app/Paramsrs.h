@@ -7,6 +7,7 @@ namespace Ui {
 class TParamsRSForm;
 }
 class RadioGroup;
+class JobView;
 struct Link;
 
 class TParamsRSForm : public QDialog {
@@ -25,4 +26,4 @@ private:
 // Click handler of the main window's ParamRSButton: shows the dialog until the chosen port opens (or
 // none is chosen, or the operator cancels), then rewrites the main window's status panels. The choice
 // stays in memory; the settings file gets it when the main window closes.
-void ParamRSButtonClick(QWidget* mainForm, Link& link);
+void ParamRSButtonClick(JobView& view, Link& link);

@@ -10,20 +10,28 @@ QString SettingsPathFromEnvironment() {
     return path.isEmpty() ? DefaultSettingsPath() : path;
 }
 
-void InstallLinkUiHooks(Link& link) {
-    link.showOpenError = [](const QString& text) {
-        ShowMessage(nullptr, text, QStringLiteral("GetLastError"), QMessageBox::Information);
-    };
-    link.showBadRequest = [](QObject* owner) {
-        QWidget* window = nullptr;
-        if (auto* w = qobject_cast<QWidget*>(owner))
-            window = w->window();
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Bad request"),
-                        QMessageBox::Ok, window);
-        if (window)
-            box.move(window->pos()); // the owner's frame corner, not centred over it
-        box.exec();
-    };
+void ScreenLinkUi::showOpenError(const QString& text) {
+    ShowMessage(nullptr, text, QStringLiteral("GetLastError"), QMessageBox::Information);
+}
+
+void ScreenLinkUi::showBadRequest(QObject* owner) {
+    QWidget* window = nullptr;
+    if (auto* w = qobject_cast<QWidget*>(owner))
+        window = w->window();
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Bad request"), QMessageBox::Ok,
+                    window);
+    if (window)
+        box.move(window->pos()); // the owner's frame corner, not centred over it
+    box.exec();
+}
+
+void TakeRunLayout(ImitSettings& imit, const CfgRecord& record, int speedIndex) {
+    imit.ImitSpeedIndex = speedIndex;
+    imit.ImitFlIndex = quint8(record.FlCount - 1);
+    for (int i = 0; i < 3; ++i) {
+        imit.ImitAddr[i] = record.Addr[i];
+        imit.ImitNitka[i] = record.Nitka[i];
+    }
 }
 
 Program::Program() : ownedPort_(std::make_unique<QtPort>()) {
@@ -36,7 +44,7 @@ void Program::init(Port& port, Clock& clock, const QString& settingsPath) {
     link.port = &port;
     link.clock = &clock;
     link.settingsPath = settingsPath;
-    InstallLinkUiHooks(link);
+    link.ui = &linkUi;
     // A stop request must end a wait on the port at once, not at its deadline.
     shell.onStopRequested = [this] {
         if (link.port)

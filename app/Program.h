@@ -3,6 +3,7 @@
 // imitation settings, the main window's shell flags and the wizard's two dialogs, alive for the whole run.
 #include "Cfgunit.h"
 #include "ImitSettings.h"
+#include "LinkUi.h"
 #include "Now_opros.h"
 #include "UiCommon.h"
 
@@ -13,9 +14,17 @@
 // empty (a demo set-up or a test keeps its own file there), else the operator's marvil.ini.
 QString SettingsPathFromEnvironment();
 
-// The link's message boxes: the "GetLastError" box after a failed open (no owner, information icon) and
-// the "Bad request" error box at the owning window's top-left corner.
-void InstallLinkUiHooks(Link& link);
+// The link's message boxes on screen: the "GetLastError" box after a failed open (no owner, information
+// icon) and the "Bad request" error box at the owning window's top-left corner.
+class ScreenLinkUi : public LinkUi {
+public:
+    void showOpenError(const QString& text) override;
+    void showBadRequest(QObject* owner) override;
+};
+
+// Where the two jobs meet: a following imitation answers for the runs just configured (run count,
+// addresses, run numbers) at the line speed chosen for run 1.
+void TakeRunLayout(ImitSettings& imit, const CfgRecord& record, int speedIndex);
 
 struct Program {
     // The real program: the serial port and the system clock, the settings file from the environment.
@@ -31,6 +40,7 @@ struct Program {
     ImitSettings imit;
     Shell shell;
     WizardForms wizard;
+    ScreenLinkUi linkUi;
 
 private:
     void init(Port& port, Clock& clock, const QString& settingsPath);

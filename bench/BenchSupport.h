@@ -81,4 +81,5 @@ public:
     QByteArray out;
 };
 
+
 } // namespace bench

@@ -4,8 +4,11 @@
 // for each request it measures the time from its last request byte written to the first answer byte
 // read. Then the line stays quiet for a few seconds and the process's processor time over that
 // stretch is taken as the loop's cost while it waits. Prints its figures; asserts nothing.
+#include "ImitLoop.h"
 #include "Imitunit.h"
+#include "JobView.h"
 #include "Now_opros.h"
+#include "BenchLinkUi.h"
 #include "QtPort.h"
 #include "UiCommon.h"
 
@@ -196,7 +199,8 @@ int main(int argc, char** argv) {
     TimingPort port(qtPort);
     Link link;
     ImitSettings imit;
-    QWidget window; // the loop finds no labels on it and updates nothing visible
+    HeadlessView view;
+    QObject window; // the peer thread stops the loop through it
     link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
     {
         QFile ini(link.settingsPath);
@@ -208,7 +212,8 @@ int main(int argc, char** argv) {
     link.clock = &SystemClock();
     link.PerfFrequency = noHold ? 1 : SystemClock().perfFrequency();
     link.PortNumber = 1;
-    link.showOpenError = [](const QString& text) { std::fprintf(stderr, "open: %s\n", qPrintable(text)); };
+    bench::StderrLinkUi linkUi("imit_bench");
+    link.ui = &linkUi;
     imit.ImitSpeedIndex = 10; // 38400 bit/s: the shortest RTS hold (6.3 ms) between requests
 
     Latencies tool;
@@ -228,7 +233,7 @@ int main(int argc, char** argv) {
     });
 
     OpenPort(link);
-    RunImitation(&window, link, imit, shell);
+    RunImitation(view, link, imit, shell);
     peer.join();
     ::close(master);
 

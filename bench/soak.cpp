@@ -11,7 +11,9 @@
 //   (defaults: 100000 requests, 10 ms between request starts, 2 ms of silence after each answer before the
 //   next request; --log keeps the simulator's exchange lines, for short runs)
 #include "BenchSupport.h"
+#include "BenchLinkUi.h"
 
+#include "ImitLoop.h"
 #include "Imitunit.h"
 #include "Main.h"
 #include "Program.h"
@@ -82,7 +84,8 @@ int main(int argc, char** argv) {
 
     QtPort port;
     Program program(port, SystemClock(), settings);
-    program.link.showOpenError = [](const QString& text) { std::fprintf(stderr, "soak: open: %s\n", qPrintable(text)); };
+    bench::StderrLinkUi linkUi("soak");
+    program.link.ui = &linkUi;
     TMainForm form(program);
     form.show();
     if (!program.link.portOpen()) {
@@ -129,7 +132,7 @@ int main(int argc, char** argv) {
         program.shell.requestStop();
     });
     QTimer::singleShot(0, [&] { poller.resume(); });
-    RunImitation(&form, program.link, program.imit, program.shell);
+    RunImitation(form, program.link, program.imit, program.shell);
     sampler.stop();
 
     const QByteArray out = poller.stop();

@@ -7,6 +7,7 @@
 //
 //   transact_bench [exchanges per mode]      (default 30)
 #include "BenchSupport.h"
+#include "BenchLinkUi.h"
 
 #include "Now_opros.h"
 #include "Protocol.h"
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
     link.port = &port;
     link.clock = &SystemClock();
     link.PerfFrequency = SystemClock().perfFrequency();
-    link.showOpenError = [](const QString& t) { std::fprintf(stderr, "transact_bench: open: %s\n", qPrintable(t)); };
+    bench::StderrLinkUi linkUi("transact_bench");
+    link.ui = &linkUi;
     LoadSettings(link);
     link.LineSpeed = kControllerBaud;
     OpenPort(link);

@@ -1,7 +1,7 @@
 #include "Cfgunit.h"
 
 #include "CfgForm.h"
-#include "ImitSettings.h"
+#include "JobView.h"
 #include "Podborunit.h"
 #include "Podborunit2.h"
 #include "Protocol.h"
@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <functional>
+#include <optional>
 
 WizardForms CreateWizardForms() {
     WizardForms forms;
@@ -34,33 +35,26 @@ constexpr quint8 kCfgTable = 4;
 const QString kCaptionMessage = QStringLiteral("Сообщение");
 
 // While an exchange waits (a read dispatches window messages), no second job may start and overwrite the
-// shared frame buffers: the main window's job buttons are off for the exchange, and on again however
-// it ends.
+// shared frame buffers: the job buttons are off for the exchange, and on again however it ends.
 class JobButtonsOff {
 public:
-    explicit JobButtonsOff(QWidget* mainForm) : mainForm_(mainForm) {
-        if (mainForm_)
-            SetJobButtonsEnabled(mainForm_, false);
-    }
-    ~JobButtonsOff() {
-        if (mainForm_)
-            SetJobButtonsEnabled(mainForm_, true);
-    }
+    explicit JobButtonsOff(JobView& view) : view_(view) { view_.setJobButtonsEnabled(false); }
+    ~JobButtonsOff() { view_.setJobButtonsEnabled(true); }
     JobButtonsOff(const JobButtonsOff&) = delete;
     JobButtonsOff& operator=(const JobButtonsOff&) = delete;
 
 private:
-    QWidget* mainForm_;
+    JobView& view_;
 };
 
 // Up to five attempts, back to back: a missing, short, corrupted or unacceptable answer leads to the next.
-bool ReadTableWithRetries(QWidget* mainForm, Link& link, quint8 table, const std::function<bool(int count)>& accept) {
+bool ReadTableWithRetries(JobView& view, Link& link, quint8 table, const std::function<bool(int count)>& accept) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         int count = 0;
         {
-            JobButtonsOff off(mainForm);
+            JobButtonsOff off(view);
             BuildReadRequest(link, table);
-            count = Transact(link, mainForm, true);
+            count = Transact(link, view.dialogParent(), true);
         }
         if (accept(count))
             return true;
@@ -69,86 +63,93 @@ bool ReadTableWithRetries(QWidget* mainForm, Link& link, quint8 table, const std
 }
 
 // One table write of table 4. An answer that passes the frame checks ends the attempts; only the
-// acknowledgement (function 0x82, length 10) is a success.
-bool WriteConfiguration(QWidget* mainForm, Link& link, const CfgContext& cfg) {
+// acknowledgement is a success.
+bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg) {
     quint8 body[kCfgRecordSize];
     const int n = BuildCfgWriteBody(cfg, body);
-    JobButtonsOff off(mainForm);
+    JobButtonsOff off(view);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         BuildWriteRequest(link, kCfgTable, body, n);
-        const int count = Transact(link, mainForm, false);
-        auto& a = link.AnswerBuffer;
-        if (count <= 0 || a[2] < 6 || !CheckAnswer(a.data(), a.size(), count))
-            continue;
-        return a[3] == 0x82 && a[2] == 10;
+        const int count = Transact(link, view.dialogParent(), false);
+        if (AnswerFrameValid(link, count))
+            return WriteAnswerIsAck(link);
     }
     return false;
 }
-} // namespace
 
-void UstavkiButtonClick(QWidget* mainForm, Link& link, CfgContext& cfg, ImitSettings& imit, WizardForms& wizard) {
-    cfg.record = CfgRecord{};
+void Inform(JobView& view, const QString& text) {
+    ShowMessage(view.dialogParent(), text, kCaptionMessage, QMessageBox::Information);
+}
 
-    if (!ReadTableWithRetries(mainForm, link, kIdentTable, [&](int n) { return AcceptIdentAnswer(link, n, cfg); })) {
-        ShowMessage(mainForm, QStringLiteral("Не могу прочитать таблицу 0!"), kCaptionMessage, QMessageBox::Information);
-        return;
+// Tables 0, 7 and, on a configured controller, 4. False (after its message) when one cannot be read.
+bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg) {
+    if (!ReadTableWithRetries(view, link, kIdentTable, [&](int n) { return AcceptIdentAnswer(link, n, cfg); })) {
+        Inform(view, QStringLiteral("Не могу прочитать таблицу 0!"));
+        return false;
     }
-    ShowMessage(mainForm, VersionMessage(cfg.SoftVersion), kCaptionMessage, QMessageBox::Information);
+    Inform(view, VersionMessage(cfg.SoftVersion));
 
     bool configured = false;
-    if (!ReadTableWithRetries(mainForm, link, kStateTable, [&](int n) { return AcceptStateAnswer(link, n, &configured); })) {
-        ShowMessage(mainForm, QStringLiteral("Не могу прочитать таблицу 7!"), kCaptionMessage, QMessageBox::Information);
-        return;
+    if (!ReadTableWithRetries(view, link, kStateTable, [&](int n) { return AcceptStateAnswer(link, n, &configured); })) {
+        Inform(view, QStringLiteral("Не могу прочитать таблицу 7!"));
+        return false;
     }
     cfg.CfgState = 1;
     if (!configured) {
         // Not a failure: the operator edits the defaults, and the wizard opens with the form.
-        ShowMessage(mainForm, QStringLiteral("Устройство не законфигурировано!"), QStringLiteral("Предупреждение!"),
-                    QMessageBox::Information);
+        ShowMessage(view.dialogParent(), QStringLiteral("Устройство не законфигурировано!"),
+                    QStringLiteral("Предупреждение!"), QMessageBox::Information);
         cfg.CfgState = 0;
-    } else if (!ReadTableWithRetries(mainForm, link, kCfgTable, [&](int n) { return AcceptCfgAnswer(link, n, cfg); })) {
-        ShowMessage(mainForm, QStringLiteral("Can't read table 7!"), kCaptionMessage, QMessageBox::Information);
-        return;
+    } else if (!ReadTableWithRetries(view, link, kCfgTable, [&](int n) { return AcceptCfgAnswer(link, n, cfg); })) {
+        Inform(view, QStringLiteral("Can't read table 7!"));
+        return false;
     }
+    return true;
+}
 
+// The form comes back with the operator's texts until every value passes or the operator cancels.
+// Returns the line speed chosen for run 1 (-1 for none), nothing when the operator cancelled.
+std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizard) {
     CfgFormValues values;
-    {
-        TCfgForm form(cfg, wizard, mainForm);
-        RecordToForm(cfg, values);
-        form.setValues(values);
-        form.FlRadioGroupClick();
-        cfg.VRangeSet = false;
-        form.VEdit()->setEnabled(false);
-        if (wizard.PodborForm1)
-            wizard.PodborForm1->BitBtn1()->setVisible(false);
-
-        // The form comes back with the operator's texts until every value passes or the operator cancels.
-        for (;;) {
-            if (form.exec() != QDialog::Accepted)
-                return;
-            values = form.values();
-            try {
-                FormToRecordChecked(cfg, values);
-                form.setEditTexts(values);
-                break;
-            } catch (const UserError& e) {
-                form.setEditTexts(values);
-                ShowExceptionBox(mainForm, e.message());
-            }
+    TCfgForm form(cfg, wizard, view.dialogParent());
+    RecordToForm(cfg, values);
+    form.setValues(values);
+    form.FlRadioGroupClick();
+    cfg.VRangeSet = false;
+    form.VEdit()->setEnabled(false);
+    if (wizard.PodborForm1)
+        wizard.PodborForm1->BitBtn1()->setVisible(false);
+    for (;;) {
+        if (form.exec() != QDialog::Accepted)
+            return std::nullopt;
+        values = form.values();
+        try {
+            FormToRecordChecked(cfg, values);
+            form.setEditTexts(values);
+            break;
+        } catch (const UserError& e) {
+            form.setEditTexts(values);
+            ShowExceptionBox(view.dialogParent(), e.message());
         }
-        FormToRecordRest(cfg, values);
-        imit.ImitSpeedIndex = form.Speed1RadioGroup()->itemIndex();
     }
+    FormToRecordRest(cfg, values);
+    return form.Speed1RadioGroup()->itemIndex();
+}
+} // namespace
 
-    // A following imitation answers for the runs just configured.
-    imit.ImitFlIndex = quint8(cfg.record.FlCount - 1);
-    for (int i = 0; i < 3; ++i) {
-        imit.ImitAddr[i] = cfg.record.Addr[i];
-        imit.ImitNitka[i] = cfg.record.Nitka[i];
-    }
+void UstavkiButtonClick(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard, const CfgConfirmed& confirmed) {
+    cfg.record = CfgRecord{};
+    if (!ReadControllerTables(view, link, cfg))
+        return;
+    const std::optional<int> speedIndex = EditInForm(view, cfg, wizard);
+    if (!speedIndex)
+        return;
+    if (confirmed)
+        confirmed(cfg.record, *speedIndex);
 
-    if (WriteConfiguration(mainForm, link, cfg))
-        ShowMessage(mainForm, QStringLiteral("Конфигурация успешно записана!"), kCaptionMessage, QMessageBox::Information);
+    if (WriteConfiguration(view, link, cfg))
+        Inform(view, QStringLiteral("Конфигурация успешно записана!"));
     else
-        ShowMessage(mainForm, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"), QMessageBox::Critical);
+        ShowMessage(view.dialogParent(), QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"),
+                    QMessageBox::Critical);
 }

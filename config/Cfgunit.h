@@ -2,8 +2,9 @@
 // The configure-controller job and its configuration form.
 #include "CfgRecord.h"
 
-class QWidget;
-struct ImitSettings;
+#include <functional>
+
+class JobView;
 class TPodborForm1;
 class TPodborForm2;
 
@@ -17,6 +18,12 @@ struct WizardForms {
 WizardForms CreateWizardForms();
 void DestroyWizardForms(WizardForms& forms);
 
-// The whole configure flow, run from the main window's UstavkiButton. Disables the main window's job
-// buttons while an exchange is under way.
-void UstavkiButtonClick(QWidget* mainForm, Link& link, CfgContext& cfg, ImitSettings& imit, WizardForms& wizard);
+// The configuration the operator confirmed in the form, with the line speed chosen for run 1 (an
+// index of LineSpeedTable). Told before the write, whatever the write's result.
+using CfgConfirmed = std::function<void(const CfgRecord& record, int speedIndex)>;
+
+// The whole configure flow, run from the main window's UstavkiButton: reads the identification, state
+// and configuration tables, lets the operator edit the configuration and writes it back. The job buttons
+// are off while an exchange is under way.
+void UstavkiButtonClick(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard,
+                        const CfgConfirmed& confirmed);

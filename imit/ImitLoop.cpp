@@ -1,34 +1,20 @@
 // The imitation loop: set-up of the port and the main window, answering the controller's flow requests
 // until the operator stops it, and the way back to the controller's 1200 bit/s.
+#include "ImitLoop.h"
+
 #include "FlowAnswer.h"
-#include "Imitunit.h"
+#include "JobView.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "Protocol.h"
 #include "UiCommon.h"
 
 #include <QEventLoop>
-#include <QLabel>
 #include <QTimer>
-#include <QWidget>
 
 namespace {
 
 ImitRunState g_run;
-
-void setLabel(QWidget* form, const QString& name, const QString& text) {
-    if (auto* l = form->findChild<QLabel*>(name))
-        l->setText(text);
-}
-
-void setVisible(QWidget* form, const QString& name, bool visible) {
-    if (auto* w = form->findChild<QWidget*>(name))
-        w->setVisible(visible);
-}
-
-QString slotName(const char* pattern, int slot) {
-    return QString::fromLatin1(pattern).arg(slot + 1);
-}
 
 // Waits up to timeoutMs for request bytes while the windows go on: their events (painting, clicks, the
 // Esc key, the Stop button) are dispatched during the wait, and a stop request ends it at once. Nothing
@@ -70,76 +56,94 @@ private:
     QEventLoop* idle_ = nullptr;
 };
 
-// The wait, the answers and the display; the restore when the loop is left.
-void runLoop(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell, Clock& clock) {
-    // The restore runs however the loop is left.
-    struct Restore {
-        QWidget* form;
-        Link& link;
-        Shell& shell;
-        ~Restore() {
-            SetMainFormHeight(form, shell.CompactHeight);
-            SetCloseButtonKind(form, true);
-            link.LineSpeed = kControllerBaud;
-            OpenPort(link);
-            UpdateStatusLabels(form, link);
-            shell.ImitRunning = false;
-        }
-    } restore{mainForm, link, shell};
-    shell.ImitRunning = true;
+RunDisplay RunTexts(int answers, float volume, double rashod) {
+    // m3/s from the flow as entered, not from its single-precision copy on the line.
+    return {QStringLiteral("Расход = ") + FormatNumber(rashod / 3600.0, 3) + QStringLiteral(" м3/с"),
+            QStringLiteral("Ответов : ") + QString::number(answers),
+            QStringLiteral("Объем газа за сегодня : ") + FormatNumber(volume, 3)};
+}
 
-    {
-        RequestWait waiter(link, shell);
-        // A close of the main window asks the loop to stop; the window closes after the restore.
-        const auto stopped = [&] { return shell.StopRequested != 0 || shell.CloseRequested; };
-        FlowRecogniser request;
-        quint8 answer[kFlowAnswerSize];
+// One imitation run: read a request, answer it, show it; again until the operator stops.
+class ImitationLoop {
+public:
+    ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock)
+        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(link, shell) {}
 
+    void run() {
         while (!stopped()) {
-            if (link.portOpen())
-                link.port->purge();
-            request.reset();
-            bool complete = false;
-            while (!stopped()) {
-                quint8 byte = 0;
-                const qint64 got = link.port ? link.port->read(&byte, 1) : -1;
-                if (got < 0 && link.port)
-                    link.port->clearError();
-                const quint32 now = clock.tickMs();
-                if (got == 1) {
-                    if (request.feed(byte, now, imit)) {
-                        complete = true;
-                        break;
-                    }
-                    continue; // drain what is queued before waiting
-                }
-                request.idle(now);
-                const int untilIdle = request.msUntilIdle(now);
-                waiter.wait(untilIdle < 0 ? kImitIdleWaitMs : untilIdle);
-            }
-            if (!complete)
+            if (link_.portOpen())
+                link_.port->purge();
+            request_.reset();
+            if (!readRequest())
                 break;
-
-            const int slot = MatchSlot(request.buffer.data(), imit);
-            if (slot < 0)
-                continue;
-            // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
-            const quint32 elapsed = clock.tickMs() - g_run.ImitStartTick;
-            const float volume = BuildAnswer(request.buffer.data(), answer, slot, imit, elapsed);
-
-            ++g_run.ImitAnswers[slot];
-            setLabel(mainForm, slotName("Answers%1Label", slot),
-                     QStringLiteral("Ответов : ") + QString::number(g_run.ImitAnswers[slot]));
-            setLabel(mainForm, slotName("CurrentTotal%1Label", slot),
-                     QStringLiteral("Объем газа за сегодня : ") + FormatNumber(volume, 3));
-            // m3/s from the flow as entered, not from its single-precision copy on the line.
-            setLabel(mainForm, slotName("Rashod%1Label", slot),
-                     QStringLiteral("Расход = ") + FormatNumber(imit.ImitRashod[slot] / 3600.0, 3) +
-                         QStringLiteral(" м3/с"));
-
-            SendAnswer(link, answer);
+            answer();
         }
     }
+
+private:
+    // A close of the main window asks the loop to stop; the window closes after the restore.
+    bool stopped() const { return shell_.StopRequested != 0 || shell_.CloseRequested; }
+
+    // Takes bytes until a request for an imitated run is complete; false when the operator stopped first.
+    bool readRequest() {
+        while (!stopped()) {
+            quint8 byte = 0;
+            const qint64 got = link_.port ? link_.port->read(&byte, 1) : -1;
+            if (got < 0 && link_.port)
+                link_.port->clearError();
+            const quint32 now = clock_.tickMs();
+            if (got == 1) {
+                link_.tap.record(LineEventKind::Bytes, LineDirection::In, &byte, 1);
+                if (request_.feed(byte, now, imit_))
+                    return true;
+                continue; // drain what is queued before waiting
+            }
+            request_.idle(now);
+            link_.tap.deliver();
+            const int untilIdle = request_.msUntilIdle(now);
+            waiter_.wait(untilIdle < 0 ? kImitIdleWaitMs : untilIdle);
+        }
+        return false;
+    }
+
+    void answer() {
+        const quint8* request = request_.buffer.data();
+        link_.tap.record(LineEventKind::Frame, LineDirection::In, request, kFlowRequestSize);
+        const int slot = MatchSlot(request, imit_);
+        if (slot < 0) {
+            link_.tap.record(LineEventKind::NotImitated, LineDirection::In, request, kFlowRequestSize);
+            return;
+        }
+        // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
+        const quint32 elapsed = clock_.tickMs() - g_run.ImitStartTick;
+        quint8 answer[kFlowAnswerSize];
+        const float volume = BuildAnswer(request, answer, slot, imit_, elapsed);
+        ++g_run.ImitAnswers[slot];
+        view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, imit_.ImitRashod[slot]));
+        SendAnswer(link_, answer);
+    }
+
+    JobView& view_;
+    Link& link_;
+    ImitSettings& imit_;
+    Shell& shell_;
+    Clock& clock_;
+    RequestWait waiter_;
+    FlowRecogniser request_;
+};
+
+void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {
+    link.LineSpeed = SpeedIndexToBaud(imit.ImitSpeedIndex);
+    OpenPort(link);
+    view.showLineSpeed(link.LineSpeed);
+    for (int s = 0; s < 3; ++s)
+        view.showRun(s, RunDisplay{});
+    view.showImitPanel(imit.ImitFlIndex + 1);
+    view.setStopMode(true);
+    shell.StopRequested = 0;
+    shell.CloseRequested = false;
+    g_run.ImitAnswers = {0, 0, 0};
+    g_run.ImitStartTick = clock.tickMs();
 }
 
 } // namespace
@@ -148,31 +152,28 @@ const ImitRunState& LastImitRun() {
     return g_run;
 }
 
-void RunImitation(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell) {
+void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
     Clock& clock = link.clock ? *link.clock : SystemClock();
-
-    // Set-up.
-    link.LineSpeed = SpeedIndexToBaud(imit.ImitSpeedIndex);
-    OpenPort(link);
-    setLabel(mainForm, QStringLiteral("TypeConnectLabel"), SpeedStatusText(link.LineSpeed));
-    for (int s = 0; s < 3; ++s) {
-        setLabel(mainForm, slotName("Answers%1Label", s), QString());
-        setLabel(mainForm, slotName("CurrentTotal%1Label", s), QString());
-        setLabel(mainForm, slotName("Rashod%1Label", s), QString());
+    StartRun(view, link, imit, shell, clock);
+    {
+        // The restore runs however the loop is left.
+        struct Restore {
+            JobView& view;
+            Link& link;
+            Shell& shell;
+            ~Restore() {
+                view.showImitPanel(0);
+                view.setStopMode(false);
+                link.LineSpeed = kControllerBaud;
+                OpenPort(link);
+                view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+                shell.ImitRunning = false;
+            }
+        } restore{view, link, shell};
+        shell.ImitRunning = true;
+        ImitationLoop(view, link, imit, shell, clock).run();
     }
-    setVisible(mainForm, QStringLiteral("FlGroupBox1"), true);
-    setVisible(mainForm, QStringLiteral("FlGroupBox2"), imit.ImitFlIndex != 0);
-    setVisible(mainForm, QStringLiteral("FlGroupBox3"), imit.ImitFlIndex != 0 && imit.ImitFlIndex != 1);
-    SetMainFormHeight(mainForm, shell.FullHeight);
-    SetCloseButtonKind(mainForm, false);
-    shell.StopRequested = 0;
-    shell.CloseRequested = false;
-    g_run.ImitAnswers = {0, 0, 0};
-    g_run.ImitStartTick = clock.tickMs();
-
-    runLoop(mainForm, link, imit, shell, clock);
-
     // A close of the main window during the imitation waited for the port to be given back.
     if (shell.CloseRequested)
-        mainForm->close();
+        view.closeWindow();
 }

@@ -1,13 +1,14 @@
 #include "Imitunit.h"
 
 #include "FlowAnswer.h"
+#include "ImitLoop.h"
+#include "JobView.h"
 #include "NumText.h"
 #include "UiCommon.h"
 #include "UserError.h"
 #include "ui_Imitunit.h"
 
 #include <QLineEdit>
-#include <QPointer>
 
 namespace {
 
@@ -102,16 +103,13 @@ bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
     return form.exec() == QDialog::Accepted;
 }
 
-void ImitFlButtonClick(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell) {
-    // The buttons come back whatever happens in the job; the window may have closed at its end.
+void ImitFlButtonClick(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
+    // The buttons come back whatever happens in the job.
     struct Reenable {
-        QPointer<QWidget> form;
-        ~Reenable() {
-            if (form)
-                SetJobButtonsEnabled(form, true);
-        }
-    } reenable{mainForm};
-    SetJobButtonsEnabled(mainForm, false);
-    if (EditImitSettings(imit, mainForm))
-        RunImitation(mainForm, link, imit, shell);
+        JobView& view;
+        ~Reenable() { view.setJobButtonsEnabled(true); }
+    } reenable{view};
+    view.setJobButtonsEnabled(false);
+    if (EditImitSettings(imit, view.dialogParent()))
+        RunImitation(view, link, imit, shell);
 }

@@ -3,9 +3,9 @@
 #include "ImitSettings.h"
 
 #include <QDialog>
-#include <array>
 #include <memory>
 
+class JobView;
 class QWidget;
 struct Link;
 struct Shell;
@@ -26,7 +26,8 @@ public:
     // Shows and hides the slot boxes to match FlRadioGroup (visibility, not enabling).
     void FlRadioGroupClick(QObject* sender = nullptr);
     // Takes the form's values over into the record. Flows are checked slot by slot; a refused one throws
-    // UserError with the slots before it already written and the run layout (step 4) not yet.
+    // UserError with the slots before it already written and the run layout not yet, so that a refused
+    // flow leaves the runs as they were.
     void TakeOver();
 
     void done(int result) override;
@@ -42,16 +43,4 @@ private:
 bool EditImitSettings(ImitSettings& imit, QWidget* parent);
 
 // Click handler of the main window's ImitFlButton: settings dialog, then RunImitation.
-void ImitFlButtonClick(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell);
-void RunImitation(QWidget* mainForm, Link& link, ImitSettings& imit, Shell& shell);
-
-// State of the imitation that runs (or ran last): answers per slot and the start tick of the volume.
-struct ImitRunState {
-    std::array<qint32, 3> ImitAnswers{};
-    quint32 ImitStartTick = 0;
-};
-const ImitRunState& LastImitRun();
-
-// With no request partly received the wait for bytes wakes at least this often (ms); a partial request
-// shortens it to its idle deadline.
-constexpr int kImitIdleWaitMs = 1000;
+void ImitFlButtonClick(JobView& view, Link& link, ImitSettings& imit, Shell& shell);

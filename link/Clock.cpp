@@ -25,3 +25,12 @@ Clock& SystemClock() {
     static SteadyClock clock;
     return clock;
 }
+
+qint64 MonotonicUs(Clock& clock) {
+    const qint64 frequency = clock.perfFrequency();
+    if (frequency <= 0)
+        return 0;
+    const qint64 ticks = clock.perfCounter();
+    // Whole seconds and the remainder apart, so that a nanosecond counter does not overflow the product.
+    return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
+}

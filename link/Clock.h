@@ -1,7 +1,7 @@
 #pragma once
 // Time sources of the link: a 32-bit millisecond tick that wraps after about 49.7 days (all time-outs
 // and the imitated volume use unsigned 32-bit differences of it) and a high-resolution counter with its
-// frequency (the RTS hold times). Tests drive a ManualClock instead of the system clock.
+// frequency (the RTS hold times). Tests drive a manual clock instead of the system clock.
 #include <QtGlobal>
 
 class Clock {
@@ -12,35 +12,8 @@ public:
     virtual qint64 perfFrequency() = 0;
 };
 
+// The high-resolution counter in microseconds (monotonic).
+qint64 MonotonicUs(Clock& clock);
+
 // Monotonic system clock (steady_clock); perfFrequency is 1e9 (nanoseconds).
 Clock& SystemClock();
-
-// A clock that moves only when told. Each perfCounter() call also advances the counter by perfStep
-// ticks, so that a busy wait on it ends after a known number of reads.
-class ManualClock : public Clock {
-public:
-    explicit ManualClock(quint32 startMs = 0, qint64 frequency = 1000000) : ms_(startMs), freq_(frequency) {}
-    quint32 tickMs() override { return ms_; }
-    qint64 perfCounter() override {
-        qint64 v = perf_;
-        perf_ += perfStep;
-        return v;
-    }
-    qint64 perfFrequency() override { return freq_; }
-
-    void setMs(quint32 ms) { ms_ = ms; }
-    // Moves the tick and the high-resolution counter forward together.
-    void advanceMs(quint32 ms) {
-        ms_ += ms;
-        perf_ += qint64(ms) * freq_ / 1000;
-    }
-    void setPerf(qint64 v) { perf_ = v; }
-    qint64 perfNow() const { return perf_; }
-
-    qint64 perfStep = 1;
-
-private:
-    quint32 ms_;
-    qint64 perf_ = 0;
-    qint64 freq_;
-};

@@ -1,5 +1,7 @@
 #include "Now_opros.h"
 
+#include "LinkUi.h"
+
 #include <QCoreApplication>
 #include <climits>
 
@@ -45,8 +47,8 @@ void OpenPort(Link& link) {
     QString text = error.systemText;
     if (error.accessDenied)
         text += QLatin1Char('\n') + kAccessAdvice;
-    if (link.showOpenError)
-        link.showOpenError(text);
+    if (link.ui)
+        link.ui->showOpenError(text);
 }
 
 quint64 BitTimeTicks(int bits, int baud, qint64 frequency) {
@@ -67,35 +69,43 @@ quint64 RtsHoldTicks(int n, qint64 frequency) {
     return BitTimeTicks((n + kPreambleLength) * 10 + 1, kControllerBaud, frequency);
 }
 
-void SendFrame(Link& link, int n) {
+void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quint8> frame, bool switchRts,
+              quint64 holdTicks) {
     if (!link.portOpen())
         return;
+    Clock& clock = clockOf(link);
+    Port& port = *link.port;
+    port.purge();
+    qint64 start = 0;
+    if (switchRts) {
+        // A device without modem lines refuses; the frame goes out all the same.
+        port.setRts(true);
+        start = clock.perfCounter();
+    }
+    port.write(preamble.data(), qint64(preamble.size()));
+    port.write(frame.data(), qint64(frame.size()));
+    link.tap.record(LineEventKind::Bytes, LineDirection::Out, preamble.data(), qint64(preamble.size()));
+    link.tap.record(LineEventKind::Frame, LineDirection::Out, frame.data(), qint64(frame.size()));
+    if (switchRts) {
+        HoldTicks(clock, start, holdTicks);
+        port.setRts(false);
+    }
+    // A purge discards what the driver has not sent yet: let the frame leave first.
+    port.drain();
+    port.purge();
+    link.tap.deliver();
+}
+
+void SendFrame(Link& link, int n) {
     // The length byte of a frame is one byte wide; anything else is not a frame and would read past the
     // request buffer.
     if (n < 1 || n > 255)
         return;
-    Clock& clock = clockOf(link);
-    Port& port = *link.port;
-    const bool rts = link.RtsControl != 0;
-    const qint64 frequency = link.PerfFrequency > 0 ? link.PerfFrequency : clock.perfFrequency();
-    const quint64 waitTicks = rts ? RtsHoldTicks(n, frequency) : 0;
-
-    port.purge();
-    qint64 start = 0;
-    if (rts) {
-        port.setRts(true);
-        start = clock.perfCounter();
-    }
     static const quint8 preamble[kPreambleLength] = {kPreambleByte, kPreambleByte, kPreambleByte};
-    port.write(preamble, kPreambleLength);
-    port.write(link.RequestBuffer.data(), n);
-    if (rts) {
-        HoldTicks(clock, start, waitTicks);
-        port.setRts(false);
-    }
-    // A purge discards what the driver has not sent yet: let the request leave first.
-    port.drain();
-    port.purge();
+    const bool rts = link.RtsControl != 0;
+    const qint64 frequency = link.PerfFrequency > 0 ? link.PerfFrequency : clockOf(link).perfFrequency();
+    Transmit(link, preamble, std::span<const quint8>(link.RequestBuffer.data(), std::size_t(n)), rts,
+             rts ? RtsHoldTicks(n, frequency) : 0);
 }
 
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages) {

@@ -2,13 +2,14 @@
 // The link state of the program and the serial link operations: opening and closing the port, sending a
 // request frame with the preamble and the RTS hold, collecting an answer frame with its time-outs.
 #include "Clock.h"
+#include "LineTap.h"
 #include "Port.h"
 
 #include <QString>
 #include <array>
-#include <functional>
+#include <span>
 
-class QObject;
+class LinkUi;
 
 constexpr int kRequestBufferSize = 600;
 constexpr int kAnswerBufferSize = 300;
@@ -32,12 +33,10 @@ struct Link {
     // at all (defaults are loaded, nothing is saved), so that a test never touches the user's own file.
     QString settingsPath;
 
-    // User-interface hooks, installed by the program (tests install their own).
-    // The "GetLastError" box after a failed open: the text to show (system text, plus advice when the
-    // device refused access).
-    std::function<void(const QString& text)> showOpenError;
-    // The "Bad request" error dialog at the owning window's top-left corner.
-    std::function<void(QObject* owner)> showBadRequest;
+    // The boxes the link raises (a failed open, a refused request); none are shown without it.
+    LinkUi* ui = nullptr;
+    // Every byte and frame on the line, for whoever observes it.
+    LineTap tap;
 
     bool portOpen() const;
 };
@@ -52,7 +51,14 @@ QString PortDeviceName(const Link& link, int portNumber);
 
 void OpenPort(Link& link);
 void ClosePort(Link& link);
-// Sends the first n (1..255) bytes of RequestBuffer after three 0xFF bytes.
+// The one way a frame goes on the line, for requests to the controller and imitated answers alike:
+// purge, RTS up when switchRts, the preamble and the frame, RTS held until holdTicks of the
+// high-resolution counter have passed since it went up, RTS down, output drained, purge. Nothing is sent
+// without an open port.
+void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quint8> frame, bool switchRts,
+              quint64 holdTicks);
+// Sends the first n (1..255) bytes of RequestBuffer after three 0xFF bytes, RTS switched when RtsControl
+// says so.
 void SendFrame(Link& link, int n);
 // Collects one frame that starts 0xFF, startByte, 0xFF into AnswerBuffer. Returns 0 when no frame start
 // was seen, the length byte's value once the frame is complete, or the count collected at the time-out.

@@ -1,5 +1,7 @@
 #include "Protocol.h"
 
+#include "LinkUi.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -46,8 +48,8 @@ bool SendRequest(Link& link, QObject* owner) {
     auto& req = link.RequestBuffer;
     const int n = req[2];
     if (n == 0) {
-        if (link.showBadRequest)
-            link.showBadRequest(owner);
+        if (link.ui)
+            link.ui->showBadRequest(owner);
         return false;
     }
     // Requests go to the controller's fixed address whatever the builder left there.

@@ -90,19 +90,19 @@ TEST_F(AppFixture, WindowOpensCompactAndGrowsToShowTheImitationBox) {
     EXPECT_EQ(closeBtn->y(), 96);
     EXPECT_EQ(closeBtn->height(), 28);
     EXPECT_EQ(imitBox->y(), 160);
-    EXPECT_EQ(program->shell.CompactHeight, 96 + 28 + 30);
-    EXPECT_EQ(form->height(), program->shell.CompactHeight);
+    EXPECT_EQ(form->compactHeight(), 96 + 28 + 30);
+    EXPECT_EQ(form->height(), form->compactHeight());
     EXPECT_GE(imitBox->y(), form->height()); // cut off
-    EXPECT_GE(program->shell.FullHeight, imitBox->geometry().bottom());
+    EXPECT_GE(form->fullHeight(), imitBox->geometry().bottom());
     // Fixed size, minimise but no maximise.
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
 
-    SetMainFormHeight(form.get(), program->shell.FullHeight);
-    EXPECT_EQ(form->height(), program->shell.FullHeight);
-    SetMainFormHeight(form.get(), program->shell.CompactHeight);
-    EXPECT_EQ(form->height(), program->shell.CompactHeight);
+    form->showImitPanel(3);
+    EXPECT_EQ(form->height(), form->fullHeight());
+    form->showImitPanel(0);
+    EXPECT_EQ(form->height(), form->compactHeight());
 }
 
 TEST_F(AppFixture, StoredPortOpensAtControllerSpeed) {
@@ -142,14 +142,14 @@ TEST_F(AppFixture, CloseButtonClosesOnlyInItsCloseKind) {
     auto* closeBtn = child<QPushButton>("CloseBtn");
     ASSERT_TRUE(closeBtn);
 
-    SetCloseButtonKind(form.get(), false);
+    form->setStopMode(true);
     EXPECT_EQ(closeBtn->text(), QStringLiteral("&Stop"));
     closeBtn->click();
     EXPECT_EQ(program->shell.StopRequested, 1);
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(port.isOpen());
 
-    SetCloseButtonKind(form.get(), true);
+    form->setStopMode(false);
     EXPECT_EQ(closeBtn->text(), QStringLiteral("&Close"));
     closeBtn->click();
     EXPECT_FALSE(form->isVisible());
@@ -248,7 +248,7 @@ TEST_F(AppFixture, BadRequestBoxStandsAtTheOwnersCorner) {
         EXPECT_EQ(qobject_cast<QMessageBox*>(w)->icon(), QMessageBox::Critical);
         ClickOk(w);
     });
-    program->link.showBadRequest(child<QPushButton>("UstavkiButton"));
+    program->link.ui->showBadRequest(child<QPushButton>("UstavkiButton"));
     EXPECT_TRUE(script.done());
     EXPECT_EQ(boxPos, form->pos());
 }

@@ -4,7 +4,9 @@
 #include "Cfgunit.h"
 #include "ConfigureTestDriver.h"
 #include "FakePort.h"
+#include "FakeView.h"
 #include "ImitSettings.h"
+#include "Program.h"
 #include "Protocol.h"
 #include "UiCommon.h"
 #include "Wizard.h"
@@ -24,7 +26,7 @@ struct ScriptedController {
 
     FakePort& port;
     ManualClock& clock;
-    QWidget* mainForm = nullptr;
+    FakeView* view = nullptr;
 
     int version = 3;
     bool configured = true;
@@ -57,7 +59,7 @@ struct ScriptedController {
         const QByteArray frame = pending.mid(i, n);
         pending.clear();
         requests.push_back(frame);
-        if (auto* b = mainForm->findChild<QWidget*>("UstavkiButton"); b && b->isEnabled())
+        if (view->jobButtonsOn)
             ++exchangesWithJobButtonsOn;
         answer(frame);
     }
@@ -129,16 +131,17 @@ protected:
         link.RtsControl = 0;
         OpenError err;
         ASSERT_TRUE(port.open(QStringLiteral("/dev/fake"), kControllerBaud, &err));
-        for (const char* name : {"UstavkiButton", "ParamRSButton", "ImitFlButton"})
-            (new QPushButton(&mainForm))->setObjectName(QLatin1String(name));
-        ctl.mainForm = &mainForm;
+        ctl.view = &view;
         ctl.table4 = ScriptedController::defaultTable4(3);
         port.onWrite = [this](const QByteArray& b) { ctl.written(b); };
         wizard = CreateWizardForms();
     }
     void TearDown() override { DestroyWizardForms(wizard); }
 
-    void run() { UstavkiButtonClick(&mainForm, link, cfg, imit, wizard); }
+    void run() {
+        UstavkiButtonClick(view, link, cfg, wizard,
+                           [this](const CfgRecord& r, int speedIndex) { TakeRunLayout(imit, r, speedIndex); });
+    }
 
     void expectBox(std::size_t i, const QString& text, const QString& caption, QMessageBox::Icon icon) {
         ASSERT_GT(script.boxes.size(), i);
@@ -146,17 +149,12 @@ protected:
         EXPECT_EQ(script.boxes[i].caption, caption);
         EXPECT_EQ(script.boxes[i].icon, icon);
     }
-    bool jobButtonsOn() const {
-        for (const char* name : {"UstavkiButton", "ParamRSButton", "ImitFlButton"})
-            if (!mainForm.findChild<QWidget*>(name)->isEnabled())
-                return false;
-        return true;
-    }
+    bool jobButtonsOn() const { return view.jobButtonsOn; }
 
     ManualClock clock;
     FakePort port{clock};
     Link link;
-    QWidget mainForm;
+    FakeView view;
     CfgContext cfg;
     ImitSettings imit;
     WizardForms wizard;

@@ -4,7 +4,10 @@
 #include "CfgForm.h"
 #include "Cfgunit.h"
 #include "ConfigureTestDriver.h"
+#include "FakeView.h"
 #include "ImitSettings.h"
+#include "Program.h"
+#include "RecordingLinkUi.h"
 #include "Now_opros.h"
 #include "Protocol.h"
 #include "QtPort.h"
@@ -42,14 +45,12 @@ protected:
         link.port = &port;
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();
-        link.showOpenError = [this](const QString& t) { openError = t; };
+        link.ui = &linkUi;
         LoadSettings(link);
         ASSERT_EQ(link.PortNumber, 1);
         OpenPort(link);
-        ASSERT_TRUE(link.portOpen()) << openError.toStdString();
+        ASSERT_TRUE(link.portOpen()) << linkUi.openErrors.join(u'\n').toStdString();
 
-        for (const char* name : {"UstavkiButton", "ParamRSButton", "ImitFlButton"})
-            (new QPushButton(&mainForm))->setObjectName(QLatin1String(name));
         wizard = CreateWizardForms();
     }
     void TearDown() override {
@@ -76,8 +77,13 @@ protected:
     QProcess sim;
     QtPort port;
     Link link;
-    QString openError;
-    QWidget mainForm;
+    void run() {
+        UstavkiButtonClick(view, link, cfg, wizard,
+                           [this](const CfgRecord& r, int speedIndex) { TakeRunLayout(imit, r, speedIndex); });
+    }
+
+    RecordingLinkUi linkUi;
+    FakeView view;
     CfgContext cfg;
     ImitSettings imit;
     WizardForms wizard;
@@ -108,7 +114,7 @@ TEST_F(ConfigureAgainstSim, ConfiguredVersionThreeReadEditedAndWrittenBack) {
             ClickChild(w, "BitBtn1");
         }))
         .then(OkBox());
-    UstavkiButtonClick(&mainForm, link, cfg, imit, wizard);
+    run();
     EXPECT_TRUE(script.done());
     ASSERT_EQ(script.boxes.size(), 2u);
     EXPECT_EQ(script.boxes[0].text, QStringLiteral("Версия ПО 3 (выдача импульсов по расходу)"));
@@ -147,7 +153,7 @@ TEST_F(ConfigureAgainstSim, NotConfiguredVersionOneGetsTheWizardsValuesInTwentyB
             ClickChild(w, "BitBtn1");
         }))
         .then(OkBox());
-    UstavkiButtonClick(&mainForm, link, cfg, imit, wizard);
+    run();
     EXPECT_TRUE(script.done());
     ASSERT_EQ(script.boxes.size(), 3u);
     EXPECT_EQ(script.boxes[0].text, QStringLiteral("Версия ПО 1 (выдача импульсов по объему)"));

@@ -5,6 +5,7 @@
 #include "ConfigureTestDriver.h"
 #include "E2eSupport.h"
 
+#include "ImitLoop.h"
 #include "Imitunit.h"
 #include "Protocol.h"
 #include "UiCommon.h"
@@ -42,7 +43,7 @@ protected:
     }
 
     void clickStop() {
-        ASSERT_FALSE(CloseButtonIsCloseKind(form.get())) << "CloseBtn is not the Stop button";
+        ASSERT_TRUE(form->inStopMode()) << "CloseBtn is not the Stop button";
         button("CloseBtn")->click();
     }
     // Runs the imitation until it ends; the poller (paused at its start) is let go once the loop listens.
@@ -50,12 +51,12 @@ protected:
         program->imit = imitSettings;
         QTimer::singleShot(0, [this] { sim->resume(); });
         Watchdog dog(120000, [this] { program->shell.requestStop(); });
-        RunImitation(form.get(), program->link, program->imit, program->shell);
+        RunImitation(*form, program->link, program->imit, program->shell);
     }
     void expectBackToTheController() {
         EXPECT_FALSE(program->shell.ImitRunning);
-        EXPECT_TRUE(CloseButtonIsCloseKind(form.get()));
-        EXPECT_EQ(form->height(), program->shell.CompactHeight);
+        EXPECT_FALSE(form->inStopMode());
+        EXPECT_EQ(form->height(), form->compactHeight());
         EXPECT_EQ(program->link.LineSpeed, kControllerBaud);
         EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(), SpeedStatusText(kControllerBaud));
     }

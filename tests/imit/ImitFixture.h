@@ -1,6 +1,7 @@
 #pragma once
 // A small stand-in for the main window: the controls the imitation looks up by name.
-#include "Clock.h"
+#include "FakeView.h"
+#include "ManualClock.h"
 #include "UiCommon.h"
 
 #include <QApplication>
@@ -12,50 +13,22 @@
 #include <QWidget>
 #include <functional>
 
-class ImitTestWindow : public QWidget {
+class ImitTestWindow : public FakeView {
 public:
-    explicit ImitTestWindow(Shell& shell) : shell_(shell) {
-        for (const char* name : {"ShortAddrLabel", "PortLabel", "RTSLabel", "TypeConnectLabel"})
-            label(this, name);
-        for (const char* name : {"ParamRSButton", "UstavkiButton", "ImitFlButton"})
-            (new QPushButton(this))->setObjectName(QLatin1String(name));
-        auto* close = new QPushButton(this);
-        close->setObjectName(QStringLiteral("CloseBtn"));
-        close->setGeometry(300, 96, 90, 28);
-        connect(close, &QPushButton::clicked, this, [this] {
-            if (CloseButtonIsCloseKind(this))
-                this->close();
-            else
-                shell_.requestStop();
-        });
-        auto* imitBox = new QGroupBox(this);
-        imitBox->setObjectName(QStringLiteral("ImitGroupBox"));
-        imitBox->setGeometry(8, 160, 560, 120);
-        for (int n = 1; n <= 3; ++n) {
-            auto* box = new QGroupBox(imitBox);
-            box->setObjectName(QStringLiteral("FlGroupBox%1").arg(n));
-            for (const char* kind : {"Rashod%1Label", "Answers%1Label", "CurrentTotal%1Label"})
-                label(box, QString::fromLatin1(kind).arg(n))->setText(QStringLiteral("old"));
-        }
-        SetCloseButtonKind(this, true);
-        resize(580, 300);
-        shell_.FullHeight = 300;
-        shell_.CompactHeight = 96 + 28 + 30;
-        SetMainFormHeight(this, shell_.CompactHeight);
-    }
+    explicit ImitTestWindow(Shell& shell) : shell_(shell) {}
 
-    QString text(const QString& name) const {
-        auto* l = findChild<QLabel*>(name);
-        return l ? l->text() : QStringLiteral("<missing>");
+    // The close button as the operator sees it, and its click.
+    QString closeText() const { return stopMode ? QStringLiteral("&Stop") : QStringLiteral("&Close"); }
+    void clickClose() {
+        if (stopMode)
+            shell_.requestStop();
+        else
+            ++closes;
     }
-    bool boxHidden(const QString& name) const { return findChild<QWidget*>(name)->isHidden(); }
+    // "FlGroupBoxN": hidden when the last uncovering of the panel had fewer runs.
+    bool boxHidden(const QString& name) const { return runBoxHidden(name.right(1).toInt()); }
 
 private:
-    static QLabel* label(QWidget* parent, const QString& name) {
-        auto* l = new QLabel(parent);
-        l->setObjectName(name);
-        return l;
-    }
     Shell& shell_;
 };
 

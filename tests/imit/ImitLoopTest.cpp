@@ -3,6 +3,7 @@
 #include "FakePort.h"
 #include "FlowAnswer.h"
 #include "ImitFixture.h"
+#include "ImitLoop.h"
 #include "Imitunit.h"
 #include "Now_opros.h"
 
@@ -31,9 +32,8 @@ struct Rig {
         link.clock = &clock;
         link.PerfFrequency = 1000000;
         link.PortNumber = 1;
-        link.showOpenError = [](const QString&) {};
         OpenPort(link);
-        UpdateStatusLabels(&window, link);
+        window.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
         port.clearCalls();
     }
     void stopAt(quint32 ms) {
@@ -62,7 +62,7 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     rig.port.arrive(start + 10000, hex("AA010706014E45"));
     struct During {
         QString speed, close;
-        int height = 0;
+        bool panelShown = false;
         bool hidden2 = false, hidden3 = false;
         bool running = false;
     } during;
@@ -70,18 +70,18 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
         if (bytes.size() != kFlowAnswerSize)
             return;
         during = {rig.text("TypeConnectLabel"),
-                  rig.window.findChild<QPushButton*>("CloseBtn")->text(),
-                  rig.window.height(),
+                  rig.window.closeText(),
+                  rig.window.panelShown(),
                   rig.window.boxHidden("FlGroupBox2"),
                   rig.window.boxHidden("FlGroupBox3"),
                   rig.shell.ImitRunning};
         rig.shell.requestStop(); // the Stop button while the answer goes out
     };
-    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
 
     EXPECT_EQ(during.speed, QStringLiteral(" скор.9600"));
     EXPECT_EQ(during.close, QStringLiteral("&Stop"));
-    EXPECT_EQ(during.height, rig.shell.FullHeight);
+    EXPECT_TRUE(during.panelShown);
     EXPECT_TRUE(during.hidden2);
     EXPECT_TRUE(during.hidden3);
     EXPECT_TRUE(during.running);
@@ -98,9 +98,9 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     EXPECT_EQ(LastImitRun().ImitStartTick, start);
 
     // Restore: compact window, close kind, 1200 bit/s, status labels.
-    EXPECT_EQ(rig.window.height(), rig.shell.CompactHeight);
-    EXPECT_TRUE(CloseButtonIsCloseKind(&rig.window));
-    EXPECT_EQ(rig.window.findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
+    EXPECT_FALSE(rig.window.panelShown());
+    EXPECT_FALSE(rig.window.stopMode);
+    EXPECT_EQ(rig.window.closeText(), QStringLiteral("&Close"));
     EXPECT_EQ(rig.link.LineSpeed, 1200);
     EXPECT_EQ(rig.port.openedBaud(), 1200);
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
@@ -131,7 +131,7 @@ TEST(ImitLoop, TwoSlotsAndTheRequestsThatGoUnanswered) {
     rig.port.arrive(t0 + 5200, hex("06020000"));
     rig.port.arrive(t0 + 36000, hex("AA010706014E45")); // slot 1 again
     rig.stopAt(t0 + 40000);
-    RunImitation(&rig.window, rig.link, imit, rig.shell);
+    RunImitation(rig.window, rig.link, imit, rig.shell);
 
     const auto answers = rig.answers();
     ASSERT_EQ(answers.size(), 3u);
@@ -173,7 +173,7 @@ TEST(ImitLoop, EachImitationStartsItsCountsAndVolumeFromZero) {
         const quint32 t0 = rig.clock.tickMs();
         rig.port.arrive(t0 + 10000, hex("AA010706014E45"));
         rig.stopAt(t0 + 12000);
-        RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+        RunImitation(rig.window, rig.link, rig.imit, rig.shell);
         EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1")) << round;
         EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 10,000")) << round;
         rig.clock.advanceMs(60000);
@@ -186,14 +186,14 @@ TEST(ImitLoop, WithoutAPortTheLoopWaitsForStop) {
     ClosePort(rig.link);
     rig.port.clearCalls();
     // The wait dispatches the application's events: a timer plays the operator's Stop click.
-    QTimer::singleShot(50, &rig.window, [&] { rig.window.findChild<QPushButton*>("CloseBtn")->click(); });
-    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+    QTimer::singleShot(50, &rig.window.widget, [&] { rig.window.clickClose(); });
+    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
     EXPECT_GT(rig.port.count(FakePort::Kind::Read), 0);
     EXPECT_EQ(rig.port.count(FakePort::Kind::Read), rig.port.count(FakePort::Kind::ClearError));
     EXPECT_EQ(rig.port.count(FakePort::Kind::Write), 0);
     EXPECT_EQ(rig.port.count(FakePort::Kind::Open), 0);
     EXPECT_EQ(rig.link.LineSpeed, 1200);
-    EXPECT_TRUE(CloseButtonIsCloseKind(&rig.window));
+    EXPECT_FALSE(rig.window.stopMode);
 }
 
 TEST(ImitLoop, CancelledSettingsLeaveEverythingAsItWas) {
@@ -201,18 +201,15 @@ TEST(ImitLoop, CancelledSettingsLeaveEverythingAsItWas) {
     const QString label = rig.text("Answers1Label");
     bool buttonsDisabledDuringDialog = false;
     OnNextModal([&](QWidget* dialog) {
-        buttonsDisabledDuringDialog = !rig.window.findChild<QPushButton*>("ImitFlButton")->isEnabled() &&
-                                      !rig.window.findChild<QPushButton*>("UstavkiButton")->isEnabled() &&
-                                      !rig.window.findChild<QPushButton*>("ParamRSButton")->isEnabled();
+        buttonsDisabledDuringDialog = !rig.window.jobButtonsOn;
         dialog->findChild<QPushButton*>("BitBtn2")->click();
     });
-    ImitFlButtonClick(&rig.window, rig.link, rig.imit, rig.shell);
+    ImitFlButtonClick(rig.window, rig.link, rig.imit, rig.shell);
     EXPECT_TRUE(buttonsDisabledDuringDialog);
-    for (const char* name : {"ImitFlButton", "UstavkiButton", "ParamRSButton"})
-        EXPECT_TRUE(rig.window.findChild<QPushButton*>(name)->isEnabled()) << name;
+    EXPECT_TRUE(rig.window.jobButtonsOn);
     EXPECT_TRUE(rig.port.calls.empty()); // the port was not touched
     EXPECT_EQ(rig.text("Answers1Label"), label);
-    EXPECT_EQ(rig.window.height(), rig.shell.CompactHeight);
+    EXPECT_FALSE(rig.window.panelShown());
 }
 
 TEST(ImitLoop, ButtonsStayDisabledForTheWholeImitation) {
@@ -223,12 +220,12 @@ TEST(ImitLoop, ButtonsStayDisabledForTheWholeImitation) {
     rig.port.onWrite = [&](const QByteArray& bytes) {
         if (bytes.size() != kFlowAnswerSize)
             return;
-        disabledWhileAnswering = !rig.window.findChild<QPushButton*>("ImitFlButton")->isEnabled();
+        disabledWhileAnswering = !rig.window.jobButtonsOn;
         rig.shell.requestStop();
     };
     OnNextModal([](QWidget* dialog) { dialog->findChild<QPushButton*>("BitBtn1")->click(); });
-    ImitFlButtonClick(&rig.window, rig.link, rig.imit, rig.shell);
+    ImitFlButtonClick(rig.window, rig.link, rig.imit, rig.shell);
     EXPECT_TRUE(disabledWhileAnswering);
-    EXPECT_TRUE(rig.window.findChild<QPushButton*>("ImitFlButton")->isEnabled());
+    EXPECT_TRUE(rig.window.jobButtonsOn);
     EXPECT_EQ(rig.answers().size(), 1u);
 }

@@ -3,7 +3,9 @@
 #include "EscapeHook.h"
 #include "FlowAnswer.h"
 #include "ImitFixture.h"
+#include "ImitLoop.h"
 #include "Imitunit.h"
+#include "RecordingLinkUi.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "Protocol.h"
@@ -48,7 +50,7 @@ struct PtyRig {
     ImitTestWindow window{shell};
     EscapeHook hook{shell};
     QTemporaryDir dir;
-    QString openError;
+    RecordingLinkUi linkUi;
 
     explicit PtyRig(const QString& device) {
         link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
@@ -57,11 +59,11 @@ struct PtyRig {
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();
         link.PortNumber = 1;
-        link.showOpenError = [this](const QString& text) { openError = text; };
+        link.ui = &linkUi;
         link.LineSpeed = kControllerBaud;
         OpenPort(link);
-        UpdateStatusLabels(&window, link);
-        window.show();
+        window.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+        window.widget.show();
     }
     QString text(const char* name) const { return window.text(QLatin1String(name)); }
 };
@@ -78,7 +80,7 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok()) << "no pseudo-terminal";
     PtyRig rig(pty.slavePath());
-    ASSERT_TRUE(rig.port.isOpen()) << rig.openError.toStdString();
+    ASSERT_TRUE(rig.port.isOpen()) << rig.linkUi.openErrors.join(u'\n').toStdString();
     ImitSettings& imit = rig.imit;
     imit.ImitFlIndex = 1;
     imit.ImitSpeedIndex = 7; // 9600 bit/s
@@ -88,7 +90,7 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
     imit.ImitMsbFirst = {true, false, true};
 
     // An Escape before the start is forgotten by the set-up.
-    QTest::keyClick(&rig.window, Qt::Key_Escape);
+    QTest::keyClick(&rig.window.widget, Qt::Key_Escape);
     ASSERT_EQ(rig.shell.StopRequested, 1);
 
     struct Exchange {
@@ -122,11 +124,11 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
         }
         peerDone = true;
         QMetaObject::invokeMethod(
-            &rig.window, [&] { QTest::keyClick(&rig.window, Qt::Key_Escape); }, Qt::QueuedConnection);
+            &rig.window.widget, [&] { QTest::keyClick(&rig.window.widget, Qt::Key_Escape); }, Qt::QueuedConnection);
     });
     // A peer that got stuck must not hang the suite: stop after a generous minute.
-    QTimer::singleShot(60000, &rig.window, [&] { rig.shell.requestStop(); });
-    RunImitation(&rig.window, rig.link, imit, rig.shell);
+    QTimer::singleShot(60000, &rig.window.widget, [&] { rig.shell.requestStop(); });
+    RunImitation(rig.window, rig.link, imit, rig.shell);
     peer.join();
     ASSERT_TRUE(peerDone);
     EXPECT_EQ(speedDuring, speed_t(B9600));
@@ -165,8 +167,8 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
     EXPECT_EQ(ptySpeed(pty.masterFd()), speed_t(B1200));
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_EQ(rig.text("PortLabel"), QStringLiteral("Порт COM1"));
-    EXPECT_TRUE(CloseButtonIsCloseKind(&rig.window));
-    EXPECT_EQ(rig.window.height(), rig.shell.CompactHeight);
+    EXPECT_FALSE(rig.window.stopMode);
+    EXPECT_FALSE(rig.window.panelShown());
 }
 
 TEST(ImitPty, VirtualControllerPollsTwoSlots) {
@@ -177,7 +179,7 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
                          &device));
 
     PtyRig rig(device);
-    ASSERT_TRUE(rig.port.isOpen()) << rig.openError.toStdString();
+    ASSERT_TRUE(rig.port.isOpen()) << rig.linkUi.openErrors.join(u'\n').toStdString();
     rig.imit.ImitFlIndex = 1;
     rig.imit.ImitSpeedIndex = 7;
     rig.imit.ImitAddr = {1, 2, 3};
@@ -186,12 +188,12 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     // The controller stops after its 20 requests; then the Stop button ends the imitation. A controller
     // that hangs is stopped after a generous minute.
     bool simFinished = false;
-    QObject::connect(&proc, &QProcess::finished, &rig.window, [&] {
+    QObject::connect(&proc, &QProcess::finished, &rig.window.widget, [&] {
         simFinished = true;
-        rig.window.findChild<QPushButton*>("CloseBtn")->click();
+        rig.window.clickClose();
     });
-    QTimer::singleShot(60000, &rig.window, [&] { rig.shell.requestStop(); });
-    RunImitation(&rig.window, rig.link, rig.imit, rig.shell);
+    QTimer::singleShot(60000, &rig.window.widget, [&] { rig.shell.requestStop(); });
+    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
     ASSERT_TRUE(simFinished) << "the virtual controller did not finish its polls";
     const QByteArray out = proc.readAllStandardOutput();
     EXPECT_TRUE(out.contains("totals: sent 20 good 20 bad 0 missing 0")) << out.toStdString();

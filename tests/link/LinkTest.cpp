@@ -1,6 +1,7 @@
 // The serial link on the fake port and the manual clock: the exact bytes, purges and RTS hold of a send,
 // the frame hunting and time-outs of a receive, and the open/close rules.
 #include "FakePort.h"
+#include "RecordingLinkUi.h"
 #include "Now_opros.h"
 
 #include <QCoreApplication>
@@ -290,11 +291,12 @@ TEST_F(SendFrameTest, NothingIsSentWithoutAPortOrAFrameLength) {
 // ---- OpenPort / ClosePort -----------------------------------------------------------------------------
 
 struct OpenPortTest : LinkFixture {
-    std::vector<QString> shown;
+    RecordingLinkUi ui;
+    QStringList& shown = ui.openErrors;
     OpenPortTest() {
         port.close();
         port.clearCalls();
-        link.showOpenError = [this](const QString& t) { shown.push_back(t); };
+        link.ui = &ui;
     }
 };
 

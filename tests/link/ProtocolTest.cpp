@@ -1,5 +1,6 @@
 // Controller frames: CRC, request completion and exchange, answer checks, line-speed table.
 #include "FakePort.h"
+#include "RecordingLinkUi.h"
 #include "Protocol.h"
 
 #include <QCoreApplication>
@@ -230,21 +231,17 @@ TEST_F(Exchange, RequestGetsAddressAndCrcAfterThePreamble) {
 
 TEST_F(Exchange, ZeroLengthIsABadRequestAndNothingIsSent) {
     QObject owner;
-    QObject* shownFor = nullptr;
-    int shown = 0;
-    link.showBadRequest = [&](QObject* o) {
-        shownFor = o;
-        ++shown;
-    };
+    RecordingLinkUi ui;
+    link.ui = &ui;
     BuildReadRequest(link, 0);
     link.RequestBuffer[2] = 0;
     EXPECT_EQ(Transact(link, &owner, false), 0);
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(shownFor, &owner);
+    EXPECT_EQ(ui.badRequests, 1);
+    EXPECT_EQ(ui.lastOwner, &owner);
     EXPECT_EQ(port.count(FakePort::Kind::Write), 0);
     EXPECT_EQ(port.count(FakePort::Kind::Read), 0) << "no answer is waited for";
 
-    link.showBadRequest = nullptr; // without a hook the refusal is silent but the same
+    link.ui = nullptr; // without one the refusal is silent but the same
     EXPECT_FALSE(SendRequest(link, &owner));
 }
 

@@ -1,6 +1,7 @@
 // The link over a real serial device driver: a pseudo-terminal pair stands in for the line, the test
 // plays the controller on its master side. Waits are generous; nothing here asserts how long a step took.
 #include "QtPort.h"
+#include "RecordingLinkUi.h"
 #include "Now_opros.h"
 #include "Pty.h"
 
@@ -62,7 +63,8 @@ struct PtyLinkTest : ::testing::Test {
     QTemporaryDir dir;
     QtPort port;
     Link link;
-    std::vector<QString> shown;
+    RecordingLinkUi ui;
+    QStringList& shown = ui.openErrors;
 
     void SetUp() override {
         ASSERT_TRUE(pty.ok()) << "no pseudo-terminal available";
@@ -75,7 +77,7 @@ struct PtyLinkTest : ::testing::Test {
         link.port = &port;
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();
-        link.showOpenError = [this](const QString& t) { shown.push_back(t); };
+        link.ui = &ui;
         LoadSettings(link);
         ASSERT_EQ(link.PortNumber, 1);
         OpenPort(link);

@@ -3,6 +3,7 @@
 // transmit time and then discards its input queue, so an answer that came back faster than a real line
 // would allow is lost; the simulator's pacing is what makes these exchanges pass.
 #include "SimController.h"
+#include "RecordingLinkUi.h"
 #include "SimTestBytes.h"
 
 #include "Clock.h"
@@ -26,7 +27,7 @@ struct ToolAgainstSim : ::testing::Test {
     QProcess sim;
     QtPort port;
     Link link;
-    QString shown;
+    RecordingLinkUi ui;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -38,12 +39,12 @@ struct ToolAgainstSim : ::testing::Test {
         link.port = &port;
         link.clock = &SystemClock();
         link.PerfFrequency = SystemClock().perfFrequency();
-        link.showOpenError = [this](const QString& t) { shown = t; };
+        link.ui = &ui;
         LoadSettings(link);
         ASSERT_EQ(link.PortNumber, 1);
         ASSERT_EQ(PortDeviceName(link, 1), com1);
         OpenPort(link);
-        ASSERT_TRUE(link.portOpen()) << shown.toStdString();
+        ASSERT_TRUE(link.portOpen()) << ui.openErrors.join(u'\n').toStdString();
     }
     void TearDown() override {
         ClosePort(link);

@@ -1,7 +1,7 @@
 #pragma once
 // An in-memory port for tests: every call is recorded with the clock's time, received bytes are
 // scripted to arrive at given ticks, and waits move the manual clock instead of sleeping.
-#include "Clock.h"
+#include "ManualClock.h"
 #include "Port.h"
 
 #include <QByteArray>

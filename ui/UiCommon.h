@@ -10,7 +10,6 @@
 class QButtonGroup;
 class QLineEdit;
 class QGridLayout;
-struct Link;
 
 // A captioned group of radio buttons laid out in `columns` columns, with an item index (-1 = none),
 // as the forms' radio groups are. Items and columns can be set from a Designer form (properties
@@ -81,11 +80,9 @@ void NormalizeDecimalSeparator(QLineEdit* edit);
 // NormalizeDecimalSeparator, then ParseNumber (throws UserError).
 double ReadNumber(QLineEdit* edit);
 
-// Program-wide state of the main window shell.
+// Program-wide job control: the stop request of the imitation and a close that waits for it.
 struct Shell {
     quint8 StopRequested = 0;
-    int FullHeight = 0;
-    int CompactHeight = 0;
     // Called after StopRequested was set (Esc hook, Stop button), so that a waiting loop wakes at once.
     std::function<void()> onStopRequested;
     // The imitation loop is running; a close of the main window then only asks it to stop, and the
@@ -99,18 +96,8 @@ struct Shell {
     }
 };
 
-// Main-window services for the jobs; the controls are found by their object names.
-// Rewrites ShortAddrLabel, PortLabel, RTSLabel and TypeConnectLabel from the link state.
-void UpdateStatusLabels(QWidget* mainForm, const Link& link);
-// Status texts.
+// Status panel texts.
+QString AddressStatusText();
 QString PortStatusText(int portNumber);
 QString RtsStatusText(int rtsControl);
 QString SpeedStatusText(int baud);
-// Enables or disables UstavkiButton, ParamRSButton and ImitFlButton together.
-void SetJobButtonsEnabled(QWidget* mainForm, bool enabled);
-// CloseBtn in its close kind (closes the window) or as the "&Stop" button (sets StopRequested).
-void SetCloseButtonKind(QWidget* mainForm, bool closeKind);
-bool CloseButtonIsCloseKind(QWidget* mainForm);
-// Sets the main window's height (FullHeight shows ImitGroupBox, CompactHeight hides it). The window has a
-// fixed size, which a plain resize() cannot change.
-void SetMainFormHeight(QWidget* mainForm, int height);

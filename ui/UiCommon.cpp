@@ -160,6 +160,8 @@ double ReadNumber(QLineEdit* edit) {
     return ParseNumber(edit->text());
 }
 
+QString AddressStatusText() { return QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)); }
+
 QString PortStatusText(int portNumber) {
     if (portNumber >= 1 && portNumber <= 8)
         return QStringLiteral("Порт COM%1").arg(portNumber);
@@ -171,35 +173,3 @@ QString RtsStatusText(int rtsControl) {
 }
 
 QString SpeedStatusText(int baud) { return QStringLiteral(" скор.%1").arg(baud); }
-
-static void setLabel(QWidget* form, const char* name, const QString& text) {
-    if (auto* l = form->findChild<QLabel*>(QLatin1String(name)))
-        l->setText(text);
-}
-
-void UpdateStatusLabels(QWidget* mainForm, const Link& link) {
-    setLabel(mainForm, "ShortAddrLabel", QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)));
-    setLabel(mainForm, "PortLabel", PortStatusText(link.PortNumber));
-    setLabel(mainForm, "RTSLabel", RtsStatusText(link.RtsControl));
-    setLabel(mainForm, "TypeConnectLabel", SpeedStatusText(kControllerBaud));
-}
-
-void SetJobButtonsEnabled(QWidget* mainForm, bool enabled) {
-    for (const char* name : {"UstavkiButton", "ParamRSButton", "ImitFlButton"})
-        if (auto* b = mainForm->findChild<QWidget*>(QLatin1String(name)))
-            b->setEnabled(enabled);
-}
-
-void SetCloseButtonKind(QWidget* mainForm, bool closeKind) {
-    if (auto* b = mainForm->findChild<QPushButton*>(QStringLiteral("CloseBtn"))) {
-        b->setProperty("closeKind", closeKind);
-        b->setText(closeKind ? QStringLiteral("&Close") : QStringLiteral("&Stop"));
-    }
-}
-
-bool CloseButtonIsCloseKind(QWidget* mainForm) {
-    auto* b = mainForm->findChild<QPushButton*>(QStringLiteral("CloseBtn"));
-    return !b || !b->property("closeKind").isValid() || b->property("closeKind").toBool();
-}
-
-void SetMainFormHeight(QWidget* mainForm, int height) { mainForm->setFixedHeight(height); }

@@ -1,0 +1,49 @@
+#pragma once
+// What the jobs (configuring the controller, imitating its flow computers) need of the main window. The
+// jobs drive the window only through this interface, so they run the same against the real window, a
+// recording fake in tests, or no window at all.
+#include <QString>
+
+class QWidget;
+
+// The three texts of one imitated run's panel.
+struct RunDisplay {
+    QString flow;    // "Расход = … м3/с"
+    QString answers; // "Ответов : …"
+    QString volume;  // "Объем газа за сегодня : …"
+};
+
+class JobView {
+public:
+    virtual ~JobView() = default;
+
+    // Owner of the jobs' dialogs and message boxes.
+    virtual QWidget* dialogParent() = 0;
+    // The job buttons, on or off together: while a job waits on the line no other job may start.
+    virtual void setJobButtonsEnabled(bool enabled) = 0;
+    // The close button stops the running imitation (true) or closes the window (false).
+    virtual void setStopMode(bool stop) = 0;
+    // The status panels: address, port, RTS mode and line speed.
+    virtual void showLinkStatus(int portNumber, int rtsControl, int baud) = 0;
+    // The line-speed panel alone (the imitation runs at its own speed).
+    virtual void showLineSpeed(int baud) = 0;
+    // Uncovers the imitation panel with `runs` run boxes (1..3), or covers it again (0).
+    virtual void showImitPanel(int runs) = 0;
+    // The texts of run `slot` (0..2).
+    virtual void showRun(int slot, const RunDisplay& texts) = 0;
+    // Carries out a close of the window that was asked for while a job ran.
+    virtual void closeWindow() = 0;
+};
+
+// A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.
+class HeadlessView : public JobView {
+public:
+    QWidget* dialogParent() override { return nullptr; }
+    void setJobButtonsEnabled(bool) override {}
+    void setStopMode(bool) override {}
+    void showLinkStatus(int, int, int) override {}
+    void showLineSpeed(int) override {}
+    void showImitPanel(int) override {}
+    void showRun(int, const RunDisplay&) override {}
+    void closeWindow() override {}
+};
