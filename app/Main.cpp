@@ -13,6 +13,8 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
+#include <tuple>
 #include <QStyle>
 
 TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& shell, WizardForms& wizard,
@@ -29,6 +31,18 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
     connect(ui->ParamRSButton, &QPushButton::clicked, this, [this] { runHandler([this] { ParamRSButtonClick(); }); });
     connect(ui->UstavkiButton, &QPushButton::clicked, this, [this] { runHandler([this] { UstavkiButtonClick(); }); });
     connect(ui->ImitFlButton, &QPushButton::clicked, this, [this] { runHandler([this] { ImitFlButtonClick(); }); });
+    for (auto [button, key, open] : {std::tuple{ui->MonitorButton, Qt::Key_F2, &TMainForm::openMonitor},
+                                     std::tuple{ui->JournalButton, Qt::Key_F3, &TMainForm::openJournal}}) {
+        const auto call = [this, open] {
+            if (const auto& f = this->*open)
+                f();
+        };
+        connect(button, &QPushButton::clicked, this, call);
+        // Application-wide: the monitor is wanted most while a job's dialog is up.
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, call);
+    }
     // Not a job: its close must not wait for itself.
     connect(ui->CloseBtn, &QPushButton::clicked, this, [this] { RunShowingExceptions(this, [this] { CloseBtnClick(); }); });
 

@@ -38,6 +38,11 @@ public:
     void closeWindow() override { close(); }
 
     bool inStopMode() const { return stopMode_; }
+
+    // The tool windows beside the jobs (line monitor, configuration journal): their button or key
+    // (F2, F3) calls these; nothing happens while they are unset.
+    std::function<void()> openMonitor;
+    std::function<void()> openJournal;
     int fullHeight() const { return fullHeight_; }
     int compactHeight() const { return compactHeight_; }
 
