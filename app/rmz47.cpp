@@ -1,4 +1,5 @@
 // The RMZ-47 service tool: configures the power controller and imitates its flow computers.
+#include "CommandLine.h"
 #include "Main.h"
 #include "Program.h"
 #include "UiCommon.h"
@@ -47,6 +48,9 @@ void ReportShownAndQuit() {
 } // namespace
 
 int main(int argc, char** argv) {
+    const StartOptions options = ParseCommandLine(ArgumentList(argc, argv));
+    if (options.exitNow)
+        return PrintStartMessage(options);
     Application app(argc, argv);
     try {
         Program program;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing the tool need, when any is missing.
+# With --packaging, also those that building and checking the Debian package needs (scripts/package.sh).
 # Runs apt-get as root, or through sudo for another user.
 set -euo pipefail
 
@@ -11,6 +12,15 @@ packages=(
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev # the libFuzzer build
 )
+if [ "${1:-}" = --packaging ]; then
+    packages+=(
+        dpkg-dev file      # dpkg-shlibdeps and dpkg-buildflags; CPack finds the programs with file
+        librsvg2-bin       # rsvg-convert renders the PNG icons from the SVG
+        desktop-file-utils # desktop-file-validate
+        appstream          # appstreamcli validate
+        lintian
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

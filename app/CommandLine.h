@@ -1,0 +1,23 @@
+#pragma once
+// The program's command line, read before any window system is touched: --help and --version print and
+// end without a display, and an unknown option ends with status 2 like other command-line programs.
+#include <QString>
+#include <QStringList>
+
+struct StartOptions {
+    // Set when the start only prints: the text goes to standard output with status 0 (help, version)
+    // and to standard error otherwise (a usage error, status 2).
+    bool exitNow = false;
+    int exitStatus = 0;
+    QString text;
+    // Options for a normal start are added here as the program gains them.
+};
+
+// arguments: the whole command line, the program's own name first.
+StartOptions ParseCommandLine(const QStringList& arguments);
+
+// The command line of main() as text (the system's encoding is UTF-8).
+QStringList ArgumentList(int argc, char** argv);
+
+// Prints an exit-now result and returns its status.
+int PrintStartMessage(const StartOptions& options);
