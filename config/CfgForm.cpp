@@ -214,14 +214,19 @@ void TakeWizardRun(TCfgForm& form, CfgContext& cfg, const WizardForms& wizard, c
     cfg.CfgState = 2;
 }
 
+// Shows a step dialog until the operator answers it with Yes (true) or No (false): any other close, the
+// title-bar close box, only shows it again.
+bool AnsweredYes(QDialog* step) {
+    for (;;) {
+        const int r = step->exec();
+        if (r == kModalYes || r == kModalNo)
+            return r == kModalYes;
+    }
+}
+
 // Step 1 (maximum flow, pulse, pause), shown again until Yes passes its checks or No leaves the wizard.
 WizardStep RunFlowStep(TPodborForm1* f1, CfgContext& cfg, WizardRun& run) {
-    for (;;) {
-        const int r = f1->exec();
-        if (r == kModalNo)
-            return WizardStep::Left;
-        if (r != kModalYes)
-            continue;
+    while (AnsweredYes(f1)) {
         try {
             // The maximum flow is taken at once, also when it then fails its check.
             cfg.QMax = ReadNumber(f1->QMaxEdit());
@@ -234,6 +239,7 @@ WizardStep RunFlowStep(TPodborForm1* f1, CfgContext& cfg, WizardRun& run) {
             ShowExceptionBox(f1, e.message());
         }
     }
+    return WizardStep::Left;
 }
 
 // Step 2 (polling period, answer time-out), shown again until Yes passes its checks or No goes back to
@@ -241,12 +247,7 @@ WizardStep RunFlowStep(TPodborForm1* f1, CfgContext& cfg, WizardRun& run) {
 WizardStep RunTimingStep(TPodborForm2* f2, const CfgContext& cfg, WizardRun& run) {
     f2->Label1()->setText(
         QString::fromUtf16(cfg.PulsesByFlow() ? WizardText::PeriodHintByFlow : WizardText::PeriodHintByVolume));
-    for (;;) {
-        const int r = f2->exec();
-        if (r == kModalNo)
-            return WizardStep::FlowAndPulse;
-        if (r != kModalYes)
-            continue;
+    while (AnsweredYes(f2)) {
         try {
             run.period = CheckedSeconds(f2->PeriodEdit(), TimedField::Period, WizardText::PeriodRange);
             run.answer = CheckedSeconds(f2->AnswerEdit(), TimedField::Answer, WizardText::AnswerRange);
@@ -263,6 +264,7 @@ WizardStep RunTimingStep(TPodborForm2* f2, const CfgContext& cfg, WizardRun& run
         run.volume = *v;
         return WizardStep::Completed;
     }
+    return WizardStep::FlowAndPulse;
 }
 } // namespace
 

@@ -83,25 +83,21 @@ TEST_F(WizardDialogs, FirstRunWithDefaultsFillsTheForm) {
     EXPECT_EQ(cfg.QMax, 3600.0);
 }
 
-TEST_F(WizardDialogs, StepLoopChecksFieldsGoesBackAndIgnoresTheCloseBox) {
-    cfg.SoftVersion = 2; // by volume
-    cfg.CfgState = 0;
-    auto form = makeForm();
-    const QString appTitle = ApplicationTitle();
-    ModalScript s;
+// The step-1 part of the step-loop run: every field refused once, the close box, then all accepted.
+void ScriptStepOneRefusals(ModalScript& s, const CfgContext& cfg) {
     s.then(On("PodborForm1", [](QWidget* w) {
          Set(w, "QMaxEdit", "abc");
          ClickChild(w, "BitBtnYes");
      }))
         .then(OkBox()) // conversion error; QMax stays as it was
-        .then(On("PodborForm1", [this](QWidget* w) {
+        .then(On("PodborForm1", [&cfg](QWidget* w) {
             EXPECT_EQ(cfg.QMax, 3600.0);
             Set(w, "QMaxEdit", "0");
             Set(w, "NagEdit", "junk"); // not reached: the maximum flow fails first
             ClickChild(w, "BitBtnYes");
         }))
         .then(OkBox())
-        .then(On("PodborForm1", [this](QWidget* w) {
+        .then(On("PodborForm1", [&cfg](QWidget* w) {
             EXPECT_EQ(cfg.QMax, 0.0); // taken at once, before its check
             static_cast<QDialog*>(w)->reject(); // the close box: shown again
         }))
@@ -121,13 +117,17 @@ TEST_F(WizardDialogs, StepLoopChecksFieldsGoesBackAndIgnoresTheCloseBox) {
             EXPECT_EQ(Edit(w, "PauseEdit")->text(), QStringLiteral("1,01")); // normalised in place
             Set(w, "PauseEdit", "1");
             ClickChild(w, "BitBtnYes");
-        }))
-        .then(On("PodborForm2", [](QWidget* w) {
-            EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), QString::fromUtf16(WizardText::PeriodHintByVolume));
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("1,000"));
-            Set(w, "PeriodEdit", "7");
-            ClickChild(w, "BitBtn1"); // back
-        }))
+        }));
+}
+
+// Then back from step 2, step 1 checked again on the way forward, and step 2's refusals.
+void ScriptBackAndStepTwoRefusals(ModalScript& s) {
+    s.then(On("PodborForm2", [](QWidget* w) {
+         EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), QString::fromUtf16(WizardText::PeriodHintByVolume));
+         EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("1,000"));
+         Set(w, "PeriodEdit", "7");
+         ClickChild(w, "BitBtn1"); // back
+     }))
         .then(On("PodborForm1", [](QWidget* w) {
             EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("1000"));
             EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("2"));
@@ -157,6 +157,16 @@ TEST_F(WizardDialogs, StepLoopChecksFieldsGoesBackAndIgnoresTheCloseBox) {
             Set(w, "AnswerEdit", "20");
             ClickChild(w, "BitBtn2");
         }));
+}
+
+TEST_F(WizardDialogs, StepLoopChecksFieldsGoesBackAndIgnoresTheCloseBox) {
+    cfg.SoftVersion = 2; // by volume
+    cfg.CfgState = 0;
+    auto form = makeForm();
+    const QString appTitle = ApplicationTitle();
+    ModalScript s;
+    ScriptStepOneRefusals(s, cfg);
+    ScriptBackAndStepTwoRefusals(s);
     form->WizardButtonClick();
     EXPECT_TRUE(s.done());
 
@@ -216,6 +226,21 @@ TEST_F(WizardDialogs, LaterRunStartsFromTheFormAndCanBeLeftWithoutChanges) {
     EXPECT_EQ(cfg.CfgState, 2);
 }
 
+// Answers the wizard's dialogs with one value under test typed into `edit` of `dialog`: on to the next
+// step at each dialog's first showing, back and out after a refusal (step 1's way out must be visible).
+ModalScript::Action WalkWizard(QSet<QString>& seen, const char* dialog, const char* edit, const QString& text) {
+    return [&seen, dialog, edit, text](QWidget* w) {
+        if (qobject_cast<QMessageBox*>(w))
+            return OkBox()(w);
+        const QString name = w->objectName();
+        const bool first = !seen.contains(name);
+        seen.insert(name);
+        if (first && name == QLatin1String(dialog))
+            Set(w, edit, text);
+        ClickChild(w, !first ? "BitBtn1" : name == QLatin1String("PodborForm1") ? "BitBtnYes" : "BitBtn2");
+    };
+}
+
 // Every row of the timed-value table bounds the record conversion and the wizard's steps alike: both
 // bounds pass both, and a hundredth beyond either is refused by each with its own message.
 TEST_F(WizardDialogs, TimedRangeRowsBoundTheRecordAndTheWizardAlike) {
@@ -252,22 +277,11 @@ TEST_F(WizardDialogs, TimedRangeRowsBoundTheRecordAndTheWizardAlike) {
             }
             EXPECT_EQ(error, inside ? QString() : QString::fromUtf16(range.message));
 
-            // The wizard: on to the next step at each dialog's first showing, back and out after a refusal.
             cfg.CfgState = 0;
             QSet<QString> seen;
             ModalScript s;
-            for (int i = 0; i < 5; ++i) {
-                s.then([&](QWidget* w) {
-                    if (qobject_cast<QMessageBox*>(w))
-                        return OkBox()(w);
-                    const QString name = w->objectName();
-                    const bool first = !seen.contains(name);
-                    seen.insert(name);
-                    if (first && name == QLatin1String(f.dialog))
-                        Set(w, f.edit, text);
-                    ClickChild(w, !first ? "BitBtn1" : name == QLatin1String("PodborForm1") ? "BitBtnYes" : "BitBtn2");
-                });
-            }
+            for (int i = 0; i < 5; ++i) // a refusal in step 2 takes five dialogs, a completed run two
+                s.then(WalkWizard(seen, f.dialog, f.edit, text));
             form->WizardButtonClick();
             ASSERT_EQ(s.boxes.size(), inside ? 0u : 1u);
             if (!inside) {
