@@ -135,7 +135,7 @@ private:
             c += char(text_[i_].unicode());
         return n;
     }
-    // Digits, the locale's separator and digits; at least one digit on either side.
+    // Digits, the locale's separator and digits; at least one digit in all (",5" and "5," are numbers).
     bool mantissa(ScannedNumber& out) {
         const std::size_t first = out.c.size();
         const int intDigits = digits(out.c);
@@ -147,6 +147,8 @@ private:
         }
         if (intDigits + fracDigits == 0)
             return false;
+        // The digit at position pos (from the first, the separator not counted) stands for
+        // 10^(intDigits - 1 - pos).
         int pos = 0;
         for (std::size_t k = first; k < out.c.size() && !out.leadingPower; ++k) {
             if (out.c[k] == '.')
