@@ -74,14 +74,15 @@ struct SecondsRange {
     bool contains(double x) const { return low <= x && x <= high; }
 };
 
-// One row per TimedField. Stored as hundredths of a second: the pulse and the pause in one byte each, the
-// period and the answer time-out in two.
+// One row per TimedField, in its order. The record keeps them as hundredths of a second: the pulse (200 at
+// most) and the pause in one byte each, the period and the answer time-out (2000 at most) in two.
 inline constexpr std::array<SecondsRange, 4> kTimedRanges{{
     {0.1, 2, u"Значение длительности импульса должно быть от 0,1 до 2 секунд!"},
     {0.1, 1, u"Значение длительности паузы должно быть от 0,1 до 1 секунды!"},
     {1, 10, u"Значение периода опроса должно быть от 1 до 10 секунд!"},
     {5, 20, u"Время ожидания ответа должно быть от 5 до 20 секунд!"},
 }};
+static_assert(kTimedRanges.size() == std::size_t(TimedField::Answer) + 1, "one row per timed value");
 constexpr const SecondsRange& TimedRange(TimedField f) { return kTimedRanges[std::size_t(f)]; }
 
 // Record to form (may set record.FlCount to 1 when it was out of 1..3).
