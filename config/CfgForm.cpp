@@ -151,13 +151,120 @@ void TCfgForm::FormActivate() {
 }
 
 namespace {
-// One field's check: the number, then its range. Bounds are compared as doubles (0.1 is the double
-// nearest to one tenth).
-double CheckedNumber(QLineEdit* edit, double lo, double hi, const char16_t* message) {
+// One run of the wizard moves between its two step dialogs until it is completed or left.
+enum class WizardStep { FlowAndPulse, Timing, Completed, Left };
+
+// What the operator entered in one run, and what the wizard computed from it.
+struct WizardRun {
+    double pulse = 0, pause = 0, period = 0, answer = 0; // seconds
+    PulseVolume volume;
+};
+
+// One timed value in a step dialog: the number, then its row of kTimedRanges, refused with the wizard's
+// own message.
+double CheckedSeconds(QLineEdit* edit, TimedField field, const char16_t* message) {
     const double x = ReadNumber(edit);
-    if (!(x >= lo && x <= hi))
+    if (!TimedRange(field).contains(x))
         throw UserError(QString::fromUtf16(message));
     return x;
+}
+
+// At every start the dialogs show the defaults for a controller not configured, otherwise the form's
+// values and the maximum flow of the last run (or the one the stored configuration implies).
+void FillWizardSteps(const TCfgForm& form, CfgContext& cfg, const WizardForms& wizard) {
+    TPodborForm1* f1 = wizard.PodborForm1;
+    TPodborForm2* f2 = wizard.PodborForm2;
+    if (cfg.CfgState == 0) {
+        f1->QMaxEdit()->setText(QStringLiteral("3600"));
+        f1->NagEdit()->setText(FormatNumber(0.1, 3));
+        f1->PauseEdit()->setText(FormatNumber(0.1, 3));
+        f2->PeriodEdit()->setText(FormatNumber(cfg.PulsesByFlow() ? 3 : 1, 3));
+        f2->AnswerEdit()->setText(FormatNumber(7, 3));
+        return;
+    }
+    if (cfg.CfgState == 1 && cfg.PulsesByFlow()) {
+        // A stored pulse plus pause of 0 (or a stored volume that is not a number) gives no flow to
+        // recover: the previous maximum flow stays.
+        if (const std::optional<double> q = ReconstructQMax(cfg.record.V, cfg.record.Nag, cfg.record.Pause))
+            cfg.QMax = *q;
+    }
+    f1->QMaxEdit()->setText(FormatNumber(cfg.QMax, 1));
+    f1->NagEdit()->setText(form.NagEdit()->text());
+    f1->PauseEdit()->setText(form.PauseEdit()->text());
+    f2->PeriodEdit()->setText(form.PeriodEdit()->text());
+    f2->AnswerEdit()->setText(form.AnswerEdit()->text());
+}
+
+// A completed run into the configuration form and the range that the configure job checks the volume by.
+void TakeWizardRun(TCfgForm& form, CfgContext& cfg, const WizardForms& wizard, const WizardRun& run) {
+    cfg.VRangeSet = true;
+    cfg.VLow = run.volume.low;
+    cfg.VHigh = run.volume.high;
+    form.VGroupBox()->setTitle(WizardRangeCaption(run.volume.low, run.volume.high));
+    form.VEdit()->setText(FormatNumber(run.volume.recommended, 3));
+    // The pulse and the pause as the operator typed them (normalised), not reformatted.
+    form.NagEdit()->setText(wizard.PodborForm1->NagEdit()->text());
+    form.PauseEdit()->setText(wizard.PodborForm1->PauseEdit()->text());
+    form.PeriodEdit()->setText(FormatNumber(run.period, 3));
+    form.AnswerEdit()->setText(FormatNumber(run.answer, 3));
+    // The operator may now type another volume, which the configure job accepts only within the range.
+    form.VEdit()->setEnabled(true);
+    form.ChangeVButton()->setText(QString::fromUtf16(WizardText::ChangeVDone));
+    wizard.PodborForm1->BitBtn1()->setVisible(true);
+    cfg.CfgState = 2;
+}
+
+// Shows a step dialog until the operator answers it with Yes (true) or No (false): any other close, the
+// title-bar close box, only shows it again.
+bool AnsweredYes(QDialog* step) {
+    for (;;) {
+        const int r = step->exec();
+        if (r == kModalYes || r == kModalNo)
+            return r == kModalYes;
+    }
+}
+
+// Step 1 (maximum flow, pulse, pause), shown again until Yes passes its checks or No leaves the wizard.
+WizardStep RunFlowStep(TPodborForm1* f1, CfgContext& cfg, WizardRun& run) {
+    while (AnsweredYes(f1)) {
+        try {
+            // The maximum flow is taken at once, also when it then fails its check.
+            cfg.QMax = ReadNumber(f1->QMaxEdit());
+            if (!(cfg.QMax > 0))
+                throw UserError(QString::fromUtf16(WizardText::QMaxNotPositive));
+            run.pulse = CheckedSeconds(f1->NagEdit(), TimedField::Nag, WizardText::NagRange);
+            run.pause = CheckedSeconds(f1->PauseEdit(), TimedField::Pause, WizardText::PauseRange);
+            return WizardStep::Timing;
+        } catch (const UserError& e) {
+            ShowExceptionBox(f1, e.message());
+        }
+    }
+    return WizardStep::Left;
+}
+
+// Step 2 (polling period, answer time-out), shown again until Yes passes its checks or No goes back to
+// step 1. The volume per pulse is computed on the way out: a maximum flow too large for it goes back too.
+WizardStep RunTimingStep(TPodborForm2* f2, const CfgContext& cfg, WizardRun& run) {
+    f2->Label1()->setText(
+        QString::fromUtf16(cfg.PulsesByFlow() ? WizardText::PeriodHintByFlow : WizardText::PeriodHintByVolume));
+    while (AnsweredYes(f2)) {
+        try {
+            run.period = CheckedSeconds(f2->PeriodEdit(), TimedField::Period, WizardText::PeriodRange);
+            run.answer = CheckedSeconds(f2->AnswerEdit(), TimedField::Answer, WizardText::AnswerRange);
+        } catch (const UserError& e) {
+            ShowExceptionBox(f2, e.message());
+            continue;
+        }
+        const std::optional<PulseVolume> v = ComputePulseVolume(cfg.QMax, run.pulse, run.pause, cfg.PulsesByFlow());
+        if (!v) {
+            // Nothing of the computation is kept; the operator corrects the maximum flow in step 1.
+            ShowExceptionBox(f2, QString::fromUtf16(WizardText::QMaxTooLarge));
+            return WizardStep::FlowAndPulse;
+        }
+        run.volume = *v;
+        return WizardStep::Completed;
+    }
+    return WizardStep::FlowAndPulse;
 }
 } // namespace
 
@@ -167,95 +274,12 @@ void TCfgForm::WizardButtonClick() {
     if (!f1 || !f2 || wizardRunning_)
         return;
     wizardRunning_ = true;
-    const bool byFlow = cfg_.PulsesByFlow();
-
-    // Fill the dialogs.
-    if (cfg_.CfgState == 0) {
-        f1->QMaxEdit()->setText(QStringLiteral("3600"));
-        f1->NagEdit()->setText(FormatNumber(0.1, 3));
-        f1->PauseEdit()->setText(FormatNumber(0.1, 3));
-        f2->PeriodEdit()->setText(FormatNumber(byFlow ? 3 : 1, 3));
-        f2->AnswerEdit()->setText(FormatNumber(7, 3));
-    } else {
-        if (cfg_.CfgState == 1 && byFlow) {
-            // A stored pulse plus pause of 0 (or a stored volume that is not a number) gives no flow to
-            // recover: the previous maximum flow stays.
-            if (const std::optional<double> q = ReconstructQMax(cfg_.record.V, cfg_.record.Nag, cfg_.record.Pause))
-                cfg_.QMax = *q;
-        }
-        f1->QMaxEdit()->setText(FormatNumber(cfg_.QMax, 1));
-        f1->NagEdit()->setText(ui->NagEdit->text());
-        f1->PauseEdit()->setText(ui->PauseEdit->text());
-        f2->PeriodEdit()->setText(ui->PeriodEdit->text());
-        f2->AnswerEdit()->setText(ui->AnswerEdit->text());
-    }
-
-    double pulse = 0, pause = 0, period = 0, answer = 0;
-    std::optional<PulseVolume> result;
-    int step = 0;
-    while (step != 2 && step != -1) {
-        if (step == 0) {
-            const int r = f1->exec();
-            if (r == kModalNo) {
-                step = -1;
-            } else if (r == kModalYes) {
-                try {
-                    // The maximum flow is taken at once, also when it then fails its check.
-                    cfg_.QMax = ReadNumber(f1->QMaxEdit());
-                    if (!(cfg_.QMax > 0))
-                        throw UserError(QString::fromUtf16(WizardText::QMaxNotPositive));
-                    pulse = CheckedNumber(f1->NagEdit(), 0.1, 2, WizardText::NagRange);
-                    pause = CheckedNumber(f1->PauseEdit(), 0.1, 1, WizardText::PauseRange);
-                    step = 1;
-                } catch (const UserError& e) {
-                    ShowExceptionBox(f1, e.message());
-                }
-            }
-            continue;
-        }
-        // step 1
-        f2->Label1()->setText(QString::fromUtf16(byFlow ? WizardText::PeriodHintByFlow : WizardText::PeriodHintByVolume));
-        for (;;) {
-            const int r = f2->exec();
-            if (r == kModalNo) {
-                step = 0;
-                break;
-            }
-            if (r != kModalYes)
-                continue;
-            try {
-                period = CheckedNumber(f2->PeriodEdit(), 1, 10, WizardText::PeriodRange);
-                answer = CheckedNumber(f2->AnswerEdit(), 5, 20, WizardText::AnswerRange);
-            } catch (const UserError& e) {
-                ShowExceptionBox(f2, e.message());
-                continue;
-            }
-            result = ComputePulseVolume(cfg_.QMax, pulse, pause, byFlow);
-            if (!result) {
-                // Nothing of the computation is kept; the operator corrects the maximum flow in step 1.
-                ShowExceptionBox(f2, QString::fromUtf16(WizardText::QMaxTooLarge));
-                step = 0;
-            } else {
-                step = 2;
-            }
-            break;
-        }
-    }
-
-    if (step == 2) {
-        cfg_.VRangeSet = true;
-        cfg_.VLow = result->low;
-        cfg_.VHigh = result->high;
-        ui->VGroupBox->setTitle(WizardRangeCaption(result->low, result->high));
-        ui->VEdit->setText(FormatNumber(result->recommended, 3));
-        ui->NagEdit->setText(f1->NagEdit()->text());
-        ui->PauseEdit->setText(f1->PauseEdit()->text());
-        ui->PeriodEdit->setText(FormatNumber(period, 3));
-        ui->AnswerEdit->setText(FormatNumber(answer, 3));
-        ui->VEdit->setEnabled(true);
-        ui->ChangeVButton->setText(QString::fromUtf16(WizardText::ChangeVDone));
-        f1->BitBtn1()->setVisible(true);
-        cfg_.CfgState = 2;
-    }
+    FillWizardSteps(*this, cfg_, wizard_);
+    WizardRun run;
+    WizardStep step = WizardStep::FlowAndPulse;
+    while (step == WizardStep::FlowAndPulse || step == WizardStep::Timing)
+        step = step == WizardStep::FlowAndPulse ? RunFlowStep(f1, cfg_, run) : RunTimingStep(f2, cfg_, run);
+    if (step == WizardStep::Completed)
+        TakeWizardRun(*this, cfg_, wizard_, run);
     wizardRunning_ = false;
 }

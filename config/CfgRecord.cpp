@@ -52,12 +52,10 @@ int ExpectedCfgSize(quint8 softVersion) {
     return softVersion >= 2 ? kCfgRecordSize : 21;
 }
 
+// The volume per pulse has no fixed bounds (above 0, then the wizard's range when there is one), so its
+// messages stand apart from kTimedRanges.
 const QString kMsgVNotPositive = QStringLiteral("Значение цены импульса должно быть больше нуля! ");
 const QString kMsgVOutOfRange = QStringLiteral("Значение цены импульса выходит за допустимые диапазоны! ");
-const QString kMsgNag = QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!");
-const QString kMsgPause = QStringLiteral("Значение длительности паузы должно быть от 0,1 до 1 секунды!");
-const QString kMsgPeriod = QStringLiteral("Значение периода опроса должно быть от 1 до 10 секунд!");
-const QString kMsgAnswer = QStringLiteral("Время ожидания ответа должно быть от 5 до 20 секунд!");
 
 // Normalises the separators of the text in place (the form shows the normalised text afterwards) and
 // parses it; a text that is no number throws the parser's UserError.
@@ -72,12 +70,12 @@ int ToHundredths(double seconds) {
     return int(std::nearbyint(static_cast<long double>(seconds) * 100.0L));
 }
 
-// A seconds value x read from `text`, accepted when lo <= x <= hi (the bounds as doubles, 0.1 being the
-// double nearest to one tenth); stored as hundredths.
-int ReadSeconds(QString& text, double lo, double hi, const QString& message) {
+// A timed value read from `text` and accepted within its row of kTimedRanges; stored as hundredths.
+int ReadSeconds(QString& text, TimedField field) {
     const double x = ReadNumber(text);
-    if (!(lo <= x && x <= hi))
-        throw UserError(message);
+    const SecondsRange& range = TimedRange(field);
+    if (!range.contains(x))
+        throw UserError(QString::fromUtf16(range.message));
     return ToHundredths(x);
 }
 
@@ -214,14 +212,10 @@ void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
         throw UserError(kMsgVOutOfRange);
     r.V = v;
 
-    const int nag = ReadSeconds(form.nag, 0.1, 2, kMsgNag);
-    r.Nag = quint8(nag);
-    const int pause = ReadSeconds(form.pause, 0.1, 1, kMsgPause);
-    r.Pause = quint8(pause);
-    const int period = ReadSeconds(form.period, 1, 10, kMsgPeriod);
-    r.Period = quint16(period);
-    const int answer = ReadSeconds(form.answer, 5, 20, kMsgAnswer);
-    r.Answer = quint16(answer);
+    r.Nag = quint8(ReadSeconds(form.nag, TimedField::Nag));
+    r.Pause = quint8(ReadSeconds(form.pause, TimedField::Pause));
+    r.Period = quint16(ReadSeconds(form.period, TimedField::Period));
+    r.Answer = quint16(ReadSeconds(form.answer, TimedField::Answer));
 }
 
 void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form) {

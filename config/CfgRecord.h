@@ -61,10 +61,37 @@ struct CfgFormValues {
     int tries = 2;                          // FlTriesSpinEdit (the spin edit clamps to 2..10)
 };
 
+// The timed values of the configuration, in the order they are checked.
+enum class TimedField { Nag, Pause, Period, Answer };
+
+// The seconds a timed value may take, both bounds included and compared as doubles (0.1 is the double
+// nearest to one tenth), and what the configuration form says about a value outside them. The wizard
+// checks its own edits against the same bounds but words its messages apart.
+struct SecondsRange {
+    double low;
+    double high;
+    const char16_t* message;
+    bool contains(double x) const { return low <= x && x <= high; }
+};
+
+// One row per TimedField, in its order. The record keeps them as hundredths of a second: the pulse (200 at
+// most) and the pause in one byte each, the period and the answer time-out (2000 at most) in two.
+inline constexpr std::array<SecondsRange, 4> kTimedRanges{{
+    {0.1, 2, u"Значение длительности импульса должно быть от 0,1 до 2 секунд!"},
+    {0.1, 1, u"Значение длительности паузы должно быть от 0,1 до 1 секунды!"},
+    {1, 10, u"Значение периода опроса должно быть от 1 до 10 секунд!"},
+    {5, 20, u"Время ожидания ответа должно быть от 5 до 20 секунд!"},
+}};
+static_assert(kTimedRanges.size() == std::size_t(TimedField::Answer) + 1, "one row per timed value");
+constexpr const SecondsRange& TimedRange(TimedField f) { return kTimedRanges[std::size_t(f)]; }
+
 // Record to form (may set record.FlCount to 1 when it was out of 1..3).
 void RecordToForm(CfgContext& cfg, CfgFormValues& form);
-// Form to record, checks 1..5 in order. Each edit text is normalised in `form` before it is parsed (the
-// form writes the texts back). The first failure throws UserError with its message.
+// Form to record, the part that can be refused: the volume per pulse (above 0, and within the wizard's
+// range once it was computed), then the timed values by kTimedRanges. Each edit text is normalised in
+// `form` before it is parsed (the form writes the texts back). The first value refused throws UserError
+// with its message; the values before it are already stored.
 void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form);
-// Form to record, steps 6..10 (after the checks passed).
+// Form to record, the choices that cannot be wrong (run count, runs, speeds, byte order, attempts); call
+// it once FormToRecordChecked has passed.
 void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form);

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-// The recommended values must come out as the controller's own tooling computes them: a chain evaluated
-// in 64-bit doubles gives 0,700 instead of 0,600 for the default inputs. Everything below relies on the
-// 80-bit extended format (64-bit significand, round to nearest even).
+// The products are formed in the 80-bit extended format (64-bit significand, round to nearest even) and
+// rounded to double or float only at the marked points: evaluated in 64-bit doubles, B * 3 * 10 for the
+// default inputs lands a hair above 6 and its ceiling gives 0,700 instead of 0,600.
 static_assert(std::numeric_limits<long double>::digits == 64, "the wizard needs the 80-bit extended format");
 
 namespace {

@@ -32,10 +32,9 @@ double viaStrtod(const QString& text, const QString& sep) {
     return v;
 }
 
-void checkText(const QString& text, int decimals, const QLocale& here, const QLocale& other) {
-    QLocale::setDefault(here);
-    const QString sep = here.decimalPoint();
-    double v = 12345;
+// Reads the text in the current locale: the result of TryParseNumber, which ParseNumber agrees with.
+bool readText(const QString& text, double& v) {
+    v = 12345;
     const bool ok = TryParseNumber(text, &v);
     if (!ok)
         Require(v == 12345); // a refusal leaves the caller's value alone
@@ -49,41 +48,47 @@ void checkText(const QString& text, int decimals, const QLocale& here, const QLo
         Require(e.message() == QStringLiteral("'%1' is not a valid floating point value").arg(text));
     }
     Require(TryParseNumber(text, nullptr) == ok);
+    return ok;
+}
 
-    if (ok) {
-        Require(std::isfinite(v));
-        // The same number as the C library reads, except where the C library overflows and the reader
-        // refuses, or underflows and the reader reads zero.
-        const double c = viaStrtod(text, sep);
-        if (errno != ERANGE)
-            Require(same(c, v));
-        else
-            Require(std::fabs(c) <= DBL_MIN && (v == 0.0 || same(c, v)));
+// An accepted text: the C library's number, shown and read back, and the same in the other locale.
+void checkAccepted(const QString& text, double v, int decimals, const QLocale& here, const QLocale& other) {
+    const QString sep = here.decimalPoint();
+    Require(std::isfinite(v));
+    // The same number as the C library reads, except where the C library overflows and the reader
+    // refuses, or underflows and the reader reads zero.
+    const double c = viaStrtod(text, sep);
+    if (errno != ERANGE)
+        Require(same(c, v));
+    else
+        Require(std::fabs(c) <= DBL_MIN && (v == 0.0 || same(c, v)));
 
-        // The number as shown reads back, close to the value: seven significant digits, `decimals`
-        // decimals (at most 18).
-        const QString shown = FormatNumber(v, decimals);
-        double back = 0;
-        Require(TryParseNumber(shown, &back));
-        const double step = std::pow(10.0, -std::min(decimals, 18));
-        Require(std::fabs(back - v) <= std::fabs(v) * 5.0000001e-7 + step * 0.5000001);
-        // Nothing but digits, sign, the locale's separator and the exponent mark.
-        for (QChar ch : shown)
-            Require(ch.isDigit() || ch == u'-' || ch == u'+' || ch == u'E' || QString(ch) == sep);
-        // What is shown again reads as shown.
-        Require(FormatNumber(back, decimals) == shown);
+    // The number as shown reads back, close to the value: seven significant digits, `decimals`
+    // decimals (at most 18).
+    const QString shown = FormatNumber(v, decimals);
+    double back = 0;
+    Require(TryParseNumber(shown, &back));
+    const double step = std::pow(10.0, -std::min(decimals, 18));
+    Require(std::fabs(back - v) <= std::fabs(v) * 5.0000001e-7 + step * 0.5000001);
+    // Nothing but digits, sign, the locale's separator and the exponent mark.
+    for (QChar ch : shown)
+        Require(ch.isDigit() || ch == u'-' || ch == u'+' || ch == u'E' || QString(ch) == sep);
+    // What is shown again reads as shown.
+    Require(FormatNumber(back, decimals) == shown);
 
-        // The same text typed with the other locale's separator reads the same there.
-        QString moved = text;
-        moved.replace(sep, other.decimalPoint());
-        QLocale::setDefault(other);
-        double there = 0;
-        Require(TryParseNumber(moved, &there) && same(there, v));
-        QLocale::setDefault(here);
-    }
+    // The same text typed with the other locale's separator reads the same there.
+    QString moved = text;
+    moved.replace(sep, other.decimalPoint());
+    QLocale::setDefault(other);
+    double there = 0;
+    Require(TryParseNumber(moved, &there) && same(there, v));
+    QLocale::setDefault(here);
+}
 
-    // Normalisation touches '.' and ',' only, leaves none of the other separator, is idempotent, and a
-    // text that read in either locale reads after it.
+// Normalisation touches '.' and ',' only, leaves none of the other separator, is idempotent, and a
+// text that read in either locale reads after it.
+void checkNormalisation(const QString& text, bool ok, const QLocale& here, const QLocale& other) {
+    const QString sep = here.decimalPoint();
     const QString norm = NormalizeDecimalSeparator(text);
     Require(norm.size() == text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -98,6 +103,15 @@ void checkText(const QString& text, int decimals, const QLocale& here, const QLo
     QLocale::setDefault(here);
     if (ok || okOther)
         Require(TryParseNumber(norm, nullptr));
+}
+
+void checkText(const QString& text, int decimals, const QLocale& here, const QLocale& other) {
+    QLocale::setDefault(here);
+    double v = 0;
+    const bool ok = readText(text, v);
+    if (ok)
+        checkAccepted(text, v, decimals, here, other);
+    checkNormalisation(text, ok, here, other);
 }
 
 } // namespace

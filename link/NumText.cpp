@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string>
 
 namespace {
@@ -85,94 +86,134 @@ QString NormalizeDecimalSeparator(const QString& text) {
     return out;
 }
 
-bool TryParseNumber(const QString& text, double* value) {
-    const QString sep = decimalSeparator();
-    qsizetype i = 0, end = text.size();
-    while (i < end && text[i].isSpace())
-        ++i;
-    while (end > i && text[end - 1].isSpace())
-        --end;
+namespace {
 
-    // Rebuilt in the C form ("-12.5e3") for a conversion that does not depend on any locale.
+// A plain decimal number as the scanner found it, rebuilt in the C form ("-12.5e3") for a conversion that
+// does not depend on any locale.
+struct ScannedNumber {
     std::string c;
-    if (i < end && (text[i] == u'+' || text[i] == u'-'))
-        c += char(text[i++].unicode());
-    int intDigits = 0, fracDigits = 0;
-    // Power of ten of the leading non-zero digit, for telling overflow from underflow (it is negative
-    // for a number below 1, so whether there is such a digit at all is kept apart).
-    int firstNonZero = 0;
-    bool anyNonZero = false;
-    while (i < end && text[i] >= u'0' && text[i] <= u'9') {
-        c += char(text[i].unicode());
-        ++intDigits;
-        ++i;
+    // Power of ten of the leading non-zero digit, for telling overflow from underflow; none when every
+    // digit is 0 (the power is negative for a number below 1, so it cannot mark that case itself).
+    std::optional<int> leadingPower;
+    long long exp10 = 0; // the written exponent, held far beyond any double's
+};
+
+// Reads blanks, an optional sign, digits with at most one decimal separator, an optional exponent and
+// blanks, one part a step; a step that finds what it does not expect fails the whole text.
+class NumberScanner {
+public:
+    NumberScanner(const QString& text, const QString& separator)
+        : text_(text), sep_(separator), end_(text.size()) {}
+
+    bool scan(ScannedNumber& out) {
+        trimBlanks();
+        sign(out.c);
+        if (!mantissa(out) || !exponent(out))
+            return false;
+        return i_ == end_;
     }
-    if (i < end && text.mid(i, sep.size()) == sep) {
-        i += sep.size();
-        c += '.';
-        while (i < end && text[i] >= u'0' && text[i] <= u'9') {
-            c += char(text[i].unicode());
-            ++fracDigits;
-            ++i;
+
+private:
+    void trimBlanks() {
+        while (i_ < end_ && text_[i_].isSpace())
+            ++i_;
+        while (end_ > i_ && text_[end_ - 1].isSpace())
+            --end_;
+    }
+    bool atDigit() const { return i_ < end_ && text_[i_] >= u'0' && text_[i_] <= u'9'; }
+    bool sign(std::string& c) {
+        if (i_ < end_ && (text_[i_] == u'+' || text_[i_] == u'-')) {
+            c += char(text_[i_++].unicode());
+            return true;
         }
-    }
-    if (intDigits + fracDigits == 0)
         return false;
-    {
+    }
+    // Appends the run of digits at the position; returns how many there were.
+    int digits(std::string& c) {
+        int n = 0;
+        for (; atDigit(); ++i_, ++n)
+            c += char(text_[i_].unicode());
+        return n;
+    }
+    // Digits, the locale's separator and digits; at least one digit in all (",5" and "5," are numbers).
+    bool mantissa(ScannedNumber& out) {
+        const std::size_t first = out.c.size();
+        const int intDigits = digits(out.c);
+        int fracDigits = 0;
+        if (i_ < end_ && text_.mid(i_, sep_.size()) == sep_) {
+            i_ += sep_.size();
+            out.c += '.';
+            fracDigits = digits(out.c);
+        }
+        if (intDigits + fracDigits == 0)
+            return false;
+        // The digit at position pos (from the first, the separator not counted) stands for
+        // 10^(intDigits - 1 - pos).
         int pos = 0;
-        for (char ch : c) {
-            if (ch < '0' || ch > '9')
+        for (std::size_t k = first; k < out.c.size() && !out.leadingPower; ++k) {
+            if (out.c[k] == '.')
                 continue;
-            if (ch != '0') {
-                firstNonZero = intDigits - 1 - pos;
-                anyNonZero = true;
-                break;
-            }
+            if (out.c[k] != '0')
+                out.leadingPower = intDigits - 1 - pos;
             ++pos;
         }
+        return true;
     }
-    long long exp10 = 0;
-    if (i < end && (text[i] == u'e' || text[i] == u'E')) {
-        ++i;
-        c += 'e';
-        bool expNegative = false;
-        if (i < end && (text[i] == u'+' || text[i] == u'-')) {
-            expNegative = text[i] == u'-';
-            c += char(text[i++].unicode());
-        }
-        int expDigits = 0;
-        while (i < end && text[i] >= u'0' && text[i] <= u'9') {
-            c += char(text[i].unicode());
+    // "e" or "E", an optional sign and at least one digit; nothing at all is fine too.
+    bool exponent(ScannedNumber& out) {
+        if (!(i_ < end_ && (text_[i_] == u'e' || text_[i_] == u'E')))
+            return true;
+        ++i_;
+        out.c += 'e';
+        const bool negative = sign(out.c) && out.c.back() == '-';
+        const std::size_t first = out.c.size();
+        if (digits(out.c) == 0)
+            return false;
+        for (std::size_t k = first; k < out.c.size(); ++k) {
             // Far beyond any double even after as many leading zeros as a text can hold; stops the
             // accumulator from overflowing.
-            if (exp10 < 100000000000LL)
-                exp10 = exp10 * 10 + (text[i].unicode() - u'0');
-            ++expDigits;
-            ++i;
+            if (out.exp10 < 100000000000LL)
+                out.exp10 = out.exp10 * 10 + (out.c[k] - '0');
         }
-        if (expDigits == 0)
-            return false;
-        if (expNegative)
-            exp10 = -exp10;
+        if (negative)
+            out.exp10 = -out.exp10;
+        return true;
     }
-    if (i != end)
-        return false;
 
-    double v = 0;
-    const char* first = c.data();
+    const QString& text_;
+    const QString sep_;
+    qsizetype i_ = 0;
+    qsizetype end_;
+};
+
+// The scanned number as a double: too small to represent reads as zero, too large is no number.
+bool ConvertScanned(const ScannedNumber& n, double* value) {
+    const char* first = n.c.data();
+    const char* last = n.c.data() + n.c.size();
     if (*first == '+')
         ++first; // from_chars takes no plus sign
-    const auto [ptr, ec] = std::from_chars(first, c.data() + c.size(), v);
-    if (ptr != c.data() + c.size())
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(first, last, v);
+    if (ptr != last)
         return false;
     if (ec == std::errc::result_out_of_range) {
-        // Too small to represent reads as zero; too large to represent is no number.
-        if (anyNonZero && firstNonZero + exp10 >= 0)
+        if (n.leadingPower && *n.leadingPower + n.exp10 >= 0)
             return false;
-        v = c[0] == '-' ? -0.0 : 0.0;
+        v = n.c[0] == '-' ? -0.0 : 0.0;
     } else if (ec != std::errc()) {
         return false;
     }
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+bool TryParseNumber(const QString& text, double* value) {
+    ScannedNumber n;
+    double v = 0;
+    if (!NumberScanner(text, decimalSeparator()).scan(n) || !ConvertScanned(n, &v))
+        return false;
     if (value)
         *value = v;
     return true;

@@ -20,7 +20,7 @@ protected:
     WizardForms wizard;
 };
 
-TEST_F(CfgFormTest, DesignCaptionsItemsAndInitialStates) {
+TEST_F(CfgFormTest, DesignCaptionsAndTexts) {
     TCfgForm form(cfg, wizard);
     EXPECT_EQ(form.objectName(), QStringLiteral("CfgForm"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Конфигурация контроллера :"));
@@ -56,7 +56,10 @@ TEST_F(CfgFormTest, DesignCaptionsItemsAndInitialStates) {
         {"ChangeVButton", "Изменить значение"}, {"BitBtn1", "Записать"}, {"BitBtn2", "Отменить"}};
     for (auto [name, text] : buttons)
         EXPECT_EQ(form.findChild<QPushButton*>(name)->text(), QString::fromUtf8(text)) << name;
+}
 
+TEST_F(CfgFormTest, DesignItemsAndInitialStates) {
+    TCfgForm form(cfg, wizard);
     EXPECT_EQ(form.FlRadioGroup()->items(), (QStringList{"1", "2", "3"}));
     EXPECT_EQ(form.FlRadioGroup()->columns(), 3);
     EXPECT_EQ(form.FlRadioGroup()->itemIndex(), -1);
@@ -89,8 +92,10 @@ TEST_F(CfgFormTest, DesignCaptionsItemsAndInitialStates) {
     EXPECT_TRUE(tries->isHidden());
     EXPECT_TRUE(form.findChild<QLabel*>("SantarTriesLabel")->isHidden());
     EXPECT_FALSE(form.VEdit()->isEnabled());
+}
 
-    // Tab order of the top level, from the run count to the run pages.
+TEST_F(CfgFormTest, TabOrderRunsFromTheRunCountToTheRunPages) {
+    TCfgForm form(cfg, wizard);
     QStringList order;
     QWidget* w = form.FlRadioGroup()->button(0);
     for (int i = 0; i < 40 && w && order.size() < 13; ++i, w = w->nextInFocusChain()) {

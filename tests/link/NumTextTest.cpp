@@ -10,7 +10,7 @@ namespace {
 // Pins the default locale for one test and puts the suite's Russian default back afterwards.
 class LocaleScope {
 public:
-    explicit LocaleScope(QLocale::Language lang) : saved_(QLocale()) { QLocale::setDefault(QLocale(lang)); }
+    explicit LocaleScope(const QLocale& locale) : saved_(QLocale()) { QLocale::setDefault(locale); }
     ~LocaleScope() { QLocale::setDefault(saved_); }
 
 private:
