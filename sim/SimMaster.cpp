@@ -1,18 +1,19 @@
 #include "SimMaster.h"
 
-#include "Protocol.h"
+#include "ControllerFrames.h"
+#include "Crc16.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kFlowRequestStart = 0xAA;
-constexpr std::uint8_t kFlowAnswerStart = 0x55;
-constexpr std::uint8_t kFlowFunction = 0x06;
+using proto::kFlowAnswerStart;
+using proto::kFlowFunction;
+using proto::kFlowRequestStart;
 
 bool parseByteNumber(const std::string& s, std::uint8_t& v) {
     if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos)
@@ -71,21 +72,8 @@ bool ParsePollList(const std::string& text, std::vector<PollPair>& pairs, std::s
 }
 
 Bytes BuildFlowRequest(const PollPair& pair) {
-    Bytes f = {kFlowRequestStart, pair.addr, 0x07, kFlowFunction, pair.run};
-    const std::uint16_t crc = Crc16Modbus(f.data(), f.size());
-    f.push_back(std::uint8_t(crc & 0xFF));
-    f.push_back(std::uint8_t(crc >> 8));
-    return f;
-}
-
-float DecodeFloat(const std::uint8_t* p, bool msbFirst) {
-    const std::uint32_t u = msbFirst ? (std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
-                                        std::uint32_t(p[2]) << 8 | p[3])
-                                     : (std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
-                                        std::uint32_t(p[1]) << 8 | p[0]);
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
+    const auto f = proto::BuildFlowRequest(pair.addr, pair.run);
+    return Bytes(f.begin(), f.end());
 }
 
 FlowAnswerCheck CheckFlowAnswer(const Bytes& a, const PollPair& pair) {
@@ -106,8 +94,7 @@ FlowAnswerCheck CheckFlowAnswer(const Bytes& a, const PollPair& pair) {
         return fail("function not 0x86");
     if (a[4] != pair.run)
         return fail("run " + std::to_string(a[4]) + ", asked " + std::to_string(pair.run));
-    const std::uint16_t crc = Crc16Modbus(a.data(), kFlowAnswerSize - 2);
-    if (a[21] != (crc & 0xFF) || a[22] != (crc >> 8))
+    if (!proto::CrcMatches(a))
         return fail("bad CRC");
     if (a[13] || a[14] || a[15] || a[16])
         return fail("bytes 13..16 not zero");
@@ -130,7 +117,7 @@ bool FlowAnswerCollector::feed(std::uint8_t byte) {
     if (answer_.empty()) {
         if (byte == kFlowAnswerStart && seenFF_)
             answer_.push_back(byte);
-        seenFF_ = byte == 0xFF;
+        seenFF_ = byte == proto::kPreambleByte;
         return false;
     }
     if (answer_.size() < kFlowAnswerSize)
