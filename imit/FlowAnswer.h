@@ -20,7 +20,8 @@ using proto::MatchSlot;
 inline float BuildAnswer(const quint8* request, quint8* answer, int slot, const ImitSettings& imit,
                          quint32 elapsedMs) {
     return BuildFlowAnswer(std::span<const quint8, kFlowRequestSize>(request, kFlowRequestSize),
-                           std::span<quint8, kFlowAnswerSize>(answer, kFlowAnswerSize), slot, imit, elapsedMs);
+                           std::span<quint8, kFlowAnswerSize>(answer, kFlowAnswerSize), slot, imit,
+                           elapsedMs);
 }
 
 // RTS hold for an answer of `length` bytes after its FF byte: 10 bits per byte plus one bit, in ticks

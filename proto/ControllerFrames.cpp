@@ -9,6 +9,7 @@ namespace proto {
 std::size_t BuildReadRequest(std::span<std::uint8_t> out, std::uint8_t table) {
     if (out.size() < std::size_t(kReadRequestLength))
         return 0;
+    // clang-format off
     const std::uint8_t frame[kReadRequestLength] = {
         kRequestStart, kControllerAddress, kReadRequestLength, kFnReadTable,
         0x00,       // always 0
@@ -17,6 +18,7 @@ std::size_t BuildReadRequest(std::span<std::uint8_t> out, std::uint8_t table) {
         0xFF,       // number of fields: all of them
         0x00, 0x00, // CRC, completed when the request is sent
     };
+    // clang-format on
     std::copy(std::begin(frame), std::end(frame), out.begin());
     return kReadRequestLength;
 }
@@ -118,9 +120,13 @@ std::size_t BuildTableAnswer(std::span<std::uint8_t> out, std::uint8_t function,
     const std::size_t n = kReadAnswerOverhead + data.size();
     if (n > 255 || out.size() < n)
         return 0;
+    // clang-format off
     const std::uint8_t header[kAnswerDataOffset] = {
-        kAnswerStart, kControllerAddress, std::uint8_t(n), std::uint8_t(function | kAnswerBit), 0, 0, 0,
-        std::uint8_t(data.size())};
+        kAnswerStart, kControllerAddress, std::uint8_t(n), std::uint8_t(function | kAnswerBit),
+        0, 0, 0, // not looked at by the tool
+        std::uint8_t(data.size()),
+    };
+    // clang-format on
     std::copy(std::begin(header), std::end(header), out.begin());
     std::copy(data.begin(), data.end(), out.begin() + kAnswerDataOffset);
     out[n - 2] = out[n - 1] = 0;

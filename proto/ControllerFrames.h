@@ -59,9 +59,9 @@ bool IsFrameFault(AnswerOutcome outcome);
 
 struct ParsedAnswer {
     AnswerOutcome outcome = AnswerOutcome::Silence;
-    int length = 0;                         // N, once it could be read (0 otherwise)
-    std::uint8_t function = 0;              // byte 3, once the frame passed the frame checks
-    std::span<const std::uint8_t> data;     // read answers: the N - 10 data bytes (empty otherwise)
+    int length = 0;                     // N, once it could be read (0 otherwise)
+    std::uint8_t function = 0;          // byte 3, once the frame passed the frame checks
+    std::span<const std::uint8_t> data; // read answers: the N - 10 data bytes (empty otherwise)
     bool ok() const { return outcome == AnswerOutcome::Ok; }
 };
 

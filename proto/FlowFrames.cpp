@@ -150,8 +150,8 @@ float BuildFlowAnswer(std::span<const std::uint8_t, kFlowRequestSize> request,
 }
 
 std::array<std::uint8_t, kFlowRequestSize> BuildFlowRequest(std::uint8_t addr, std::uint8_t run) {
-    std::array<std::uint8_t, kFlowRequestSize> f = {kFlowRequestStart, addr, kFlowRequestLength, kFlowFunction,
-                                                    run, 0, 0};
+    std::array<std::uint8_t, kFlowRequestSize> f = {
+        kFlowRequestStart, addr, kFlowRequestLength, kFlowFunction, run, 0, 0};
     FrameCrc(f.data(), f.size());
     return f;
 }

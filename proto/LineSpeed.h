@@ -22,7 +22,8 @@ constexpr int SpeedIndexToBaud(int index) {
 }
 
 constexpr int SpeedIndexToCode(int index) {
-    return (index >= 0 && index <= 10) ? LineSpeedTable[index].code : LineSpeedTable[kFallbackSpeedIndex].code;
+    return (index >= 0 && index <= 10) ? LineSpeedTable[index].code
+                                       : LineSpeedTable[kFallbackSpeedIndex].code;
 }
 
 constexpr int SpeedCodeToIndex(int code) {

@@ -11,25 +11,30 @@
 
 namespace sim {
 
+namespace {
+
+struct TermiosSpeed {
+    long baud;
+    speed_t constant;
+};
+// 3200, 6400, 7680 and 12800 have no termios constant.
+constexpr TermiosSpeed kSpeeds[] = {{600, B600},     {1200, B1200},   {2400, B2400},
+                                    {4800, B4800},   {9600, B9600},   {19200, B19200},
+                                    {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
+} // namespace
+
 speed_t SpeedConstant(long baud) {
-    switch (baud) {
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0; // no termios constant: the speed is left alone
-    }
+    for (const TermiosSpeed& s : kSpeeds)
+        if (s.baud == baud)
+            return s.constant;
+    return B0; // the speed is left alone
 }
 
-long BaudOf(speed_t s) {
-    for (long b : {600L, 1200L, 2400L, 4800L, 9600L, 19200L, 38400L, 57600L, 115200L})
-        if (SpeedConstant(b) == s)
-            return b;
+long BaudOf(speed_t constant) {
+    for (const TermiosSpeed& s : kSpeeds)
+        if (s.constant == constant)
+            return s.baud;
     return 0;
 }
 
@@ -58,7 +63,7 @@ bool OpenPty(long baud, Pty& pty) {
 }
 
 bool MakeLink(const std::string& link, const std::string& target) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(link.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
             std::fprintf(stderr, "rmz47-sim: %s exists and is not a symbolic link\n", link.c_str());

@@ -12,7 +12,7 @@ namespace sim {
 // The termios constant of a speed, B0 for speeds without one (3200, 6400, 7680, 12800), and back (0 for
 // B0 or a custom rate).
 speed_t SpeedConstant(long baud);
-long BaudOf(speed_t s);
+long BaudOf(speed_t constant);
 
 struct Pty {
     int master = -1;

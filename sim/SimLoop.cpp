@@ -33,7 +33,8 @@ FaultOptions masterFaults(const FaultOptions& faults) {
 
 SimLoop::SimLoop(const Options& options, const Pty& pty)
     : opt_(options), pty_(pty), byteMs_(10000.0 / double(options.baud)), // 10 bits a byte
-      writer_(pty.master, byteMs_), controller_(options.state, options.faults), polling_(!options.poll.empty()),
+      writer_(pty.master, byteMs_), controller_(options.state, options.faults),
+      polling_(!options.poll.empty()),
       poller_(polling_ ? options.poll : std::vector<PollPair>{PollPair{}}, masterFaults(options.faults)),
       warnedBaud_(options.baud), nextPoll_(nowMs() + double(options.period)) {}
 
@@ -182,8 +183,9 @@ void SimLoop::warnOnToolSpeed() {
         return;
     const long toolBaud = BaudOf(::cfgetospeed(&lt));
     if (toolBaud && toolBaud != opt_.baud && toolBaud != warnedBaud_ && !opt_.quiet) {
-        std::printf("-- the tool's end runs at %ld baud, the simulator at %ld: a real line would garble this\n",
-                    toolBaud, opt_.baud);
+        std::printf(
+            "-- the tool's end runs at %ld baud, the simulator at %ld: a real line would garble this\n",
+            toolBaud, opt_.baud);
         std::fflush(stdout);
     }
     warnedBaud_ = toolBaud;
@@ -196,8 +198,8 @@ void SimLoop::logLine(const char* dir, const Bytes& bytes, const std::string& me
     gettimeofday(&tv, nullptr);
     tm t{};
     localtime_r(&tv.tv_sec, &t);
-    std::printf("%02d:%02d:%02d.%03ld %s %s  %s\n", t.tm_hour, t.tm_min, t.tm_sec, long(tv.tv_usec / 1000), dir,
-                ToHex(bytes).c_str(), meaning.c_str());
+    std::printf("%02d:%02d:%02d.%03ld %s %s  %s\n", t.tm_hour, t.tm_min, t.tm_sec, long(tv.tv_usec / 1000),
+                dir, ToHex(bytes).c_str(), meaning.c_str());
     std::fflush(stdout);
 }
 
@@ -206,8 +208,9 @@ void SimLoop::printTotals() const {
         std::printf("%s%s\n", poller_.totalsLine().c_str(), awaiting_ ? ", 1 still awaited at exit" : "");
     if (requests_) {
         const FaultCounters& f = controller_.faults();
-        std::printf("controller: frames %d answered %d (injected: dropped %d corrupt %d truncated %d noise %d)\n",
-                    requests_, answered_, f.dropped, f.corrupted, f.truncated, f.noised);
+        std::printf(
+            "controller: frames %d answered %d (injected: dropped %d corrupt %d truncated %d noise %d)\n",
+            requests_, answered_, f.dropped, f.corrupted, f.truncated, f.noised);
     }
     if (writer_.lost())
         std::printf("lost %zu bytes: nobody was reading the pseudo-terminal\n", writer_.lost());

@@ -16,11 +16,13 @@ using namespace sim;
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int) {
+    g_stop = 1;
+}
 
 // A state file that exists wins over the command line; one that does not is created at the first write.
 bool loadState(Options& opt) {
-    struct stat st{};
+    struct stat st {};
     if (opt.statePath.empty() || ::stat(opt.statePath.c_str(), &st) != 0)
         return true;
     std::string err;
@@ -33,7 +35,7 @@ bool loadState(Options& opt) {
 // SIGINT and SIGTERM stop the simulator. They are only let through while waiting in ppoll(), so a stop
 // request never gets lost between the check of the flag and the wait: returns that wait's mask.
 sigset_t catchStopSignals() {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);

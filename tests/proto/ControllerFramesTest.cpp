@@ -43,7 +43,8 @@ TEST(Crc, CheckValueAndReadRequestVectors) {
         std::uint8_t table;
         const char* frame;
     };
-    const Row rows[] = {{0, "CCFF0A01000000FF3E2B"}, {7, "CCFF0A01000700FF8FEA"}, {4, "CCFF0A01000400FF7FEA"}};
+    const Row rows[] = {
+        {0, "CCFF0A01000000FF3E2B"}, {7, "CCFF0A01000700FF8FEA"}, {4, "CCFF0A01000400FF7FEA"}};
     for (const Row& row : rows) {
         Frame r(600, 0);
         ASSERT_EQ(BuildReadRequest(r, row.table), 10u);
@@ -157,30 +158,6 @@ TEST(Requests, WriteRequestLayoutAndLimit) {
     EXPECT_EQ(BuildWriteRequest(r, 4, std::span(big).first(230)), 0u);
     EXPECT_EQ(BuildWriteRequest(std::span(r).first(28), 4, data), 0u);
     EXPECT_EQ(r[0], 0x5A);
-}
-
-TEST(Requests, CompletedForTheLine) {
-    struct Row {
-        const char* name;
-        Frame in;
-        int n;
-        Frame out;
-    };
-    const Row rows[] = {
-        {"the controller's address whatever was left there", Hex("CC120A01000000FF0000"), 10,
-         Hex("CCFF0A01000000FF3E2B")},
-        {"only a request start byte gets the address", Hex("55120A01000000FF0000"), 10, {}},
-        {"length byte 0: a bad request, untouched", Hex("CC1200010000"), 0, Hex("CC1200010000")},
-        {"longer than the buffer: untouched", Hex("CC120B01000000FF0000"), 0, Hex("CC120B01000000FF0000")},
-    };
-    for (const Row& row : rows) {
-        Frame f = row.in;
-        EXPECT_EQ(CompleteRequest(f), row.n) << row.name;
-        if (!row.out.empty())
-            EXPECT_EQ(f, row.out) << row.name;
-        else
-            EXPECT_TRUE(f[1] == 0x12 && CrcMatches(f)) << row.name;
-    }
 }
 
 TEST(ControllerAnswers, BuiltAnswersPassTheToolsChecks) {

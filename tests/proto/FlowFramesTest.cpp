@@ -1,7 +1,7 @@
 // The flow request recogniser, slot matching and the answer bytes; the request as the controller builds
 // it and as a reader that plays no flow computer decodes it.
-#include "Crc16.h"
 #include "FlowFrames.h"
+#include "Crc16.h"
 #include "ProtoTestBytes.h"
 
 #include <gtest/gtest.h>
@@ -53,8 +53,8 @@ std::vector<int> run(const FlowSlots& s, std::vector<Chunk> chunks, std::uint32_
 Frame answerFor(const char* request, int slot, const FlowSlots& s, std::uint32_t elapsedMs, float* volume) {
     const Frame req = Hex(request);
     std::array<std::uint8_t, kFlowAnswerSize> a{};
-    *volume = BuildFlowAnswer(std::span<const std::uint8_t, kFlowRequestSize>(req.data(), kFlowRequestSize), a,
-                              slot, s, elapsedMs);
+    *volume = BuildFlowAnswer(std::span<const std::uint8_t, kFlowRequestSize>(req.data(), kFlowRequestSize),
+                              a, slot, s, elapsedMs);
     return Frame(a.begin(), a.end());
 }
 
@@ -198,7 +198,7 @@ TEST(FlowRequest, BuiltByTheControllerAndDecodedByAReader) {
         bool crcOk;
     };
     const Row rows[] = {
-        {"AA 01 07 06 01 4E 45", true, 1, 1, true}, {"AA 42 07 06 03 00 00", true, 0x42, 3, false},
+        {"AA 01 07 06 01 4E 45", true, 1, 1, true},   {"AA 42 07 06 03 00 00", true, 0x42, 3, false},
         {"AA 01 08 06 01 4E 45", false, 0, 0, false}, {"AA 01 07 05 01 4E 45", false, 0, 0, false},
         {"55 01 07 06 01 4E 45", false, 0, 0, false}, {"AA 01 07 06 01 4E", false, 0, 0, false},
     };

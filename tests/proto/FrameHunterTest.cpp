@@ -43,10 +43,10 @@ TEST(FrameHunter, TakesSkipsAndCounts) {
         Result expect;
     };
     const Row rows[] = {
-        {"a ten-byte frame behind its preamble", {"FFFFFF 33FF0A0102030405 0607"}, {{S::Complete}, 10, 10, 0}},
-        {"33 FF without a 0xFF ahead is never taken",
-         {"33FF0A01000000FF3E2B"},
-         {{S::Skipped}, 0, 0, 8}},
+        {"a ten-byte frame behind its preamble",
+         {"FFFFFF 33FF0A0102030405 0607"},
+         {{S::Complete}, 10, 10, 0}},
+        {"33 FF without a 0xFF ahead is never taken", {"33FF0A01000000FF3E2B"}, {{S::Skipped}, 0, 0, 8}},
         {"FF 33 and no FF behind it: hunting again at the next byte",
          {"FF3333FF33FF0A0102030405 0607"},
          {{S::Complete}, 10, 10, 2}},
@@ -55,7 +55,9 @@ TEST(FrameHunter, TakesSkipsAndCounts) {
          {"FF33", "FF0A0102", "0304050607"},
          {{S::Taken, S::Taken, S::Complete}, 10, 10, 0}},
         {"cut short after 6 of 10 bytes", {"FF33FF0A010203"}, {{S::Taken}, 6, 6, 0}},
-        {"bytes behind a complete frame change nothing", {"FF33FF0A0102030405 0607 0809"}, {{S::Complete}, 10, 12, 0}},
+        {"bytes behind a complete frame change nothing",
+         {"FF33FF0A0102030405 0607 0809"},
+         {{S::Complete}, 10, 12, 0}},
         {"a length byte below 3 completes at the third byte", {"FF33FF02"}, {{S::Complete}, 2, 3, 0}},
     };
     for (const Row& row : rows)

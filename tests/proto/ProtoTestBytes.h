@@ -11,7 +11,7 @@ inline Frame Hex(const std::string& text) {
     Frame out;
     int high = -1;
     for (char c : text) {
-        const int v = (c >= '0' && c <= '9') ? c - '0'
+        const int v = (c >= '0' && c <= '9')   ? c - '0'
                       : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                       : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                                                : -1;
