@@ -2,6 +2,7 @@
 
 #include "Crc16.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -161,6 +162,35 @@ std::optional<FlowRequestFields> DecodeFlowRequest(std::span<const std::uint8_t>
         request[2] != kFlowRequestLength || request[3] != kFlowFunction)
         return std::nullopt;
     return FlowRequestFields{request[1], request[4], CrcMatches(request)};
+}
+
+FlowAnswerFields DecodeFlowAnswer(std::span<const std::uint8_t> a, bool msbFirst) {
+    using O = FlowAnswerOutcome;
+    FlowAnswerFields f;
+    if (a.size() != std::size_t(kFlowAnswerSize))
+        return f;
+    if (a[0] != kFlowAnswerStart) {
+        f.outcome = O::WrongStart;
+        return f;
+    }
+    f.addr = a[1];
+    f.run = a[4];
+    if (a[2] != kFlowAnswerSize)
+        f.outcome = O::WrongLength;
+    else if (a[3] != (kFlowFunction | 0x80))
+        f.outcome = O::WrongFunction;
+    else if (!CrcMatches(a))
+        f.outcome = O::BadCrc;
+    else if (a[13] || a[14] || a[15] || a[16])
+        f.outcome = O::ReservedNotZero;
+    else if (!std::equal(a.begin() + 9, a.begin() + 13, a.begin() + 17))
+        f.outcome = O::VolumeMismatch;
+    else {
+        f.outcome = O::Ok;
+        f.flow = DecodeFloat(&a[5], msbFirst);
+        f.volume = DecodeFloat(&a[9], msbFirst);
+    }
+    return f;
 }
 
 } // namespace proto

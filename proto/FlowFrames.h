@@ -89,4 +89,26 @@ struct FlowRequestFields {
 };
 std::optional<FlowRequestFields> DecodeFlowRequest(std::span<const std::uint8_t> request);
 
+// What a flow answer (the 23 bytes behind its FF) turned out to be, in the order of the checks.
+enum class FlowAnswerOutcome {
+    Ok,
+    WrongSize,     // not 23 bytes
+    WrongStart,    // byte 0 not 0x55
+    WrongLength,   // byte 2 not 0x17
+    WrongFunction, // byte 3 not 0x86
+    BadCrc,
+    ReservedNotZero, // bytes 13..16 not zero
+    VolumeMismatch,  // bytes 17..20 not the volume of bytes 9..12
+};
+struct FlowAnswerFields {
+    FlowAnswerOutcome outcome = FlowAnswerOutcome::WrongSize;
+    std::uint8_t addr = 0; // set from byte 1 on, once the start byte was right
+    std::uint8_t run = 0;  // byte 4, likewise
+    float flow = 0;        // m3/h, when Ok
+    float volume = 0;      // m3 since the start, when Ok
+};
+// Reads an answer in the byte order of the flow computer it came from. The address and run are left to
+// the caller, who knows what was asked.
+FlowAnswerFields DecodeFlowAnswer(std::span<const std::uint8_t> answer, bool msbFirst);
+
 } // namespace proto

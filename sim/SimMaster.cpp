@@ -1,7 +1,6 @@
 #include "SimMaster.h"
 
 #include "ControllerFrames.h"
-#include "Crc16.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,7 +11,6 @@ namespace sim {
 namespace {
 
 using proto::kFlowAnswerStart;
-using proto::kFlowFunction;
 using proto::kFlowRequestStart;
 
 bool parseByteNumber(const std::string& s, std::uint8_t& v) {
@@ -77,32 +75,34 @@ Bytes BuildFlowRequest(const PollPair& pair) {
 }
 
 FlowAnswerCheck CheckFlowAnswer(const Bytes& a, const PollPair& pair) {
+    using O = proto::FlowAnswerOutcome;
+    const proto::FlowAnswerFields d = proto::DecodeFlowAnswer(a, pair.msbFirst);
     FlowAnswerCheck c;
-    auto fail = [&c](std::string why) {
-        c.problem = std::move(why);
-        return c;
-    };
-    if (a.size() != kFlowAnswerSize)
-        return fail("size " + std::to_string(a.size()) + ", not 23");
-    if (a[0] != kFlowAnswerStart)
-        return fail("start byte not 0x55");
-    if (a[1] != pair.addr)
-        return fail("address " + std::to_string(a[1]) + ", asked " + std::to_string(pair.addr));
-    if (a[2] != kFlowAnswerSize)
-        return fail("length byte not 0x17");
-    if (a[3] != (kFlowFunction | 0x80))
-        return fail("function not 0x86");
-    if (a[4] != pair.run)
-        return fail("run " + std::to_string(a[4]) + ", asked " + std::to_string(pair.run));
-    if (!proto::CrcMatches(a))
-        return fail("bad CRC");
-    if (a[13] || a[14] || a[15] || a[16])
-        return fail("bytes 13..16 not zero");
-    if (!std::equal(a.begin() + 9, a.begin() + 13, a.begin() + 17))
-        return fail("volume in bytes 17..20 differs from bytes 9..12");
-    c.flow = DecodeFloat(&a[5], pair.msbFirst);
-    c.volume = DecodeFloat(&a[9], pair.msbFirst);
-    c.ok = true;
+    // The decoder checks the frame in its order; what was asked is checked between, as a reader of the
+    // bytes in line order would find it: the address behind the start byte, the run behind the function.
+    if (d.outcome == O::WrongSize)
+        c.problem = "size " + std::to_string(a.size()) + ", not 23";
+    else if (d.outcome == O::WrongStart)
+        c.problem = "start byte not 0x55";
+    else if (d.addr != pair.addr)
+        c.problem = "address " + std::to_string(d.addr) + ", asked " + std::to_string(pair.addr);
+    else if (d.outcome == O::WrongLength)
+        c.problem = "length byte not 0x17";
+    else if (d.outcome == O::WrongFunction)
+        c.problem = "function not 0x86";
+    else if (d.run != pair.run)
+        c.problem = "run " + std::to_string(d.run) + ", asked " + std::to_string(pair.run);
+    else if (d.outcome == O::BadCrc)
+        c.problem = "bad CRC";
+    else if (d.outcome == O::ReservedNotZero)
+        c.problem = "bytes 13..16 not zero";
+    else if (d.outcome == O::VolumeMismatch)
+        c.problem = "volume in bytes 17..20 differs from bytes 9..12";
+    c.ok = d.outcome == O::Ok && c.problem.empty();
+    if (c.ok) {
+        c.flow = d.flow;
+        c.volume = d.volume;
+    }
     return c;
 }
 

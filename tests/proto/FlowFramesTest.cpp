@@ -210,3 +210,39 @@ TEST(FlowRequest, BuiltByTheControllerAndDecodedByAReader) {
         }
     }
 }
+
+TEST(FlowAnswer, DecodedByAReaderInTheOrderOfItsChecks) {
+    using O = FlowAnswerOutcome;
+    FlowSlots s;
+    float v = 0;
+    const Frame good = answerFor("AA010706014E45", 0, s, 10000, &v);
+    struct Row {
+        const char* name;
+        std::size_t at;     // byte changed (past the end: none)
+        std::uint8_t value; // its new value
+        bool fixCrc;        // the CRC made right again
+        O expect;
+    };
+    const Row rows[] = {
+        {"as built", 99, 0, false, O::Ok},
+        {"start byte", 0, 0x33, false, O::WrongStart},
+        {"length byte before the CRC", 2, 0x18, false, O::WrongLength},
+        {"function", 3, 0x06, true, O::WrongFunction},
+        {"a flow byte", 5, 0x46, false, O::BadCrc},
+        {"reserved bytes", 14, 0x01, true, O::ReservedNotZero},
+        {"second volume", 20, 0x01, true, O::VolumeMismatch},
+    };
+    for (const Row& row : rows) {
+        Frame a = good;
+        if (row.at < a.size())
+            a[row.at] = row.value;
+        if (row.fixCrc)
+            FrameCrc(a.data(), a.size());
+        const FlowAnswerFields d = DecodeFlowAnswer(a, true);
+        EXPECT_EQ(d.outcome, row.expect) << row.name;
+        if (row.expect == O::Ok) {
+            EXPECT_TRUE(d.addr == 1 && d.run == 1 && d.flow == 3600.0f && d.volume == 10.0f);
+        }
+    }
+    EXPECT_EQ(DecodeFlowAnswer(Frame(good.begin(), good.end() - 1), true).outcome, O::WrongSize);
+}
