@@ -127,7 +127,7 @@ TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
             if (slot < 0)
                 continue;
             std::array<quint8, kFlowAnswerSize> answer{};
-            BuildAnswer(rec.buffer.data(), answer.data(), slot, imit, SystemClock().tickMs() - start);
+            BuildFlowAnswer(rec.buffer, answer, slot, imit, SystemClock().tickMs() - start);
             SendAnswer(link, answer.data());
             ++answered;
         }
