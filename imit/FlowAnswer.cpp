@@ -10,22 +10,10 @@ quint64 AnswerHoldTicks(int length, int baud, qint64 frequency) {
 }
 
 void SendAnswer(Link& link, const quint8* answer, int length) {
-    Port* port = link.port;
-    if (port == nullptr || !port->isOpen())
+    if (!link.portOpen())
         return;
-    Clock& clock = link.clock ? *link.clock : SystemClock();
-    const qint64 frequency = link.PerfFrequency > 0 ? link.PerfFrequency : clock.perfFrequency();
-    const quint64 hold = AnswerHoldTicks(length, link.LineSpeed, frequency);
-
-    port->purge();
-    port->setRts(true); // a device without modem lines refuses; the answer goes out all the same
-    const qint64 start = clock.perfCounter();
-    const quint8 preamble = proto::kPreambleByte;
-    port->write(&preamble, 1);
-    port->write(answer, length);
-    HoldTicks(clock, start, hold);
-    port->setRts(false);
-    // The purge below would otherwise throw away answer bytes still queued for the transmitter.
-    port->drain();
-    port->purge();
+    const qint64 frequency = link.perfFrequency();
+    static const quint8 preamble[1] = {proto::kPreambleByte};
+    Transmit(link, preamble, std::span<const quint8>(answer, std::size_t(length)), true,
+             AnswerHoldTicks(length, link.LineSpeed, frequency));
 }

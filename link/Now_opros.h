@@ -2,6 +2,8 @@
 // The link state of the program and the serial link operations: opening and closing the port, sending a
 // request frame with the preamble and the RTS hold, collecting an answer frame with its time-outs.
 #include "Clock.h"
+#include "ControllerFrames.h"
+#include "LineSpeed.h"
 #include "LineTap.h"
 #include "Port.h"
 
@@ -13,8 +15,8 @@ class LinkUi;
 
 constexpr int kRequestBufferSize = 600;
 constexpr int kAnswerBufferSize = 300;
-constexpr quint8 kControllerAddress = 0xFF;
-constexpr int kControllerBaud = 1200;
+using proto::kControllerAddress;
+using proto::kControllerBaud;
 
 struct Link {
     // Link parameters (settings file) and line state.
@@ -39,6 +41,10 @@ struct Link {
     LineTap tap;
 
     bool portOpen() const;
+    // The link's clock, the system clock when none was set.
+    Clock& timeSource() const;
+    // PerfFrequency once the main window has read it, else the clock's own.
+    qint64 perfFrequency() const;
 };
 
 // Settings file (section "rs 232", keys "COM Port" and "RTS").
