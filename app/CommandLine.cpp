@@ -19,7 +19,8 @@ const OwnOption kHelp{{QStringLiteral("h"), QStringLiteral("help")},
                       QStringLiteral("показать эту справку и выйти")};
 const OwnOption kVersion{{QStringLiteral("v"), QStringLiteral("version")},
                          QStringLiteral("показать версию программы и выйти")};
-const OwnOption* const kOwnOptions[] = {&kHelp, &kVersion};
+const OwnOption kMonitor{{QStringLiteral("monitor")}, QStringLiteral("открыть окно «Обмен по линии» при запуске")};
+const OwnOption* const kOwnOptions[] = {&kHelp, &kVersion, &kMonitor};
 
 // Options that Qt's own start-up reads (QGuiApplication, QApplication, the X11 platform): a session
 // manager restarts a program with -session, and -platform or -style work with every Qt program. They
@@ -90,6 +91,8 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version(kVersion.names, kVersion.description);
     parser.addOption(help);
     parser.addOption(version);
+    const QCommandLineOption monitor(kMonitor.names, kMonitor.description);
+    parser.addOption(monitor);
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.name), QString(),
                                   qt.takesValue ? QStringLiteral("value") : QString());
@@ -103,7 +106,9 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
         return ExitWith(0, HelpText());
     if (parser.isSet(version))
         return ExitWith(0, QStringLiteral("%1 %2\n").arg(kProgram, QStringLiteral(RMZ47_VERSION)));
-    return {};
+    StartOptions start;
+    start.openMonitor = parser.isSet(monitor);
+    return start;
 }
 
 QStringList ArgumentList(int argc, char** argv) {

@@ -11,6 +11,7 @@ struct StartOptions {
     int exitStatus = 0;
     QString text;
     // Options for a normal start are added here as the program gains them.
+    bool openMonitor = false; // --monitor: the window "Обмен по линии" opens with the main window
 };
 
 // arguments: the whole command line, the program's own name first.

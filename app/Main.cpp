@@ -10,6 +10,7 @@
 #include "UiCommon.h"
 #include "ui_Main.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -104,6 +105,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
 
 void TMainForm::UstavkiButtonClick() {
+    if (onJobStart)
+        onJobStart(false);
     ::UstavkiButtonClick(*this, link_, cfg_, wizard_,
                          [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); });
 }
@@ -125,6 +128,8 @@ void TMainForm::setJobButtonsEnabled(bool enabled) {
 
 void TMainForm::setStopMode(bool stop) {
     stopMode_ = stop;
+    if (stop && onJobStart)
+        onJobStart(true);
     ui->CloseBtn->setText(stop ? QStringLiteral("&Stop") : QStringLiteral("&Close"));
 }
 
@@ -156,4 +161,17 @@ void TMainForm::showRun(int slot, const RunDisplay& texts) {
     answers[slot]->setText(texts.answers);
     total[slot]->setText(texts.volume);
     rashod[slot]->setText(texts.flow);
+}
+
+void TMainForm::showProgress(const QString& step) {
+    const bool busy = !step.isEmpty();
+    if (busy != busy_) {
+        busy_ = busy;
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+    if (onProgress)
+        onProgress(step);
 }

@@ -36,6 +36,8 @@ public:
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
     void closeWindow() override { close(); }
+    // The busy cursor while a step is on the line, and the step for the line monitor.
+    void showProgress(const QString& step) override;
 
     bool inStopMode() const { return stopMode_; }
 
@@ -43,6 +45,10 @@ public:
     // (F2, F3) calls these; nothing happens while they are unset.
     std::function<void()> openMonitor;
     std::function<void()> openJournal;
+    // The line monitor's ears: the configure job's step on the line, and the start of a job (true: the
+    // imitation, false: the configure job).
+    std::function<void(const QString& step)> onProgress;
+    std::function<void(bool imitation)> onJobStart;
     int fullHeight() const { return fullHeight_; }
     int compactHeight() const { return compactHeight_; }
 
@@ -68,6 +74,7 @@ private:
     WizardForms& wizard_;
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;
+    bool busy_ = false; // the busy cursor is up
     int fullHeight_ = 0;    // the designed height: the imitation panel shows
     int compactHeight_ = 0; // the window ends 30 pixels below the button row
     int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)

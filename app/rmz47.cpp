@@ -1,6 +1,7 @@
 // The RMZ-47 service tool: configures the power controller and imitates its flow computers.
 #include "CommandLine.h"
 #include "Main.h"
+#include "MonitorWindow.h"
 #include "Program.h"
 #include "UiCommon.h"
 
@@ -55,7 +56,11 @@ int main(int argc, char** argv) {
     try {
         Program program;
         TMainForm mainForm(program);
+        TMonitorForm monitorForm(program.link, &program.imit);
+        ConnectMonitor(mainForm, monitorForm);
         mainForm.show();
+        if (options.openMonitor)
+            monitorForm.open();
         program.wizard = CreateWizardForms();
         if (qEnvironmentVariableIntValue("RMZ47_BENCH_EXIT_ON_SHOW") == 1)
             QTimer::singleShot(0, &app, ReportShownAndQuit);

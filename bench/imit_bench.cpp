@@ -5,6 +5,7 @@
 // read. Then the line stays quiet for a few seconds and the process's processor time over that
 // stretch is taken as the loop's cost while it waits. Prints its figures; asserts nothing.
 #include "ImitLoop.h"
+#include "LineMonitor.h"
 #include "Imitunit.h"
 #include "JobView.h"
 #include "Now_opros.h"
@@ -180,6 +181,17 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // "--monitor" anywhere: the line monitor observes the tap and makes its rows as the window would.
+    std::vector<char*> args;
+    bool withMonitor = false;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--monitor") == 0)
+            withMonitor = true;
+        else
+            args.push_back(argv[i]);
+    }
+    argc = int(args.size());
+    argv = args.data();
     const int requests = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1200;
     const int idleSeconds = 3;
     const int pauseMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 25;
@@ -232,8 +244,13 @@ int main(int argc, char** argv) {
             &window, [&] { shell.requestStop(); }, Qt::QueuedConnection);
     });
 
+    monitor::LineMonitor lineMonitor(SystemClock());
+    lineMonitor.log().setFlowSlots(&imit);
+    if (withMonitor)
+        lineMonitor.attach(link);
     OpenPort(link);
     RunImitation(view, link, imit, shell);
+    lineMonitor.detach();
     peer.join();
     ::close(master);
 
@@ -242,6 +259,10 @@ int main(int argc, char** argv) {
     std::printf("imit_bench: load average %.2f on %ld processors\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("floor (a bare poll() responder thread): median %.1f us, p99 %.1f us over %zu requests\n",
                 percentile(floor.us, 0.5), percentile(floor.us, 0.99), floor.us.size());
+    if (withMonitor)
+        std::printf("line monitor attached: %d rows, %d requests and %d answers counted\n",
+                    lineMonitor.model().rowCount(), lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.requests,
+                    lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.answers);
     std::printf("imitation at 38400 bit/s%s: %d requests, %zu answered, %d missed (came during the previous "
                 "answer)\n",
                 noHold ? " without RTS hold" : "", requests, tool.us.size(), tool.missing);

@@ -47,12 +47,32 @@ private:
     JobView& view_;
 };
 
+// The exchange's step for the operator who waits (the busy cursor, the line monitor's status line), for
+// as long as the exchange is on the line: never while a box waits for the operator.
+class StepOnLine {
+public:
+    StepOnLine(JobView& view, const char* what, quint8 table, int attempt) : view_(view) {
+        view_.showProgress(QStringLiteral("%1 таблицы %2, попытка %3 из %4")
+                               .arg(QString::fromUtf8(what))
+                               .arg(table)
+                               .arg(attempt + 1)
+                               .arg(kAttempts));
+    }
+    ~StepOnLine() { view_.showProgress(QString()); }
+    StepOnLine(const StepOnLine&) = delete;
+    StepOnLine& operator=(const StepOnLine&) = delete;
+
+private:
+    JobView& view_;
+};
+
 // Up to five attempts, back to back: a missing, short, corrupted or unacceptable answer leads to the next.
 bool ReadTableWithRetries(JobView& view, Link& link, quint8 table, const std::function<bool(int count)>& accept) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         int count = 0;
         {
             JobButtonsOff off(view);
+            StepOnLine step(view, "чтение", table, attempt);
             BuildReadRequest(link, table);
             count = Transact(link, view.dialogParent(), true);
         }
@@ -69,6 +89,7 @@ bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg) {
     const int n = BuildCfgWriteBody(cfg, body);
     JobButtonsOff off(view);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        StepOnLine step(view, "запись", kCfgTable, attempt);
         BuildWriteRequest(link, kCfgTable, body, n);
         const int count = Transact(link, view.dialogParent(), false);
         if (AnswerFrameValid(link, count))

@@ -33,6 +33,9 @@ public:
     virtual void showRun(int slot, const RunDisplay& texts) = 0;
     // Carries out a close of the window that was asked for while a job ran.
     virtual void closeWindow() = 0;
+    // The step of a job that is on the line now ("чтение таблицы 4, попытка 2 из 5"), for the operator
+    // who waits; empty once the line is quiet again. Nothing to show by default.
+    virtual void showProgress(const QString& step) { (void)step; }
 };
 
 // A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.

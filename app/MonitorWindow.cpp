@@ -1,0 +1,328 @@
+#include "MonitorWindow.h"
+
+#include "Main.h"
+#include "Now_opros.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTextStream>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <tuple>
+
+using monitor::RowKind;
+
+namespace {
+
+const QString kGeometryKey = QStringLiteral("monitor/geometry");
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QString& accessible) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAccessibleName(accessible);
+    return b;
+}
+
+QCheckBox* Check(QWidget* parent, const char* name, const QString& text, bool on) {
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(QLatin1String(name));
+    c->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+    c->setChecked(on);
+    return c;
+}
+
+} // namespace
+
+TMonitorForm::TMonitorForm(Link& link, const proto::FlowSlots* flowSlots, QWidget* parent)
+    : QWidget(parent, Qt::Window), link_(link), monitor_(link.timeSource()) {
+    setObjectName(QStringLiteral("MonitorForm"));
+    setWindowTitle(QStringLiteral("Обмен по линии"));
+    // The program ends with its main window, whether or not the monitor is still open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    monitor_.log().setFlowSlots(flowSlots);
+    filter_.setSourceModel(&monitor_.model());
+    buildControls();
+    connect(&monitor_, &monitor::LineMonitor::updated, this, &TMonitorForm::refresh);
+    connect(&monitor_.model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (autoScroll_->isChecked())
+            rows_->scrollToBottom();
+    });
+    resize(900, 520);
+    restorePlace();
+}
+
+TMonitorForm::~TMonitorForm() {
+    monitor_.detach();
+}
+
+QString TMonitorForm::settingsPath() {
+    const QString path = qEnvironmentVariable("RMZ47_MONITOR_SETTINGS");
+    if (!path.isEmpty())
+        return path;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/rmz47/monitor.ini");
+}
+
+void TMonitorForm::buildControls() {
+    auto* layout = new QVBoxLayout(this);
+    diagnosis_ = new QLabel(this);
+    diagnosis_->setObjectName(QStringLiteral("DiagnosisLabel"));
+    diagnosis_->setAccessibleName(QStringLiteral("Диагноз"));
+    diagnosis_->setWordWrap(true);
+    diagnosis_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    diagnosis_->hide();
+    layout->addWidget(diagnosis_);
+    layout->addWidget(buildToolRow());
+
+    auto* split = new QSplitter(Qt::Vertical, this);
+    rows_ = new QTableView(split);
+    rows_->setObjectName(QStringLiteral("RowsView"));
+    rows_->setAccessibleName(QStringLiteral("Кадры"));
+    rows_->setModel(&filter_);
+    rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rows_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    rows_->setWordWrap(false);
+    rows_->verticalHeader()->hide();
+    // A fixed row height: the view never measures 100,000 rows.
+    rows_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    rows_->verticalHeader()->setDefaultSectionSize(rows_->fontMetrics().height() + 4);
+    rows_->horizontalHeader()->setStretchLastSection(true);
+    for (auto [column, width] : {std::pair{0, 95}, std::pair{1, 75}, std::pair{2, 115}, std::pair{3, 260}})
+        rows_->setColumnWidth(column, width);
+    counters_ = new QTreeWidget(split);
+    counters_->setObjectName(QStringLiteral("CountersTree"));
+    counters_->setAccessibleName(QStringLiteral("Счетчики"));
+    counters_->setHeaderLabels({QStringLiteral("Задание / нитка"), QStringLiteral("Запросов"), QStringLiteral("Ответов"),
+                                QStringLiteral("Неверная КС"), QStringLiteral("Оборвано"), QStringLiteral("Байт шума"),
+                                QStringLiteral("Нет ответа"), QStringLiteral("Не имитируется")});
+    counters_->setRootIsDecorated(true);
+    split->addWidget(rows_);
+    split->addWidget(counters_);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+    layout->addWidget(split, 1);
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("StatusLabel"));
+    status_->setAccessibleName(QStringLiteral("Ход обмена"));
+    layout->addWidget(status_);
+
+    auto* copy = new QShortcut(QKeySequence::Copy, rows_);
+    copy->setContext(Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &TMonitorForm::copySelection);
+}
+
+QWidget* TMonitorForm::buildToolRow() {
+    auto* row = new QWidget(this);
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    auto* pause = Button(row, "PauseButton", QStringLiteral("&Пауза"), QStringLiteral("Пауза"));
+    pause->setCheckable(true);
+    connect(pause, &QPushButton::toggled, this, [this](bool on) { monitor_.setPaused(on); });
+    autoScroll_ = Check(row, "AutoScrollCheckBox", QStringLiteral("&Автопрокрутка"), true);
+    h->addWidget(pause);
+    h->addWidget(autoScroll_);
+    h->addSpacing(12);
+    const std::tuple<const char*, QString, RowKind> kinds[] = {
+        {"RequestsCheckBox", QStringLiteral("&Запросы"), RowKind::Request},
+        {"AnswersCheckBox", QStringLiteral("&Ответы"), RowKind::Answer},
+        {"FaultsCheckBox", QStringLiteral("&Ошибки"), RowKind::Fault}};
+    for (const auto& [name, text, kind] : kinds) {
+        QCheckBox* c = Check(row, name, text, true);
+        connect(c, &QCheckBox::toggled, this, [this, kind = kind](bool on) { filter_.setShown(kind, on); });
+        h->addWidget(c);
+    }
+    h->addStretch(1);
+    auto* copy = Button(row, "CopyButton", QStringLiteral("&Копировать"), QStringLiteral("Копировать"));
+    auto* save = Button(row, "SaveButton", QStringLiteral("&Сохранить..."), QStringLiteral("Сохранить"));
+    auto* clear = Button(row, "ClearButton", QStringLiteral("О&чистить"), QStringLiteral("Очистить"));
+    auto* reset = Button(row, "ResetButton", QStringLiteral("С&бросить счетчики"), QStringLiteral("Сбросить счетчики"));
+    connect(copy, &QPushButton::clicked, this, &TMonitorForm::copySelection);
+    connect(save, &QPushButton::clicked, this, &TMonitorForm::saveAs);
+    connect(clear, &QPushButton::clicked, this, [this] { monitor_.clearRows(); });
+    connect(reset, &QPushButton::clicked, this, [this] {
+        monitor_.log().resetCounters();
+        refresh();
+    });
+    for (QPushButton* b : {copy, save, clear, reset})
+        h->addWidget(b);
+    return row;
+}
+
+void TMonitorForm::open() {
+    monitor_.attach(link_);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMonitorForm::showProgress(const QString& step) {
+    status_->setText(step);
+}
+
+void TMonitorForm::beginJob(monitor::JobKind kind) {
+    monitor_.log().beginJob(kind, monitor_.nowUs());
+    refresh();
+}
+
+void TMonitorForm::refresh() {
+    const QStringList lines = monitor_.log().diagnosis(monitor_.nowUs());
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (diagnosis_->text() != text)
+        diagnosis_->setText(text);
+    diagnosis_->setVisible(!text.isEmpty());
+    refreshCounters();
+}
+
+QString TMonitorForm::selectedText() const {
+    QList<int> rows;
+    for (const QModelIndex& i : rows_->selectionModel()->selectedRows())
+        rows << filter_.mapToSource(i).row();
+    std::sort(rows.begin(), rows.end());
+    QStringList lines;
+    for (int r : rows)
+        lines << monitor::RowLine(monitor_.model().row(r));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TMonitorForm::copySelection() {
+    const QString text = selectedText();
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text + QLatin1Char('\n'));
+}
+
+bool TMonitorForm::saveTo(const QString& path) const {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    QTextStream out(&f);
+    for (int i = 0; i < filter_.rowCount(); ++i)
+        out << monitor::RowLine(monitor_.model().row(filter_.mapToSource(filter_.index(i, 0)).row())) << '\n';
+    out.flush();
+    return f.error() == QFileDevice::NoError;
+}
+
+void TMonitorForm::saveAs() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен по линии"), QString(),
+                                                      QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
+    if (path.isEmpty())
+        return;
+    if (!saveTo(path))
+        QMessageBox::warning(this, QStringLiteral("Сообщение"), QStringLiteral("Не могу записать файл ") + path);
+}
+
+void TMonitorForm::closeEvent(QCloseEvent* event) {
+    keepPlace();
+    monitor_.detach();
+    event->accept();
+}
+
+void TMonitorForm::restorePlace() {
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    const QByteArray geometry = settings.value(kGeometryKey).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void TMonitorForm::keepPlace() const {
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.setValue(kGeometryKey, saveGeometry());
+}
+
+namespace {
+
+QStringList CounterTexts(const QString& title, const monitor::Counters& c) {
+    return {title,
+            QString::number(c.requests),
+            QString::number(c.answers),
+            QString::number(c.badCrc),
+            QString::number(c.cutShort),
+            QString::number(c.noiseBytes),
+            QString::number(c.timeouts),
+            QString::number(c.notImitated)};
+}
+
+QString JobTitle(const monitor::JobCounters& job, int number) {
+    return QStringLiteral("%1. %2").arg(number).arg(job.kind == monitor::JobKind::Imitation
+                                                        ? QStringLiteral("Имитация ответов Сантар")
+                                                        : QStringLiteral("Конфигурирование контроллера"));
+}
+
+} // namespace
+
+void TMonitorForm::refreshCounters() {
+    // The newest job first; its runs beneath it. Rebuilt only when a number changed.
+    QList<QStringList> lines;
+    const auto& jobs = monitor_.log().jobs();
+    for (int j = int(jobs.size()) - 1; j >= 0; --j) {
+        const monitor::JobCounters& job = jobs[std::size_t(j)];
+        lines << CounterTexts(JobTitle(job, j + 1), job.total);
+        for (const auto& [run, c] : job.runs)
+            lines << CounterTexts(QStringLiteral("  адрес %1, нитка %2").arg(run.first).arg(run.second), c);
+    }
+    QString key;
+    for (const QStringList& l : lines)
+        key += l.join(QLatin1Char(',')) + QLatin1Char(';');
+    if (key == lastCounters_)
+        return;
+    lastCounters_ = key;
+    counters_->clear();
+    QTreeWidgetItem* parent = nullptr;
+    for (const QStringList& l : lines) {
+        const bool run = l.first().startsWith(QLatin1Char(' '));
+        QStringList texts = l;
+        texts.first() = texts.first().trimmed();
+        auto* item = run && parent ? new QTreeWidgetItem(parent, texts) : new QTreeWidgetItem(counters_, texts);
+        if (!run)
+            parent = item;
+    }
+    counters_->expandAll();
+}
+
+namespace {
+
+// F2 pressed in a job's modal dialog: the application-wide shortcut is blocked there, this is not.
+class ModalF2 : public QObject {
+public:
+    ModalF2(TMonitorForm& form) : QObject(&form), form_(form) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
+            QApplication::activeModalWidget() && watched == QApplication::activeModalWidget())
+            form_.open();
+        return false;
+    }
+
+private:
+    TMonitorForm& form_;
+};
+
+} // namespace
+
+void ConnectMonitor(TMainForm& mainForm, TMonitorForm& monitorForm) {
+    mainForm.openMonitor = [&monitorForm] { monitorForm.open(); };
+    mainForm.onProgress = [&monitorForm](const QString& step) { monitorForm.showProgress(step); };
+    mainForm.onJobStart = [&monitorForm](bool imitation) {
+        monitorForm.beginJob(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure);
+    };
+    new ModalF2(monitorForm);
+}

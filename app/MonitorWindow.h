@@ -1,0 +1,70 @@
+#pragma once
+// The window "Обмен по линии": every frame on the line as a row, the counters per job and per run, the
+// diagnosis of the usual wiring faults above the rows, and the configure job's step in its status line.
+// Non-modal; it observes the line while it is open and closing it stops nothing.
+#include "LineMonitor.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class TMainForm;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTreeWidget;
+struct Link;
+namespace proto {
+struct FlowSlots;
+}
+
+class TMonitorForm : public QWidget {
+    Q_OBJECT
+public:
+    TMonitorForm(Link& link, const proto::FlowSlots* flowSlots, QWidget* parent = nullptr);
+    ~TMonitorForm() override;
+
+    // Shows the window (again) in front, observing the line.
+    void open();
+    // The configure job's step on the line ("чтение таблицы 4, попытка 2 из 5"); empty when none is.
+    void showProgress(const QString& step);
+    // A job starts: its counters and diagnosis begin from zero.
+    void beginJob(monitor::JobKind kind);
+
+    monitor::LineMonitor& monitor() { return monitor_; }
+    // The file the window keeps its size and place in: $RMZ47_MONITOR_SETTINGS when set, else
+    // rmz47/monitor.ini under the user's configuration folder ($XDG_CONFIG_HOME, ~/.config).
+    static QString settingsPath();
+
+    // Selected rows as text, one line each (the columns separated by tabs).
+    QString selectedText() const;
+    // All rows shown (the filter applies) into a text file; false when it cannot be written.
+    bool saveTo(const QString& path) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    QWidget* buildToolRow();
+    void refresh();
+    void refreshCounters();
+    void copySelection();
+    void saveAs();
+    void restorePlace();
+    void keepPlace() const;
+
+    Link& link_;
+    monitor::LineMonitor monitor_;
+    monitor::KindFilter filter_;
+    QLabel* diagnosis_ = nullptr;
+    QTableView* rows_ = nullptr;
+    QTreeWidget* counters_ = nullptr;
+    QLabel* status_ = nullptr;
+    QCheckBox* autoScroll_ = nullptr;
+    QString lastCounters_;
+};
+
+// The monitor beside the main window: the main window's button and F2 open it (F2 also while a job's
+// dialog is up, when the main window's own shortcut is blocked), the configure job's steps go to its
+// status line, and each job starts its counters afresh.
+void ConnectMonitor(TMainForm& mainForm, TMonitorForm& monitorForm);

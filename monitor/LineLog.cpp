@@ -1,0 +1,269 @@
+#include "LineLog.h"
+
+#include "ControllerFrames.h"
+
+#include <algorithm>
+
+namespace monitor {
+
+namespace {
+
+std::span<const quint8> Span(const QByteArray& b) {
+    return {reinterpret_cast<const quint8*>(b.constData()), std::size_t(b.size())};
+}
+
+QByteArray Bytes(const std::uint8_t* data, int n) {
+    return QByteArray(reinterpret_cast<const char*>(data), n);
+}
+
+quint32 TickMs(qint64 us) {
+    return quint32(quint64(us / 1000));
+}
+
+QString RunText(const RunKey& run) {
+    return QStringLiteral("адрес %1, нитка %2").arg(run.first).arg(run.second);
+}
+
+} // namespace
+
+void LineLog::lineEvents(const std::vector<LineEvent>& events) {
+    // Only copied here: the bytes are shared, and the decoding waits for process().
+    queue_.insert(queue_.end(), events.begin(), events.end());
+}
+
+void LineLog::process(qint64 nowUs) {
+    for (const LineEvent& e : queue_)
+        handle(e);
+    queue_.clear();
+    if (role_ == LineRole::Controller)
+        return;
+    handleFlowRead(reader_.idle(TickMs(nowUs)), nowUs);
+    // Noise is told once the line has been quiet for a flow computer's idle time, not byte by byte.
+    if (watch_.lastByteInUs >= 0 && nowUs - watch_.lastByteInUs > qint64(proto::kFlowIdleMs) * 1000) {
+        proto::FlowRead r;
+        r.noiseBefore = reader_.takeNoise();
+        handleFlowRead(r, nowUs);
+    }
+}
+
+std::vector<LineRow> LineLog::takeRows() {
+    return std::exchange(rows_, {});
+}
+
+void LineLog::beginJob(JobKind kind, qint64 nowUs) {
+    // What came before belongs to the job before.
+    process(nowUs);
+    jobs_.push_back({kind, nowUs, {}, {}});
+    while (int(jobs_.size()) > kJobsKept)
+        jobs_.pop_front();
+    watch_ = {};
+    reader_ = {};
+    role_ = kind == JobKind::Imitation ? LineRole::Imitation : LineRole::Controller;
+}
+
+void LineLog::resetCounters() {
+    if (jobs_.empty())
+        return;
+    JobCounters& current = jobs_.back();
+    current.total = {};
+    current.runs.clear();
+    jobs_.erase(jobs_.begin(), jobs_.end() - 1);
+}
+
+void LineLog::handle(const LineEvent& e) {
+    switch (e.kind) {
+    case LineEventKind::Bytes:
+        if (e.direction == LineDirection::In)
+            handleBytesIn(e);
+        break;
+    case LineEventKind::Frame:
+        handleFrame(e);
+        break;
+    case LineEventKind::Silence:
+        addFault(e.timeUs, e.direction, QStringLiteral("нет ответа за время ожидания"));
+        count(e.timeUs, &Counters::timeouts);
+        break;
+    case LineEventKind::CutShort:
+        addFault(e.timeUs, e.direction, QStringLiteral("кадр оборван: принято %1 байт").arg(e.bytes.size()), e.bytes);
+        count(e.timeUs, &Counters::cutShort);
+        break;
+    case LineEventKind::Noise:
+        addFault(e.timeUs, e.direction, QStringLiteral("пропущено байт шума: %1").arg(e.count));
+        count(e.timeUs, &Counters::noiseBytes, e.count);
+        break;
+    case LineEventKind::NotImitated:
+        // With the imitated runs known the passive reading has told it already.
+        if (!flowSlots_ && e.bytes.size() == proto::kFlowRequestSize) {
+            const RunKey run{quint8(e.bytes[1]), quint8(e.bytes[4])};
+            addFault(e.timeUs, e.direction, QStringLiteral("запрос к не имитируемой нитке: ") + RunText(run), e.bytes);
+            count(e.timeUs, &Counters::notImitated, 1, &run);
+            watch_.notImitated.insert(run);
+        }
+        break;
+    case LineEventKind::Echo:
+        addFault(e.timeUs, e.direction, QStringLiteral("принята собственная передача (эхо): %1 байт").arg(e.count),
+                 e.bytes);
+        ++watch_.echoes;
+        break;
+    }
+}
+
+void LineLog::handleFrame(const LineEvent& e) {
+    const auto bytes = Span(e.bytes);
+    if (bytes.empty())
+        return;
+    if (e.direction == LineDirection::Out) {
+        if (bytes[0] == proto::kFlowAnswerStart) {
+            enterRole(LineRole::Imitation, e.timeUs);
+            addRow(e, DescribeFlowAnswer(bytes, flowSlots_), e.bytes);
+            const RunKey run{bytes.size() > 4 ? bytes[1] : quint8(0), bytes.size() > 4 ? bytes[4] : quint8(0)};
+            count(e.timeUs, &Counters::answers, 1, &run);
+            return;
+        }
+        enterRole(LineRole::Controller, e.timeUs);
+        asked_ = AskedBy(bytes);
+        addRow(e, DescribeControllerRequest(bytes), e.bytes);
+        count(e.timeUs, &Counters::requests);
+        return;
+    }
+    if (bytes[0] == proto::kFlowRequestStart) {
+        // The imitation took a request; the passive reading has shown it with the rest of the line.
+        enterRole(LineRole::Imitation, e.timeUs);
+        return;
+    }
+    const Meaning m = DescribeControllerAnswer(bytes, asked_);
+    addRow(e, m, e.bytes);
+    if (proto::ParseAnswerFrame(bytes, int(bytes.size())).outcome == proto::AnswerOutcome::BadCrc) {
+        count(e.timeUs, &Counters::badCrc);
+        ++watch_.controllerBadCrc;
+    } else if (m.kind == RowKind::Answer) {
+        count(e.timeUs, &Counters::answers);
+    }
+}
+
+void LineLog::handleBytesIn(const LineEvent& e) {
+    watch_.lastByteInUs = e.timeUs;
+    if (role_ == LineRole::Controller)
+        return;
+    for (const char c : e.bytes) {
+        watch_.bytesSinceRequest = true;
+        handleFlowRead(reader_.feed(quint8(c), TickMs(e.timeUs)), e.timeUs);
+    }
+}
+
+void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
+    if (role_ == LineRole::Unknown && (r.kind != proto::FlowRead::Kind::None || r.noiseBefore > 0))
+        role_ = LineRole::Imitation; // requests on the line: the controller polls, the tool listens
+    if (r.noiseBefore > 0) {
+        addFault(timeUs, LineDirection::In, QStringLiteral("пропущено байт шума: %1").arg(r.noiseBefore));
+        count(timeUs, &Counters::noiseBytes, r.noiseBefore);
+    }
+    const QByteArray bytes = Bytes(r.bytes.data(), r.length);
+    if (r.kind == proto::FlowRead::Kind::CutShort) {
+        addFault(timeUs, LineDirection::In, QStringLiteral("запрос оборван: принято %1 из 7 байт").arg(r.length),
+                 bytes);
+        count(timeUs, &Counters::cutShort);
+        return;
+    }
+    if (r.kind != proto::FlowRead::Kind::Request)
+        return;
+    const RunKey run{r.bytes[1], r.bytes[4]};
+    LineEvent e{LineEventKind::Frame, LineDirection::In, timeUs, bytes, 0};
+    addRow(e, DescribeFlowRequest(Span(bytes), r.crcOk), bytes);
+    count(timeUs, &Counters::requests, 1, &run);
+    watch_.lastRequestUs = timeUs;
+    watch_.bytesSinceRequest = false;
+    if (!r.crcOk) {
+        count(timeUs, &Counters::badCrc, 1, &run);
+        ++watch_.controllerBadCrc;
+    }
+    if (flowSlots_ && !imitated(run)) {
+        addFault(timeUs, LineDirection::In, QStringLiteral("запрос к не имитируемой нитке: ") + RunText(run), bytes);
+        count(timeUs, &Counters::notImitated, 1, &run);
+        watch_.notImitated.insert(run);
+    }
+}
+
+bool LineLog::imitated(const RunKey& run) const {
+    const std::uint8_t request[proto::kFlowRequestSize] = {proto::kFlowRequestStart, run.first, proto::kFlowRequestLength,
+                                                           proto::kFlowFunction, run.second, 0, 0};
+    return proto::MatchSlot(request, *flowSlots_) >= 0;
+}
+
+void LineLog::addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes) {
+    LineRow row;
+    row.timeUs = e.timeUs;
+    row.wallMs = wallOffsetMs_ + e.timeUs / 1000;
+    row.gapUs = lastRowUs_ < 0 ? -1 : e.timeUs - lastRowUs_;
+    row.kind = m.kind;
+    row.direction = e.direction;
+    row.role = role_;
+    row.bytes = bytes;
+    row.meaning = m.text;
+    lastRowUs_ = e.timeUs;
+    rows_.push_back(std::move(row));
+}
+
+void LineLog::addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes) {
+    addRow(LineEvent{LineEventKind::Frame, d, timeUs, {}, 0}, Meaning{RowKind::Fault, text}, bytes);
+}
+
+void LineLog::enterRole(LineRole role, qint64 timeUs) {
+    const JobKind kind = role == LineRole::Imitation ? JobKind::Imitation : JobKind::Configure;
+    if (role_ == role && !jobs_.empty())
+        return;
+    role_ = role;
+    reader_ = {};
+    if (jobs_.empty() || jobs_.back().kind != kind) {
+        jobs_.push_back({kind, timeUs, {}, {}});
+        while (int(jobs_.size()) > kJobsKept)
+            jobs_.pop_front();
+        watch_ = {};
+    }
+}
+
+JobCounters& LineLog::job(qint64 timeUs) {
+    if (jobs_.empty())
+        jobs_.push_back({role_ == LineRole::Imitation ? JobKind::Imitation : JobKind::Configure, timeUs, {}, {}});
+    return jobs_.back();
+}
+
+void LineLog::count(qint64 timeUs, int Counters::*field, int n, const RunKey* run) {
+    JobCounters& j = job(timeUs);
+    j.total.*field += n;
+    if (run)
+        j.runs[*run].*field += n;
+}
+
+QStringList LineLog::diagnosis(qint64 nowUs) const {
+    QStringList out;
+    if (jobs_.empty())
+        return out;
+    const JobCounters& j = jobs_.back();
+    if (!watch_.notImitated.empty()) {
+        QStringList runs;
+        for (const RunKey& run : watch_.notImitated)
+            runs << RunText(run);
+        out << QStringLiteral("Контроллер опрашивает не имитируемые нитки (%1): исправьте настройки имитации.")
+                   .arg(runs.join(QStringLiteral("; ")));
+    }
+    if (j.kind == JobKind::Imitation) {
+        const qint64 lastByte = std::max(watch_.lastByteInUs, j.startUs);
+        const qint64 lastRequest = std::max(watch_.lastRequestUs, j.startUs);
+        if (nowUs - lastByte > kNoBytesUs)
+            out << QStringLiteral("Более 10 с от контроллера не пришло ни одного байта: проверьте подключение, "
+                                  "выбор RTS и скорость линии.");
+        else if (watch_.bytesSinceRequest && nowUs - lastRequest > kNoRequestUs)
+            out << QStringLiteral("Байты приходят, но запрос не распознан более 5 с: вероятно, скорость линии "
+                                  "отличается от скорости контроллера.");
+    }
+    if (watch_.echoes > 0)
+        out << QStringLiteral("Программа принимает собственную передачу: линия двухпроводная с эхом.");
+    if (watch_.controllerBadCrc >= kRepeatedBadCrc)
+        out << QStringLiteral("Контроллер %1 раз передал кадр с неверной контрольной суммой: помехи на линии или "
+                              "неверная скорость.")
+                   .arg(watch_.controllerBadCrc);
+    return out;
+}
+
+} // namespace monitor

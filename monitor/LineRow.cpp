@@ -1,0 +1,36 @@
+#include "LineRow.h"
+
+#include "NumText.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace monitor {
+
+QString TimeText(const LineRow& row) {
+    return QDateTime::fromMSecsSinceEpoch(row.wallMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+QString GapText(const LineRow& row) {
+    if (row.gapUs < 0)
+        return {};
+    return QStringLiteral("+") + FormatNumber(double(row.gapUs) / 1e6, 3) + QStringLiteral(" с");
+}
+
+QString DirectionText(const LineRow& row) {
+    const bool out = row.direction == LineDirection::Out;
+    if (row.role == LineRole::Imitation)
+        return out ? QStringLiteral("ответ") : QStringLiteral("запрос");
+    return out ? QStringLiteral("к контроллеру") : QStringLiteral("от контроллера");
+}
+
+QString HexText(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString RowLine(const LineRow& row) {
+    return QStringList{TimeText(row), GapText(row), DirectionText(row), HexText(row.bytes), row.meaning}.join(
+        QLatin1Char('\t'));
+}
+
+} // namespace monitor

@@ -1,0 +1,53 @@
+#pragma once
+// The monitor's rows as a table: a ring of the last rows (the oldest dropped once it is full), rows
+// arriving in batches (one insertion per batch, not one per frame), and a filter by kind for the view.
+#include "LineRow.h"
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+#include <deque>
+#include <vector>
+
+namespace monitor {
+
+// The ring's bound: at a few hundred bytes a row, some tens of megabytes at most.
+constexpr int kRowsKept = 100'000;
+
+class RowModel : public QAbstractTableModel {
+public:
+    enum Column { TimeColumn, GapColumn, DirectionColumn, BytesColumn, MeaningColumn, ColumnCount };
+    static constexpr int KindRole = Qt::UserRole + 1;
+
+    explicit RowModel(int capacity = kRowsKept, QObject* parent = nullptr);
+
+    // Appends a batch; drops the oldest rows beyond the capacity.
+    void appendRows(std::vector<LineRow>&& rows);
+    void clear();
+    const LineRow& row(int i) const { return rows_[std::size_t(i)]; }
+    int capacity() const { return capacity_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    int capacity_;
+    std::deque<LineRow> rows_;
+};
+
+// Shows the kinds that are switched on.
+class KindFilter : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    void setShown(RowKind kind, bool shown);
+    bool shown(RowKind kind) const { return shown_[int(kind)]; }
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    bool shown_[3] = {true, true, true};
+};
+
+} // namespace monitor

@@ -1,0 +1,108 @@
+// The diagnosis and the counters on a recorded stretch of line, and the bound of the rows kept.
+#include "LineLog.h"
+#include "MonitorEvents.h"
+#include "RowModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace monitor;
+
+namespace {
+
+using K = LineEventKind;
+using D = LineDirection;
+
+const char* const kAnswer11 = "55 01 17 86 01 45 61 00 00 41 20 00 00 00 00 00 00 41 20 00 00 D7 CD";
+
+bool Says(const QStringList& lines, const char* part) {
+    return lines.join(QLatin1Char('\n')).contains(QString::fromUtf8(part));
+}
+
+struct Step {
+    qint64 atMs;                   // the diagnosis is asked for at this time, after the events
+    std::vector<LineEvent> events; // what the line brought before
+    std::vector<const char*> says; // every diagnosis line expected then (by a part of it)
+};
+
+// An imitation of run 1 of address 1: the controller also polls address 5, falls silent, sends bytes at
+// a wrong speed, and its requests come back with bad checksums; then the tool hears its own echo.
+TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
+    proto::FlowSlots flowSlots;
+    LineLog log;
+    log.setFlowSlots(&flowSlots);
+    log.beginJob(JobKind::Imitation, 0);
+    const std::vector<Step> steps = {
+        {1000,
+         Join({BytesIn(100, "AA 01 07 06 01 4E 45"), {Ev(K::Frame, D::Out, 110, kAnswer11)}}),
+         {}},
+        {2000, BytesIn(1500, "AA 05 07 06 01 4F 75"), {"не имитируемые нитки (адрес 5, нитка 1)"}},
+        // Nothing for more than 10 s after the last byte.
+        {11600, {}, {"не имитируемые нитки", "Более 10 с от контроллера не пришло ни одного байта"}},
+        // Bytes again, but no request in them for more than 5 s.
+        {17000, BytesIn(11700, "13 57 9B 00 13 57", 1000), {"не имитируемые", "вероятно, скорость линии"}},
+        {17100,
+         Join({BytesIn(17050, "AA 01 07 06 01 00 00"), BytesIn(17060, "AA 01 07 06 01 00 00"),
+               BytesIn(17070, "AA 01 07 06 01 00 00")}),
+         {"не имитируемые", "3 раз передал кадр с неверной контрольной суммой"}},
+        {17200, {{Ev(K::Echo, D::In, 17150, "FF 55", 2)}}, {"не имитируемые", "неверной контрольной", "с эхом"}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.atMs);
+        log.lineEvents(s.events);
+        log.process(s.atMs * 1000);
+        const QStringList lines = log.diagnosis(s.atMs * 1000);
+        EXPECT_EQ(lines.size(), qsizetype(s.says.size())) << lines.join(QLatin1Char('\n')).toStdString();
+        for (const char* part : s.says)
+            EXPECT_TRUE(Says(lines, part)) << part << "\n" << lines.join(QLatin1Char('\n')).toStdString();
+    }
+
+    ASSERT_EQ(log.jobs().size(), 1u);
+    const JobCounters& job = log.jobs().back();
+    EXPECT_EQ(job.kind, JobKind::Imitation);
+    EXPECT_EQ(job.total.requests, 5);
+    EXPECT_EQ(job.total.answers, 1);
+    EXPECT_EQ(job.total.badCrc, 3);
+    EXPECT_EQ(job.total.notImitated, 1);
+    EXPECT_EQ(job.total.noiseBytes, 6);
+    EXPECT_EQ(job.runs.at({1, 1}), (Counters{4, 1, 3, 0, 0, 0, 0}));
+    EXPECT_EQ(job.runs.at({5, 1}), (Counters{1, 0, 0, 0, 0, 0, 1}));
+
+    // A configure job starts from zero; its time-outs and the controller's bad answers are its own.
+    log.beginJob(JobKind::Configure, 20'000'000);
+    log.lineEvents({Ev(K::Frame, D::Out, 20001, "CC FF 0A 01 00 00 00 FF 3E 2B"), Ev(K::Silence, D::In, 20502)});
+    log.process(20'600'000);
+    EXPECT_TRUE(log.diagnosis(20'600'000).isEmpty());
+    ASSERT_EQ(log.jobs().size(), 2u);
+    EXPECT_EQ(log.jobs().back().total, (Counters{1, 0, 0, 0, 0, 1, 0}));
+    log.resetCounters();
+    ASSERT_EQ(log.jobs().size(), 1u);
+    EXPECT_EQ(log.jobs().back().total, Counters{});
+}
+
+// The ring keeps the newest rows up to its bound, whatever the batch sizes.
+TEST(MonitorRows, RingKeepsTheNewestUpToItsBound) {
+    auto batch = [](int from, int n) {
+        std::vector<LineRow> rows;
+        rows.resize(std::size_t(n));
+        for (int i = 0; i < n; ++i)
+            rows[std::size_t(i)].timeUs = from + i;
+        return rows;
+    };
+    RowModel model;
+    ASSERT_EQ(model.capacity(), 100'000);
+    int next = 0;
+    for (int size : {1, 999, 60'000, 39'000, 1'000, 2'500}) {
+        model.appendRows(batch(next, size));
+        next += size;
+    }
+    EXPECT_EQ(model.rowCount(), 100'000);
+    EXPECT_EQ(model.row(0).timeUs, next - 100'000);
+    EXPECT_EQ(model.row(99'999).timeUs, next - 1);
+
+    RowModel small(10);
+    small.appendRows(batch(0, 25));
+    EXPECT_EQ(small.rowCount(), 10);
+    EXPECT_EQ(small.row(0).timeUs, 15);
+}
+
+} // namespace
