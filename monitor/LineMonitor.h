@@ -35,6 +35,7 @@ public:
 
     LineLog& log() { return log_; }
     RowModel& model() { return model_; }
+    const RowModel& model() const { return model_; }
 
 signals:
     // After every batch: counters and the diagnosis may have changed.

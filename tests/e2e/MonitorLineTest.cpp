@@ -66,7 +66,10 @@ TEST_F(MonitorOnSim, ImitationUnderFaultsShowsEveryRequestAndFault) {
     program->imit.ImitAddr = {1, 2, 3};
     program->imit.ImitNitka = {1, 1, 1};
     program->imit.ImitSpeedIndex = 7; // 9600
+    // The poller ends after its requests; a controller takes its place on the line (the port goes back to
+    // it at the end), and the operator stops once the last cut request has had its idle time.
     QObject::connect(&sim->process(), &QProcess::finished, [this] {
+        spare = launch({});
         QTimer::singleShot(300, [this] { program->shell.requestStop(); });
     });
     QTimer::singleShot(0, [this] { sim->resume(); });
