@@ -297,32 +297,38 @@ void TMonitorForm::refreshCounters() {
     counters_->expandAll();
 }
 
-namespace {
-
-// F2 pressed in a job's modal dialog: the application-wide shortcut is blocked there, this is not.
-class ModalF2 : public QObject {
-public:
-    ModalF2(TMonitorForm& form) : QObject(&form), form_(form) { qApp->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
-            QApplication::activeModalWidget() && watched == QApplication::activeModalWidget())
-            form_.open();
-        return false;
-    }
-
-private:
-    TMonitorForm& form_;
-};
-
-} // namespace
-
-void ConnectMonitor(TMainForm& mainForm, TMonitorForm& monitorForm) {
-    mainForm.openMonitor = [&monitorForm] { monitorForm.open(); };
-    mainForm.onProgress = [&monitorForm](const QString& step) { monitorForm.showProgress(step); };
-    mainForm.onJobStart = [&monitorForm](bool imitation) {
-        monitorForm.beginJob(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure);
+MonitorHookup::MonitorHookup(TMainForm& mainForm, Link& link, const proto::FlowSlots* flowSlots)
+    : mainForm_(mainForm), link_(link), flowSlots_(flowSlots) {
+    mainForm.openMonitor = [this] { open(); };
+    mainForm.onProgress = [this](const QString& step) {
+        if (form_)
+            form_->showProgress(step);
     };
-    new ModalF2(monitorForm);
+    mainForm.onJobStart = [this](bool imitation) {
+        if (form_)
+            form_->beginJob(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure);
+    };
+    qApp->installEventFilter(this);
+}
+
+MonitorHookup::~MonitorHookup() {
+    qApp->removeEventFilter(this);
+    mainForm_.openMonitor = nullptr;
+    mainForm_.onProgress = nullptr;
+    mainForm_.onJobStart = nullptr;
+}
+
+TMonitorForm& MonitorHookup::open() {
+    if (!form_)
+        form_ = std::make_unique<TMonitorForm>(link_, flowSlots_);
+    form_->open();
+    return *form_;
+}
+
+bool MonitorHookup::eventFilter(QObject*, QEvent* event) {
+    // Outside a modal dialog the main window's application-wide shortcut takes F2.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat() && QApplication::activeModalWidget())
+        open();
+    return false;
 }

@@ -5,6 +5,7 @@
 #include "LineMonitor.h"
 
 #include <QWidget>
+#include <memory>
 
 class QCheckBox;
 class TMainForm;
@@ -64,7 +65,23 @@ private:
     QString lastCounters_;
 };
 
-// The monitor beside the main window: the main window's button and F2 open it (F2 also while a job's
-// dialog is up, when the main window's own shortcut is blocked), the configure job's steps go to its
-// status line, and each job starts its counters afresh.
-void ConnectMonitor(TMainForm& mainForm, TMonitorForm& monitorForm);
+// The monitor beside the main window, made the first time it is opened (the start-up does not pay for
+// it): the main window's button and F2 open it, F2 also while a job's dialog is up (where the main
+// window's own shortcut is blocked); the configure job's steps go to its status line, and each job
+// starts its counters afresh.
+class MonitorHookup : public QObject {
+public:
+    MonitorHookup(TMainForm& mainForm, Link& link, const proto::FlowSlots* flowSlots);
+    ~MonitorHookup() override;
+    TMonitorForm& open();
+    TMonitorForm* form() const { return form_.get(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TMainForm& mainForm_;
+    Link& link_;
+    const proto::FlowSlots* flowSlots_;
+    std::unique_ptr<TMonitorForm> form_;
+};

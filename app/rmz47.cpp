@@ -56,11 +56,10 @@ int main(int argc, char** argv) {
     try {
         Program program;
         TMainForm mainForm(program);
-        TMonitorForm monitorForm(program.link, &program.imit);
-        ConnectMonitor(mainForm, monitorForm);
+        MonitorHookup monitor(mainForm, program.link, &program.imit);
         mainForm.show();
         if (options.openMonitor)
-            monitorForm.open();
+            monitor.open();
         program.wizard = CreateWizardForms();
         if (qEnvironmentVariableIntValue("RMZ47_BENCH_EXIT_ON_SHOW") == 1)
             QTimer::singleShot(0, &app, ReportShownAndQuit);

@@ -7,7 +7,7 @@
 //   - the tool's resident memory at the end is within 1 MiB of what it was after the first 1,000 requests.
 // Exit code 0 when all hold.
 //
-//   soak [--count N] [--period MS] [--gap MS] [--log FILE]
+//   soak [--count N] [--period MS] [--gap MS] [--log FILE] [--monitor]
 //   (defaults: 100000 requests, 10 ms between request starts, 2 ms of silence after each answer before the
 //   next request; --log keeps the simulator's exchange lines, for short runs)
 #include "BenchSupport.h"
@@ -16,6 +16,7 @@
 #include "ImitLoop.h"
 #include "Imitunit.h"
 #include "Main.h"
+#include "MonitorWindow.h"
 #include "Program.h"
 #include "Protocol.h"
 #include "QtPort.h"
@@ -47,8 +48,14 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     long count = 100000, period = 10, gap = 2;
     QString logPath;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--count"))
+    bool withMonitor = false; // the line monitor open: its ring fills, then its memory stays flat
+    for (int i = 1; i < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--monitor")) {
+            withMonitor = true;
+            --i;
+        } else if (i + 1 >= argc) {
+            break;
+        } else if (!std::strcmp(argv[i], "--count"))
             count = std::max(3L, std::atol(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--period"))
             period = std::max(1L, std::atol(argv[i + 1]));
@@ -88,6 +95,9 @@ int main(int argc, char** argv) {
     program.link.ui = &linkUi;
     TMainForm form(program);
     form.show();
+    MonitorHookup monitor(form, program.link, &program.imit);
+    if (withMonitor)
+        monitor.open();
     if (!program.link.portOpen()) {
         std::fprintf(stderr, "soak: COM1 did not open\n");
         return 2;
@@ -118,7 +128,8 @@ int main(int argc, char** argv) {
             cpuStart = CpuSeconds();
         }
         if (n >= nextReport) {
-            std::fprintf(stderr, "soak: %ld answered, rss %ld KiB\n", n, bench::RssKb());
+            const int rows = monitor.form() ? monitor.form()->monitor().model().rowCount() : 0;
+            std::fprintf(stderr, "soak: %ld answered, rss %ld KiB, %d monitor rows\n", n, bench::RssKb(), rows);
             nextReport += 10000;
         }
     });

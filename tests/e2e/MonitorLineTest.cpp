@@ -9,6 +9,7 @@
 #include "MonitorWindow.h"
 
 #include <QLabel>
+#include <QTest>
 #include <QTemporaryDir>
 
 namespace {
@@ -23,14 +24,15 @@ protected:
         qputenv("RMZ47_MONITOR_SETTINGS", dir.filePath(QStringLiteral("monitor.ini")).toLocal8Bit());
     }
     void TearDown() override {
-        monitorForm.reset();
+        hookup.reset();
         ToolOnSim::TearDown();
         qunsetenv("RMZ47_MONITOR_SETTINGS");
     }
     void openMonitor() {
-        monitorForm = std::make_unique<TMonitorForm>(program->link, &program->imit);
-        ConnectMonitor(*form, *monitorForm);
+        hookup = std::make_unique<MonitorHookup>(*form, program->link, &program->imit);
         button("MonitorButton")->click();
+        monitorForm = hookup->form();
+        ASSERT_NE(monitorForm, nullptr);
         ASSERT_TRUE(monitorForm->isVisible());
     }
     // The meanings of the rows of one kind, in order.
@@ -44,7 +46,8 @@ protected:
         return out;
     }
 
-    std::unique_ptr<TMonitorForm> monitorForm;
+    std::unique_ptr<MonitorHookup> hookup;
+    TMonitorForm* monitorForm = nullptr;
     ModalScript script;
 };
 
@@ -125,8 +128,12 @@ TEST_F(MonitorOnSim, ConfigureStepsAndTimeouts) {
             busyOnTheLine = busyOnTheLine && QApplication::overrideCursor() != nullptr;
     };
     bool busyAtTheBox = true;
+    int rowsWhileTheBoxIsUp = 0;
     script.then([&](QWidget* w) {
         busyAtTheBox = QApplication::overrideCursor() != nullptr;
+        // The monitor goes on inside the box's own event loop: the five requests and their time-outs.
+        QTest::qWait(3 * monitor::kBatchMs);
+        rowsWhileTheBoxIsUp = monitorForm->monitor().model().rowCount();
         OkBox()(w);
     });
     button("UstavkiButton")->click();
@@ -137,6 +144,7 @@ TEST_F(MonitorOnSim, ConfigureStepsAndTimeouts) {
     EXPECT_EQ(steps, expected);
     EXPECT_TRUE(busyOnTheLine);
     EXPECT_FALSE(busyAtTheBox);
+    EXPECT_EQ(rowsWhileTheBoxIsUp, 10);
     EXPECT_EQ(Count(meanings(RowKind::Request), "чтение: таблица 0"), 5);
     EXPECT_EQ(Count(meanings(RowKind::Fault), "нет ответа за время ожидания"), 5);
     ASSERT_FALSE(monitorForm->monitor().log().jobs().empty());
