@@ -110,8 +110,9 @@ void TMonitorForm::buildControls() {
     counters_ = new QTreeWidget(split);
     counters_->setObjectName(QStringLiteral("CountersTree"));
     counters_->setAccessibleName(QStringLiteral("Счетчики"));
-    counters_->setHeaderLabels({QStringLiteral("Задание / нитка"), QStringLiteral("Запросов"), QStringLiteral("Ответов"),
-                                QStringLiteral("Неверная КС"), QStringLiteral("Оборвано"), QStringLiteral("Байт шума"),
+    counters_->setHeaderLabels({QStringLiteral("Задание / нитка"), QStringLiteral("Запросов"),
+                                QStringLiteral("Ответов"), QStringLiteral("Неверная КС"),
+                                QStringLiteral("Оборвано"), QStringLiteral("Байт шума"),
                                 QStringLiteral("Нет ответа"), QStringLiteral("Не имитируется")});
     counters_->setRootIsDecorated(true);
     split->addWidget(rows_);
@@ -154,7 +155,8 @@ QWidget* TMonitorForm::buildToolRow() {
     auto* copy = Button(row, "CopyButton", QStringLiteral("&Копировать"), QStringLiteral("Копировать"));
     auto* save = Button(row, "SaveButton", QStringLiteral("&Сохранить..."), QStringLiteral("Сохранить"));
     auto* clear = Button(row, "ClearButton", QStringLiteral("О&чистить"), QStringLiteral("Очистить"));
-    auto* reset = Button(row, "ResetButton", QStringLiteral("С&бросить счетчики"), QStringLiteral("Сбросить счетчики"));
+    auto* reset =
+        Button(row, "ResetButton", QStringLiteral("С&бросить счетчики"), QStringLiteral("Сбросить счетчики"));
     connect(copy, &QPushButton::clicked, this, &TMonitorForm::copySelection);
     connect(save, &QPushButton::clicked, this, &TMonitorForm::saveAs);
     connect(clear, &QPushButton::clicked, this, [this] { monitor_.clearRows(); });
@@ -221,12 +223,14 @@ bool TMonitorForm::saveTo(const QString& path) const {
 }
 
 void TMonitorForm::saveAs() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен по линии"), QString(),
-                                                      QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен по линии"), QString(),
+                                     QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
     if (path.isEmpty())
         return;
     if (!saveTo(path))
-        QMessageBox::warning(this, QStringLiteral("Сообщение"), QStringLiteral("Не могу записать файл ") + path);
+        QMessageBox::warning(this, QStringLiteral("Сообщение"),
+                             QStringLiteral("Не могу записать файл ") + path);
 }
 
 void TMonitorForm::closeEvent(QCloseEvent* event) {
@@ -290,7 +294,8 @@ void TMonitorForm::refreshCounters() {
         const bool run = l.first().startsWith(QLatin1Char(' '));
         QStringList texts = l;
         texts.first() = texts.first().trimmed();
-        auto* item = run && parent ? new QTreeWidgetItem(parent, texts) : new QTreeWidgetItem(counters_, texts);
+        auto* item =
+            run && parent ? new QTreeWidgetItem(parent, texts) : new QTreeWidgetItem(counters_, texts);
         if (!run)
             parent = item;
     }

@@ -28,7 +28,8 @@ std::vector<std::vector<LineEvent>> Burst(qint64 startUs, int frames) {
         std::vector<LineEvent> d;
         for (std::uint8_t b : request)
             d.push_back({LineEventKind::Bytes, LineDirection::In, t, QByteArray(1, char(b)), 0});
-        d.push_back({LineEventKind::Frame, LineDirection::In, t, QByteArray(reinterpret_cast<const char*>(request.data()), 7), 0});
+        d.push_back({LineEventKind::Frame, LineDirection::In, t,
+                     QByteArray(reinterpret_cast<const char*>(request.data()), 7), 0});
         proto::BuildFlowAnswer(request, answer, 0, flowSlots, std::uint32_t(i * 10));
         d.push_back({LineEventKind::Bytes, LineDirection::Out, t + 100, QByteArray(1, char(0xFF)), 0});
         d.push_back({LineEventKind::Frame, LineDirection::Out, t + 100,
@@ -52,10 +53,11 @@ void Run(TMonitorForm& form, const char* what) {
     m.flush();
     QApplication::processEvents(); // the view lays out and paints what changed
     const qint64 batchNs = t.nsecsElapsed();
-    std::printf("%s: %d frames delivered in %.2f ms (%.2f us a delivery), turned into rows and shown in %.1f ms "
-                "(%.2f us a frame); %d rows kept\n",
-                what, kFrames, deliverNs / 1e6, deliverNs / 1e3 / double(burst.size()), batchNs / 1e6,
-                batchNs / 1e3 / kFrames, m.model().rowCount());
+    std::printf(
+        "%s: %d frames delivered in %.2f ms (%.2f us a delivery), turned into rows and shown in %.1f ms "
+        "(%.2f us a frame); %d rows kept\n",
+        what, kFrames, deliverNs / 1e6, deliverNs / 1e3 / double(burst.size()), batchNs / 1e6,
+        batchNs / 1e3 / kFrames, m.model().rowCount());
 }
 
 } // namespace

@@ -14,8 +14,8 @@ namespace {
 constexpr int kIdentMinData = 14; // the identification table carries the version in its fourth byte
 constexpr int kVersionByte = 3;
 constexpr int kStateByte = 4;
-constexpr int kTableByte = 5;        // of a read request
-constexpr int kWriteTableByte = 21;  // of a write request
+constexpr int kTableByte = 5;       // of a read request
+constexpr int kWriteTableByte = 21; // of a write request
 
 QString Hex2(int v) {
     return QStringLiteral("0x") + QString::number(v, 16).toUpper().rightJustified(2, QLatin1Char('0'));
@@ -54,7 +54,7 @@ QString RunText(const CfgRecord& r, int i, int n) {
     // The flag bytes follow the runs; a record of the first versions carries only run 1's, or none.
     if (n > 20 + i)
         text += (r.Flags[std::size_t(i)] & 1) ? QStringLiteral(", порядок байт обратный")
-                                               : QStringLiteral(", порядок байт прямой");
+                                              : QStringLiteral(", порядок байт прямой");
     return text;
 }
 
@@ -117,9 +117,10 @@ Meaning DescribeControllerRequest(std::span<const quint8> frame) {
     if (asked.function == proto::kFnReadTable)
         return {RowKind::Request, QStringLiteral("чтение: ") + TableName(asked.table)};
     if (asked.function == proto::kFnWriteTable) {
-        const auto data = frame.size() > std::size_t(proto::kWriteDataOffset + 2)
-                              ? frame.subspan(proto::kWriteDataOffset, frame.size() - proto::kWriteDataOffset - 2)
-                              : std::span<const quint8>();
+        const auto data =
+            frame.size() > std::size_t(proto::kWriteDataOffset + 2)
+                ? frame.subspan(proto::kWriteDataOffset, frame.size() - proto::kWriteDataOffset - 2)
+                : std::span<const quint8>();
         return {RowKind::Request, QStringLiteral("запись: ") + TableName(asked.table) + QStringLiteral(": ") +
                                       TableContents(data, asked.table)};
     }
@@ -146,7 +147,8 @@ Meaning DescribeControllerAnswer(std::span<const quint8> frame, AskedTable asked
         return {RowKind::Answer, QStringLiteral("запись подтверждена")};
     const proto::ParsedAnswer read = proto::ParseReadAnswer(frame, count);
     if (asked.function == proto::kFnReadTable && read.ok())
-        return {RowKind::Answer, TableName(asked.table) + QStringLiteral(": ") + TableContents(read.data, asked.table)};
+        return {RowKind::Answer,
+                TableName(asked.table) + QStringLiteral(": ") + TableContents(read.data, asked.table)};
     if (read.outcome == O::WrongCount)
         return AnswerFault(QStringLiteral("ответ на чтение с неверным числом байт данных"));
     return AnswerFault(QStringLiteral("ответ с функцией %1, длина %2, не тот, что ожидался")
@@ -158,7 +160,8 @@ Meaning DescribeFlowRequest(std::span<const quint8> frame, bool crcOk) {
     const auto fields = proto::DecodeFlowRequest(frame);
     if (!fields)
         return AnswerFault(QStringLiteral("не запрос расхода"));
-    const QString what = QStringLiteral("запрос расхода: адрес %1, нитка %2").arg(fields->addr).arg(fields->run);
+    const QString what =
+        QStringLiteral("запрос расхода: адрес %1, нитка %2").arg(fields->addr).arg(fields->run);
     if (!crcOk)
         return AnswerFault(what + QStringLiteral(", неверная контрольная сумма"));
     return {RowKind::Request, what};

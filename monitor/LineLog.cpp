@@ -53,10 +53,7 @@ std::vector<LineRow> LineLog::takeRows() {
 void LineLog::beginJob(JobKind kind, qint64 nowUs) {
     // What came before belongs to the job before.
     process(nowUs);
-    jobs_.push_back({kind, nowUs, {}, {}});
-    while (int(jobs_.size()) > kJobsKept)
-        jobs_.pop_front();
-    watch_ = {};
+    startJob(kind, nowUs);
     reader_ = {};
     role_ = kind == JobKind::Imitation ? LineRole::Imitation : LineRole::Controller;
 }
@@ -84,7 +81,8 @@ void LineLog::handle(const LineEvent& e) {
         count(e.timeUs, &Counters::timeouts);
         break;
     case LineEventKind::CutShort:
-        addFault(e.timeUs, e.direction, QStringLiteral("кадр оборван: принято %1 байт").arg(e.bytes.size()), e.bytes);
+        addFault(e.timeUs, e.direction, QStringLiteral("кадр оборван: принято %1 байт").arg(e.bytes.size()),
+                 e.bytes);
         count(e.timeUs, &Counters::cutShort);
         break;
     case LineEventKind::Noise:
@@ -94,15 +92,12 @@ void LineLog::handle(const LineEvent& e) {
     case LineEventKind::NotImitated:
         // With the imitated runs known the passive reading has told it already.
         if (!flowSlots_ && e.bytes.size() == proto::kFlowRequestSize) {
-            const RunKey run{quint8(e.bytes[1]), quint8(e.bytes[4])};
-            addFault(e.timeUs, e.direction, QStringLiteral("запрос к не имитируемой нитке: ") + RunText(run), e.bytes);
-            count(e.timeUs, &Counters::notImitated, 1, &run);
-            watch_.notImitated.insert(run);
+            notImitated(e.timeUs, {quint8(e.bytes[1]), quint8(e.bytes[4])}, e.bytes);
         }
         break;
     case LineEventKind::Echo:
-        addFault(e.timeUs, e.direction, QStringLiteral("принята собственная передача (эхо): %1 байт").arg(e.count),
-                 e.bytes);
+        addFault(e.timeUs, e.direction,
+                 QStringLiteral("принята собственная передача (эхо): %1 байт").arg(e.count), e.bytes);
         ++watch_.echoes;
         break;
     }
@@ -116,7 +111,8 @@ void LineLog::handleFrame(const LineEvent& e) {
         if (bytes[0] == proto::kFlowAnswerStart) {
             enterRole(LineRole::Imitation, e.timeUs);
             addRow(e, DescribeFlowAnswer(bytes, flowSlots_), e.bytes);
-            const RunKey run{bytes.size() > 4 ? bytes[1] : quint8(0), bytes.size() > 4 ? bytes[4] : quint8(0)};
+            const RunKey run{bytes.size() > 4 ? bytes[1] : quint8(0),
+                             bytes.size() > 4 ? bytes[4] : quint8(0)};
             count(e.timeUs, &Counters::answers, 1, &run);
             return;
         }
@@ -160,8 +156,8 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
     }
     const QByteArray bytes = Bytes(r.bytes.data(), r.length);
     if (r.kind == proto::FlowRead::Kind::CutShort) {
-        addFault(timeUs, LineDirection::In, QStringLiteral("запрос оборван: принято %1 из 7 байт").arg(r.length),
-                 bytes);
+        addFault(timeUs, LineDirection::In,
+                 QStringLiteral("запрос оборван: принято %1 из 7 байт").arg(r.length), bytes);
         count(timeUs, &Counters::cutShort);
         return;
     }
@@ -177,17 +173,19 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
         count(timeUs, &Counters::badCrc, 1, &run);
         ++watch_.controllerBadCrc;
     }
-    if (flowSlots_ && !imitated(run)) {
-        addFault(timeUs, LineDirection::In, QStringLiteral("запрос к не имитируемой нитке: ") + RunText(run), bytes);
-        count(timeUs, &Counters::notImitated, 1, &run);
-        watch_.notImitated.insert(run);
-    }
+    if (flowSlots_ && !imitated(run))
+        notImitated(timeUs, run, bytes);
+}
+
+void LineLog::notImitated(qint64 timeUs, const RunKey& run, const QByteArray& bytes) {
+    addFault(timeUs, LineDirection::In, QStringLiteral("запрос к не имитируемой нитке: ") + RunText(run),
+             bytes);
+    count(timeUs, &Counters::notImitated, 1, &run);
+    watch_.notImitated.insert(run);
 }
 
 bool LineLog::imitated(const RunKey& run) const {
-    const std::uint8_t request[proto::kFlowRequestSize] = {proto::kFlowRequestStart, run.first, proto::kFlowRequestLength,
-                                                           proto::kFlowFunction, run.second, 0, 0};
-    return proto::MatchSlot(request, *flowSlots_) >= 0;
+    return proto::MatchSlot(proto::BuildFlowRequest(run.first, run.second).data(), *flowSlots_) >= 0;
 }
 
 void LineLog::addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes) {
@@ -214,17 +212,20 @@ void LineLog::enterRole(LineRole role, qint64 timeUs) {
         return;
     role_ = role;
     reader_ = {};
-    if (jobs_.empty() || jobs_.back().kind != kind) {
-        jobs_.push_back({kind, timeUs, {}, {}});
-        while (int(jobs_.size()) > kJobsKept)
-            jobs_.pop_front();
-        watch_ = {};
-    }
+    if (jobs_.empty() || jobs_.back().kind != kind)
+        startJob(kind, timeUs);
+}
+
+void LineLog::startJob(JobKind kind, qint64 timeUs) {
+    jobs_.push_back({kind, timeUs, {}, {}});
+    while (int(jobs_.size()) > kJobsKept)
+        jobs_.pop_front();
+    watch_ = {};
 }
 
 JobCounters& LineLog::job(qint64 timeUs) {
     if (jobs_.empty())
-        jobs_.push_back({role_ == LineRole::Imitation ? JobKind::Imitation : JobKind::Configure, timeUs, {}, {}});
+        startJob(role_ == LineRole::Imitation ? JobKind::Imitation : JobKind::Configure, timeUs);
     return jobs_.back();
 }
 
@@ -244,24 +245,28 @@ QStringList LineLog::diagnosis(qint64 nowUs) const {
         QStringList runs;
         for (const RunKey& run : watch_.notImitated)
             runs << RunText(run);
-        out << QStringLiteral("Контроллер опрашивает не имитируемые нитки (%1): исправьте настройки имитации.")
+        out << QStringLiteral(
+                   "Контроллер опрашивает не имитируемые нитки (%1): исправьте настройки имитации.")
                    .arg(runs.join(QStringLiteral("; ")));
     }
     if (j.kind == JobKind::Imitation) {
         const qint64 lastByte = std::max(watch_.lastByteInUs, j.startUs);
         const qint64 lastRequest = std::max(watch_.lastRequestUs, j.startUs);
         if (nowUs - lastByte > kNoBytesUs)
-            out << QStringLiteral("Более 10 с от контроллера не пришло ни одного байта: проверьте подключение, "
-                                  "выбор RTS и скорость линии.");
+            out << QStringLiteral(
+                "Более 10 с от контроллера не пришло ни одного байта: проверьте подключение, "
+                "выбор RTS и скорость линии.");
         else if (watch_.bytesSinceRequest && nowUs - lastRequest > kNoRequestUs)
-            out << QStringLiteral("Байты приходят, но запрос не распознан более 5 с: вероятно, скорость линии "
-                                  "отличается от скорости контроллера.");
+            out << QStringLiteral(
+                "Байты приходят, но запрос не распознан более 5 с: вероятно, скорость линии "
+                "отличается от скорости контроллера.");
     }
     if (watch_.echoes > 0)
         out << QStringLiteral("Программа принимает собственную передачу: линия двухпроводная с эхом.");
     if (watch_.controllerBadCrc >= kRepeatedBadCrc)
-        out << QStringLiteral("Контроллер %1 раз передал кадр с неверной контрольной суммой: помехи на линии или "
-                              "неверная скорость.")
+        out << QStringLiteral(
+                   "Контроллер %1 раз передал кадр с неверной контрольной суммой: помехи на линии или "
+                   "неверная скорость.")
                    .arg(watch_.controllerBadCrc);
     return out;
 }

@@ -41,11 +41,11 @@ struct JobCounters {
 
 // What the diagnosis watches during the current job.
 struct JobWatch {
-    qint64 lastByteInUs = -1;   // last byte read from the line
-    qint64 lastRequestUs = -1;  // last flow request recognised
+    qint64 lastByteInUs = -1;  // last byte read from the line
+    qint64 lastRequestUs = -1; // last flow request recognised
     bool bytesSinceRequest = false;
     int echoes = 0;
-    int controllerBadCrc = 0;   // the controller's frames with a wrong checksum
+    int controllerBadCrc = 0; // the controller's frames with a wrong checksum
     std::set<RunKey> notImitated;
 };
 
@@ -85,7 +85,9 @@ private:
     void handleFlowRead(const proto::FlowRead& r, qint64 timeUs);
     void addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes);
     void addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes = {});
+    void notImitated(qint64 timeUs, const RunKey& run, const QByteArray& bytes);
     void enterRole(LineRole role, qint64 timeUs);
+    void startJob(JobKind kind, qint64 timeUs);
     JobCounters& job(qint64 timeUs);
     void count(qint64 timeUs, int Counters::*field, int n = 1, const RunKey* run = nullptr);
     bool imitated(const RunKey& run) const;

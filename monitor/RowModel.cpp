@@ -7,7 +7,8 @@
 
 namespace monitor {
 
-RowModel::RowModel(int capacity, QObject* parent) : QAbstractTableModel(parent), capacity_(std::max(1, capacity)) {}
+RowModel::RowModel(int capacity, QObject* parent)
+    : QAbstractTableModel(parent), capacity_(std::max(1, capacity)) {}
 
 void RowModel::appendRows(std::vector<LineRow>&& rows) {
     if (rows.empty())
@@ -72,7 +73,8 @@ QVariant RowModel::data(const QModelIndex& index, int role) const {
 QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char16_t* const names[ColumnCount] = {u"Время", u"Пауза", u"Направление", u"Байты", u"Значение"};
+    static const char16_t* const names[ColumnCount] = {u"Время", u"Пауза", u"Направление", u"Байты",
+                                                       u"Значение"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf16(names[section]) : QString();
 }
 

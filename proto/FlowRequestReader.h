@@ -18,7 +18,7 @@ struct FlowRead {
     };
     Kind kind = Kind::None;
     std::array<std::uint8_t, kFlowRequestSize> bytes{};
-    int length = 0;   // bytes held in `bytes`
+    int length = 0; // bytes held in `bytes`
     bool crcOk = false;
     int noiseBefore = 0; // bytes skipped since the previous result that were part of no request
 };

@@ -9,8 +9,8 @@
 #include "MonitorWindow.h"
 
 #include <QLabel>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 
@@ -101,7 +101,8 @@ TEST_F(MonitorOnSim, ImitationUnderFaultsShowsEveryRequestAndFault) {
     EXPECT_EQ(LastImitRun().ImitAnswers[0], 10);
 
     const QString diagnosis = monitorForm->findChild<QLabel*>("DiagnosisLabel")->text();
-    EXPECT_TRUE(diagnosis.contains(QStringLiteral("не имитируемые нитки (адрес 5, нитка 1)"))) << diagnosis.toStdString();
+    EXPECT_TRUE(diagnosis.contains(QStringLiteral("не имитируемые нитки (адрес 5, нитка 1)")))
+        << diagnosis.toStdString();
     EXPECT_TRUE(diagnosis.contains(QStringLiteral("5 раз передал кадр с неверной контрольной суммой")));
     // Every row is also a line of the saved file.
     const QString saved = dir.filePath(QStringLiteral("line.txt"));

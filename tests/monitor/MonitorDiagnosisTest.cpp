@@ -32,9 +32,7 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
     log.setFlowSlots(&flowSlots);
     log.beginJob(JobKind::Imitation, 0);
     const std::vector<Step> steps = {
-        {1000,
-         Join({BytesIn(100, "AA 01 07 06 01 4E 45"), {Ev(K::Frame, D::Out, 110, kAnswer11)}}),
-         {}},
+        {1000, Join({BytesIn(100, "AA 01 07 06 01 4E 45"), {Ev(K::Frame, D::Out, 110, kAnswer11)}}), {}},
         {2000, BytesIn(1500, "AA 05 07 06 01 4F 75"), {"не имитируемые нитки (адрес 5, нитка 1)"}},
         // Nothing for more than 10 s after the last byte.
         {11600, {}, {"не имитируемые нитки", "Более 10 с от контроллера не пришло ни одного байта"}},
@@ -44,7 +42,9 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
          Join({BytesIn(17050, "AA 01 07 06 01 00 00"), BytesIn(17060, "AA 01 07 06 01 00 00"),
                BytesIn(17070, "AA 01 07 06 01 00 00")}),
          {"не имитируемые", "3 раз передал кадр с неверной контрольной суммой"}},
-        {17200, {{Ev(K::Echo, D::In, 17150, "FF 55", 2)}}, {"не имитируемые", "неверной контрольной", "с эхом"}},
+        {17200,
+         {{Ev(K::Echo, D::In, 17150, "FF 55", 2)}},
+         {"не имитируемые", "неверной контрольной", "с эхом"}},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.atMs);
@@ -69,7 +69,8 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
 
     // A configure job starts from zero; its time-outs and the controller's bad answers are its own.
     log.beginJob(JobKind::Configure, 20'000'000);
-    log.lineEvents({Ev(K::Frame, D::Out, 20001, "CC FF 0A 01 00 00 00 FF 3E 2B"), Ev(K::Silence, D::In, 20502)});
+    log.lineEvents(
+        {Ev(K::Frame, D::Out, 20001, "CC FF 0A 01 00 00 00 FF 3E 2B"), Ev(K::Silence, D::In, 20502)});
     log.process(20'600'000);
     EXPECT_TRUE(log.diagnosis(20'600'000).isEmpty());
     ASSERT_EQ(log.jobs().size(), 2u);

@@ -24,7 +24,8 @@ inline LineEvent Ev(LineEventKind kind, LineDirection d, qint64 ms, const char* 
 inline std::vector<LineEvent> BytesIn(qint64 ms, const char* hex, qint64 stepMs = 0) {
     std::vector<LineEvent> out;
     for (std::uint8_t b : Hex(hex)) {
-        out.push_back(LineEvent{LineEventKind::Bytes, LineDirection::In, ms * 1000, QByteArray(1, char(b)), 0});
+        out.push_back(
+            LineEvent{LineEventKind::Bytes, LineDirection::In, ms * 1000, QByteArray(1, char(b)), 0});
         ms += stepMs;
     }
     return out;
