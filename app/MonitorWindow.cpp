@@ -115,6 +115,7 @@ void TMonitorForm::buildControls() {
                                 QStringLiteral("Оборвано"), QStringLiteral("Байт шума"),
                                 QStringLiteral("Нет ответа"), QStringLiteral("Не имитируется")});
     counters_->setRootIsDecorated(true);
+    counters_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     split->addWidget(rows_);
     split->addWidget(counters_);
     split->setStretchFactor(0, 4);

@@ -52,8 +52,11 @@ QVariant RowModel::data(const QModelIndex& index, int role) const {
         return int(r.kind);
     if (role == Qt::ForegroundRole && r.kind == RowKind::Fault)
         return QBrush(QColor(0xB0, 0x00, 0x00));
+    // The long columns in full, where the view cuts them short.
     if (role == Qt::ToolTipRole && index.column() == MeaningColumn)
         return r.meaning;
+    if (role == Qt::ToolTipRole && index.column() == BytesColumn)
+        return HexText(r.bytes);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
