@@ -1,0 +1,73 @@
+// The line monitor's window over the real tap: the filter by kind, pause, copy, clear, and its place kept
+// in its own settings file.
+#include "MonitorWindow.h"
+#include "Clock.h"
+#include "Now_opros.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A read of table 0, 3 noise bytes, the time-out: one request and two faults, as the link's tap sees them.
+void Exchange(Link& link) {
+    static const quint8 read0[] = {0xCC, 0xFF, 0x0A, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x3E, 0x2B};
+    link.tap.record(LineEventKind::Frame, LineDirection::Out, read0, sizeof read0);
+    link.tap.record(LineEventKind::Noise, LineDirection::In, 3);
+    link.tap.record(LineEventKind::Silence, LineDirection::In);
+    link.tap.deliver();
+}
+
+TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
+    QTemporaryDir dir;
+    qputenv("RMZ47_MONITOR_SETTINGS", dir.filePath(QStringLiteral("monitor.ini")).toLocal8Bit());
+    Link link;
+    link.clock = &SystemClock();
+    proto::FlowSlots flowSlots;
+    auto form = std::make_unique<TMonitorForm>(link, &flowSlots);
+    form->open();
+    auto* rows = form->findChild<QTableView*>(QStringLiteral("RowsView"));
+    auto click = [&](const char* name) { form->findChild<QAbstractButton*>(QLatin1String(name))->click(); };
+    ASSERT_NE(rows, nullptr);
+
+    Exchange(link);
+    form->monitor().flush();
+    EXPECT_EQ(rows->model()->rowCount(), 3);
+    click("FaultsCheckBox");
+    EXPECT_EQ(rows->model()->rowCount(), 1);
+    click("FaultsCheckBox");
+    click("RequestsCheckBox");
+    EXPECT_EQ(rows->model()->rowCount(), 2);
+    click("RequestsCheckBox");
+
+    click("PauseButton");
+    Exchange(link);
+    form->monitor().flush();
+    EXPECT_EQ(rows->model()->rowCount(), 3);
+    click("PauseButton");
+    EXPECT_EQ(rows->model()->rowCount(), 6);
+
+    rows->selectRow(1);
+    click("CopyButton");
+    const QStringList columns = QApplication::clipboard()->text().trimmed().split(QLatin1Char('\t'));
+    ASSERT_EQ(columns.size(), 5);
+    EXPECT_EQ(columns[2], QStringLiteral("от контроллера"));
+    EXPECT_EQ(columns[4], QStringLiteral("пропущено байт шума: 3"));
+
+    click("ClearButton");
+    EXPECT_EQ(rows->model()->rowCount(), 0);
+    // Closing stops the observing, not the line; the next window comes back where this one was.
+    form->resize(1010, 610);
+    form->close();
+    EXPECT_FALSE(link.tap.active());
+    form = std::make_unique<TMonitorForm>(link, &flowSlots);
+    EXPECT_EQ(form->size(), QSize(1010, 610));
+    qunsetenv("RMZ47_MONITOR_SETTINGS");
+}
+
+} // namespace
