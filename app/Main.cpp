@@ -105,8 +105,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
 
 void TMainForm::UstavkiButtonClick() {
-    if (onJobStart)
-        onJobStart(false);
+    if (onJob)
+        onJob(false, true);
     ::UstavkiButtonClick(*this, link_, cfg_, wizard_,
                          [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); });
 }
@@ -127,9 +127,9 @@ void TMainForm::setJobButtonsEnabled(bool enabled) {
 }
 
 void TMainForm::setStopMode(bool stop) {
+    if (onJob && stop != stopMode_)
+        onJob(true, stop);
     stopMode_ = stop;
-    if (stop && onJobStart)
-        onJobStart(true);
     ui->CloseBtn->setText(stop ? QStringLiteral("&Stop") : QStringLiteral("&Close"));
 }
 

@@ -45,10 +45,10 @@ public:
     // (F2, F3) calls these; nothing happens while they are unset.
     std::function<void()> openMonitor;
     std::function<void()> openJournal;
-    // The line monitor's ears: the configure job's step on the line, and the start of a job (true: the
-    // imitation, false: the configure job).
+    // The line monitor's ears: the configure job's step on the line, and a job's start or end (imitation:
+    // true for the imitation, false for the configure job, which is told only at its start).
     std::function<void(const QString& step)> onProgress;
-    std::function<void(bool imitation)> onJobStart;
+    std::function<void(bool imitation, bool starts)> onJob;
     int fullHeight() const { return fullHeight_; }
     int compactHeight() const { return compactHeight_; }
 

@@ -181,8 +181,11 @@ void TMonitorForm::showProgress(const QString& step) {
     status_->setText(step);
 }
 
-void TMonitorForm::beginJob(monitor::JobKind kind) {
-    monitor_.log().beginJob(kind, monitor_.nowUs());
+void TMonitorForm::job(monitor::JobKind kind, bool starts) {
+    if (starts)
+        monitor_.log().beginJob(kind, monitor_.nowUs());
+    else
+        monitor_.log().endJob(monitor_.nowUs());
     refresh();
 }
 
@@ -310,9 +313,9 @@ MonitorHookup::MonitorHookup(TMainForm& mainForm, Link& link, const proto::FlowS
         if (form_)
             form_->showProgress(step);
     };
-    mainForm.onJobStart = [this](bool imitation) {
+    mainForm.onJob = [this](bool imitation, bool starts) {
         if (form_)
-            form_->beginJob(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure);
+            form_->job(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure, starts);
     };
     qApp->installEventFilter(this);
 }
@@ -321,7 +324,7 @@ MonitorHookup::~MonitorHookup() {
     qApp->removeEventFilter(this);
     mainForm_.openMonitor = nullptr;
     mainForm_.onProgress = nullptr;
-    mainForm_.onJobStart = nullptr;
+    mainForm_.onJob = nullptr;
 }
 
 TMonitorForm& MonitorHookup::open() {

@@ -28,8 +28,8 @@ public:
     void open();
     // The configure job's step on the line ("чтение таблицы 4, попытка 2 из 5"); empty when none is.
     void showProgress(const QString& step);
-    // A job starts: its counters and diagnosis begin from zero.
-    void beginJob(monitor::JobKind kind);
+    // A job starts (its counters and diagnosis begin from zero) or ends (its counters stay).
+    void job(monitor::JobKind kind, bool starts);
 
     monitor::LineMonitor& monitor() { return monitor_; }
     // The file the window keeps its size and place in: $RMZ47_MONITOR_SETTINGS when set, else

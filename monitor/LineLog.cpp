@@ -58,6 +58,11 @@ void LineLog::beginJob(JobKind kind, qint64 nowUs) {
     role_ = kind == JobKind::Imitation ? LineRole::Imitation : LineRole::Controller;
 }
 
+void LineLog::endJob(qint64 nowUs) {
+    process(nowUs);
+    watch_.running = false;
+}
+
 void LineLog::resetCounters() {
     if (jobs_.empty())
         return;
@@ -249,7 +254,7 @@ QStringList LineLog::diagnosis(qint64 nowUs) const {
                    "Контроллер опрашивает не имитируемые нитки (%1): исправьте настройки имитации.")
                    .arg(runs.join(QStringLiteral("; ")));
     }
-    if (j.kind == JobKind::Imitation) {
+    if (j.kind == JobKind::Imitation && watch_.running) {
         const qint64 lastByte = std::max(watch_.lastByteInUs, j.startUs);
         const qint64 lastRequest = std::max(watch_.lastRequestUs, j.startUs);
         if (nowUs - lastByte > kNoBytesUs)

@@ -47,6 +47,7 @@ struct JobWatch {
     int echoes = 0;
     int controllerBadCrc = 0; // the controller's frames with a wrong checksum
     std::set<RunKey> notImitated;
+    bool running = true; // the job still runs (the silence on a line nobody polls means nothing)
 };
 
 // Diagnosis bounds: silence during the imitation, and bytes without a request.
@@ -72,6 +73,8 @@ public:
     void setFlowSlots(const proto::FlowSlots* flowSlots) { flowSlots_ = flowSlots; }
     // A job starts: its counters and the diagnosis begin from zero.
     void beginJob(JobKind kind, qint64 nowUs);
+    // The job ended: its counters stay, the silence rules no longer apply.
+    void endJob(qint64 nowUs);
     void resetCounters();
 
     const std::deque<JobCounters>& jobs() const { return jobs_; }

@@ -56,6 +56,10 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
             EXPECT_TRUE(Says(lines, part)) << part << "\n" << lines.join(QLatin1Char('\n')).toStdString();
     }
 
+    // Once the imitation has ended, a quiet line is no fault.
+    log.endJob(17'300'000);
+    EXPECT_FALSE(Says(log.diagnosis(40'000'000), "Более 10 с"));
+
     ASSERT_EQ(log.jobs().size(), 1u);
     const JobCounters& job = log.jobs().back();
     EXPECT_EQ(job.kind, JobKind::Imitation);
