@@ -104,8 +104,13 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
 
 void TMainForm::UstavkiButtonClick() {
-    ::UstavkiButtonClick(*this, link_, cfg_, wizard_,
-                         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); });
+    ::UstavkiButtonClick(
+        *this, link_, cfg_, wizard_,
+        [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); },
+        [this](const CfgJobReport& report) {
+            TakeOutputParams(imit_, report);
+            return onConfigureDone ? onConfigureDone(report) : QStringList();
+        });
 }
 
 void TMainForm::ImitFlButtonClick() { ::ImitFlButtonClick(*this, link_, imit_, shell_); }
@@ -156,4 +161,10 @@ void TMainForm::showRun(int slot, const RunDisplay& texts) {
     answers[slot]->setText(texts.answers);
     total[slot]->setText(texts.volume);
     rashod[slot]->setText(texts.flow);
+}
+
+void TMainForm::showOutputPulses(const QString& text, bool warning) {
+    ui->PulsesLabel->setText(text);
+    // A warning stands out from the counts around it.
+    ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
 }

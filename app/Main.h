@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the link-status panels, the two job buttons, the close button and, below them, the
 // imitation's per-run display, which the window only uncovers while an imitation runs.
+#include "CfgJournal.h"
 #include "JobView.h"
 
 #include <QWidget>
@@ -35,6 +36,7 @@ public:
     void showLineSpeed(int baud) override;
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
+    void showOutputPulses(const QString& text, bool warning) override;
     void closeWindow() override { close(); }
 
     bool inStopMode() const { return stopMode_; }
@@ -43,6 +45,8 @@ public:
     // (F2, F3) calls these; nothing happens while they are unset.
     std::function<void()> openMonitor;
     std::function<void()> openJournal;
+    // Told at the end of each configure job (the journal); returns the saves that failed.
+    CfgFinished onConfigureDone;
     int fullHeight() const { return fullHeight_; }
     int compactHeight() const { return compactHeight_; }
 
