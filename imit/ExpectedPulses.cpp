@@ -20,9 +20,9 @@ PulseExpectation ExpectPulses(const PulseOutput& out, double totalM3, double tot
     e.vKnown = out.knowsV();
     if (!e.vKnown)
         return e;
-    // V is kept in single precision (0,1 lies a hair above a tenth): a volume of exactly so many shown
-    // pulse values counts all of them.
-    const double pulses = std::floor(totalM3 / out.v * (1 + 1e-9));
+    // V is kept in single precision (0,1 lies a hair above a tenth, some 1.5e-8 of it): a volume of
+    // exactly so many shown pulse values counts all of them.
+    const double pulses = std::floor(totalM3 / out.v * (1 + 1e-6));
     e.pulses = pulses > 0 ? qint64(pulses) : 0;
     e.ratePerS = totalFlowM3h / 3600.0 / out.v;
     e.timingKnown = out.knowsTiming();
