@@ -59,8 +59,8 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        // Cut short or edited into nonsense, but recognisably ours.
-        if (bytes.contains(kFormat.toUtf8()))
+        // A JSON object cut short or edited into nonsense; anything else is not a configuration at all.
+        if (bytes.trimmed().startsWith('{'))
             return Damaged(fileName, parseError.errorString());
         return Foreign(fileName);
     }

@@ -1,0 +1,157 @@
+// Configurations in files: the round trip through the form for every software version, the checks
+// before saving, and the files refused with the form left as it was.
+#include "CfgFile.h"
+#include "CfgForm.h"
+#include "Cfgunit.h"
+#include "ConfigureTestDriver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The form as the configure job shows it for a configured controller of `version`.
+struct FormOnVersion {
+    explicit FormOnVersion(quint8 version) {
+        cfg.SoftVersion = version;
+        cfg.CfgState = 1;
+        CfgFormValues v;
+        RecordToForm(cfg, v);
+        form.setValues(v);
+        form.FlRadioGroupClick();
+        form.VEdit()->setEnabled(false);
+    }
+    // The record "Записать" would take from the form now.
+    CfgRecord record() {
+        CfgContext c = cfg;
+        CfgFormValues v = form.values();
+        FormToRecordChecked(c, v);
+        FormToRecordRest(c, v);
+        return c.record;
+    }
+    CfgContext cfg;
+    WizardForms wizard;
+    TCfgForm form{cfg, wizard};
+};
+
+void EnterOtherValues(TCfgForm& f) {
+    CfgFormValues v = f.values();
+    v.flIndex = 2;
+    v.period = QStringLiteral("2.5");
+    v.answer = QStringLiteral("9");
+    v.v = QStringLiteral("0,15");
+    v.nag = QStringLiteral("0,2");
+    v.pause = QStringLiteral("0,35");
+    v.addr = {7, 8, 250};
+    v.nitka = {1, 2, 3};
+    v.speedIndex = {10, 0, 7};
+    v.byteOrder = {0, 1, 1};
+    v.tries = 7;
+    f.setValues(v);
+}
+
+QString Path(const QTemporaryDir& dir, const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+
+TEST(CfgFile, RoundTripThroughTheFormForEveryVersion) {
+    QTemporaryDir dir;
+    for (quint8 version = 0; version <= 4; ++version) {
+        SCOPED_TRACE(version);
+        FormOnVersion saved(version);
+        EnterOtherValues(saved.form);
+        const QString path = Path(dir, "cfg.json");
+        ASSERT_TRUE(saved.form.saveToFile(path));
+        const QByteArray text = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        EXPECT_TRUE(text.contains("\"unit\": \"с\"")) << text.toStdString();
+        EXPECT_TRUE(text.contains("\"softVersion\": " + QByteArray::number(version)));
+
+        FormOnVersion loaded(version);
+        ASSERT_TRUE(loaded.form.loadFromFile(path));
+        EXPECT_EQ(loaded.record(), saved.record());
+        EXPECT_EQ(loaded.form.VEdit()->text(), QStringLiteral("0,150"));
+        EXPECT_FALSE(loaded.form.VEdit()->isEnabled()); // the wizard's state is not the file's
+        EXPECT_EQ(loaded.cfg.record, CfgRecord{});       // nothing taken into the job's record
+    }
+}
+
+TEST(CfgFile, SaveRunsTheChecksAndWritesNothingThatFails) {
+    QTemporaryDir dir;
+    FormOnVersion f(2);
+    f.form.NagEdit()->setText(QStringLiteral("3"));
+    ModalScript script;
+    script.then(OkBox());
+    EXPECT_FALSE(f.form.saveToFile(Path(dir, "bad.json")));
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"));
+    EXPECT_FALSE(QFile::exists(Path(dir, "bad.json")));
+}
+
+QByteArray SavedFor(quint8 version) {
+    CfgRecord r;
+    r.Answer = 700;
+    return CfgFileBytes(r, version, QDateTime::currentDateTime());
+}
+
+struct RefusalRow {
+    const char* what;
+    QByteArray bytes;
+    quint8 controller;
+    const char* says;
+};
+
+TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
+    QByteArray outOfRange = SavedFor(2);
+    outOfRange.replace("\"value\": 0.1", "\"value\": 5");
+    const RefusalRow rows[] = {
+        {"21-byte layout for a 23-byte controller", SavedFor(1), 2, "версия ПО 2 (таблица 23 байт): загрузить ее нельзя"},
+        {"23-byte layout for a 21-byte controller", SavedFor(3), 0, "записана для версии ПО 3 (таблица 23 байт)"},
+        {"cut short", SavedFor(2).left(200), 2, "поврежден"},
+        {"a value the form would refuse", outOfRange, 2, "поврежден (поле Nag)"},
+        {"another program's JSON", "{\"name\": \"x\"}", 2, "не является файлом конфигурации"},
+        {"not text at all", QByteArray("\x89PNG\r\n\x1a\n\0\0", 10), 2, "не является файлом конфигурации"},
+    };
+    QTemporaryDir dir;
+    for (const RefusalRow& r : rows) {
+        SCOPED_TRACE(r.what);
+        const QString path = Path(dir, "in.json");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(r.bytes);
+        f.close();
+        FormOnVersion form(r.controller);
+        EnterOtherValues(form.form);
+        const CfgFormValues before = form.form.values();
+        ModalScript script;
+        script.then(OkBox());
+        EXPECT_FALSE(form.form.loadFromFile(path));
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_TRUE(script.boxes[0].text.contains(QString::fromUtf8(r.says))) << script.boxes[0].text.toStdString();
+        const CfgFormValues after = form.form.values();
+        EXPECT_EQ(after.v, before.v);
+        EXPECT_EQ(after.nag, before.nag);
+        EXPECT_EQ(after.flIndex, before.flIndex);
+        EXPECT_EQ(after.addr, before.addr);
+    }
+}
+
+TEST(CfgFile, AnotherVersionOfTheSameLayoutIsLoadedOnlyWhenTheOperatorAgrees) {
+    QTemporaryDir dir;
+    const QString path = Path(dir, "v2.json");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(SavedFor(2));
+    f.close();
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        FormOnVersion form(4);
+        EnterOtherValues(form.form);
+        ModalScript script;
+        script.then([answer](QWidget* w) { static_cast<QMessageBox*>(w)->button(answer)->click(); });
+        EXPECT_EQ(form.form.loadFromFile(path), answer == QMessageBox::Yes);
+        ASSERT_EQ(script.boxes.size(), 1u);
+        EXPECT_TRUE(script.boxes[0].text.contains(QStringLiteral("версии ПО 2, а у контроллера версия ПО 4")));
+        EXPECT_EQ(form.form.PeriodEdit()->text(), answer == QMessageBox::Yes ? QStringLiteral("3,000") : QStringLiteral("2.5"));
+    }
+}
+
+} // namespace
