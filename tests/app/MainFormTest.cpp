@@ -94,6 +94,11 @@ TEST_F(AppFixture, WindowOpensCompactAndGrowsToShowTheImitationBox) {
     EXPECT_EQ(form->height(), form->compactHeight());
     EXPECT_GE(imitBox->y(), form->height()); // cut off
     EXPECT_GE(form->fullHeight(), imitBox->geometry().bottom());
+    // The expected pulses of the controller's output below the run boxes, inside the full height.
+    auto* pulses = child<QLabel>("PulsesLabel");
+    ASSERT_TRUE(pulses);
+    EXPECT_GT(pulses->y(), imitBox->geometry().bottom());
+    EXPECT_GE(form->fullHeight(), pulses->geometry().bottom());
     // Fixed size, minimise but no maximise.
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);

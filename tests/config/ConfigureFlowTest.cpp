@@ -11,9 +11,11 @@
 #include "UiCommon.h"
 #include "Wizard.h"
 
+#include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -372,3 +374,45 @@ TEST_F(ConfigureFlow, WizardRangeIsEnforcedAndCancelAfterARejectWritesNothing) {
 }
 
 } // namespace
+
+TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
+    QTemporaryDir dir;
+    const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
+    script.then(OkBox())
+        .then(On("CfgForm", [&](QWidget* w) {
+            // The folder does not exist: the save fails, the form and its entries stay.
+            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("missing/cfg.json"))));
+            Edit(w, "PeriodEdit")->setText(QStringLiteral("4"));
+            ClickChild(w, "BitBtn1");
+        }))
+        .then(OkBox())
+        .then(OkBox());
+    CfgJobReport report;
+    UstavkiButtonClick(view, link, cfg, wizard, {}, [&](const CfgJobReport& r) {
+        report = r;
+        // The second journal lies under a file, so it cannot be written.
+        QStringList failed = RecordInJournal(journal, link, r);
+        return failed + RecordInJournal(journal + QStringLiteral("/x.jsonl"), link, r);
+    });
+    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.boxes.size(), 3u);
+    expectBox(1, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
+    EXPECT_EQ(script.boxes[2].caption, QStringLiteral("Ошибка!"));
+    EXPECT_TRUE(script.boxes[2].text.contains(QStringLiteral("файл конфигурации ") + dir.filePath(QStringLiteral("missing/cfg.json"))));
+    EXPECT_TRUE(script.boxes[2].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
+    EXPECT_EQ(ctl.writes().size(), 1u);
+
+    EXPECT_EQ(report.result, CfgJobReport::Result::Written);
+    EXPECT_EQ(report.ident, QByteArray("\0\0\0\3\0\0\0\0\0\0\0\0\0\0", 14));
+    const JournalContents read = ReadJournal(journal);
+    ASSERT_EQ(read.entries.size(), 1);
+    const QJsonObject e = read.entries[0];
+    EXPECT_EQ(e.value(QStringLiteral("softVersion")).toInt(), 3);
+    EXPECT_TRUE(e.value(QStringLiteral("configured")).toBool());
+    EXPECT_EQ(e.value(QStringLiteral("ident")).toString(), QStringLiteral("00 00 00 03 00 00 00 00 00 00 00 00 00 00"));
+    const auto hex = [](const QByteArray& b) { return QString::fromLatin1(b.toHex(' ')); };
+    EXPECT_EQ(e.value(QStringLiteral("read")).toObject().value(QStringLiteral("bytes")).toString(),
+              hex(ScriptedController::defaultTable4(3)));
+    EXPECT_EQ(e.value(QStringLiteral("written")).toObject().value(QStringLiteral("bytes")).toString(), hex(ctl.table4));
+    EXPECT_EQ(e.value(QStringLiteral("result")).toString(), QStringLiteral("Конфигурация записана"));
+}
