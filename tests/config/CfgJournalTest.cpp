@@ -1,9 +1,8 @@
 // The journal of configure jobs: appending under a writer killed at any moment, a cut-off last line,
-// notes, where the file lives, and the window's table, filter and export.
+// and the window's table, filter, notes and export.
 #include "CfgJournal.h"
 #include "JournalWindow.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -84,37 +83,6 @@ TEST(CfgJournal, CutOffLastLineIsSkippedAndNeverRewritten) {
     EXPECT_EQ(read.entries[0].value(QStringLiteral("id")), next.value(QStringLiteral("id"))); // newest first
 }
 
-TEST(CfgJournal, LastNoteOfAnEntryCounts) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
-    const QJsonObject e = Entry(1);
-    const QString id = e.value(QStringLiteral("id")).toString();
-    ASSERT_TRUE(AppendJournal(path, e, nullptr));
-    ASSERT_TRUE(AppendJournal(path, JournalNote(id, QStringLiteral("ГРС-1"), QStringLiteral("Котельная"), {}), nullptr));
-    ASSERT_TRUE(AppendJournal(path, JournalNote(id, QStringLiteral("ГРС-2"), QStringLiteral("Котельная"), {}), nullptr));
-    const JournalContents read = ReadJournal(path);
-    ASSERT_EQ(read.entries.size(), 1);
-    EXPECT_EQ(read.entries[0].value(QStringLiteral("site")).toString(), QStringLiteral("ГРС-2"));
-}
-
-TEST(CfgJournal, FolderFromTheEnvironment) {
-    struct Row {
-        const char *own, *xdg;
-        QString expected;
-    };
-    const Row rows[] = {{"/t/own", "/t/xdg", QStringLiteral("/t/own")},
-                        {"", "/t/xdg", QStringLiteral("/t/xdg/rmz47")},
-                        {"", "", QDir::homePath() + QStringLiteral("/.local/share/rmz47")}};
-    const QByteArray ownBefore = qgetenv("RMZ47_DATA_DIR"), xdgBefore = qgetenv("XDG_DATA_HOME");
-    for (const Row& r : rows) {
-        qputenv("RMZ47_DATA_DIR", r.own);
-        qputenv("XDG_DATA_HOME", r.xdg);
-        EXPECT_EQ(JournalDirectory(), r.expected);
-    }
-    qputenv("RMZ47_DATA_DIR", ownBefore);
-    qputenv("XDG_DATA_HOME", xdgBefore);
-}
-
 TEST(CfgJournal, WindowShowsNewestFirstFiltersAttachesNotesAndExports) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
@@ -131,7 +99,8 @@ TEST(CfgJournal, WindowShowsNewestFirstFiltersAttachesNotesAndExports) {
 
     QString error;
     const QString id = ReadJournal(path).entries[1].value(QStringLiteral("id")).toString();
-    ASSERT_TRUE(window.attachNote(id, QStringLiteral("ГРС \"Север\""), QStringLiteral("Узел 2"), &error));
+    ASSERT_TRUE(window.attachNote(id, QStringLiteral("ГРС-1"), QStringLiteral("Узел 1"), &error));
+    ASSERT_TRUE(window.attachNote(id, QStringLiteral("ГРС \"Север\""), QStringLiteral("Узел 2"), &error)); // the last counts
     EXPECT_EQ(table->item(1, 6)->text(), QStringLiteral("ГРС \"Север\""));
     const QString csv = dir.filePath(QStringLiteral("out.csv"));
     ASSERT_TRUE(window.exportCsv(csv, &error));
