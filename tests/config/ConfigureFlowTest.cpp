@@ -380,11 +380,17 @@ TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
     script.then(OkBox())
         .then(On("CfgForm", [&](QWidget* w) {
+            // A value "Записать" would refuse is refused for the file too, and nothing is saved.
+            Edit(w, "NagEdit")->setText(QStringLiteral("3"));
+            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("cfg.json"))));
+            EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("cfg.json"))));
+            Edit(w, "NagEdit")->setText(QStringLiteral("0,1"));
             // The folder does not exist: the save fails, the form and its entries stay.
             EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("missing/cfg.json"))));
             Edit(w, "PeriodEdit")->setText(QStringLiteral("4"));
             ClickChild(w, "BitBtn1");
         }))
+        .then(OkBox())
         .then(OkBox())
         .then(OkBox());
     UstavkiButtonClick(view, link, cfg, wizard, {}, [&](const CfgJobReport& r) {
@@ -393,11 +399,12 @@ TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
         return failed + RecordInJournal(journal + QStringLiteral("/x.jsonl"), link, r);
     });
     EXPECT_TRUE(script.done());
-    ASSERT_EQ(script.boxes.size(), 3u);
-    expectBox(1, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
-    EXPECT_EQ(script.boxes[2].caption, QStringLiteral("Ошибка!"));
-    EXPECT_TRUE(script.boxes[2].text.contains(QStringLiteral("файл конфигурации ") + dir.filePath(QStringLiteral("missing/cfg.json"))));
-    EXPECT_TRUE(script.boxes[2].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
+    ASSERT_EQ(script.boxes.size(), 4u);
+    EXPECT_EQ(script.boxes[1].text, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"));
+    expectBox(2, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
+    EXPECT_EQ(script.boxes[3].caption, QStringLiteral("Ошибка!"));
+    EXPECT_TRUE(script.boxes[3].text.contains(QStringLiteral("файл конфигурации ") + dir.filePath(QStringLiteral("missing/cfg.json"))));
+    EXPECT_TRUE(script.boxes[3].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
     EXPECT_EQ(ctl.writes().size(), 1u);
 
     const JournalContents read = ReadJournal(journal);
