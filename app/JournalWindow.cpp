@@ -33,8 +33,8 @@ QPushButton* Button(const QString& text, const QString& accessible, QWidget* par
 } // namespace
 
 JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
-    : QWidget(parent, Qt::Window), path_(journalPath), filter_(new QLineEdit(this)), table_(new QTableWidget(this)),
-      status_(new QLabel(this)) {
+    : QWidget(parent, Qt::Window), path_(journalPath), filter_(new QLineEdit(this)),
+      table_(new QTableWidget(this)), status_(new QLabel(this)) {
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
     resize(900, 420);
@@ -51,7 +51,8 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     table_->verticalHeader()->setVisible(false);
 
     QPushButton* note = Button(QStringLiteral("&Примечание…"), QStringLiteral("Примечание к записи"), this);
-    QPushButton* exportCsvButton = Button(QStringLiteral("&Экспорт в CSV…"), QStringLiteral("Экспорт в CSV"), this);
+    QPushButton* exportCsvButton =
+        Button(QStringLiteral("&Экспорт в CSV…"), QStringLiteral("Экспорт в CSV"), this);
     QPushButton* refresh = Button(QStringLiteral("&Обновить"), QStringLiteral("Обновить журнал"), this);
     QPushButton* close = Button(QStringLiteral("&Закрыть"), QStringLiteral("Закрыть журнал"), this);
 
@@ -86,7 +87,8 @@ void JournalWindow::reload() {
     }
     QString status = QStringLiteral("Записей : ") + QString::number(entries_.size());
     if (contents.skipped > 0)
-        status += QStringLiteral(" (не прочитано строк : ") + QString::number(contents.skipped) + QStringLiteral(")");
+        status += QStringLiteral(" (не прочитано строк : ") + QString::number(contents.skipped) +
+                  QStringLiteral(")");
     status_->setText(status);
     applyFilter();
 }
@@ -118,7 +120,8 @@ bool JournalWindow::exportCsv(const QString& path, QString* error) {
     return false;
 }
 
-bool JournalWindow::attachNote(const QString& entryId, const QString& site, const QString& object, QString* error) {
+bool JournalWindow::attachNote(const QString& entryId, const QString& site, const QString& object,
+                               QString* error) {
     if (!AppendJournal(path_, JournalNote(entryId, site, object, QDateTime::currentDateTime()), error))
         return false;
     reload();
@@ -158,7 +161,8 @@ void JournalWindow::editNote() {
     if (dialog.exec() != QDialog::Accepted)
         return;
     QString error;
-    if (!attachNote(entries_[row].value(QStringLiteral("id")).toString(), site->text(), object->text(), &error))
+    if (!attachNote(entries_[row].value(QStringLiteral("id")).toString(), site->text(), object->text(),
+                    &error))
         ShowMessage(this, QStringLiteral("Не удалось сохранить примечание в журнале: ") + error,
                     QStringLiteral("Ошибка!"), QMessageBox::Warning);
 }

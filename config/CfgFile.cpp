@@ -11,7 +11,9 @@ namespace {
 const QString kFormat = QStringLiteral("RMZ-47 configuration");
 constexpr int kFormatVersion = 1;
 
-QString Quoted(const QString& fileName) { return QStringLiteral("«") + fileName + QStringLiteral("»"); }
+QString Quoted(const QString& fileName) {
+    return QStringLiteral("«") + fileName + QStringLiteral("»");
+}
 
 CfgFileRead Refused(CfgFileRead::Outcome outcome, const QString& message) {
     CfgFileRead r;
@@ -21,8 +23,9 @@ CfgFileRead Refused(CfgFileRead::Outcome outcome, const QString& message) {
 }
 
 CfgFileRead Foreign(const QString& fileName) {
-    return Refused(CfgFileRead::Outcome::Foreign, QStringLiteral("Файл ") + Quoted(fileName) +
-                                                      QStringLiteral(" не является файлом конфигурации контроллера RMZ-47."));
+    return Refused(CfgFileRead::Outcome::Foreign,
+                   QStringLiteral("Файл ") + Quoted(fileName) +
+                       QStringLiteral(" не является файлом конфигурации контроллера RMZ-47."));
 }
 
 CfgFileRead Damaged(const QString& fileName, const QString& what) {
@@ -78,9 +81,10 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
         return Damaged(fileName, QStringLiteral("поле tableSize"));
     if (ExpectedCfgSize(fileVersion) != ExpectedCfgSize(controllerVersion))
         return Refused(CfgFileRead::Outcome::OtherLayout,
-                       QStringLiteral("Конфигурация в файле ") + Quoted(fileName) + QStringLiteral(" записана для версии ПО ") +
-                           QString::number(fileVersion) + QStringLiteral(" (таблица ") +
-                           QString::number(ExpectedCfgSize(fileVersion)) + QStringLiteral(" байт), а у контроллера версия ПО ") +
+                       QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
+                           QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
+                           QStringLiteral(" (таблица ") + QString::number(ExpectedCfgSize(fileVersion)) +
+                           QStringLiteral(" байт), а у контроллера версия ПО ") +
                            QString::number(controllerVersion) + QStringLiteral(" (таблица ") +
                            QString::number(ExpectedCfgSize(controllerVersion)) +
                            QStringLiteral(" байт): загрузить ее нельзя."));
@@ -97,7 +101,8 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
 }
 
 QString OtherVersionQuestion(const QString& fileName, quint8 fileVersion, quint8 controllerVersion) {
-    return QStringLiteral("Конфигурация в файле ") + Quoted(fileName) + QStringLiteral(" записана для версии ПО ") +
-           QString::number(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
-           QString::number(controllerVersion) + QStringLiteral(". Загрузить ее?");
+    return QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
+           QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
+           QStringLiteral(", а у контроллера версия ПО ") + QString::number(controllerVersion) +
+           QStringLiteral(". Загрузить ее?");
 }

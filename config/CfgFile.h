@@ -16,8 +16,8 @@ bool WriteCfgFile(const QString& path, const QByteArray& bytes, QString* error);
 struct CfgFileRead {
     enum class Outcome { Loaded, Foreign, Damaged, OtherLayout };
     Outcome outcome = Outcome::Foreign;
-    QString message;          // why it was refused, in the operator's words
-    quint8 softVersion = 0;   // the version the file was saved for
+    QString message;        // why it was refused, in the operator's words
+    quint8 softVersion = 0; // the version the file was saved for
     CfgRecord record;
 };
 

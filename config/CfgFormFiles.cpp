@@ -21,7 +21,8 @@ void Refuse(QWidget* parent, const QString& text) {
 }
 
 bool AskYes(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Сообщение"), text, QMessageBox::Yes | QMessageBox::No, parent);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Сообщение"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -30,7 +31,8 @@ bool AskYes(QWidget* parent, const QString& text) {
 
 void TCfgForm::connectFileButtons() {
     connect(ui->SaveFileButton, &QPushButton::clicked, this, [this] {
-        QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить конфигурацию в файл"), QString(), kFilter);
+        QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить конфигурацию в файл"),
+                                                    QString(), kFilter);
         if (path.isEmpty())
             return;
         if (QFileInfo(path).suffix().isEmpty())
@@ -38,8 +40,8 @@ void TCfgForm::connectFileButtons() {
         saveToFile(path);
     });
     connect(ui->LoadFileButton, &QPushButton::clicked, this, [this] {
-        const QString path =
-            QFileDialog::getOpenFileName(this, QStringLiteral("Загрузить конфигурацию из файла"), QString(), kFilter);
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Загрузить конфигурацию из файла"), QString(), kFilter);
         if (!path.isEmpty())
             loadFromFile(path);
     });
@@ -59,10 +61,12 @@ bool TCfgForm::saveToFile(const QString& path) {
     setEditTexts(v);
     FormToRecordRest(checked, v);
     QString error;
-    if (WriteCfgFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()), &error))
+    if (WriteCfgFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
+                     &error))
         return true;
     if (onSaveFailed)
-        onSaveFailed(QStringLiteral("файл конфигурации ") + path + QStringLiteral(" (") + error + QStringLiteral(")"));
+        onSaveFailed(QStringLiteral("файл конфигурации ") + path + QStringLiteral(" (") + error +
+                     QStringLiteral(")"));
     return false;
 }
 
@@ -70,15 +74,18 @@ bool TCfgForm::loadFromFile(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        Refuse(this, QStringLiteral("Не удалось открыть файл «") + name + QStringLiteral("»: ") + file.errorString());
+        Refuse(this, QStringLiteral("Не удалось открыть файл «") + name + QStringLiteral("»: ") +
+                         file.errorString());
         return false;
     }
-    const CfgFileRead read = ReadCfgFile(file.size() > kMaxFileSize ? QByteArray() : file.readAll(), cfg_.SoftVersion, name);
+    const CfgFileRead read =
+        ReadCfgFile(file.size() > kMaxFileSize ? QByteArray() : file.readAll(), cfg_.SoftVersion, name);
     if (read.outcome != CfgFileRead::Outcome::Loaded) {
         Refuse(this, read.message);
         return false;
     }
-    if (read.softVersion != cfg_.SoftVersion && !AskYes(this, OtherVersionQuestion(name, read.softVersion, cfg_.SoftVersion)))
+    if (read.softVersion != cfg_.SoftVersion &&
+        !AskYes(this, OtherVersionQuestion(name, read.softVersion, cfg_.SoftVersion)))
         return false;
     // Shown as for the controller at hand: its version decides which fields the form offers.
     CfgContext shown = cfg_;

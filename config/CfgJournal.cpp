@@ -25,12 +25,18 @@ const QString kObject = QStringLiteral("object");
 
 QString ResultText(CfgJobReport::Result r) {
     switch (r) {
-    case CfgJobReport::Result::NoIdent: return QStringLiteral("Не прочитана таблица 0");
-    case CfgJobReport::Result::NoState: return QStringLiteral("Не прочитана таблица 7");
-    case CfgJobReport::Result::NoConfig: return QStringLiteral("Не прочитана таблица 4");
-    case CfgJobReport::Result::Cancelled: return QStringLiteral("Отменено, ничего не записано");
-    case CfgJobReport::Result::Written: return QStringLiteral("Конфигурация записана");
-    case CfgJobReport::Result::WriteFailed: return QStringLiteral("Ошибка при записи конфигурации");
+    case CfgJobReport::Result::NoIdent:
+        return QStringLiteral("Не прочитана таблица 0");
+    case CfgJobReport::Result::NoState:
+        return QStringLiteral("Не прочитана таблица 7");
+    case CfgJobReport::Result::NoConfig:
+        return QStringLiteral("Не прочитана таблица 4");
+    case CfgJobReport::Result::Cancelled:
+        return QStringLiteral("Отменено, ничего не записано");
+    case CfgJobReport::Result::Written:
+        return QStringLiteral("Конфигурация записана");
+    case CfgJobReport::Result::WriteFailed:
+        return QStringLiteral("Ошибка при записи конфигурации");
     }
     return {};
 }
@@ -38,11 +44,15 @@ QString ResultText(CfgJobReport::Result r) {
 // The record with the bytes that went over the line for it: as read (21 or 23), as written (20 or 23).
 QJsonObject RecordEntry(const CfgRecord& r, quint8 softVersion, int byteCount) {
     const auto bytes = r.encode();
-    return {{QStringLiteral("bytes"), QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), byteCount).toHex(' '))},
-            {QStringLiteral("fields"), RecordToJson(r, softVersion)}};
+    return {
+        {QStringLiteral("bytes"),
+         QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), byteCount).toHex(' '))},
+        {QStringLiteral("fields"), RecordToJson(r, softVersion)}};
 }
 
-QString Error(const char* what) { return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)); }
+QString Error(const char* what) {
+    return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+}
 
 // Writes all of line at the end of the file, after a newline when the file's last line was cut off.
 bool WriteLine(int fd, QByteArray line, QString* error) {
@@ -70,7 +80,9 @@ bool WriteLine(int fd, QByteArray line, QString* error) {
     return true;
 }
 
-QString Cell(const QJsonObject& e, const QString& key) { return e.value(key).toString(); }
+QString Cell(const QJsonObject& e, const QString& key) {
+    return e.value(key).toString();
+}
 
 QString FieldsText(const QJsonObject& record) {
     const QJsonObject fields = record.value(QStringLiteral("fields")).toObject();
@@ -102,13 +114,17 @@ QString JournalDirectory() {
     return base + QStringLiteral("/rmz47");
 }
 
-QString JournalPath() { return JournalDirectory() + QStringLiteral("/journal.jsonl"); }
+QString JournalPath() {
+    return JournalDirectory() + QStringLiteral("/journal.jsonl");
+}
 
-QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QString& device, const QDateTime& time) {
+QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QString& device,
+                         const QDateTime& time) {
     QJsonObject e{{kType, QStringLiteral("entry")},
                   {kId, QUuid::createUuid().toString(QUuid::WithoutBraces)},
                   {QStringLiteral("time"), time.toString(Qt::ISODate)},
-                  {QStringLiteral("port"), portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
+                  {QStringLiteral("port"),
+                   portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
                   {QStringLiteral("device"), device},
                   {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
                   {QStringLiteral("ident"), QString::fromLatin1(report.ident.toHex(' '))},
@@ -121,12 +137,17 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
     if (report.read)
         e[QStringLiteral("read")] = RecordEntry(*report.read, version, ExpectedCfgSize(version));
     if (report.written)
-        e[QStringLiteral("written")] = RecordEntry(*report.written, version, version >= 2 ? kCfgRecordSize : 20);
+        e[QStringLiteral("written")] =
+            RecordEntry(*report.written, version, version >= 2 ? kCfgRecordSize : 20);
     return e;
 }
 
-QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object, const QDateTime& time) {
-    return {{kType, QStringLiteral("note")}, {kId, entryId}, {kSite, site}, {kObject, object},
+QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object,
+                        const QDateTime& time) {
+    return {{kType, QStringLiteral("note")},
+            {kId, entryId},
+            {kSite, site},
+            {kObject, object},
             {QStringLiteral("time"), time.toString(Qt::ISODate)}};
 }
 
@@ -174,21 +195,29 @@ JournalContents ReadJournal(const QString& path) {
 }
 
 QStringList JournalHeaders() {
-    return {QStringLiteral("Время"), QStringLiteral("Порт"), QStringLiteral("Устройство"), QStringLiteral("Версия ПО"),
-            QStringLiteral("Состояние"), QStringLiteral("Результат"), QStringLiteral("Площадка"), QStringLiteral("Объект"),
-            QStringLiteral("Прочитано"), QStringLiteral("Записано"), QStringLiteral("Таблица 0"), QStringLiteral("Программа")};
+    return {QStringLiteral("Время"),     QStringLiteral("Порт"),      QStringLiteral("Устройство"),
+            QStringLiteral("Версия ПО"), QStringLiteral("Состояние"), QStringLiteral("Результат"),
+            QStringLiteral("Площадка"),  QStringLiteral("Объект"),    QStringLiteral("Прочитано"),
+            QStringLiteral("Записано"),  QStringLiteral("Таблица 0"), QStringLiteral("Программа")};
 }
 
 QStringList JournalRow(const QJsonObject& e) {
     const QJsonValue configured = e.value(QStringLiteral("configured"));
     const QJsonValue version = e.value(QStringLiteral("softVersion"));
-    return {Cell(e, QStringLiteral("time")), Cell(e, QStringLiteral("port")), Cell(e, QStringLiteral("device")),
+    return {Cell(e, QStringLiteral("time")),
+            Cell(e, QStringLiteral("port")),
+            Cell(e, QStringLiteral("device")),
             version.isDouble() ? QString::number(version.toInt()) : QString(),
-            configured.isBool() ? (configured.toBool() ? QStringLiteral("законфигурирован") : QStringLiteral("не законфигурирован"))
+            configured.isBool() ? (configured.toBool() ? QStringLiteral("законфигурирован")
+                                                       : QStringLiteral("не законфигурирован"))
                                 : QString(),
-            Cell(e, QStringLiteral("result")), Cell(e, kSite), Cell(e, kObject),
-            FieldsText(e.value(QStringLiteral("read")).toObject()), FieldsText(e.value(QStringLiteral("written")).toObject()),
-            Cell(e, QStringLiteral("ident")), Cell(e, QStringLiteral("program"))};
+            Cell(e, QStringLiteral("result")),
+            Cell(e, kSite),
+            Cell(e, kObject),
+            FieldsText(e.value(QStringLiteral("read")).toObject()),
+            FieldsText(e.value(QStringLiteral("written")).toObject()),
+            Cell(e, QStringLiteral("ident")),
+            Cell(e, QStringLiteral("program"))};
 }
 
 QByteArray JournalCsv(const QList<QJsonObject>& entries) {

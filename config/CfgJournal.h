@@ -32,9 +32,11 @@ QString JournalDirectory();
 QString JournalPath(); // journal.jsonl in JournalDirectory()
 
 // One entry: a fresh id, the time, the port and its device, the tool's version and the report.
-QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QString& device, const QDateTime& time);
+QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QString& device,
+                         const QDateTime& time);
 // A note on an entry; the last note of an entry is the one that counts.
-QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object, const QDateTime& time);
+QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object,
+                        const QDateTime& time);
 
 // Appends one object as one line in a single write, then flushes it to the disk. A cut-off last line
 // left by an earlier crash stays a line of its own. False with *error set when it failed.

@@ -22,7 +22,9 @@ double ShortestDecimal(float v) {
     return QByteArray(buf, int(end - buf)).toDouble();
 }
 
-QString RunKey(const char* base, int run) { return QString::fromLatin1(base) + QString::number(run + 1); }
+QString RunKey(const char* base, int run) {
+    return QString::fromLatin1(base) + QString::number(run + 1);
+}
 
 // Reads one field's number, or records why it cannot be read.
 class FieldReader {
@@ -88,9 +90,11 @@ QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
     for (int i = 0; i < 3; ++i) {
         o[RunKey("Addr", i)] = Field(r.Addr[i], kNone);
         o[RunKey("Nitka", i)] = Field(r.Nitka[i], kNone);
-        o[RunKey("Speed", i)] = Field(SpeedIndexToBaud(SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
+        o[RunKey("Speed", i)] =
+            Field(SpeedIndexToBaud(SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
         if (softVersion >= 2)
-            o[RunKey("ByteOrder", i)] = Field((r.Flags[i] & 1) ? QStringLiteral("inverse") : QStringLiteral("direct"), kNone);
+            o[RunKey("ByteOrder", i)] =
+                Field((r.Flags[i] & 1) ? QStringLiteral("inverse") : QStringLiteral("direct"), kNone);
     }
     if (softVersion >= 3)
         o[QStringLiteral("Tries")] = Field(r.Flags[0] >> 4, kNone);

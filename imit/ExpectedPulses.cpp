@@ -4,7 +4,9 @@
 
 #include <cmath>
 
-bool PulseOutput::knowsV() const { return std::isfinite(v) && v > 0; }
+bool PulseOutput::knowsV() const {
+    return std::isfinite(v) && v > 0;
+}
 
 bool PulseOutput::knowsTiming() const {
     return std::isfinite(pulseS) && std::isfinite(pauseS) && pulseS + pauseS > 0;
@@ -34,14 +36,17 @@ PulseExpectation ExpectPulses(const PulseOutput& out, double totalM3, double tot
 }
 
 QString PulseSummaryText(const PulseExpectation& e) {
-    QString text = QStringLiteral("Выход контроллера : объем газа ") + FormatNumber(e.totalM3, 3) + QStringLiteral(" м3");
+    QString text = QStringLiteral("Выход контроллера : объем газа ") + FormatNumber(e.totalM3, 3) +
+                   QStringLiteral(" м3");
     if (!e.vKnown)
-        return text + QStringLiteral(". Цена импульса неизвестна: прочитайте конфигурацию контроллера "
-                                     "(«Конфигурирование контроллера») или введите её в параметрах имитации.");
+        return text +
+               QStringLiteral(". Цена импульса неизвестна: прочитайте конфигурацию контроллера "
+                              "(«Конфигурирование контроллера») или введите её в параметрах имитации.");
     text += QStringLiteral(", ожидается импульсов : ") + QString::number(e.pulses) +
             QStringLiteral(", частота ") + FormatNumber(e.ratePerS, 3) + QStringLiteral(" имп/с.");
     if (e.fallsBehind)
-        text += QStringLiteral(" Выход не успевает: суммарный расход требует ") + FormatNumber(e.ratePerS, 3) +
+        text += QStringLiteral(" Выход не успевает: суммарный расход требует ") +
+                FormatNumber(e.ratePerS, 3) +
                 QStringLiteral(" имп/с, а длительность импульса и паузы позволяет не более ") +
                 FormatNumber(e.maxRatePerS, 3) + QStringLiteral(" имп/с; импульсов будет меньше ожидаемого.");
     else if (!e.timingKnown)

@@ -18,12 +18,12 @@ struct PulseOutput {
 PulseOutput OutputFromRecord(float v, quint8 nag, quint8 pause);
 
 struct PulseExpectation {
-    double totalM3 = 0;      // the volumes of the active runs together
+    double totalM3 = 0; // the volumes of the active runs together
     bool vKnown = false;
-    qint64 pulses = 0;       // whole pulses the output should have emitted for totalM3
-    double ratePerS = 0;     // pulses per second the runs' total flow needs
+    qint64 pulses = 0;   // whole pulses the output should have emitted for totalM3
+    double ratePerS = 0; // pulses per second the runs' total flow needs
     bool timingKnown = false;
-    double maxRatePerS = 0;  // one pulse and one pause after another
+    double maxRatePerS = 0;   // one pulse and one pause after another
     bool fallsBehind = false; // the flow needs more pulses per second than the output can emit
 };
 

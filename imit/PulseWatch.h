@@ -19,7 +19,9 @@ public:
     void showLineSpeed(int baud) override { window_.showLineSpeed(baud); }
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
-    void showOutputPulses(const QString& text, bool warning) override { window_.showOutputPulses(text, warning); }
+    void showOutputPulses(const QString& text, bool warning) override {
+        window_.showOutputPulses(text, warning);
+    }
     void closeWindow() override { window_.closeWindow(); }
 
 private:

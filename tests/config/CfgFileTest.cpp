@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <tuple>
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,8 +37,14 @@ struct FormOnVersion {
 };
 
 void EnterOtherValues(TCfgForm& f) {
-    CfgFormValues v{2, QStringLiteral("2.5"), QStringLiteral("9"), QStringLiteral("0,15"), QStringLiteral("0,2"),
-                    QStringLiteral("0,35"), {7, 8, 250}, {1, 2, 3}, {10, 0, 7}, {0, 1, 1}, f.values().triesVisible, 7};
+    CfgFormValues v = f.values();
+    v.flIndex = 2;
+    v.tries = 7;
+    std::tie(v.period, v.answer, v.v, v.nag, v.pause) =
+        std::tuple(QStringLiteral("2.5"), QStringLiteral("9"), QStringLiteral("0,15"), QStringLiteral("0,2"),
+                   QStringLiteral("0,35"));
+    std::tie(v.addr, v.nitka, v.speedIndex, v.byteOrder) =
+        std::tuple(std::array{7, 8, 250}, std::array{1, 2, 3}, std::array{10, 0, 7}, std::array{0, 1, 1});
     f.setValues(v);
 }
 
@@ -60,7 +67,7 @@ TEST(CfgFile, RoundTripThroughTheFormForEveryVersion) {
         EXPECT_EQ(loaded.record(), saved.record());
         EXPECT_EQ(loaded.form.VEdit()->text(), QStringLiteral("0,150"));
         EXPECT_FALSE(loaded.form.VEdit()->isEnabled()); // the wizard's state is not the file's
-        EXPECT_EQ(loaded.cfg.record, CfgRecord{});       // nothing taken into the job's record
+        EXPECT_EQ(loaded.cfg.record, CfgRecord{});      // nothing taken into the job's record
     }
 }
 
@@ -81,8 +88,10 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
     QByteArray outOfRange = SavedFor(2);
     outOfRange.replace("\"value\": 0.1", "\"value\": 5");
     const RefusalRow rows[] = {
-        {"21-byte layout for a 23-byte controller", SavedFor(1), 2, "версия ПО 2 (таблица 23 байт): загрузить ее нельзя"},
-        {"23-byte layout for a 21-byte controller", SavedFor(3), 0, "записана для версии ПО 3 (таблица 23 байт)"},
+        {"21-byte layout for a 23-byte controller", SavedFor(1), 2,
+         "версия ПО 2 (таблица 23 байт): загрузить ее нельзя"},
+        {"23-byte layout for a 21-byte controller", SavedFor(3), 0,
+         "записана для версии ПО 3 (таблица 23 байт)"},
         {"cut short", SavedFor(2).left(200), 2, "поврежден"},
         {"a value the form would refuse", outOfRange, 2, "поврежден (поле Nag)"},
         {"another program's JSON", "{\"name\": \"x\"}", 2, "не является файлом конфигурации"},
@@ -98,7 +107,8 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
         script.then(OkBox());
         EXPECT_FALSE(form.form.loadFromFile(Written(dir.filePath(QStringLiteral("in.json")), r.bytes)));
         ASSERT_EQ(script.boxes.size(), 1u);
-        EXPECT_TRUE(script.boxes[0].text.contains(QString::fromUtf8(r.says))) << script.boxes[0].text.toStdString();
+        EXPECT_TRUE(script.boxes[0].text.contains(QString::fromUtf8(r.says)))
+            << script.boxes[0].text.toStdString();
         EXPECT_EQ(form.record(), before);
     }
 }
@@ -113,8 +123,10 @@ TEST(CfgFile, AnotherVersionOfTheSameLayoutIsLoadedOnlyWhenTheOperatorAgrees) {
         script.then([answer](QWidget* w) { static_cast<QMessageBox*>(w)->button(answer)->click(); });
         EXPECT_EQ(form.form.loadFromFile(path), answer == QMessageBox::Yes);
         ASSERT_EQ(script.boxes.size(), 1u);
-        EXPECT_TRUE(script.boxes[0].text.contains(QStringLiteral("версии ПО 2, а у контроллера версия ПО 4")));
-        EXPECT_EQ(form.form.PeriodEdit()->text(), answer == QMessageBox::Yes ? QStringLiteral("3,000") : QStringLiteral("2.5"));
+        EXPECT_TRUE(
+            script.boxes[0].text.contains(QStringLiteral("версии ПО 2, а у контроллера версия ПО 4")));
+        EXPECT_EQ(form.form.PeriodEdit()->text(),
+                  answer == QMessageBox::Yes ? QStringLiteral("3,000") : QStringLiteral("2.5"));
     }
 }
 
