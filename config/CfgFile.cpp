@@ -43,7 +43,7 @@ QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDate
         {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
         {QStringLiteral("softVersion"), softVersion},
         {QStringLiteral("tableSize"), ExpectedCfgSize(softVersion)},
-        {QStringLiteral("saved"), saved.toString(Qt::ISODate)},
+        {QStringLiteral("saved"), MomentText(saved)},
         {QStringLiteral("fields"), RecordToJson(record, softVersion)},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);

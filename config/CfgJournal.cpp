@@ -122,7 +122,7 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
                          const QDateTime& time) {
     QJsonObject e{{kType, QStringLiteral("entry")},
                   {kId, QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                  {QStringLiteral("time"), time.toString(Qt::ISODate)},
+                  {QStringLiteral("time"), MomentText(time)},
                   {QStringLiteral("port"),
                    portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
                   {QStringLiteral("device"), device},
@@ -148,7 +148,7 @@ QJsonObject JournalNote(const QString& entryId, const QString& site, const QStri
             {kId, entryId},
             {kSite, site},
             {kObject, object},
-            {QStringLiteral("time"), time.toString(Qt::ISODate)}};
+            {QStringLiteral("time"), MomentText(time)}};
 }
 
 bool AppendJournal(const QString& path, const QJsonObject& object, QString* error) {

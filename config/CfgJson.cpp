@@ -134,3 +134,7 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
         return std::nullopt;
     return r;
 }
+
+QString MomentText(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}

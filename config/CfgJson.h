@@ -4,6 +4,7 @@
 // the configuration files and the journal. No widgets.
 #include "CfgRecord.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <optional>
 
@@ -14,3 +15,6 @@ QJsonObject RecordToJson(const CfgRecord& record, quint8 softVersion);
 // (and *problem says which field) when a field is missing, of the wrong kind, or outside the values the
 // configuration form accepts.
 std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, QString* problem);
+
+// A moment with its offset from UTC ("2026-12-07T15:04:05+03:00"), so that a file read elsewhere says when.
+QString MomentText(const QDateTime& time);
