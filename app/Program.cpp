@@ -39,6 +39,8 @@ void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report) {
         report.result == CfgJobReport::Result::Written ? report.written : report.read;
     if (known)
         imit.output = OutputFromRecord(known->V, known->Nag, known->Pause);
+    else if (report.configured == false)
+        imit.output = {}; // what was known described another configuration, not this controller's
 }
 
 QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {

@@ -73,19 +73,21 @@ TEST(ExpectedPulses, OutputValuesComeFromWhatTheControllerHolds) {
     CfgRecord read, written;
     read.V = 4.0f;
     written.V = 8.0f;
-    // No read: the defaults shown for a controller not configured, which never count.
-    const std::tuple<R, bool, double> rows[] = {{R::Cancelled, true, 4},
-                                                {R::Written, true, 8},
-                                                {R::WriteFailed, true, 4},
-                                                {R::Cancelled, false, 0},
-                                                {R::Written, false, 8}};
-    for (const auto& [result, hasRead, v] : rows) {
+    // Table 7 said configured or not (nothing: unread); a controller not configured has no output values.
+    const std::tuple<R, std::optional<bool>, double> rows[] = {
+        {R::Cancelled, true, 4},    {R::Written, true, 8}, {R::WriteFailed, true, 4},
+        {R::NoConfig, true, 1},     {R::NoState, {}, 1},   {R::Cancelled, false, 0},
+        {R::WriteFailed, false, 0}, {R::Written, false, 8}};
+    for (const auto& [result, configured, v] : rows) {
         ImitSettings imit;
+        imit.output.v = 1; // known from an earlier job
         CfgJobReport report{result};
-        report.read = hasRead ? std::optional(read) : std::nullopt;
-        report.written = result == R::Cancelled ? std::nullopt : std::optional(written);
+        report.configured = configured;
+        report.read = configured == true && result != R::NoConfig ? std::optional(read) : std::nullopt;
+        report.written =
+            result == R::Written || result == R::WriteFailed ? std::optional(written) : std::nullopt;
         TakeOutputParams(imit, report);
-        EXPECT_EQ(imit.output.v, v) << int(result) << hasRead;
+        EXPECT_EQ(imit.output.v, v) << int(result);
     }
 }
 
