@@ -165,6 +165,8 @@ void TMainForm::showRun(int slot, const RunDisplay& texts) {
 
 void TMainForm::showOutputPulses(const QString& text, bool warning) {
     ui->PulsesLabel->setText(text);
-    // A warning stands out from the counts around it.
-    ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
+    // A warning stands out from the counts around it. The style changes only with the warning: each answer
+    // comes here, and a new style sheet costs a polish of the label.
+    if (ui->PulsesLabel->styleSheet().isEmpty() == warning)
+        ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
 }
