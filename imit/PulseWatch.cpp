@@ -2,10 +2,14 @@
 
 #include "NumText.h"
 
+#include <QTimer>
+
 void PulseWatchView::showImitPanel(int runs) {
+    // The last answer's update before the panel is covered: the labels keep their last texts.
+    if (pending_ && runs == 0)
+        showExpectation();
     window_.showImitPanel(runs);
     runs_ = runs;
-    // The labels keep their last texts once the panel is covered again.
     if (runs > 0) {
         volumes_ = {};
         showExpectation();
@@ -18,10 +22,21 @@ void PulseWatchView::showRun(int slot, const RunDisplay& texts) {
         return;
     volumes_[slot] = ShownVolume(texts.volume);
     if (runs_ > 0)
-        showExpectation();
+        scheduleExpectation();
+}
+
+void PulseWatchView::scheduleExpectation() {
+    if (pending_)
+        return;
+    pending_ = true;
+    QTimer::singleShot(0, &timers_, [this] {
+        if (pending_)
+            showExpectation();
+    });
 }
 
 void PulseWatchView::showExpectation() {
+    pending_ = false;
     double total = 0, flow = 0;
     for (int s = 0; s < runs_ && s < 3; ++s) {
         total += volumes_[s];

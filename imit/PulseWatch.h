@@ -1,9 +1,11 @@
 #pragma once
 // The imitation's view with the controller's output beside the runs: everything goes on to the main
-// window, and after each run's texts the pulses expected from the volumes on screen are shown too.
+// window, and after each run's texts the pulses expected from the volumes on screen are shown too, at
+// the next turn of the event loop: an answer waits on the line for nothing but its own run's texts.
 #include "ImitSettings.h"
 #include "JobView.h"
 
+#include <QObject>
 #include <array>
 
 class PulseWatchView : public JobView {
@@ -26,11 +28,14 @@ public:
 
 private:
     void showExpectation();
+    void scheduleExpectation();
 
     JobView& window_;
     const ImitSettings& imit_;
     int runs_ = 0;
     std::array<double, 3> volumes_{}; // m3, as each run's label shows it
+    bool pending_ = false;
+    QObject timers_; // ends a pending update with the view
 };
 
 // The volume a run's label shows ("Объем газа за сегодня : 10,000"); 0 for an empty label.
