@@ -25,20 +25,12 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-QString SimPath() {
-#ifdef RMZ47_SIM_PATH
-    return QStringLiteral(RMZ47_SIM_PATH);
-#else
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/rmz47-sim");
-#endif
-}
-
 class ConfigureAgainstSim : public ::testing::Test {
 protected:
     void start(const QStringList& simArgs) {
         ASSERT_TRUE(dir.isValid());
         const QString com1 = dir.filePath(QStringLiteral("com1"));
-        ASSERT_TRUE(StartSim(sim, SimPath(), QStringList{"--link", com1, "--quiet"} + simArgs));
+        ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), QStringList{"--link", com1, "--quiet"} + simArgs));
 
         link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
         ASSERT_TRUE(WriteCom1Settings(link.settingsPath, com1));
