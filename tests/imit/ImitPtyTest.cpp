@@ -50,15 +50,9 @@ struct PtyRig {
     RecordingLinkUi linkUi;
 
     explicit PtyRig(const QString& device) {
-        link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        EXPECT_TRUE(WriteCom1Settings(link.settingsPath, device, 1, "\r\n"));
-        link.port = &port;
-        link.clock = &SystemClock();
-        link.PerfFrequency = SystemClock().perfFrequency();
-        link.PortNumber = 1;
-        link.ui = &linkUi;
-        link.LineSpeed = kControllerBaud;
-        OpenPort(link);
+        const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
+        EXPECT_TRUE(WriteCom1Settings(settings, device, 1, "\r\n"));
+        EXPECT_TRUE(OpenCom1(link, port, linkUi, settings));
         window.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
         window.widget.show();
     }
