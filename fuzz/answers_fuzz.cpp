@@ -1,11 +1,14 @@
 // Arbitrary bytes from the serial line, split into arrival chunks at arbitrary times, collected by
-// ReceiveFrame on the fake port, then judged by every answer check and every table acceptance.
+// ReceiveFrame on the fake port, then judged by every answer check and every table acceptance. The typed
+// answer parse is held to a model of the checks in their order, and the frame hunter to ReceiveFrame
+// whenever the bytes came without a pause.
 //
 // Input layout (FuzzedDataProvider): the line bytes are taken from the front, the control values
 // (software version, start tick, chunk lengths and gaps) from the back, so a seed is a readable answer
 // followed by a few control bytes.
 #include "CfgRecord.h"
 #include "FakePort.h"
+#include "FrameHunter.h"
 #include "FuzzSupport.h"
 #include "Protocol.h"
 
@@ -13,12 +16,33 @@
 
 namespace {
 
-// Restores the answer as received before each check: CheckAnswer overwrites a wrong CRC, which would let
-// every later check see a repaired frame.
+// Restores the answer as received before each check: a check must not see what an earlier one did to
+// the buffer (CheckAnswer overwrites a wrong CRC).
 struct Received {
     std::array<quint8, kAnswerBufferSize> bytes;
     int count;
 };
+
+// What a read answer is, written from the checks' contract: the first failed check in their order.
+proto::AnswerOutcome ModelReadOutcome(const Received& rx) {
+    using O = proto::AnswerOutcome;
+    const auto& a = rx.bytes;
+    const int n = a[2];
+    if (rx.count <= 0)
+        return O::Silence;
+    if (n < 6)
+        return O::BadLength;
+    if (rx.count < n)
+        return O::CutShort;
+    const quint16 crc = Crc16Modbus(a.data(), std::size_t(n - 2));
+    if (a[std::size_t(n - 2)] != (crc & 0xFF) || a[std::size_t(n - 1)] != (crc >> 8))
+        return O::BadCrc;
+    if (a[3] != 0x81)
+        return O::WrongFunction;
+    if (a[7] == 0 || a[7] != n - 10)
+        return O::WrongCount;
+    return O::Ok;
+}
 
 void CheckAll(Link& link, const Received& rx, quint8 version) {
     link.AnswerBuffer = rx.bytes;
@@ -40,6 +64,9 @@ void CheckAll(Link& link, const Received& rx, quint8 version) {
     link.AnswerBuffer = rx.bytes;
     const bool readOk = ReadAnswerOk(link, rx.count);
     Require(!readOk || valid);
+    const proto::ParsedAnswer parsed = proto::ParseReadAnswer(rx.bytes, rx.count);
+    Require(parsed.outcome == ModelReadOutcome(rx) && parsed.ok() == readOk);
+    Require(proto::IsFrameFault(parsed.outcome) == !valid);
 
     CfgContext cfg;
     cfg.SoftVersion = version;
@@ -78,6 +105,28 @@ void CheckAll(Link& link, const Received& rx, quint8 version) {
     }
 }
 
+// Without a pause no time-out can end the collection early: the hunter fed the same bytes must stop
+// where ReceiveFrame did, with the same bytes.
+void CheckHunter(const std::string& line, bool paused, const Received& rx) {
+    std::array<quint8, kAnswerBufferSize> buffer{};
+    proto::FrameHunter h(kAnswerStart, buffer);
+    int taken = 0;
+    for (char c : line) {
+        if (h.complete() || h.full())
+            break;
+        const proto::HuntStep step = h.feed(quint8(c));
+        taken += step == proto::HuntStep::Taken || step == proto::HuntStep::Complete;
+    }
+    Require(h.noiseSkipped() + taken <= int(line.size()));
+    Require(h.frame().size() <= std::size_t(h.count()));
+    if (paused)
+        return;
+    const int reported = h.complete() ? h.frameLength() : h.count();
+    Require(reported == rx.count);
+    for (std::size_t i = 0; i < std::size_t(h.count()); ++i)
+        Require(buffer[i] == rx.bytes[i]);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -98,6 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.AnswerBuffer.fill(in.ConsumeIntegral<quint8>());
 
     quint32 at = startMs + 1; // after the purge at the start of the collection
+    std::string line;
+    bool paused = false;
     while (in.remaining_bytes() > 0) {
         const std::size_t len = in.ConsumeIntegralInRange<std::size_t>(1, maxChunk);
         // Mostly short gaps; now and then one beyond the 500 ms time-out.
@@ -106,6 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (chunk.empty())
             break;
         at += gap;
+        paused = paused || gap > 0;
+        line += chunk;
         port.arrive(at, QByteArray(chunk.data(), qsizetype(chunk.size())));
     }
 
@@ -113,6 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rx.count = ReceiveFrame(link, 500, 500, kAnswerStart, false);
     Require(rx.count >= 0 && rx.count <= kAnswerBufferSize);
     rx.bytes = link.AnswerBuffer;
+    CheckHunter(line, paused, rx);
 
     for (quint8 v : {quint8(0), quint8(1), quint8(2), quint8(3), version})
         CheckAll(link, rx, v);

@@ -10,21 +10,24 @@
 // is AA, an active address, 07, 06, an active run number and two CRC bytes taken as they come; a
 // byte that breaks the pattern is dropped with the partial request; more than 250 ms of silence
 // abandons a partial request.
-#include "FlowAnswer.h"
+#include "Crc16.h"
+#include "FlowFrames.h"
 #include "FuzzSupport.h"
-#include "Protocol.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+
+using namespace proto;
 
 namespace {
 
-bool active(int slot, const ImitSettings& s) { return slot < 3 && slot <= int(s.ImitFlIndex); }
+bool active(int slot, const FlowSlots& s) { return slot < 3 && slot <= int(s.ImitFlIndex); }
 
 // The model of the recogniser: what the request bytes may be, position by position.
-bool fits(int pos, quint8 b, const ImitSettings& s) {
+bool fits(int pos, std::uint8_t b, const FlowSlots& s) {
     switch (pos) {
     case 0:
         return b == 0xAA;
@@ -45,10 +48,10 @@ bool fits(int pos, quint8 b, const ImitSettings& s) {
 
 struct Model {
     int count = 0;
-    quint8 bytes[kFlowRequestSize]{};
-    quint32 last = 0;
+    std::uint8_t bytes[kFlowRequestSize]{};
+    std::uint32_t last = 0;
 
-    bool feed(quint8 b, quint32 now, const ImitSettings& s) {
+    bool feed(std::uint8_t b, std::uint32_t now, const FlowSlots& s) {
         last = now;
         if (count == kFlowRequestSize)
             count = 0;
@@ -60,7 +63,7 @@ struct Model {
         return count == kFlowRequestSize;
     }
     // A complete request may be dropped by the silence too: the next byte starts over either way.
-    void idle(quint32 now) {
+    void idle(std::uint32_t now) {
         if (count > 0 && now - last > kFlowIdleMs)
             count = 0;
     }
@@ -68,28 +71,19 @@ struct Model {
 
 // A gap code of the input as milliseconds of silence before the next byte: mostly short gaps, a dense
 // band around the 250 ms limit, and a few long ones up to the tick's wrap.
-quint32 gapMs(quint8 code) {
+std::uint32_t gapMs(std::uint8_t code) {
     if (code < 200)
         return code;
     if (code < 250)
         return 240u + (code - 200u); // 240..289 ms: both sides of the limit
-    static const quint32 longGaps[] = {1000u, 65536u, 0x80000000u, 0xFFFFFF06u, 0xFFFFFFFFu, 0u};
+    static const std::uint32_t longGaps[] = {1000u, 65536u, 0x80000000u, 0xFFFFFF06u, 0xFFFFFFFFu, 0u};
     return longGaps[code - 250];
-}
-
-float singleAt(const quint8* at, bool msbFirst) {
-    quint32 bits = 0;
-    for (int i = 0; i < 4; ++i)
-        bits |= quint32(at[i]) << (msbFirst ? 24 - 8 * i : 8 * i);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
 }
 
 bool sameSingle(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-void checkAnswer(const FlowRecogniser& r, const ImitSettings& s, quint32 elapsed) {
-    const quint8* req = r.buffer.data();
+void checkAnswer(const FlowRecogniser& r, const FlowSlots& s, std::uint32_t elapsed) {
+    const std::uint8_t* req = r.buffer.data();
     const int slot = MatchSlot(req, s);
     Require(slot >= -1 && slot < 3);
     // The lowest active slot whose address and run number both match, or none.
@@ -101,18 +95,19 @@ void checkAnswer(const FlowRecogniser& r, const ImitSettings& s, quint32 elapsed
     if (slot < 0)
         return;
 
-    quint8 answer[kFlowAnswerSize + 8];
+    std::uint8_t answer[kFlowAnswerSize + 8];
     std::memset(answer, 0xEE, sizeof answer);
-    const float volume = BuildAnswer(req, answer, slot, s, elapsed);
+    const float volume = BuildFlowAnswer(r.buffer, std::span<std::uint8_t, kFlowAnswerSize>(answer, kFlowAnswerSize), slot,
+                                         s, elapsed);
     for (std::size_t i = kFlowAnswerSize; i < sizeof answer; ++i)
         Require(answer[i] == 0xEE); // nothing written past the answer
     Require(answer[0] == 0x55 && answer[1] == req[1] && answer[2] == kFlowAnswerSize && answer[3] == 0x86 &&
             answer[4] == req[4]);
-    const quint16 crc = Crc16Modbus(answer, kFlowAnswerSize - 2);
+    const std::uint16_t crc = Crc16Modbus(answer, kFlowAnswerSize - 2);
     Require(answer[21] == (crc & 0xFF) && answer[22] == (crc >> 8));
 
     const bool msb = s.ImitMsbFirst[std::size_t(slot)];
-    const float flow = singleAt(answer + 5, msb);
+    const float flow = DecodeFloat(answer + 5, msb);
     const double rashod = s.ImitRashod[std::size_t(slot)];
     Require(!std::isnan(flow));
     if (FlowFitsAnswer(rashod)) {
@@ -120,9 +115,9 @@ void checkAnswer(const FlowRecogniser& r, const ImitSettings& s, quint32 elapsed
         Require(sameSingle(flow, float(rashod)));
         Require(std::isfinite(volume));
     }
-    Require(sameSingle(singleAt(answer + 9, msb), volume));
-    Require(sameSingle(singleAt(answer + 17, msb), volume));
-    Require(singleAt(answer + 13, msb) == 0.0f);
+    Require(sameSingle(DecodeFloat(answer + 9, msb), volume));
+    Require(sameSingle(DecodeFloat(answer + 17, msb), volume));
+    Require(DecodeFloat(answer + 13, msb) == 0.0f);
     Require(!std::isnan(volume));
     Require(volume == 0.0f || std::signbit(volume) == std::signbit(flow));
 }
@@ -132,30 +127,30 @@ void checkAnswer(const FlowRecogniser& r, const ImitSettings& s, quint32 elapsed
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
 
-    ImitSettings s;
-    s.ImitFlIndex = in.ConsumeIntegral<quint8>(); // the form only sets 0..2; anything above means all three
+    FlowSlots s;
+    s.ImitFlIndex = in.ConsumeIntegral<std::uint8_t>(); // the form only sets 0..2; anything above means all three
     for (int i = 0; i < 3; ++i) {
-        s.ImitAddr[std::size_t(i)] = in.ConsumeIntegral<quint8>();
-        s.ImitNitka[std::size_t(i)] = in.ConsumeIntegral<quint8>();
+        s.ImitAddr[std::size_t(i)] = in.ConsumeIntegral<std::uint8_t>();
+        s.ImitNitka[std::size_t(i)] = in.ConsumeIntegral<std::uint8_t>();
         s.ImitMsbFirst[std::size_t(i)] = in.ConsumeBool();
         // Mostly flows the form would take; now and then anything a double can hold.
         s.ImitRashod[std::size_t(i)] = in.ConsumeBool() ? in.ConsumeFloatingPoint<double>()
-                                                        : double(in.ConsumeIntegralInRange<qint32>(-100000, 100000)) / 8;
+                                                        : double(in.ConsumeIntegralInRange<std::int32_t>(-100000, 100000)) / 8;
     }
-    const quint32 start = in.ConsumeIntegral<quint32>();
+    const std::uint32_t start = in.ConsumeIntegral<std::uint32_t>();
 
     FlowRecogniser r;
     Model m;
-    quint32 now = start;
+    std::uint32_t now = start;
     while (in.remaining_bytes() > 0) {
-        const quint8 b = in.ConsumeBytes<quint8>(1)[0];
-        const quint32 gap = gapMs(in.ConsumeIntegral<quint8>());
+        const std::uint8_t b = in.ConsumeBytes<std::uint8_t>(1)[0];
+        const std::uint32_t gap = gapMs(in.ConsumeIntegral<std::uint8_t>());
         if (gap > 0) {
             // Two polls in the silence: one half way, one at its end, as the loop polls while it waits.
-            for (const quint32 t : {now + gap / 2, now + gap}) {
+            for (const std::uint32_t t : {now + gap / 2, now + gap}) {
                 const int until = r.msUntilIdle(t);
                 const bool partial = r.count > 0 && r.count < kFlowRequestSize;
-                const quint32 since = t - r.lastByteMs;
+                const std::uint32_t since = t - r.lastByteMs;
                 if (!partial)
                     Require(until == -1);
                 else if (since > kFlowIdleMs)
@@ -176,6 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(r.lastByteMs == now);
         if (done) {
             Require(std::memcmp(r.buffer.data(), m.bytes, kFlowRequestSize) == 0);
+            // A reader that plays no flow computer sees the same request, whatever its CRC.
+            const auto fields = DecodeFlowRequest(r.buffer);
+            Require(fields && fields->addr == r.buffer[1] && fields->run == r.buffer[4] &&
+                    fields->crcOk == CrcMatches(r.buffer));
             Require(r.msUntilIdle(now) == -1);
             checkAnswer(r, s, now - start);
         }

@@ -116,11 +116,11 @@ private:
         }
         // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
         const quint32 elapsed = clock_.tickMs() - g_run.ImitStartTick;
-        quint8 answer[kFlowAnswerSize];
-        const float volume = BuildAnswer(request, answer, slot, imit_, elapsed);
+        std::array<quint8, kFlowAnswerSize> answer;
+        const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
         view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, imit_.ImitRashod[slot]));
-        SendAnswer(link_, answer);
+        SendAnswer(link_, answer.data());
     }
 
     JobView& view_;
@@ -153,7 +153,7 @@ const ImitRunState& LastImitRun() {
 }
 
 void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
-    Clock& clock = link.clock ? *link.clock : SystemClock();
+    Clock& clock = link.timeSource();
     StartRun(view, link, imit, shell, clock);
     {
         // The restore runs however the loop is left.

@@ -1,5 +1,6 @@
 #include "Now_opros.h"
 
+#include "FrameHunter.h"
 #include "LinkUi.h"
 
 #include <QCoreApplication>
@@ -15,14 +16,18 @@ const QString kAccessAdvice = QStringLiteral(
     "Нет доступа к порту: добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите "
     "в систему заново.");
 
-Clock& clockOf(Link& link) {
-    return link.clock ? *link.clock : SystemClock();
-}
-
 } // namespace
 
 bool Link::portOpen() const {
     return port && port->isOpen();
+}
+
+Clock& Link::timeSource() const {
+    return clock ? *clock : SystemClock();
+}
+
+qint64 Link::perfFrequency() const {
+    return PerfFrequency > 0 ? PerfFrequency : timeSource().perfFrequency();
 }
 
 void ClosePort(Link& link) {
@@ -73,7 +78,7 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
               quint64 holdTicks) {
     if (!link.portOpen())
         return;
-    Clock& clock = clockOf(link);
+    Clock& clock = link.timeSource();
     Port& port = *link.port;
     port.purge();
     qint64 start = 0;
@@ -103,27 +108,45 @@ void SendFrame(Link& link, int n) {
         return;
     static const quint8 preamble[kPreambleLength] = {kPreambleByte, kPreambleByte, kPreambleByte};
     const bool rts = link.RtsControl != 0;
-    const qint64 frequency = link.PerfFrequency > 0 ? link.PerfFrequency : clockOf(link).perfFrequency();
+    const qint64 frequency = link.perfFrequency();
     Transmit(link, preamble, std::span<const quint8>(link.RequestBuffer.data(), std::size_t(n)), rts,
              rts ? RtsHoldTicks(n, frequency) : 0);
 }
 
+namespace {
+
+// What the receive path found, for the tap: the frame, or the silence or cut frame at the time-out, and
+// the noise skipped on the way.
+void TapReceived(LineTap& tap, const proto::FrameHunter& hunter, bool complete) {
+    if (!tap.active())
+        return;
+    if (hunter.noiseSkipped() > 0)
+        tap.record(LineEventKind::Noise, LineDirection::In, hunter.noiseSkipped());
+    const auto frame = hunter.frame();
+    if (complete)
+        tap.record(LineEventKind::Frame, LineDirection::In, frame.data(), qint64(frame.size()));
+    else if (hunter.count() > 0)
+        tap.record(LineEventKind::CutShort, LineDirection::In, frame.data(), qint64(frame.size()));
+    else
+        tap.record(LineEventKind::Silence, LineDirection::In);
+    tap.deliver();
+}
+
+} // namespace
+
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages) {
     if (!link.port)
         return 0;
-    Clock& clock = clockOf(link);
+    Clock& clock = link.timeSource();
     Port& port = *link.port;
-    auto& answer = link.AnswerBuffer;
     const quint32 firstTimeout = quint32(qMax(0, firstTimeoutMs));
     const quint32 nextTimeout = quint32(qMax(0, nextTimeoutMs));
+    proto::FrameHunter hunter(startByte, link.AnswerBuffer);
 
-    bool seenFF = false;
     // Drops what came before, the echo of our own request on a two-wire line included.
     port.purge();
-    int count = 0;
     quint32 last = clock.tickMs();
     quint8 scratch[kReadChunk];
-
     for (;;) {
         if (pumpMessages)
             QCoreApplication::processEvents();
@@ -132,46 +155,29 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
             port.clearError();
             got = 0;
         }
-        const quint32 now = clock.tickMs();
         if (got == 0) {
             // Elapsed time as an unsigned difference stays right across the wrap of the tick.
-            const quint32 elapsed = now - last;
-            const quint32 timeout = count == 0 ? firstTimeout : nextTimeout;
-            if (elapsed > timeout)
-                return count;
+            const quint32 elapsed = clock.tickMs() - last;
+            const quint32 timeout = hunter.count() == 0 ? firstTimeout : nextTimeout;
+            if (elapsed > timeout) {
+                TapReceived(link.tap, hunter, false);
+                return hunter.count();
+            }
             const quint64 wait = quint64(timeout - elapsed) + 1;
             port.waitForInput(int(qMin<quint64>(wait, INT_MAX)), pumpMessages);
             continue;
         }
-        // The start rules apply byte by byte however the bytes are split into reads: a frame is only
-        // taken when 0xFF, startByte, 0xFF came in a row.
+        link.tap.record(LineEventKind::Bytes, LineDirection::In, scratch, got);
+        // The start rules apply byte by byte however the bytes are split into reads; every byte taken
+        // into the frame starts the silence time-out again.
         for (qint64 i = 0; i < got; ++i) {
-            const quint8 b = scratch[i];
-            if (count == 0) {
-                if (b == startByte && seenFF) {
-                    answer[0] = startByte;
-                    count = 1;
-                    seenFF = false;
-                    last = clock.tickMs();
-                }
-                if (count == 0)
-                    seenFF = b == 0xFF;
-            } else if (count == 1) {
-                if (b == 0xFF) {
-                    answer[1] = b;
-                    count = 2;
-                    last = clock.tickMs();
-                } else {
-                    count = 0; // hunting again from the next byte
-                }
-            } else if (count < kAnswerBufferSize) {
-                answer[std::size_t(count++)] = b;
+            const proto::HuntStep step = hunter.feed(scratch[i]);
+            if (step == proto::HuntStep::Taken || step == proto::HuntStep::Complete)
                 last = clock.tickMs();
-            } // else: the buffer is full, the byte is dropped
         }
-        if (count >= 3 && count >= answer[2])
-            return answer[2];
-        if (count == kAnswerBufferSize)
-            return kAnswerBufferSize;
+        if (hunter.complete() || hunter.full()) {
+            TapReceived(link.tap, hunter, true);
+            return hunter.complete() ? hunter.frameLength() : hunter.count();
+        }
     }
 }

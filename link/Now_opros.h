@@ -2,6 +2,8 @@
 // The link state of the program and the serial link operations: opening and closing the port, sending a
 // request frame with the preamble and the RTS hold, collecting an answer frame with its time-outs.
 #include "Clock.h"
+#include "ControllerFrames.h"
+#include "LineSpeed.h"
 #include "LineTap.h"
 #include "Port.h"
 
@@ -13,8 +15,8 @@ class LinkUi;
 
 constexpr int kRequestBufferSize = 600;
 constexpr int kAnswerBufferSize = 300;
-constexpr quint8 kControllerAddress = 0xFF;
-constexpr int kControllerBaud = 1200;
+using proto::kControllerAddress;
+using proto::kControllerBaud;
 
 struct Link {
     // Link parameters (settings file) and line state.
@@ -39,6 +41,10 @@ struct Link {
     LineTap tap;
 
     bool portOpen() const;
+    // The link's clock, the system clock when none was set.
+    Clock& timeSource() const;
+    // PerfFrequency once the main window has read it, else the clock's own.
+    qint64 perfFrequency() const;
 };
 
 // Settings file (section "rs 232", keys "COM Port" and "RTS").
@@ -49,6 +55,8 @@ void SaveSettings(const Link& link);
 // Device behind COMn: the "ports" section's "COMn" key when present, else /dev/ttyS(n-1) (COMn on Windows).
 QString PortDeviceName(const Link& link, int portNumber);
 
+// Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
+// PortNumber to 0 and saves the settings, so it is not tried at the next start) and shows the system's text.
 void OpenPort(Link& link);
 void ClosePort(Link& link);
 // The one way a frame goes on the line, for requests to the controller and imitated answers alike:

@@ -1,7 +1,9 @@
 #include "SimController.h"
 
-#include "Protocol.h"
+#include "ControllerFrames.h"
+#include "Crc16.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -10,13 +12,14 @@ namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kAddress = 0xFF;
-constexpr std::uint8_t kFnRead = kFnReadTable;
-constexpr std::uint8_t kFnWrite = kFnWriteTable;
+using proto::kControllerAddress;
+using proto::kFnReadTable;
+using proto::kFnWriteTable;
+using proto::kRequestStart;
+using proto::kWriteDataOffset;
+using proto::kWriteRequestOverhead;
 // The smallest request is a table read: 8 header bytes and the CRC.
-constexpr int kMinRequest = 10;
-// A write carries 24 header bytes ahead of its data and the CRC behind it.
-constexpr int kWriteOverhead = 26;
+constexpr int kMinRequest = proto::kReadRequestLength;
 
 std::string hex2(unsigned v) {
     char s[8];
@@ -25,11 +28,7 @@ std::string hex2(unsigned v) {
 }
 
 bool crcOk(const Bytes& frame) {
-    const std::size_t n = frame.size();
-    if (n < 5)
-        return false;
-    const std::uint16_t crc = Crc16Modbus(frame.data(), n - 2);
-    return frame[n - 2] == (crc & 0xFF) && frame[n - 1] == (crc >> 8);
+    return frame.size() >= 5 && proto::CrcMatches(frame);
 }
 
 } // namespace
@@ -69,18 +68,14 @@ Bytes StateTable(bool configured) {
     return t;
 }
 
-Bytes BuildAnswer(std::uint8_t function, const Bytes& data) {
-    Bytes f = {kAnswerStart, kAddress, std::uint8_t(10 + data.size()), std::uint8_t(function | 0x80), 0, 0,
-               0, std::uint8_t(data.size())};
-    f.insert(f.end(), data.begin(), data.end());
-    const std::uint16_t crc = Crc16Modbus(f.data(), f.size());
-    f.push_back(std::uint8_t(crc & 0xFF));
-    f.push_back(std::uint8_t(crc >> 8));
+Bytes TableAnswer(std::uint8_t function, const Bytes& data) {
+    Bytes f(proto::kReadAnswerOverhead + data.size());
+    f.resize(proto::BuildTableAnswer(f, function, data));
     return f;
 }
 
 SimController::SimController(ControllerState state, const FaultOptions& faults)
-    : state_(std::move(state)), injector_(faults, kAnswerStart) {}
+    : state_(std::move(state)), injector_(faults, proto::kAnswerStart) {}
 
 Decision SimController::decide(const Bytes& frame) {
     Decision d;
@@ -92,74 +87,82 @@ Decision SimController::decide(const Bytes& frame) {
         d.meaning = "ignored: bad CRC";
         return d;
     }
-    if (frame[1] != kAddress) {
+    if (frame[1] != kControllerAddress) {
         d.meaning = "ignored: address " + hex2(frame[1]);
         return d;
     }
     const std::uint8_t fn = frame[3];
-    if (fn == kFnRead) {
-        if (frame.size() != kMinRequest || frame[4] != 0) {
-            d.meaning = "ignored: malformed read request";
-            return d;
-        }
-        const int table = frame[5], first = frame[6], asked = frame[7];
-        Bytes data;
-        if (table == kTableIdent)
-            data = IdentTable(state_.softVersion);
-        else if (table == kTableState)
-            data = StateTable(state_.configured);
-        else if (table == kTableConfig)
-            data = state_.table4;
-        else {
-            d.meaning = "read table " + std::to_string(table) + ": not served";
-            return d;
-        }
-        const std::string what = "read table " + std::to_string(table);
-        if (asked == 0 || first >= int(data.size())) {
-            d.meaning = what + ": fields " + std::to_string(first) + "+" + std::to_string(asked) + " out of range";
-            return d;
-        }
-        const int n = std::min(asked, int(data.size()) - first);
-        d.answer = BuildAnswer(fn, Bytes(data.begin() + first, data.begin() + first + n));
-        d.meaning = what + ", " + std::to_string(n) + " bytes";
-        if (table == kTableIdent)
-            d.meaning += ", version " + std::to_string(state_.softVersion);
-        else if (table == kTableState)
-            d.meaning += state_.configured ? ", configured" : ", not configured";
-        return d;
-    }
-    if (fn == kFnWrite) {
-        if (frame.size() < kWriteOverhead || frame[23] + kWriteOverhead != int(frame.size())) {
-            d.meaning = "ignored: malformed write request";
-            return d;
-        }
-        for (int i = 4; i <= 20; ++i)
-            if (frame[std::size_t(i)] != 0) {
-                d.meaning = "ignored: write header byte " + std::to_string(i) + " not 0";
-                return d;
-            }
-        const int table = frame[21], first = frame[22], count = frame[23];
-        const std::string what = "write table " + std::to_string(table) + ", " + std::to_string(count) + " bytes";
-        if (table != kTableConfig) {
-            d.meaning = what + ": not served";
-            return d;
-        }
-        // Only the whole record from field 0 is taken, in the size this version writes; anything else
-        // would leave the record half old, half new.
-        const int expected = Table4WriteSize(state_.softVersion);
-        if (first != 0 || count != expected || count > int(state_.table4.size())) {
-            d.meaning = what + " from field " + std::to_string(first) + ": refused (version " +
-                        std::to_string(state_.softVersion) + " takes " + std::to_string(expected) + " from 0)";
-            return d;
-        }
-        std::copy(frame.begin() + 24, frame.begin() + 24 + count, state_.table4.begin());
-        state_.configured = true;
-        d.stateChanged = true;
-        d.answer = BuildAnswer(fn, {});
-        d.meaning = what + ", stored";
-        return d;
-    }
+    if (fn == kFnReadTable)
+        return decideRead(frame);
+    if (fn == kFnWriteTable)
+        return decideWrite(frame);
     d.meaning = "ignored: function " + hex2(fn);
+    return d;
+}
+
+Decision SimController::decideRead(const Bytes& frame) const {
+    Decision d;
+    if (frame.size() != kMinRequest || frame[4] != 0) {
+        d.meaning = "ignored: malformed read request";
+        return d;
+    }
+    const int table = frame[5], first = frame[6], asked = frame[7];
+    Bytes data;
+    if (table == kTableIdent)
+        data = IdentTable(state_.softVersion);
+    else if (table == kTableState)
+        data = StateTable(state_.configured);
+    else if (table == kTableConfig)
+        data = state_.table4;
+    else {
+        d.meaning = "read table " + std::to_string(table) + ": not served";
+        return d;
+    }
+    const std::string what = "read table " + std::to_string(table);
+    if (asked == 0 || first >= int(data.size())) {
+        d.meaning = what + ": fields " + std::to_string(first) + "+" + std::to_string(asked) + " out of range";
+        return d;
+    }
+    const int n = std::min(asked, int(data.size()) - first);
+    d.answer = TableAnswer(kFnReadTable, Bytes(data.begin() + first, data.begin() + first + n));
+    d.meaning = what + ", " + std::to_string(n) + " bytes";
+    if (table == kTableIdent)
+        d.meaning += ", version " + std::to_string(state_.softVersion);
+    else if (table == kTableState)
+        d.meaning += state_.configured ? ", configured" : ", not configured";
+    return d;
+}
+
+Decision SimController::decideWrite(const Bytes& frame) {
+    Decision d;
+    if (frame.size() < kWriteRequestOverhead || frame[23] + kWriteRequestOverhead != int(frame.size())) {
+        d.meaning = "ignored: malformed write request";
+        return d;
+    }
+    for (int i = 4; i <= 20; ++i)
+        if (frame[std::size_t(i)] != 0) {
+            d.meaning = "ignored: write header byte " + std::to_string(i) + " not 0";
+            return d;
+        }
+    const int table = frame[21], first = frame[22], count = frame[23];
+    const std::string what = "write table " + std::to_string(table) + ", " + std::to_string(count) + " bytes";
+    if (table != kTableConfig) {
+        d.meaning = what + ": not served";
+        return d;
+    }
+    // Only the whole record from field 0 is taken, in the size this version writes; anything else
+    // would leave the record half old, half new.
+    const int expected = Table4WriteSize(state_.softVersion);
+    if (first != 0 || count != expected || count > int(state_.table4.size())) {
+        d.meaning = what + " from field " + std::to_string(first) + ": refused (version " +
+                    std::to_string(state_.softVersion) + " takes " + std::to_string(expected) + " from 0)";
+        return d;
+    }
+    std::copy(frame.begin() + kWriteDataOffset, frame.begin() + kWriteDataOffset + count, state_.table4.begin());
+    state_.configured = true;
+    d.stateChanged = true;
+    d.answer = TableAnswer(kFnWriteTable, {});
+    d.meaning = what + ", stored";
     return d;
 }
 

@@ -40,8 +40,8 @@ int Table4WriteSize(int softVersion);
 Bytes IdentTable(int softVersion);
 Bytes StateTable(bool configured);
 
-// Builds a complete answer frame: 33 FF N fn|0x80 00 00 00 count data CRC (N = 10 + count).
-Bytes BuildAnswer(std::uint8_t function, const Bytes& data);
+// The controller's answer frame to `function` carrying `data` (none for a write's acknowledgement).
+Bytes TableAnswer(std::uint8_t function, const Bytes& data);
 
 // The decision for one complete request frame.
 struct Decision {
@@ -74,6 +74,8 @@ public:
     const FaultCounters& faults() const { return injector_.counters(); }
 
 private:
+    Decision decideRead(const Bytes& frame) const;
+    Decision decideWrite(const Bytes& frame);
     void push(std::uint8_t byte, std::vector<Exchange>& out);
     void complete(std::vector<Exchange>& out);
     void rescanFrom(std::size_t skip, std::vector<Exchange>& out);

@@ -1,18 +1,17 @@
 #include "SimMaster.h"
 
-#include "Protocol.h"
+#include "ControllerFrames.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kFlowRequestStart = 0xAA;
-constexpr std::uint8_t kFlowAnswerStart = 0x55;
-constexpr std::uint8_t kFlowFunction = 0x06;
+using proto::kFlowAnswerStart;
+using proto::kFlowRequestStart;
 
 bool parseByteNumber(const std::string& s, std::uint8_t& v) {
     if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos)
@@ -71,51 +70,39 @@ bool ParsePollList(const std::string& text, std::vector<PollPair>& pairs, std::s
 }
 
 Bytes BuildFlowRequest(const PollPair& pair) {
-    Bytes f = {kFlowRequestStart, pair.addr, 0x07, kFlowFunction, pair.run};
-    const std::uint16_t crc = Crc16Modbus(f.data(), f.size());
-    f.push_back(std::uint8_t(crc & 0xFF));
-    f.push_back(std::uint8_t(crc >> 8));
-    return f;
-}
-
-float DecodeFloat(const std::uint8_t* p, bool msbFirst) {
-    const std::uint32_t u = msbFirst ? (std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
-                                        std::uint32_t(p[2]) << 8 | p[3])
-                                     : (std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 |
-                                        std::uint32_t(p[1]) << 8 | p[0]);
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
+    const auto f = proto::BuildFlowRequest(pair.addr, pair.run);
+    return Bytes(f.begin(), f.end());
 }
 
 FlowAnswerCheck CheckFlowAnswer(const Bytes& a, const PollPair& pair) {
+    using O = proto::FlowAnswerOutcome;
+    const proto::FlowAnswerFields d = proto::DecodeFlowAnswer(a, pair.msbFirst);
     FlowAnswerCheck c;
-    auto fail = [&c](std::string why) {
-        c.problem = std::move(why);
-        return c;
-    };
-    if (a.size() != kFlowAnswerSize)
-        return fail("size " + std::to_string(a.size()) + ", not 23");
-    if (a[0] != kFlowAnswerStart)
-        return fail("start byte not 0x55");
-    if (a[1] != pair.addr)
-        return fail("address " + std::to_string(a[1]) + ", asked " + std::to_string(pair.addr));
-    if (a[2] != kFlowAnswerSize)
-        return fail("length byte not 0x17");
-    if (a[3] != (kFlowFunction | 0x80))
-        return fail("function not 0x86");
-    if (a[4] != pair.run)
-        return fail("run " + std::to_string(a[4]) + ", asked " + std::to_string(pair.run));
-    const std::uint16_t crc = Crc16Modbus(a.data(), kFlowAnswerSize - 2);
-    if (a[21] != (crc & 0xFF) || a[22] != (crc >> 8))
-        return fail("bad CRC");
-    if (a[13] || a[14] || a[15] || a[16])
-        return fail("bytes 13..16 not zero");
-    if (!std::equal(a.begin() + 9, a.begin() + 13, a.begin() + 17))
-        return fail("volume in bytes 17..20 differs from bytes 9..12");
-    c.flow = DecodeFloat(&a[5], pair.msbFirst);
-    c.volume = DecodeFloat(&a[9], pair.msbFirst);
-    c.ok = true;
+    // The decoder checks the frame in its order; what was asked is checked between, as a reader of the
+    // bytes in line order would find it: the address behind the start byte, the run behind the function.
+    if (d.outcome == O::WrongSize)
+        c.problem = "size " + std::to_string(a.size()) + ", not 23";
+    else if (d.outcome == O::WrongStart)
+        c.problem = "start byte not 0x55";
+    else if (d.addr != pair.addr)
+        c.problem = "address " + std::to_string(d.addr) + ", asked " + std::to_string(pair.addr);
+    else if (d.outcome == O::WrongLength)
+        c.problem = "length byte not 0x17";
+    else if (d.outcome == O::WrongFunction)
+        c.problem = "function not 0x86";
+    else if (d.run != pair.run)
+        c.problem = "run " + std::to_string(d.run) + ", asked " + std::to_string(pair.run);
+    else if (d.outcome == O::BadCrc)
+        c.problem = "bad CRC";
+    else if (d.outcome == O::ReservedNotZero)
+        c.problem = "bytes 13..16 not zero";
+    else if (d.outcome == O::VolumeMismatch)
+        c.problem = "volume in bytes 17..20 differs from bytes 9..12";
+    c.ok = d.outcome == O::Ok && c.problem.empty();
+    if (c.ok) {
+        c.flow = d.flow;
+        c.volume = d.volume;
+    }
     return c;
 }
 
@@ -130,7 +117,7 @@ bool FlowAnswerCollector::feed(std::uint8_t byte) {
     if (answer_.empty()) {
         if (byte == kFlowAnswerStart && seenFF_)
             answer_.push_back(byte);
-        seenFF_ = byte == 0xFF;
+        seenFF_ = byte == proto::kPreambleByte;
         return false;
     }
     if (answer_.size() < kFlowAnswerSize)

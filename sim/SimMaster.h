@@ -2,6 +2,7 @@
 // The master side of the virtual RMZ-47: in the imitation job the controller polls its flow computers.
 // Builds the flow requests, collects and checks the answers the tool sends back, keeps the totals.
 // No I/O here.
+#include "FlowFrames.h"
 #include "SimFaults.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ bool ParsePollList(const std::string& text, std::vector<PollPair>& pairs, std::s
 // AA addr 07 06 run CRC (CRC-16/MODBUS over the first five bytes, low byte first).
 Bytes BuildFlowRequest(const PollPair& pair);
 
-constexpr int kFlowAnswerSize = 23;
+using proto::kFlowAnswerSize;
 
 struct FlowAnswerCheck {
     bool ok = false;
@@ -36,8 +37,8 @@ struct FlowAnswerCheck {
 // in bytes 17..20; decodes flow and volume in the pair's byte order.
 FlowAnswerCheck CheckFlowAnswer(const Bytes& answer, const PollPair& pair);
 
-// Decodes a 4-byte IEEE single at p, most significant byte first when msbFirst.
-float DecodeFloat(const std::uint8_t* p, bool msbFirst);
+// Decodes a 4-byte IEEE single, most significant byte first when msbFirst.
+using proto::DecodeFloat;
 
 // Collects the answer to one request: hunts for 0xFF directly followed by 0x55, then takes 23 bytes.
 class FlowAnswerCollector {

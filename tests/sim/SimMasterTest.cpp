@@ -13,10 +13,10 @@ const Bytes kLsbBody = H("55 01 17 86 01 00 00 61 45 00 00 20 41 00 00 00 00 00 
 
 } // namespace
 
-TEST(SimMasterFrames, RequestAndTheWorkedAnswersCrc) {
+TEST(SimMasterFrames, RequestAndTheAnswersCrc) {
     EXPECT_EQ(BuildFlowRequest({1, 1, true}), H("AA 01 07 06 01 4E 45"));
     EXPECT_EQ(BuildFlowRequest({2, 3, false}), WithCrc(H("AA 02 07 06 03")));
-    // The published checksums of the worked answers, reproduced by the test's CRC.
+    // The checksums of both byte orders' answers, reproduced by the test's CRC.
     EXPECT_EQ(WithCrc(kMsbBody), H("55 01 17 86 01 45 61 00 00 41 20 00 00 00 00 00 00 41 20 00 00 D7 CD"));
     EXPECT_EQ(WithCrc(kLsbBody), H("55 01 17 86 01 00 00 61 45 00 00 20 41 00 00 00 00 00 00 20 41 B0 21"));
 }

@@ -219,7 +219,7 @@ TEST(SimProgram, PollsTheImitatedFlowComputersAndCountsTheAnswers) {
     ASSERT_NO_FATAL_FAILURE(sim.start({"--poll", "1:1,7:2:lsb,9:9", "--period", "50", "--timeout", "300", "--count", "3"}));
     Line line(sim.pty);
     ASSERT_TRUE(line.ok());
-    // Addr 1 run 1, msb first: the worked answer of 3600 m3/h at 10 s.
+    // Addr 1 run 1, msb first: the answer of 3600 m3/h at 10 s.
     EXPECT_EQ(ToHex(line.read(7)), "AA 01 07 06 01 4E 45");
     line.write(H("FF 55 01 17 86 01 45 61 00 00 41 20 00 00 00 00 00 00 41 20 00 00 D7 CD"));
     // Addr 7 run 2, lsb first: 0.5 m3/h, volume 0.25 m3.
