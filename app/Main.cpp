@@ -58,11 +58,11 @@ void TMainForm::FormCreate() {
     LoadSettings(link_);
     link_.LineSpeed = kControllerBaud;
     OpenPort(link_);
-    showLinkStatus(link_.PortNumber, link_.RtsControl, kControllerBaud);
+    UpdateStatusLabels(*this, link_);
     escapeHook_ = new EscapeHook(shell_, this);
     link_.PerfFrequency = link_.clock->perfFrequency();
-    fullHeight_ = height();
-    compactHeight_ = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
+    shell_.FullHeight = height();
+    shell_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
     setFixedWidth(width());
     showImitPanel(0);
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -149,7 +149,7 @@ void TMainForm::showImitPanel(int runs) {
         ui->FlGroupBox3->setVisible(runs >= 3);
     }
     // The window has a fixed size, which a plain resize() cannot change.
-    setFixedHeight(runs > 0 ? fullHeight_ : compactHeight_);
+    setFixedHeight(runs > 0 ? shell_.FullHeight : shell_.CompactHeight);
 }
 
 void TMainForm::showRun(int slot, const RunDisplay& texts) {

@@ -47,8 +47,6 @@ public:
     std::function<void()> openJournal;
     // Told at the end of each configure job (the journal); returns the saves that failed.
     CfgFinished onConfigureDone;
-    int fullHeight() const { return fullHeight_; }
-    int compactHeight() const { return compactHeight_; }
 
 protected:
     // FormClose: saves the settings and closes the port; while the imitation runs it asks the loop to stop
@@ -72,8 +70,6 @@ private:
     WizardForms& wizard_;
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;
-    int fullHeight_ = 0;    // the designed height: the imitation panel shows
-    int compactHeight_ = 0; // the window ends 30 pixels below the button row
     int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)
     bool closePending_ = false; // a close that came during a job, carried out when the job has ended
 };

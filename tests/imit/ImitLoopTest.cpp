@@ -30,7 +30,7 @@ struct Rig {
         link.PerfFrequency = 1000000;
         link.PortNumber = 1;
         OpenPort(link);
-        window.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+        UpdateStatusLabels(window, link);
         port.clearCalls();
     }
     void stopAt(quint32 ms) {

@@ -67,7 +67,7 @@ TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_EQ(rig.port.openedBaud(), 1200);
     EXPECT_TRUE(rig.form->isVisible());
-    EXPECT_EQ(rig.form->height(), rig.form->compactHeight());
+    EXPECT_EQ(rig.form->height(), rig.program->shell.CompactHeight);
     EXPECT_TRUE(rig.form->findChild<QPushButton*>("ImitFlButton")->isEnabled());
     EXPECT_EQ(rig.form->findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
 }

@@ -53,7 +53,7 @@ struct PtyRig {
         const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
         EXPECT_TRUE(WriteCom1Settings(settings, device, 1, "\r\n"));
         EXPECT_TRUE(OpenCom1(link, port, linkUi, settings));
-        window.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+        UpdateStatusLabels(window, link);
         window.widget.show();
     }
     QString text(const char* name) const { return window.text(QLatin1String(name)); }
