@@ -58,7 +58,7 @@ void TMainForm::FormCreate() {
     LoadSettings(link_);
     link_.LineSpeed = kControllerBaud;
     OpenPort(link_);
-    showLinkStatus(link_.PortNumber, link_.RtsControl, kControllerBaud);
+    ShowLinkState(*this, link_);
     escapeHook_ = new EscapeHook(shell_, this);
     link_.PerfFrequency = link_.clock->perfFrequency();
     fullHeight_ = height();
@@ -156,4 +156,12 @@ void TMainForm::showRun(int slot, const RunDisplay& texts) {
     answers[slot]->setText(texts.answers);
     total[slot]->setText(texts.volume);
     rashod[slot]->setText(texts.flow);
+}
+
+void TMainForm::showPortDevice(const QString& text) { ui->PortLabel->setToolTip(text); }
+
+void TMainForm::showLinkNotice(LinkNotice which, const QString& text) {
+    QLabel* label = which == LinkNotice::Port ? ui->PortStateLabel : ui->SpeedNoticeLabel;
+    label->setText(text);
+    label->setToolTip(text); // a long system reason may not fit the panel's width
 }

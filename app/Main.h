@@ -36,6 +36,8 @@ public:
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
     void closeWindow() override { close(); }
+    void showPortDevice(const QString& text) override;
+    void showLinkNotice(LinkNotice which, const QString& text) override;
 
     bool inStopMode() const { return stopMode_; }
 

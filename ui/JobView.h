@@ -5,6 +5,13 @@
 #include <QString>
 
 class QWidget;
+struct Link;
+
+// The lines of the imitation panel about the link itself.
+enum class LinkNotice {
+    Port,  // the port lost (with the system's reason) and back
+    Speed, // the adapter runs at another speed than the one asked for
+};
 
 // The three texts of one imitated run's panel.
 struct RunDisplay {
@@ -33,7 +40,15 @@ public:
     virtual void showRun(int slot, const RunDisplay& texts) = 0;
     // Carries out a close of the window that was asked for while a job ran.
     virtual void closeWindow() = 0;
+    // The device behind the port panel, told where the panel's text has no room (its tooltip); empty
+    // when there is no port.
+    virtual void showPortDevice(const QString& text) = 0;
+    // A line of the imitation panel about the link; empty text clears it.
+    virtual void showLinkNotice(LinkNotice which, const QString& text) = 0;
 };
+
+// The status panels and the port's device from the link as it stands, at the controller's speed.
+void ShowLinkState(JobView& view, const Link& link);
 
 // A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.
 class HeadlessView : public JobView {
@@ -46,4 +61,6 @@ public:
     void showImitPanel(int) override {}
     void showRun(int, const RunDisplay&) override {}
     void closeWindow() override {}
+    void showPortDevice(const QString&) override {}
+    void showLinkNotice(LinkNotice, const QString&) override {}
 };

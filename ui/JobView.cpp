@@ -1,0 +1,21 @@
+#include "JobView.h"
+
+#include "Now_opros.h"
+
+#include <QFileInfo>
+
+void ShowLinkState(JobView& view, const Link& link) {
+    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+    if (link.PortNumber == 0) {
+        view.showPortDevice({});
+        return;
+    }
+    const QString device = PortDeviceName(link, link.PortNumber);
+    QString text = QStringLiteral("Устройство: ") + device;
+    const QString node = QFileInfo(device).canonicalFilePath();
+    if (node.isEmpty())
+        text += QStringLiteral(" (нет в системе)");
+    else if (node != device)
+        text += QStringLiteral(" → ") + node;
+    view.showPortDevice(text);
+}
