@@ -13,7 +13,8 @@ namespace {
 // The list shows a device with its details; the edit line (and the mapping) take its path alone.
 class DeviceItem : public QStandardItem {
 public:
-    explicit DeviceItem(const DeviceChoice& choice) : QStandardItem(DeviceChoiceText(choice)), path_(choice.path) {
+    explicit DeviceItem(const DeviceChoice& choice)
+        : QStandardItem(DeviceChoiceText(choice)), path_(choice.path) {
         setToolTip(DeviceChoiceText(choice));
     }
     QVariant data(int role) const override {
@@ -46,17 +47,17 @@ void PortDevicePanel::showPort(int portNumber) {
 }
 
 void PortDevicePanel::fill() {
-    const bool active = port_ >= 1 && port_ <= 8;
-    combo_->setEnabled(active);
-    title_->setText(active ? QStringLiteral("&Устройство COM%1:").arg(port_) : QStringLiteral("&Устройство:"));
+    combo_->setEnabled(active());
+    title_->setText(active() ? QStringLiteral("&Устройство COM%1:").arg(port_)
+                             : QStringLiteral("&Устройство:"));
     filling_ = true;
-    const QString path = active ? paths_[port_] : QString();
+    const QString path = active() ? paths_[port_] : QString();
     auto* model = qobject_cast<QStandardItemModel*>(combo_->model());
     model->clear();
     choices_ = DeviceChoices(source_, path);
     for (const DeviceChoice& choice : choices_)
         model->appendRow(new DeviceItem(choice));
-    combo_->setCurrentIndex(active ? combo_->findData(path, Qt::EditRole) : -1);
+    combo_->setCurrentIndex(active() ? combo_->findData(path, Qt::EditRole) : -1);
     combo_->setEditText(path);
     // A by-id name is long: its start tells the kind of adapter.
     if (combo_->lineEdit())
@@ -66,25 +67,24 @@ void PortDevicePanel::fill() {
 }
 
 void PortDevicePanel::textEdited(const QString& text) {
-    if (filling_ || port_ < 1 || port_ > 8) {
-        if (port_ < 1 || port_ > 8)
-            info_->clear();
+    if (filling_)
+        return;
+    if (!active()) {
+        info_->clear();
         return;
     }
     const QString path = text.trimmed();
     paths_[port_] = path;
-    QString details;
-    bool present = source_.exists(path);
-    for (const DeviceChoice& choice : choices_) {
-        if (choice.path == path) {
-            details = choice.details;
-            present = choice.present;
-            break;
-        }
-    }
+    info_->setText(describe(path));
+}
+
+QString PortDevicePanel::describe(const QString& path) const {
     if (path.isEmpty())
-        details = QStringLiteral("по умолчанию: ") + DefaultPortDevice(port_);
-    else if (details.isEmpty())
-        details = present ? QStringLiteral("есть в системе") : QStringLiteral("нет в системе");
-    info_->setText(details);
+        return QStringLiteral("по умолчанию: ") + DefaultPortDevice(port_);
+    for (const DeviceChoice& choice : choices_) {
+        if (choice.path == path && !choice.details.isEmpty())
+            return choice.details;
+    }
+    // Typed by hand, or not listed by the system (a pseudo-terminal, a link).
+    return source_.exists(path) ? QStringLiteral("есть в системе") : QStringLiteral("нет в системе");
 }

@@ -28,6 +28,9 @@ public:
 private:
     void fill();
     void textEdited(const QString& text);
+    // What the line under the list says about `path`.
+    QString describe(const QString& path) const;
+    bool active() const { return port_ >= 1 && port_ <= 8; }
 
     QComboBox* combo_;
     QLabel* title_;

@@ -14,11 +14,14 @@
 namespace {
 
 void Report(Link& link, LineEventKind kind, const QString& text) {
-    const QString line = QStringLiteral("rmz47: порт COM%1 (%2): %3\n").arg(link.PortNumber).arg(link.device.path, text);
+    const QString line =
+        QStringLiteral("rmz47: порт COM%1 (%2): %3\n").arg(link.PortNumber).arg(link.device.path, text);
     std::fputs(line.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
-    const QByteArray bytes = (kind == LineEventKind::PortLost ? link.device.reason : link.device.path).toUtf8();
-    link.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()), bytes.size());
+    const QByteArray bytes =
+        (kind == LineEventKind::PortLost ? link.device.reason : link.device.path).toUtf8();
+    link.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()),
+                    bytes.size());
     link.tap.deliver();
 }
 

@@ -11,7 +11,8 @@ QString StableDeviceName(const QString& path, const QString& byIdDir) {
     if (target.isEmpty())
         return {};
     const QDir dir(byIdDir);
-    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+    for (const QFileInfo& link :
+         dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
         if (link.isSymLink() && link.canonicalFilePath() == target)
             return link.absoluteFilePath();
     }
@@ -63,8 +64,10 @@ QList<DeviceChoice> DeviceChoices(const DeviceSource& source, const QString& map
     const QList<SerialDeviceInfo> devices = source.devices();
     bool mappedListed = false;
     for (const SerialDeviceInfo& info : devices) {
-        const bool isMapped = !mappedPath.isEmpty() && (mappedPath == info.systemPath || mappedPath == info.stablePath);
-        const QString path = isMapped ? mappedPath : (info.stablePath.isEmpty() ? info.systemPath : info.stablePath);
+        const bool isMapped =
+            !mappedPath.isEmpty() && (mappedPath == info.systemPath || mappedPath == info.stablePath);
+        const QString path =
+            isMapped ? mappedPath : (info.stablePath.isEmpty() ? info.systemPath : info.stablePath);
         DeviceChoice choice{path, Details(info), true};
         if (isMapped && !mappedListed) {
             mappedListed = true;

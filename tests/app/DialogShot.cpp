@@ -15,8 +15,8 @@ namespace {
 class SampleDevices : public DeviceSource {
 public:
     QList<SerialDeviceInfo> devices() const override {
-        return {{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "FT232R USB UART",
-                 "FTDI", "A50285BI"},
+        return {{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                 "FT232R USB UART", "FTDI", "A50285BI"},
                 {"/dev/ttyACM0", "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00", "CP2102 USB to UART",
                  "Silicon Labs", "0001"}};
     }

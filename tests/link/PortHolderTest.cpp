@@ -1,7 +1,7 @@
 // Who holds a busy port: named from a live lock file, else from a process of the same user with the
 // device open, else not at all; and the line speed a driver really set, against the one asked for.
-#include "Pty.h"
 #include "PortHolder.h"
+#include "Pty.h"
 #include "SpeedReadback.h"
 
 #include <QFile>
@@ -31,7 +31,7 @@ TEST(PortHolder, NamedFromALiveLockFileElseFromAnOpenDescriptorElseOnlyBusy) {
     } rows[] = {
         {QByteArray::number(lockerPid).rightJustified(10, ' ') + "\n", lockerPid}, // UUCP form
         {QByteArray::number(lockerPid) + "\nminicom\nhost\n", lockerPid},          // Qt's form
-        {"2147483646\n", holderPid},                                             // stale lock
+        {"2147483646\n", holderPid},                                               // stale lock
         {"", holderPid},
     };
     for (const auto& row : rows) {
@@ -62,9 +62,9 @@ TEST(SpeedReadback, MoreThanTwoPercentOffIsMissed) {
         qint32 requested, actual;
         bool missed;
     } rows[] = {
-        {7680, 7680, false}, {9600, 9615, false}, {12800, 13056, false}, // 2.0 % exactly
-        {12800, 13057, true}, {3200, 3000, true},  {7680, 9600, true},   // refused: the old speed kept
-        {6400, 0, false},                                                // cannot be read back
+        {7680, 7680, false},  {9600, 9615, false}, {12800, 13056, false}, // 2.0 % exactly
+        {12800, 13057, true}, {3200, 3000, true},  {7680, 9600, true},    // refused: the old speed kept
+        {6400, 0, false},                                                 // cannot be read back
     };
     for (const auto& row : rows)
         EXPECT_EQ(SpeedMissed(row.requested, row.actual), row.missed) << row.requested << " " << row.actual;
