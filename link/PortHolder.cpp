@@ -30,7 +30,9 @@ qint64 LockPid(const QString& path) {
 }
 
 PortHolder FromLockFiles(const QString& node, const QStringList& lockFolders, const QString& procRoot) {
-    const QString lockName = QStringLiteral("LCK..") + QFileInfo(node).fileName();
+    // Named after the node below /dev, a '/' written as '_' (/dev/pts/3 is LCK..pts_3).
+    QString name = node.startsWith(QLatin1String("/dev/")) ? node.mid(5) : QFileInfo(node).fileName();
+    const QString lockName = QStringLiteral("LCK..") + name.replace(u'/', u'_');
     for (const QString& folder : lockFolders) {
         const qint64 pid = LockPid(QDir(folder).filePath(lockName));
         // A lock left by a program that has ended holds nothing.
@@ -60,8 +62,11 @@ PortHolder FromOpenFiles(const QString& node, const QString& procRoot) {
 } // namespace
 
 QStringList DefaultLockFolders() {
-    // Qt's own serial port falls back to the temporary folder when the system ones are not writable.
-    return {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QDir::tempPath()};
+    // Where serial programs (Qt's serial port among them) put them, in Qt's order.
+    return {
+        QStringLiteral("/var/lock"),         QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
+        QStringLiteral("/var/spool/uucp"),   QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
+        QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
 }
 
 PortHolder FindPortHolder(const QString& device, const QStringList& lockFolders, const QString& procRoot) {

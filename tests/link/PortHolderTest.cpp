@@ -24,7 +24,8 @@ TEST(PortHolder, NamedFromALiveLockFileElseFromAnOpenDescriptorElseOnlyBusy) {
     ASSERT_TRUE(holder.waitForStarted() && locker.waitForStarted());
     const qint64 holderPid = holder.processId(), lockerPid = locker.processId();
 
-    const QString lock = locks.filePath(QStringLiteral("LCK..") + pty.slavePath().section(u'/', -1));
+    // As serial programs name it: /dev/pts/N is LCK..pts_N.
+    const QString lock = locks.filePath(QStringLiteral("LCK..pts_") + pty.slavePath().section(u'/', -1));
     const struct {
         QByteArray lockText; // none when empty
         qint64 pid;          // expected holder
