@@ -61,7 +61,9 @@ private:
             QApplication::exit(1);
             return;
         }
-        action(w);
+        // Not from inside the timer's own call: an action that opens a dialog runs its event loop, in
+        // which this timer must go on looking.
+        QTimer::singleShot(0, w, [action = std::move(action), w] { action(w); });
     }
     std::deque<std::pair<QString, Action>> steps_;
     QTimer tick_;
