@@ -81,7 +81,7 @@ INI
 
 echo "run.sh: virtual controller on $link (log: $log); settings: $demo/marvil.ini"
 echo "run.sh: press \"Конфигурирование контроллера\", OK, \"Записать\", OK; then \"Имитация ответов Сантар\", OK:"
-echo "run.sh: the answers count up in the window and the controller's pulses below"
+echo "run.sh: the answers count up in the window, the controller's pulses on this terminal (after 10 s of quiet)"
 status=0
 RMZ47_SETTINGS="$demo/marvil.ini" "$build/bin/rmz47" || status=$?
 exit "$status"
