@@ -20,8 +20,8 @@ constexpr double kToolQuietMs = 10000;
 constexpr double kTurnaroundMs = 100;
 
 struct FieldRun {
-    PollPair pair;  // address, run number and float byte order of the run's flow computer
-    long baud = 0;  // line speed toward it
+    PollPair pair; // address, run number and float byte order of the run's flow computer
+    long baud = 0; // line speed toward it
 };
 
 // What table 4 tells the polling and the pulse output.
@@ -42,10 +42,10 @@ FieldConfig ReadFieldConfig(const Bytes& table4, int softVersion);
 
 // One run's figures as the controller saw them.
 struct RunFigures {
-    int answers = 0;     // answers accepted
-    int unanswered = 0;  // requests whose answer did not come or was bad
-    float flow = 0;      // m3/h of the last accepted answer
-    float volume = 0;    // m3 of the last accepted answer
+    int answers = 0;    // answers accepted
+    int unanswered = 0; // requests whose answer did not come or was bad
+    float flow = 0;     // m3/h of the last accepted answer
+    float volume = 0;   // m3 of the last accepted answer
 };
 
 class FieldPoller {

@@ -95,7 +95,8 @@ void SimLoop::takeExchange(const SimController::Exchange& x, double due) {
     if (field_ && x.crcGood) {
         // The tool talks to the controller: the polling keeps off the line, and a new table 4 counts at once.
         if (x.decision.stateChanged)
-            field_->reconfigure(ReadFieldConfig(controller_.state().table4, controller_.state().softVersion), due);
+            field_->reconfigure(ReadFieldConfig(controller_.state().table4, controller_.state().softVersion),
+                                due);
         field_->toolTalked(due);
     }
     if (x.decision.stateChanged && !opt_.statePath.empty()) {
@@ -229,8 +230,9 @@ void SimLoop::fieldTurn(double now) {
             f.sent(writer_.enqueue(ask->frame, now, ask->target.baud));
             logLine("tx", ask->frame,
                     "run " + std::to_string(ask->run + 1) + ": flow request addr " +
-                        std::to_string(ask->target.pair.addr) + " run " + std::to_string(ask->target.pair.run) +
-                        " at " + std::to_string(ask->target.baud) + " bit/s");
+                        std::to_string(ask->target.pair.addr) + " run " +
+                        std::to_string(ask->target.pair.run) + " at " + std::to_string(ask->target.baud) +
+                        " bit/s");
         }
     }
     f.output().advance(now);
@@ -243,7 +245,8 @@ void SimLoop::fieldAnswer(const Bytes& answer, const Bytes& wire, double now) {
     const SimMaster::Outcome o = poller_.answerComplete(answer, f.asked());
     f.answered(o.check, now);
     f.output().advance(now);
-    logLine("rx", wire, o.check.ok ? FieldAnswerLine(f, run) : "run " + std::to_string(run + 1) + " " + o.text);
+    logLine("rx", wire,
+            o.check.ok ? FieldAnswerLine(f, run) : "run " + std::to_string(run + 1) + " " + o.text);
 }
 
 void SimLoop::showStatus(double now, bool final) {

@@ -100,7 +100,8 @@ TEST(FieldPolling, ANewConfigurationCountsAtOnce) {
     p.answered(good, 30);
     EXPECT_EQ(p.output().due(), 2 + 3) << "0.5 m3 left over and 1 m3 more, at 0.5 m3 a pulse";
     EXPECT_NE(FieldStatus(p, 30).find("field v2 (by volume)"), std::string::npos);
-    EXPECT_NE(FieldStatus(FieldPoller(ReadFieldConfig(oneRun, 3), 0), 0).find("v3 (by flow)"), std::string::npos);
+    EXPECT_NE(FieldStatus(FieldPoller(ReadFieldConfig(oneRun, 3), 0), 0).find("v3 (by flow)"),
+              std::string::npos);
 }
 
 TEST(FieldLine, AReceiverAtAnotherSpeedHearsOtherBytesTheSameForTheSameSeed) {

@@ -87,7 +87,8 @@ bool Grab(QWidget* w, const QDir& out, const char* file) {
 }
 
 bool StartSim(QProcess& sim, const QString& link) {
-    sim.start(QStringLiteral(RMZ47_SIM_PATH), {"--field", "--table4", kDemoTable4, "--link", link, "--quiet"});
+    sim.start(QStringLiteral(RMZ47_SIM_PATH),
+              {"--field", "--table4", kDemoTable4, "--link", link, "--quiet"});
     if (!sim.waitForStarted(kWaitMs))
         return fail("the virtual controller did not start");
     while (!sim.canReadLine() && sim.waitForReadyRead(kWaitMs)) {
@@ -157,7 +158,8 @@ int main(int argc, char** argv) {
         return 1;
     const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
     QFile f(settings);
-    if (!f.open(QIODevice::WriteOnly) || f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + link.toLocal8Bit() + "\n") < 0)
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + link.toLocal8Bit() + "\n") < 0)
         return fail("cannot write the settings file"), 1;
     f.close();
     QApplication::setQuitOnLastWindowClosed(false);
