@@ -76,14 +76,14 @@ void FieldPoller::reconfigure(const FieldConfig& config, double nowMs) {
 
 void FieldPoller::toolTalked(double nowMs) {
     pausedUntil_ = nowMs + kToolQuietMs;
-    if (awaiting_) { // the request in flight is asked again once the polling goes on
+    if (awaiting_) { // the request in flight is asked again once the polling goes on, as the same attempt
         awaiting_ = false;
+        --attempt_;
         nextAsk_ = nowMs;
     }
 }
 
 void FieldPoller::startRound(double nowMs) {
-    roundStart_ = nowMs;
     nextAsk_ = nowMs;
     run_ = 0;
     attempt_ = 0;
@@ -92,6 +92,8 @@ void FieldPoller::startRound(double nowMs) {
 std::optional<FieldPoller::Ask> FieldPoller::due(double nowMs) {
     if (awaiting_ || paused(nowMs) || nowMs < nextAsk_)
         return std::nullopt;
+    if (run_ == 0 && attempt_ == 0)
+        roundStart_ = nowMs; // a round counts from its first request, also after a pause
     Ask a;
     a.run = run_;
     a.target = config_.runs[std::size_t(run_)];
@@ -140,8 +142,7 @@ void FieldPoller::nextRun(double nowMs) {
     }
     // The round is over: the next one starts a period after this one did, or at once when it is overdue.
     run_ = 0;
-    roundStart_ = std::max(roundStart_ + config_.periodMs, nowMs + kTurnaroundMs);
-    nextAsk_ = roundStart_;
+    nextAsk_ = std::max(roundStart_ + config_.periodMs, nowMs + kTurnaroundMs);
 }
 
 double FieldPoller::nextWake() const {

@@ -99,6 +99,13 @@ TEST(FieldPolling, ANewConfigurationCountsAtOnce) {
     p.sent(20);
     p.answered(good, 30);
     EXPECT_EQ(p.output().due(), 2 + 3) << "0.5 m3 left over and 1 m3 more, at 0.5 m3 a pulse";
+    // Rounds a period apart, counted from the first request of each, also of the first after a pause.
+    EXPECT_EQ(p.nextWake(), 20 + 1000);
+    p.toolTalked(40);
+    ASSERT_TRUE(p.due(40 + kToolQuietMs));
+    p.sent(40 + kToolQuietMs);
+    p.answered(good, 50 + kToolQuietMs);
+    EXPECT_EQ(p.nextWake(), 40 + kToolQuietMs + 1000);
     EXPECT_NE(FieldStatus(p, 30).find("field v2 (by volume)"), std::string::npos);
     EXPECT_NE(FieldStatus(FieldPoller(ReadFieldConfig(oneRun, 3), 0), 0).find("v3 (by flow)"),
               std::string::npos);
