@@ -153,7 +153,7 @@ double FieldPoller::nextWake() const {
 
 std::string FieldStatus(const FieldPoller& p, double nowMs) {
     const FieldConfig& c = p.config();
-    const PulseOutput& o = p.output();
+    const PulseEmitter& o = p.output();
     std::string s = "field v" + std::to_string(c.softVersion) + (c.byFlow() ? " (by flow)" : " (by volume)") +
                     ": output pulses " + std::to_string(o.emitted()) + " held back " +
                     std::to_string(o.heldBack()) + (o.active() ? "" : " (V not positive: no pulses)");
@@ -172,7 +172,7 @@ std::string FieldStatus(const FieldPoller& p, double nowMs) {
 
 std::string FieldAnswerLine(const FieldPoller& p, int run) {
     const RunFigures& f = p.runs()[std::size_t(run)];
-    const PulseOutput& o = p.output();
+    const PulseEmitter& o = p.output();
     return "run " + std::to_string(run + 1) + ": flow " + fmt("%.3f", f.flow) + " m3/h volume " +
            fmt("%.3f", f.volume) + " m3; output pulses " + std::to_string(o.emitted()) + " held back " +
            std::to_string(o.heldBack()) + " (V " + fmt("%g", p.config().v) + " m3, pulse " +

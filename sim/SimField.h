@@ -79,8 +79,8 @@ public:
 
     const FieldConfig& config() const { return config_; }
     const std::vector<RunFigures>& runs() const { return figures_; }
-    PulseOutput& output() { return output_; }
-    const PulseOutput& output() const { return output_; }
+    PulseEmitter& output() { return output_; }
+    const PulseEmitter& output() const { return output_; }
 
 private:
     void nextRun(double nowMs);
@@ -88,7 +88,7 @@ private:
 
     FieldConfig config_;
     std::vector<RunFigures> figures_;
-    PulseOutput output_;
+    PulseEmitter output_;
     int run_ = 0;
     int attempt_ = 0;
     bool awaiting_ = false;

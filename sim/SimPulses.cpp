@@ -5,13 +5,13 @@
 
 namespace sim {
 
-void PulseOutput::configure(float v, int nagCs, int pauseCs) {
+void PulseEmitter::configure(float v, int nagCs, int pauseCs) {
     // NaN and negative volumes a pulse give no pulses rather than a division by nothing.
     v_ = v > 0 && std::isfinite(v) ? (long double)v : 0.0L;
     cycleMs_ = 10.0 * double(std::max(0, nagCs) + std::max(0, pauseCs));
 }
 
-void PulseOutput::credit(long double m3, double nowMs) {
+void PulseEmitter::credit(long double m3, double nowMs) {
     if (!(m3 > 0) || !active())
         return;
     if (heldBack() == 0)
@@ -22,7 +22,7 @@ void PulseOutput::credit(long double m3, double nowMs) {
     rest_ -= whole * v_;
 }
 
-void PulseOutput::advance(double nowMs) {
+void PulseEmitter::advance(double nowMs) {
     if (cycleMs_ <= 0) { // no pulse length at all: nothing holds a pulse back
         emitted_ = due_;
         return;

@@ -7,7 +7,7 @@
 
 namespace sim {
 
-class PulseOutput {
+class PulseEmitter {
 public:
     // V in m3 a pulse, pulse and pause in hundredths of a second (as the configuration stores them).
     // Counts and the volume not yet worth a pulse are kept: a new configuration takes effect from here.

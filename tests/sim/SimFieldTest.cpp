@@ -39,7 +39,7 @@ TEST(FieldPulses, VolumeToPulsesWithinTheRateOfPulseAndPause) {
     };
     for (const PulseRow& r : rows) {
         SCOPED_TRACE(r.what);
-        PulseOutput out;
+        PulseEmitter out;
         out.configure(r.v, r.nagCs, r.pauseCs);
         for (const auto& [m3, t] : r.credits) {
             out.advance(t);
