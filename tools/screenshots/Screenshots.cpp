@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -121,10 +122,15 @@ bool Configure(TMainForm& form, const QDir& out) {
     return ok && (steps.done() || fail("the configure job did not go as expected"));
 }
 
-// The imitation for the runs just configured, grabbed once the controller has had three answers a run.
+// The imitation through its button and dialog, which holds the runs just configured (run 2 at half the
+// flow), grabbed once the controller has had three answers a run.
 bool Imitate(TMainForm& form, Program& program, const QDir& out) {
     bool ok = false;
-    program.imit.ImitRashod = {3600.0, 1800.0, 3600.0};
+    DialogSteps steps;
+    steps.then("ImitForm", [](QWidget* w) {
+        w->findChild<QLineEdit*>(QStringLiteral("Rashod2Edit"))->setText(QStringLiteral("1800"));
+        Click(w, "BitBtn1");
+    });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const auto& answers = LastImitRun().ImitAnswers;
@@ -136,7 +142,7 @@ bool Imitate(TMainForm& form, Program& program, const QDir& out) {
     });
     watch.start(200);
     QTimer::singleShot(120000, [&] { program.shell.requestStop(); });
-    RunImitation(form, program.link, program.imit, program.shell);
+    form.findChild<QPushButton*>(QStringLiteral("ImitFlButton"))->click();
     return ok || fail("the imitation got no answers in time");
 }
 
