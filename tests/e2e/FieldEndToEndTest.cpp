@@ -44,11 +44,14 @@ TEST_F(FieldEndToEnd, ConfiguredRunsArePolledAndTheirVolumeBecomesPulses) {
     // 100 and 1000 m3/s: 11 pulses a second are due, pulse and pause of 0.1 s let 5 out.
     program->imit.ImitRashod = {360000.0, 3600000.0, 3600.0};
     int accepted[2] = {0, 0};
+    bool stopping = false;
     sim->onLine = [&](const QByteArray& line) {
         for (int r = 0; r < 2; ++r)
             accepted[r] += line.contains(" rx ") && line.contains("run " + QByteArray::number(r + 1) + ": flow");
-        if (accepted[0] == 3 && accepted[1] == 3 && form->inStopMode())
+        if (!stopping && accepted[0] >= 3 && accepted[1] >= 3 && form->inStopMode()) {
+            stopping = true;
             QTimer::singleShot(0, [this] { button("CloseBtn")->click(); });
+        }
     };
     Watchdog dog(120000, [this] { program->shell.requestStop(); });
     RunImitation(*form, program->link, program->imit, program->shell);
