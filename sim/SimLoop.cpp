@@ -224,7 +224,8 @@ void SimLoop::fieldTurn(double now) {
         f.windowClosed(now);
         logLine("rx", collector_.answer(), "run " + std::to_string(run + 1) + " " + o.text);
     }
-    if (!f.awaiting() && writer_.empty() && answers_.empty()) {
+    // One line: no request while the controller still talks or the tool's bytes are still arriving.
+    if (!f.awaiting() && writer_.empty() && answers_.empty() && incoming_.empty()) {
         if (const auto ask = f.due(now)) {
             collector_.reset();
             f.sent(writer_.enqueue(ask->frame, now, ask->target.baud));
