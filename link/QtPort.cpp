@@ -8,6 +8,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -67,6 +68,10 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     open_ = true;
     lost_ = false;
     wakePending_ = false;
+#ifdef Q_OS_UNIX
+    rs485_.attach(fd());
+    TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
+#endif
     // Both modem lines start low; a device without them (a pseudo-terminal) refuses, which is fine.
     setDtr(false);
     setRts(false);
@@ -76,6 +81,10 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
 void QtPort::close() {
     if (loop_)
         loop_->quit();
+#ifdef Q_OS_UNIX
+    if (usable())
+        rs485_.restore(fd());
+#endif
     if (serial_.isOpen())
         serial_.close();
     serial_.clearError();
@@ -90,6 +99,14 @@ bool QtPort::setRts(bool on) {
     if (!ok)
         serial_.clearError();
     return ok;
+}
+
+bool QtPort::letDriverSwitchRts(bool on) {
+#ifdef Q_OS_UNIX
+    if (usable())
+        return rs485_.set(fd(), on);
+#endif
+    return !on;
 }
 
 bool QtPort::setDtr(bool on) {
@@ -190,17 +207,63 @@ bool QtPort::pullQueued() {
 qint64 QtPort::read(quint8* buf, qint64 max) {
     if (!usable())
         return -1;
+#ifdef Q_OS_UNIX
+    // What QSerialPort has buffered (its notifier reads while the event loop runs) comes first, then the
+    // descriptor is read directly: one system call, and nothing is copied twice.
+    qint64 n = 0;
+    if (serial_.bytesAvailable() > 0) {
+        n = serial_.read(reinterpret_cast<char*>(buf), max);
+        if (n < 0) {
+            noteError();
+            return -1;
+        }
+    }
+    if (n < max && serial_.bytesAvailable() == 0) {
+        const ssize_t r = ::read(fd(), buf + n, size_t(max - n));
+        if (r > 0)
+            n += r;
+        else if (r < 0 && errno != EAGAIN && errno != EINTR && n == 0) {
+            noteError();
+            return -1;
+        }
+    }
+    return n;
+#else
     if (!pullQueued())
         return -1;
     const qint64 n = serial_.read(reinterpret_cast<char*>(buf), max);
     if (n < 0)
         noteError();
     return n;
+#endif
 }
 
 qint64 QtPort::write(const quint8* data, qint64 n) {
     if (!usable())
         return -1;
+#ifdef Q_OS_UNIX
+    // Straight to the driver when QSerialPort holds nothing back: one system call, no event loop turn.
+    if (serial_.bytesToWrite() == 0) {
+        qint64 done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(fd(), data + done, size_t(n - done));
+            if (w > 0) {
+                done += w;
+                continue;
+            }
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0 && errno == EAGAIN) {
+                pollfd p{fd(), POLLOUT, 0};
+                if (::poll(&p, 1, kWriteTimeoutMs) > 0)
+                    continue;
+            }
+            noteError();
+            return done > 0 ? done : -1;
+        }
+        return n;
+    }
+#endif
     const qint64 taken = serial_.write(reinterpret_cast<const char*>(data), n);
     if (taken < 0) {
         noteError();
