@@ -68,6 +68,7 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     open_ = true;
     lost_ = false;
     wakePending_ = false;
+    rtsRefused_ = false;
 #ifdef Q_OS_UNIX
     rs485_.attach(fd());
     TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
@@ -93,11 +94,14 @@ void QtPort::close() {
 }
 
 bool QtPort::setRts(bool on) {
-    if (!usable())
+    // A device without modem lines refuses every time: asked once per open, not before every answer.
+    if (!usable() || rtsRefused_)
         return false;
     const bool ok = serial_.setRequestToSend(on);
-    if (!ok)
+    if (!ok) {
         serial_.clearError();
+        rtsRefused_ = !deviceGone();
+    }
     return ok;
 }
 
@@ -208,26 +212,21 @@ qint64 QtPort::read(quint8* buf, qint64 max) {
     if (!usable())
         return -1;
 #ifdef Q_OS_UNIX
-    // What QSerialPort has buffered (its notifier reads while the event loop runs) comes first, then the
-    // descriptor is read directly: one system call, and nothing is copied twice.
-    qint64 n = 0;
+    // What QSerialPort has buffered (its notifier reads while the event loop runs) comes first; else the
+    // descriptor is read directly, one system call.
     if (serial_.bytesAvailable() > 0) {
-        n = serial_.read(reinterpret_cast<char*>(buf), max);
-        if (n < 0) {
+        const qint64 n = serial_.read(reinterpret_cast<char*>(buf), max);
+        if (n < 0)
             noteError();
-            return -1;
-        }
+        return n;
     }
-    if (n < max && serial_.bytesAvailable() == 0) {
-        const ssize_t r = ::read(fd(), buf + n, size_t(max - n));
-        if (r > 0)
-            n += r;
-        else if (r < 0 && errno != EAGAIN && errno != EINTR && n == 0) {
-            noteError();
-            return -1;
-        }
-    }
-    return n;
+    const ssize_t r = ::read(fd(), buf, size_t(max));
+    if (r >= 0)
+        return r;
+    if (errno == EAGAIN || errno == EINTR)
+        return 0;
+    noteError();
+    return -1;
 #else
     if (!pullQueued())
         return -1;

@@ -48,5 +48,6 @@ private:
     bool open_ = false;
     bool lost_ = false;
     bool wakePending_ = false;
+    bool rtsRefused_ = false; // the device has no RTS line (a pseudo-terminal)
     QEventLoop* loop_ = nullptr; // the pumped wait in progress, if any
 };
