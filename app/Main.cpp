@@ -58,11 +58,11 @@ void TMainForm::FormCreate() {
     LoadSettings(link_);
     link_.LineSpeed = kControllerBaud;
     OpenPort(link_);
-    showLinkStatus(link_.PortNumber, link_.RtsControl, kControllerBaud);
+    UpdateStatusLabels(*this, link_);
     escapeHook_ = new EscapeHook(shell_, this);
     link_.PerfFrequency = link_.clock->perfFrequency();
-    fullHeight_ = height();
-    compactHeight_ = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
+    shell_.FullHeight = height();
+    shell_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
     setFixedWidth(width());
     showImitPanel(0);
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -104,8 +104,13 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
 
 void TMainForm::UstavkiButtonClick() {
-    ::UstavkiButtonClick(*this, link_, cfg_, wizard_,
-                         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); });
+    ::UstavkiButtonClick(
+        *this, link_, cfg_, wizard_,
+        [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); },
+        [this](const CfgJobReport& report) {
+            TakeOutputParams(imit_, report);
+            return onConfigureDone ? onConfigureDone(report) : QStringList();
+        });
 }
 
 void TMainForm::ImitFlButtonClick() { ::ImitFlButtonClick(*this, link_, imit_, shell_); }
@@ -144,7 +149,7 @@ void TMainForm::showImitPanel(int runs) {
         ui->FlGroupBox3->setVisible(runs >= 3);
     }
     // The window has a fixed size, which a plain resize() cannot change.
-    setFixedHeight(runs > 0 ? fullHeight_ : compactHeight_);
+    setFixedHeight(runs > 0 ? shell_.FullHeight : shell_.CompactHeight);
 }
 
 void TMainForm::showRun(int slot, const RunDisplay& texts) {
@@ -156,4 +161,12 @@ void TMainForm::showRun(int slot, const RunDisplay& texts) {
     answers[slot]->setText(texts.answers);
     total[slot]->setText(texts.volume);
     rashod[slot]->setText(texts.flow);
+}
+
+void TMainForm::showOutputPulses(const QString& text, bool warning) {
+    ui->PulsesLabel->setText(text);
+    // A warning stands out from the counts around it. The style changes only with the warning: each answer
+    // comes here, and a new style sheet costs a polish of the label.
+    if (ui->PulsesLabel->styleSheet().isEmpty() == warning)
+        ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the link-status panels, the two job buttons, the close button and, below them, the
 // imitation's per-run display, which the window only uncovers while an imitation runs.
+#include "CfgJournal.h"
 #include "JobView.h"
 
 #include <QWidget>
@@ -35,6 +36,7 @@ public:
     void showLineSpeed(int baud) override;
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
+    void showOutputPulses(const QString& text, bool warning) override;
     void closeWindow() override { close(); }
 
     bool inStopMode() const { return stopMode_; }
@@ -43,8 +45,8 @@ public:
     // (F2, F3) calls these; nothing happens while they are unset.
     std::function<void()> openMonitor;
     std::function<void()> openJournal;
-    int fullHeight() const { return fullHeight_; }
-    int compactHeight() const { return compactHeight_; }
+    // Told at the end of each configure job (the journal); returns the saves that failed.
+    CfgFinished onConfigureDone;
 
 protected:
     // FormClose: saves the settings and closes the port; while the imitation runs it asks the loop to stop
@@ -68,8 +70,6 @@ private:
     WizardForms& wizard_;
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;
-    int fullHeight_ = 0;    // the designed height: the imitation panel shows
-    int compactHeight_ = 0; // the window ends 30 pixels below the button row
     int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)
     bool closePending_ = false; // a close that came during a job, carried out when the job has ended
 };

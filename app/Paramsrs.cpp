@@ -45,5 +45,5 @@ void ParamRSButtonClick(JobView& view, Link& link) {
                         QMessageBox::Information);
         }
     }
-    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+    UpdateStatusLabels(view, link);
 }

@@ -1,5 +1,7 @@
 // The RMZ-47 service tool: configures the power controller and imitates its flow computers.
+#include "CfgJournal.h"
 #include "CommandLine.h"
+#include "JournalWindow.h"
 #include "Main.h"
 #include "Program.h"
 #include "UiCommon.h"
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
     try {
         Program program;
         TMainForm mainForm(program);
+        AttachJournal(mainForm, program, JournalPath());
         mainForm.show();
         program.wizard = CreateWizardForms();
         if (qEnvironmentVariableIntValue("RMZ47_BENCH_EXIT_ON_SHOW") == 1)

@@ -171,7 +171,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
                 view.setStopMode(false);
                 link.LineSpeed = kControllerBaud;
                 OpenPort(link);
-                view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+                UpdateStatusLabels(view, link);
                 shell.ImitRunning = false;
             }
         } restore{view, link, shell};

@@ -58,6 +58,8 @@ void SaveSettings(const Link& link);
 // Device behind COMn: the "ports" section's "COMn" key when present, else /dev/ttyS(n-1) (COMn on Windows).
 QString PortDeviceName(const Link& link, int portNumber);
 
+// Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
+// PortNumber to 0 and saves the settings, so it is not tried at the next start) and shows the system's text.
 void OpenPort(Link& link);
 void ClosePort(Link& link);
 // The one way a frame goes on the line, for requests to the controller and imitated answers alike:

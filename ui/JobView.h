@@ -31,6 +31,8 @@ public:
     virtual void showImitPanel(int runs) = 0;
     // The texts of run `slot` (0..2).
     virtual void showRun(int slot, const RunDisplay& texts) = 0;
+    // What the controller's pulse output should show for the imitated runs; warning: it cannot keep up.
+    virtual void showOutputPulses(const QString& text, bool warning) = 0;
     // Carries out a close of the window that was asked for while a job ran.
     virtual void closeWindow() = 0;
 };
@@ -45,5 +47,6 @@ public:
     void showLineSpeed(int) override {}
     void showImitPanel(int) override {}
     void showRun(int, const RunDisplay&) override {}
+    void showOutputPulses(const QString&, bool) override {}
     void closeWindow() override {}
 };

@@ -1,5 +1,6 @@
 #include "UiCommon.h"
 
+#include "JobView.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "UserError.h"
@@ -158,6 +159,10 @@ void NormalizeDecimalSeparator(QLineEdit* edit) { edit->setText(NormalizeDecimal
 double ReadNumber(QLineEdit* edit) {
     NormalizeDecimalSeparator(edit);
     return ParseNumber(edit->text());
+}
+
+void UpdateStatusLabels(JobView& view, const Link& link) {
+    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
 }
 
 QString AddressStatusText() { return QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)); }

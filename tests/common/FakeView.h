@@ -37,6 +37,10 @@ public:
         if (onShowRun)
             onShowRun(slot);
     }
+    void showOutputPulses(const QString& text, bool warning) override {
+        labels[QStringLiteral("PulsesLabel")] = text;
+        pulsesWarning = warning;
+    }
     void closeWindow() override { ++closes; }
 
     // A label's text as the real window would show it ("<missing>" when never set).
@@ -52,6 +56,7 @@ public:
     int panelRuns = 0;
     int shownRuns = 0;
     int closes = 0;
+    bool pulsesWarning = false;
     std::function<void(bool)> onJobButtons;
     std::function<void(int)> onShowRun;
 };

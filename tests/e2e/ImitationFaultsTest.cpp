@@ -56,7 +56,7 @@ protected:
     void expectBackToTheController() {
         EXPECT_FALSE(program->shell.ImitRunning);
         EXPECT_FALSE(form->inStopMode());
-        EXPECT_EQ(form->height(), form->compactHeight());
+        EXPECT_EQ(form->height(), program->shell.CompactHeight);
         EXPECT_EQ(program->link.LineSpeed, kControllerBaud);
         EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(), SpeedStatusText(kControllerBaud));
     }

@@ -1,5 +1,6 @@
 // The controller protocol on the link: request completion and exchange over the fake port.
 #include "FakePort.h"
+#include "HexBytes.h"
 #include "RecordingLinkUi.h"
 #include "Protocol.h"
 
@@ -11,10 +12,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray Hex(const char* hex) {
-    return QByteArray::fromHex(hex);
-}
 
 // An answer 33 FF N fn ... with its CRC (data bytes zero, byte 7 = N - 10).
 QByteArray Answer(int n, quint8 fn = 0x81) {
