@@ -170,3 +170,11 @@ void TMainForm::showOutputPulses(const QString& text, bool warning) {
     if (ui->PulsesLabel->styleSheet().isEmpty() == warning)
         ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
 }
+
+void TMainForm::showPortDevice(const QString& text) { ui->PortLabel->setToolTip(text); }
+
+void TMainForm::showLinkNotice(LinkNotice which, const QString& text) {
+    QLabel* label = which == LinkNotice::Port ? ui->PortStateLabel : ui->SpeedNoticeLabel;
+    label->setText(text);
+    label->setToolTip(text); // a long system reason may not fit the panel's width
+}

@@ -38,6 +38,8 @@ public:
     void showRun(int slot, const RunDisplay& texts) override;
     void showOutputPulses(const QString& text, bool warning) override;
     void closeWindow() override { close(); }
+    void showPortDevice(const QString& text) override;
+    void showLinkNotice(LinkNotice which, const QString& text) override;
 
     bool inStopMode() const { return stopMode_; }
 

@@ -2,10 +2,12 @@
 // until the operator stops it, and the way back to the controller's 1200 bit/s.
 #include "ImitLoop.h"
 
+#include "DeviceWatch.h"
 #include "FlowAnswer.h"
 #include "JobView.h"
 #include "Now_opros.h"
 #include "NumText.h"
+#include "PortRevival.h"
 #include "Protocol.h"
 #include "UiCommon.h"
 
@@ -21,7 +23,8 @@ ImitRunState g_run;
 // spins: the wait sleeps in the event loop until the port, the deadline or the stop wakes it.
 class RequestWait {
 public:
-    RequestWait(Link& link, Shell& shell) : link_(link), shell_(shell), previous_(shell.onStopRequested) {
+    RequestWait(JobView& view, Link& link, Shell& shell)
+        : link_(link), shell_(shell), previous_(shell.onStopRequested), revival_(view, link) {
         shell_.onStopRequested = [this] {
             if (link_.port)
                 link_.port->wake();
@@ -32,16 +35,29 @@ public:
     ~RequestWait() { shell_.onStopRequested = previous_; }
 
     void wait(int timeoutMs) {
+        // A device that went away: sleep until its folders change or a retry is due, then try it.
+        if (revival_.lost()) {
+            idle(timeoutMs, revival_.wakeSource());
+            revival_.retry();
+            return;
+        }
         if (link_.portOpen()) {
             link_.port->waitForInput(timeoutMs, true);
             return;
         }
         // No port (none chosen, or the open failed): nothing can arrive, the windows still need their
         // events until the operator stops the imitation.
+        idle(timeoutMs, nullptr);
+    }
+
+private:
+    void idle(int timeoutMs, DeviceWatch* devices) {
         QEventLoop loop;
         QTimer timer;
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        if (devices)
+            QObject::connect(devices, &DeviceWatch::changed, &loop, &QEventLoop::quit);
         timer.start(timeoutMs);
         idle_ = &loop;
         if (!shell_.StopRequested)
@@ -49,11 +65,11 @@ public:
         idle_ = nullptr;
     }
 
-private:
     Link& link_;
     Shell& shell_;
     std::function<void()> previous_;
     QEventLoop* idle_ = nullptr;
+    PortRevival revival_;
 };
 
 RunDisplay RunTexts(int answers, float volume, double rashod) {
@@ -67,7 +83,7 @@ RunDisplay RunTexts(int answers, float volume, double rashod) {
 class ImitationLoop {
 public:
     ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock)
-        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(link, shell) {}
+        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(view, link, shell) {}
 
     void run() {
         // No discard between the passes: the read-back of an answer is recognised by the echo filter, and

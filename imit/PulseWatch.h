@@ -25,6 +25,8 @@ public:
         window_.showOutputPulses(text, warning);
     }
     void closeWindow() override { window_.closeWindow(); }
+    void showPortDevice(const QString& text) override { window_.showPortDevice(text); }
+    void showLinkNotice(LinkNotice which, const QString& text) override { window_.showLinkNotice(which, text); }
 
 private:
     void showExpectation();

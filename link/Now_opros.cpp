@@ -2,6 +2,8 @@
 
 #include "FrameHunter.h"
 #include "LinkUi.h"
+#include "PortHolder.h"
+#include "PortRecovery.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -38,6 +40,7 @@ qint64 Link::perfFrequency() const {
 void ClosePort(Link& link) {
     if (link.portOpen())
         link.port->close();
+    link.device = {};
 }
 
 void OpenPort(Link& link) {
@@ -45,11 +48,13 @@ void OpenPort(Link& link) {
     if (link.PortNumber == 0 || !link.port)
         return;
     OpenError error;
-    if (link.port->open(PortDeviceName(link, link.PortNumber), link.LineSpeed, &error)) {
+    const QString device = PortDeviceName(link, link.PortNumber);
+    if (link.port->open(device, link.LineSpeed, &error)) {
         // DTR powers many two-wire line converters; a device without modem lines refuses it, which is fine.
         link.port->setDtr(true);
         link.port->purge();
         link.echo.clear();
+        link.device = DescribeOpenedDevice(device);
         return;
     }
     // A port that failed once is not tried again at the next start.
@@ -58,6 +63,8 @@ void OpenPort(Link& link) {
     QString text = error.systemText;
     if (error.accessDenied)
         text += QLatin1Char('\n') + kAccessAdvice;
+    if (error.busy)
+        text += QLatin1Char('\n') + BusyText(FindPortHolder(device));
     if (link.ui)
         link.ui->showOpenError(text);
 }

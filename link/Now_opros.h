@@ -10,14 +10,27 @@
 
 #include <QString>
 #include <array>
+#include <map>
 #include <span>
 
+class DeviceSource;
 class LinkUi;
 
 constexpr int kRequestBufferSize = 600;
 constexpr int kAnswerBufferSize = 300;
 using proto::kControllerAddress;
 using proto::kControllerBaud;
+
+// The device behind the open port, kept so that a device that went away can be opened again.
+struct OpenedDevice {
+    QString path;       // as opened (the mapped path)
+    QString stablePath; // its /dev/serial/by-id name at the open, when it had one
+    // The nodes or links of both as they were at the open (inode and change time): a device that comes
+    // back gets new ones, a dangling link or a dead node keeps the old.
+    QString pathStamp, stableStamp;
+    bool lost = false; // gone since the open; reported once
+    QString reason;    // the system's text for the loss
+};
 
 struct Link {
     // Link parameters (settings file) and line state.
@@ -43,6 +56,13 @@ struct Link {
     // The last transmission, to tell its read-back on a two-wire line from what the other side sends.
     EchoFilter echo;
 
+    OpenedDevice device;
+    // COMn -> device path as chosen in the link dialog, over the settings file's "ports" section; written
+    // there at the next save.
+    std::map<int, QString> portPaths;
+    // The serial devices present, for the link dialog; the system's own when null.
+    DeviceSource* devices = nullptr;
+
     bool portOpen() const;
     // The link's clock, the system clock when none was set.
     Clock& timeSource() const;
@@ -55,8 +75,10 @@ QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/ma
 void LoadSettings(Link& link);
 void SaveSettings(const Link& link);
 
-// Device behind COMn: the "ports" section's "COMn" key when present, else /dev/ttyS(n-1) (COMn on Windows).
+// Device behind COMn: the path chosen in the link dialog, else the "ports" section's "COMn" key when
+// present, else the default /dev/ttyS(n-1) (COMn on Windows).
 QString PortDeviceName(const Link& link, int portNumber);
+QString DefaultPortDevice(int portNumber);
 
 // Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
 // PortNumber to 0 and saves the settings, so it is not tried at the next start) and shows the system's text.

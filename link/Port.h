@@ -7,6 +7,7 @@
 struct OpenError {
     QString systemText;        // the system's own error text
     bool accessDenied = false; // permission denied on the device (most often: not in the dialout group)
+    bool busy = false;         // another program holds the device
 };
 
 class Port {
@@ -43,4 +44,11 @@ public:
     // waiting; without it nothing is dispatched. wake() ends a pumped wait early.
     virtual bool waitForInput(int timeoutMs, bool pumpMessages) = 0;
     virtual void wake() = 0;
+
+    // The device went away under the open port (an adapter pulled, a pty peer gone): every operation fails
+    // until the port is opened again. The reason is the system's text.
+    virtual bool lost() const { return false; }
+    virtual QString lostReason() const { return {}; }
+    // The speed the driver really set at the last open, in bit/s; 0 when it cannot be read back.
+    virtual qint32 actualBaud() const { return 0; }
 };

@@ -1,5 +1,7 @@
 #include "QtPort.h"
 
+#include "SpeedReadback.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QThread>
@@ -57,6 +59,7 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
                     ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
                 error->systemText = QString::fromLocal8Bit(std::strerror(denied ? EACCES : EBUSY));
                 error->accessDenied = denied;
+                error->busy = !denied;
             }
 #else
             error->accessDenied = serial_.error() == QSerialPort::PermissionError;
@@ -67,12 +70,14 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     }
     open_ = true;
     lost_ = false;
+    lostReason_.clear();
     wakePending_ = false;
     rtsRefused_ = false;
 #ifdef Q_OS_UNIX
     rs485_.attach(fd());
     TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
 #endif
+    actualBaud_ = ReadBackBaud(int(serial_.handle()));
     // Both modem lines start low; a device without them (a pseudo-terminal) refuses, which is fine.
     setDtr(false);
     setRts(false);
@@ -152,6 +157,17 @@ void QtPort::drain() {
 #endif
 }
 
+QString QtPort::lossReason() const {
+#ifdef Q_OS_UNIX
+    // The descriptor's own answer names what happened to the device ("Input/output error", "No such
+    // device"); QSerialPort's last error text may be a generic one.
+    termios t{};
+    if (serial_.isOpen() && ::tcgetattr(int(serial_.handle()), &t) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    return serial_.errorString();
+}
+
 bool QtPort::deviceGone() const {
 #ifdef Q_OS_UNIX
     // A hung-up terminal (pty peer closed, USB adapter pulled) fails every ioctl with EIO or ENODEV.
@@ -165,6 +181,8 @@ bool QtPort::deviceGone() const {
 }
 
 void QtPort::markLost(bool closeNow) {
+    if (!lost_)
+        lostReason_ = lossReason();
     lost_ = true;
     if (loop_)
         loop_->quit();
@@ -225,8 +243,11 @@ qint64 QtPort::read(quint8* buf, qint64 max) {
         return r;
     if (errno == EAGAIN || errno == EINTR)
         return 0;
-    noteError();
-    return -1;
+    // QSerialPort meets the failure itself: it tells a device that is gone (a resource error) from a
+    // passing fault, and a loss is handled as everywhere else.
+    if (!pullQueued())
+        return -1;
+    return serial_.read(reinterpret_cast<char*>(buf), max);
 #else
     if (!pullQueued())
         return -1;

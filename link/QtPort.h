@@ -30,6 +30,9 @@ public:
     // True once the device went away under an open port (a USB adapter pulled, a pty peer closed): every
     // operation then fails at once and waits only sleep, until the port is closed.
     bool deviceLost() const { return lost_; }
+    bool lost() const override { return lost_; }
+    QString lostReason() const override { return lostReason_; }
+    qint32 actualBaud() const override { return actualBaud_; }
 
 private:
     bool usable() const { return open_ && !lost_ && serial_.isOpen(); }
@@ -38,6 +41,7 @@ private:
     // Records a device error; a lost device is closed so that its descriptor stops reporting hang-ups.
     void noteError();
     bool deviceGone() const;
+    QString lossReason() const;
     void markLost(bool closeNow);
     void sleepWait(int timeoutMs, bool pumpMessages);
 
@@ -49,5 +53,7 @@ private:
     bool lost_ = false;
     bool wakePending_ = false;
     bool rtsRefused_ = false; // the device has no RTS line (a pseudo-terminal)
+    QString lostReason_;
+    qint32 actualBaud_ = 0;
     QEventLoop* loop_ = nullptr; // the pumped wait in progress, if any
 };

@@ -6,6 +6,12 @@
 
 class QWidget;
 
+// The lines of the imitation panel about the link itself.
+enum class LinkNotice {
+    Port,  // the port lost (with the system's reason) and back
+    Speed, // the adapter runs at another speed than the one asked for
+};
+
 // The three texts of one imitated run's panel.
 struct RunDisplay {
     QString flow;    // "Расход = … м3/с"
@@ -35,7 +41,13 @@ public:
     virtual void showOutputPulses(const QString& text, bool warning) = 0;
     // Carries out a close of the window that was asked for while a job ran.
     virtual void closeWindow() = 0;
+    // The device behind the port panel, told where the panel's text has no room (its tooltip); empty
+    // when there is no port.
+    virtual void showPortDevice(const QString& text) = 0;
+    // A line of the imitation panel about the link; empty text clears it.
+    virtual void showLinkNotice(LinkNotice which, const QString& text) = 0;
 };
+
 
 // A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.
 class HeadlessView : public JobView {
@@ -49,4 +61,6 @@ public:
     void showRun(int, const RunDisplay&) override {}
     void showOutputPulses(const QString&, bool) override {}
     void closeWindow() override {}
+    void showPortDevice(const QString&) override {}
+    void showLinkNotice(LinkNotice, const QString&) override {}
 };

@@ -161,10 +161,6 @@ double ReadNumber(QLineEdit* edit) {
     return ParseNumber(edit->text());
 }
 
-void UpdateStatusLabels(JobView& view, const Link& link) {
-    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
-}
-
 QString AddressStatusText() { return QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)); }
 
 QString PortStatusText(int portNumber) {

@@ -102,7 +102,8 @@ struct Shell {
     }
 };
 
-// Rewrites the status panels (address, port, RTS mode, 1200 bit/s) from the link's state.
+// Rewrites the status panels (address, port, RTS mode, 1200 bit/s) from the link's state, and names the
+// port's device in the port panel's tooltip.
 void UpdateStatusLabels(JobView& view, const Link& link);
 
 // Status panel texts.

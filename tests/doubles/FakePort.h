@@ -36,6 +36,9 @@ public:
     bool refuseModemLines = false; // setRts/setDtr return false, as on a pseudo-terminal
     bool failReads = false;        // read() returns -1
     bool hasRs485 = false;         // the driver can switch RTS itself
+    bool lostDevice = false;       // the device went away under the open port (cleared by an open)
+    QString lostText = QStringLiteral("Input/output error");
+    qint32 actualBaudValue = 0;    // what actualBaud() reads back (0: unknown)
 
     // Observations.
     std::vector<Call> calls;
@@ -66,6 +69,9 @@ public:
     // Moves the clock to the next arrival when it lies within timeoutMs, else by timeoutMs.
     bool waitForInput(int timeoutMs, bool pumpMessages) override;
     void wake() override {}
+    bool lost() const override { return open_ && lostDevice; }
+    QString lostReason() const override { return lostText; }
+    qint32 actualBaud() const override { return actualBaudValue; }
 
 private:
     void record(Kind kind, QByteArray data = {}, bool on = false);

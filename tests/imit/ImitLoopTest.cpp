@@ -57,6 +57,7 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     const quint32 start = rig.clock.tickMs();
     rig.shell.StopRequested = 1; // an Escape before the start does not stop the imitation
     rig.port.arrive(start + 10000, Hex("AA010706014E45"));
+    rig.port.actualBaudValue = 9400; // the adapter's clock cannot divide down to 9600 within 2 %
     struct During {
         QString speed, close;
         bool panelShown = false;
@@ -89,6 +90,8 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1"));
     EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 10,000"));
     EXPECT_EQ(rig.text("Rashod1Label"), QStringLiteral("Расход = 1,000 м3/с"));
+    EXPECT_EQ(rig.text("SpeedNoticeLabel"), QStringLiteral("Адаптер не дает 9600 бит/с: порт работает на 9400 бит/с"));
+    EXPECT_EQ(rig.text("PortStateLabel"), QString());
     // Inactive slots: labels cleared at the set-up and left empty.
     EXPECT_EQ(rig.text("Answers2Label"), QString());
     EXPECT_EQ(rig.text("Rashod3Label"), QString());

@@ -3,10 +3,12 @@
 #include "FakePort.h"
 #include "RecordingLinkUi.h"
 #include "Now_opros.h"
+#include "Pty.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -394,6 +396,26 @@ TEST_F(OpenPortTest, AccessDeniedAddsTheDialoutAdvice) {
     EXPECT_EQ(lines[0], QStringLiteral("Permission denied"));
     EXPECT_TRUE(lines[1].contains(QStringLiteral("dialout")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Нет доступа к порту")));
+}
+
+// A device another program holds: the same box names that program.
+TEST_F(OpenPortTest, BusyDeviceNamesItsHolder) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    QProcess holder;
+    holder.setStandardInputFile(pty.slavePath());
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(holder.waitForStarted());
+    port.failOpen = true;
+    port.openError = {QStringLiteral("Device or resource busy"), false, true};
+    link.PortNumber = 2;
+    link.portPaths[2] = pty.slavePath();
+    OpenPort(link);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], QStringLiteral("Device or resource busy\nПорт занят программой sleep (pid %1).")
+                            .arg(holder.processId()));
+    holder.kill();
+    holder.waitForFinished();
 }
 
 } // namespace
