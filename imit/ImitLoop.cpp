@@ -86,9 +86,9 @@ public:
         : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(view, link, shell) {}
 
     void run() {
+        // No discard between the passes: the read-back of an answer is recognised by the echo filter, and
+        // a request that follows it closely is kept.
         while (!stopped()) {
-            if (link_.portOpen())
-                link_.port->purge();
             request_.reset();
             if (!readRequest())
                 break;
@@ -101,17 +101,18 @@ private:
     bool stopped() const { return shell_.StopRequested != 0 || shell_.CloseRequested; }
 
     // Takes bytes until a request for an imitated run is complete; false when the operator stopped first.
+    // Everything queued is read at once and fed to the recogniser byte by byte.
     bool readRequest() {
         while (!stopped()) {
-            quint8 byte = 0;
-            const qint64 got = link_.port ? link_.port->read(&byte, 1) : -1;
-            if (got < 0 && link_.port)
-                link_.port->clearError();
+            if (next_ == have_) {
+                next_ = have_ = 0;
+                have_ = int(qMax<qint64>(0, ReadLine(link_, input_.data(), qint64(input_.size()))));
+            }
             const quint32 now = clock_.tickMs();
-            if (got == 1) {
-                link_.tap.record(LineEventKind::Bytes, LineDirection::In, &byte, 1);
-                if (request_.feed(byte, now, imit_))
-                    return true;
+            if (next_ < have_) {
+                while (next_ < have_)
+                    if (request_.feed(input_[std::size_t(next_++)], now, imit_))
+                        return true;
                 continue; // drain what is queued before waiting
             }
             request_.idle(now);
@@ -136,6 +137,8 @@ private:
         const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
         view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, imit_.ImitRashod[slot]));
+        // The send starts with a purge of the port: what was read behind the request goes with it.
+        next_ = have_ = 0;
         SendAnswer(link_, answer.data());
     }
 
@@ -146,6 +149,8 @@ private:
     Clock& clock_;
     RequestWait waiter_;
     FlowRecogniser request_;
+    std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
+    int next_ = 0, have_ = 0;
 };
 
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {

@@ -23,6 +23,10 @@ public:
     // Modem lines. A device that refuses them (a pseudo-terminal does) returns false; callers ignore it.
     virtual bool setRts(bool on) = 0;
     virtual bool setDtr(bool on) = 0;
+    // With `on`, lets the driver raise RTS for each transmission and drop it after the last stop bit
+    // (RS-485 mode); without, gives RTS back to setRts. True when the driver now does as asked: a device
+    // without the mode refuses `on`, and the caller then times RTS itself.
+    virtual bool letDriverSwitchRts(bool on) { return !on; }
 
     // Discards both queues: what was received and not read, and what was written and not yet sent.
     virtual void purge() = 0;
