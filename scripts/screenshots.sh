@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README's pictures again from the real windows: builds the tool's screenshot program and the
-# virtual controller, then runs the demo's two jobs offscreen and writes docs/main-imitation.png,
+# virtual controller, then runs the demo's two jobs offscreen and writes docs/link-dialog.png, docs/main-imitation.png,
 # docs/config-form.png, docs/wizard-step1.png and docs/wizard-step2.png. Takes about 20 s (the controller
 # keeps quiet for 10 s after the configuration).
 set -euo pipefail

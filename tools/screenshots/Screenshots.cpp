@@ -1,9 +1,10 @@
-// rmz47-screenshots DIR: the README's pictures of the configuration form, the wizard's two steps and the
+// rmz47-screenshots DIR: the README's pictures of the link dialog, the configuration form, the wizard's two steps and the
 // main window during an imitation, made from the real windows. It starts the virtual controller in field
 // mode with the demo's configuration, configures it through the real configure job (opening the wizard on
 // the way, then leaving it), imitates its two flow computers until each has answered three times, and
 // grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
 #include "ImitLoop.h"
+#include "LinkDialogShot.h"
 #include "Main.h"
 #include "Podborunit.h"
 #include "Program.h"
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
+    if (out.exists() && !ShootLinkDialog(out.filePath(QStringLiteral("link-dialog.png"))))
+        return fail("cannot save the link dialog"), 1;
     QTemporaryDir dir;
     QProcess sim;
     const QString link = dir.filePath(QStringLiteral("com1"));

@@ -1,14 +1,13 @@
-// Saves a picture of the link dialog with a few devices listed, for the documentation:
-//   QT_QPA_PLATFORM=offscreen build/bin/dialog_shot docs/link-dialog.png
-// Offscreen, the window system's decorations are not part of the picture.
+// The link dialog with a few devices listed (the machine making the pictures may have none).
+#include "LinkDialogShot.h"
+
 #include "Paramsrs.h"
 #include "SerialDevices.h"
 #include "UiCommon.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QPixmap>
-#include <cstdio>
+#include <map>
 
 namespace {
 
@@ -25,14 +24,7 @@ public:
 
 } // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: dialog_shot FILE.png\n");
-        return 2;
-    }
+bool ShootLinkDialog(const QString& file) {
     SampleDevices devices;
     std::map<int, QString> paths;
     for (int n = 1; n <= 8; ++n)
@@ -43,6 +35,6 @@ int main(int argc, char** argv) {
     form.RTSRadioGroup()->setItemIndex(1);
     form.setDevices(devices, paths);
     form.show();
-    app.processEvents();
-    return form.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    QApplication::processEvents();
+    return form.grab().save(file);
 }
