@@ -59,11 +59,11 @@ void TMainForm::FormCreate() {
     LoadSettings(link_);
     link_.LineSpeed = kControllerBaud;
     OpenPort(link_);
-    showLinkStatus(link_.PortNumber, link_.RtsControl, kControllerBaud);
+    UpdateStatusLabels(*this, link_);
     escapeHook_ = new EscapeHook(shell_, this);
     link_.PerfFrequency = link_.clock->perfFrequency();
-    fullHeight_ = height();
-    compactHeight_ = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
+    shell_.FullHeight = height();
+    shell_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
     setFixedWidth(width());
     showImitPanel(0);
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -107,8 +107,13 @@ void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
 void TMainForm::UstavkiButtonClick() {
     if (onJob)
         onJob(false, true);
-    ::UstavkiButtonClick(*this, link_, cfg_, wizard_,
-                         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); });
+    ::UstavkiButtonClick(
+        *this, link_, cfg_, wizard_,
+        [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); },
+        [this](const CfgJobReport& report) {
+            TakeOutputParams(imit_, report);
+            return onConfigureDone ? onConfigureDone(report) : QStringList();
+        });
 }
 
 void TMainForm::ImitFlButtonClick() { ::ImitFlButtonClick(*this, link_, imit_, shell_); }
@@ -149,7 +154,7 @@ void TMainForm::showImitPanel(int runs) {
         ui->FlGroupBox3->setVisible(runs >= 3);
     }
     // The window has a fixed size, which a plain resize() cannot change.
-    setFixedHeight(runs > 0 ? fullHeight_ : compactHeight_);
+    setFixedHeight(runs > 0 ? shell_.FullHeight : shell_.CompactHeight);
 }
 
 void TMainForm::showRun(int slot, const RunDisplay& texts) {
@@ -161,6 +166,22 @@ void TMainForm::showRun(int slot, const RunDisplay& texts) {
     answers[slot]->setText(texts.answers);
     total[slot]->setText(texts.volume);
     rashod[slot]->setText(texts.flow);
+}
+
+void TMainForm::showOutputPulses(const QString& text, bool warning) {
+    ui->PulsesLabel->setText(text);
+    // A warning stands out from the counts around it. The style changes only with the warning: each answer
+    // comes here, and a new style sheet costs a polish of the label.
+    if (ui->PulsesLabel->styleSheet().isEmpty() == warning)
+        ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
+}
+
+void TMainForm::showPortDevice(const QString& text) { ui->PortLabel->setToolTip(text); }
+
+void TMainForm::showLinkNotice(LinkNotice which, const QString& text) {
+    QLabel* label = which == LinkNotice::Port ? ui->PortStateLabel : ui->SpeedNoticeLabel;
+    label->setText(text);
+    label->setToolTip(text); // a long system reason may not fit the panel's width
 }
 
 void TMainForm::showProgress(const QString& step) {

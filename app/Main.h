@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the link-status panels, the two job buttons, the close button and, below them, the
 // imitation's per-run display, which the window only uncovers while an imitation runs.
+#include "CfgJournal.h"
 #include "JobView.h"
 
 #include <QWidget>
@@ -35,9 +36,12 @@ public:
     void showLineSpeed(int baud) override;
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
+    void showOutputPulses(const QString& text, bool warning) override;
     void closeWindow() override { close(); }
     // The busy cursor while a step is on the line, and the step for the line monitor.
     void showProgress(const QString& step) override;
+    void showPortDevice(const QString& text) override;
+    void showLinkNotice(LinkNotice which, const QString& text) override;
 
     bool inStopMode() const { return stopMode_; }
 
@@ -49,8 +53,8 @@ public:
     // true for the imitation, false for the configure job, which is told only at its start).
     std::function<void(const QString& step)> onProgress;
     std::function<void(bool imitation, bool starts)> onJob;
-    int fullHeight() const { return fullHeight_; }
-    int compactHeight() const { return compactHeight_; }
+    // Told at the end of each configure job (the journal); returns the saves that failed.
+    CfgFinished onConfigureDone;
 
 protected:
     // FormClose: saves the settings and closes the port; while the imitation runs it asks the loop to stop
@@ -75,8 +79,6 @@ private:
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;
     bool busy_ = false; // the busy cursor is up
-    int fullHeight_ = 0;    // the designed height: the imitation panel shows
-    int compactHeight_ = 0; // the window ends 30 pixels below the button row
     int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)
     bool closePending_ = false; // a close that came during a job, carried out when the job has ended
 };

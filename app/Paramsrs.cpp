@@ -2,6 +2,8 @@
 
 #include "JobView.h"
 #include "Now_opros.h"
+#include "PortDevicePanel.h"
+#include "SerialDevices.h"
 #include "UiCommon.h"
 #include "ui_Paramsrs.h"
 
@@ -25,17 +27,54 @@ TParamsRSForm::~TParamsRSForm() = default;
 
 RadioGroup* TParamsRSForm::PortGroup() const { return ui->PortGroup; }
 RadioGroup* TParamsRSForm::RTSRadioGroup() const { return ui->RTSRadioGroup; }
+QComboBox* TParamsRSForm::PortDeviceCombo() const { return ui->PortDeviceCombo; }
+
+void TParamsRSForm::setDevices(DeviceSource& source, const std::map<int, QString>& paths) {
+    devices_ = new PortDevicePanel(ui->PortDeviceCombo, ui->DeviceLabel, ui->DeviceInfoLabel, source, paths, this);
+    connect(ui->PortGroup, &RadioGroup::itemIndexChanged, devices_, &PortDevicePanel::showPort);
+    devices_->showPort(ui->PortGroup->itemIndex());
+}
+
+std::map<int, QString> TParamsRSForm::devicePaths() const {
+    return devices_ ? devices_->paths() : std::map<int, QString>{};
+}
+
+namespace {
+
+std::map<int, QString> CurrentDevices(const Link& link) {
+    std::map<int, QString> paths;
+    for (int n = 1; n <= 8; ++n)
+        paths[n] = PortDeviceName(link, n);
+    return paths;
+}
+
+// The mappings the operator changed (an emptied one goes back to the default device).
+void TakeDevices(Link& link, const std::map<int, QString>& edited) {
+    for (const auto& [n, text] : edited) {
+        const QString path = text.isEmpty() ? DefaultPortDevice(n) : text;
+        if (path != PortDeviceName(link, n))
+            link.portPaths[n] = path;
+    }
+}
+
+} // namespace
 
 void ParamRSButtonClick(JobView& view, Link& link) {
     QWidget* mainForm = view.dialogParent();
     {
         // Destroyed when the block is left, also by an exception.
+        // The system's devices are watched only while the dialog is up.
+        std::unique_ptr<DeviceSource> systemDevices;
+        if (!link.devices)
+            systemDevices = std::make_unique<SystemDeviceSource>();
         TParamsRSForm form(mainForm);
         form.PortGroup()->setItemIndex(link.PortNumber);
+        form.setDevices(link.devices ? *link.devices : *systemDevices, CurrentDevices(link));
         form.RTSRadioGroup()->setItemIndex(link.RtsControl ? 1 : 0);
         // Shown again, as the operator left it, for as long as the chosen port fails to open.
         while (form.exec() == QDialog::Accepted) {
             link.RtsControl = form.RTSRadioGroup()->itemIndex() == 1 ? 1 : 0;
+            TakeDevices(link, form.devicePaths());
             const int chosen = qMax(0, form.PortGroup()->itemIndex());
             link.PortNumber = chosen;
             OpenPort(link); // on failure it has shown the system's text and set PortNumber to 0
@@ -45,5 +84,5 @@ void ParamRSButtonClick(JobView& view, Link& link) {
                         QMessageBox::Information);
         }
     }
-    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+    UpdateStatusLabels(view, link);
 }

@@ -1,11 +1,16 @@
 #pragma once
 // The link-parameters dialog: the COM port (0 = none) and whether RTS is switched around each request.
 #include <QDialog>
+#include <QString>
+#include <map>
 #include <memory>
 
 namespace Ui {
 class TParamsRSForm;
 }
+class DeviceSource;
+class PortDevicePanel;
+class QComboBox;
 class RadioGroup;
 class JobView;
 struct Link;
@@ -18,9 +23,16 @@ public:
 
     RadioGroup* PortGroup() const;     // item index = PortNumber
     RadioGroup* RTSRadioGroup() const; // 0 "Не управлять", 1 "Управлять"
+    QComboBox* PortDeviceCombo() const;
+
+    // Offers the devices of `source` for the COM item selected, starting from `paths` (COM1..COM8).
+    void setDevices(DeviceSource& source, const std::map<int, QString>& paths);
+    // The device of every COM item as edited.
+    std::map<int, QString> devicePaths() const;
 
 private:
     std::unique_ptr<Ui::TParamsRSForm> ui;
+    PortDevicePanel* devices_ = nullptr;
 };
 
 // Click handler of the main window's ParamRSButton: shows the dialog until the chosen port opens (or

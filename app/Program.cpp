@@ -34,6 +34,25 @@ void TakeRunLayout(ImitSettings& imit, const CfgRecord& record, int speedIndex) 
     }
 }
 
+void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report) {
+    const std::optional<CfgRecord>& known =
+        report.result == CfgJobReport::Result::Written ? report.written : report.read;
+    if (known)
+        imit.output = OutputFromRecord(known->V, known->Nag, known->Pause);
+    else if (report.configured == false)
+        imit.output = {}; // what was known described another configuration, not this controller's
+}
+
+QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {
+    const QJsonObject entry = JournalEntry(report, link.PortNumber,
+                                           link.PortNumber > 0 ? PortDeviceName(link, link.PortNumber) : QString(),
+                                           QDateTime::currentDateTime());
+    QString error;
+    if (AppendJournal(journalPath, entry, &error))
+        return {};
+    return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error + QStringLiteral(")")};
+}
+
 Program::Program() : ownedPort_(std::make_unique<QtPort>()) {
     init(*ownedPort_, SystemClock(), SettingsPathFromEnvironment());
 }

@@ -26,6 +26,14 @@ public:
 // addresses, run numbers) at the line speed chosen for run 1.
 void TakeRunLayout(ImitSettings& imit, const CfgRecord& record, int speedIndex);
 
+// What a configure job tells the imitation about the controller's pulse output: the configuration read
+// from a configured controller, replaced by one the controller acknowledged. The defaults shown for a
+// controller that is not configured say nothing about it, and it makes earlier values unknown.
+void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report);
+
+// Appends the job's entry to the journal at journalPath; the save that failed, if it did.
+QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report);
+
 struct Program {
     // The real program: the serial port and the system clock, the settings file from the environment.
     Program();

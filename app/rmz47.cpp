@@ -1,5 +1,7 @@
 // The RMZ-47 service tool: configures the power controller and imitates its flow computers.
+#include "CfgJournal.h"
 #include "CommandLine.h"
+#include "JournalWindow.h"
 #include "Main.h"
 #include "MonitorWindow.h"
 #include "Program.h"
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     try {
         Program program;
         TMainForm mainForm(program);
+        AttachJournal(mainForm, program, JournalPath());
         MonitorHookup monitor(mainForm, program.link, &program.imit);
         mainForm.show();
         if (options.openMonitor)

@@ -84,7 +84,7 @@ public:
     qint64 read(quint8* buf, qint64 max) override { return p_.read(buf, max); }
     qint64 write(const quint8* data, qint64 n) override {
         const qint64 r = p_.write(data, n);
-        if (n == 1 && data[0] == 0xFF)
+        if (n > 0 && data[0] == 0xFF)
             answerWrites.push_back(Steady::now());
         return r;
     }
@@ -97,7 +97,7 @@ private:
 };
 
 // Plays the controller on the master side: a request, the time to the first answer byte, the rest of
-// the answer, a pause past the answer's RTS hold (after which the tool discards its input).
+// the answer, a pause past the answer's RTS hold.
 Latencies poll(int master, int count, int pauseMs = 15) {
     static const unsigned char request[7] = {0xAA, 0x01, 0x07, 0x06, 0x01, 0x4E, 0x45};
     unsigned char answer[24];

@@ -7,9 +7,11 @@
 //   - the tool's resident memory at the end is within 1 MiB of what it was after the first 1,000 requests.
 // Exit code 0 when all hold.
 //
-//   soak [--count N] [--period MS] [--gap MS] [--log FILE] [--monitor]
+//   soak [--count N] [--period MS] [--gap MS] [--log FILE] [--echo] [--monitor]
 //   (defaults: 100000 requests, 10 ms between request starts, 2 ms of silence after each answer before the
-//   next request; --log keeps the simulator's exchange lines, for short runs)
+//   next request; --log keeps the simulator's exchange lines, for short runs; --echo makes the simulator
+//   send back every byte the tool writes, as a two-wire line does, and counts the read-backs the tool
+//   recognised; --monitor opens the line monitor, whose ring fills and whose memory then stays flat)
 #include "BenchSupport.h"
 #include "BenchLinkUi.h"
 
@@ -39,6 +41,18 @@ double CpuSeconds() {
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Counts the tool's own answers it read back and dropped.
+struct EchoCount : LineObserver {
+    long readBacks = 0, bytes = 0;
+    void lineEvents(const std::vector<LineEvent>& events) override {
+        for (const LineEvent& e : events)
+            if (e.kind == LineEventKind::Echo) {
+                ++readBacks;
+                bytes += e.count;
+            }
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,26 +62,26 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     long count = 100000, period = 10, gap = 2;
     QString logPath;
-    bool withMonitor = false; // the line monitor open: its ring fills, then its memory stays flat
-    for (int i = 1; i < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--monitor")) {
+    bool echo = false;
+    bool withMonitor = false; // the line monitor open (not with --echo: the tap has one observer)
+    for (int i = 1; i < argc; ++i) {
+        const char* value = i + 1 < argc ? argv[i + 1] : "";
+        if (!std::strcmp(argv[i], "--echo"))
+            echo = true;
+        else if (!std::strcmp(argv[i], "--monitor"))
             withMonitor = true;
-            --i;
-        } else if (i + 1 >= argc) {
-            break;
-        } else if (!std::strcmp(argv[i], "--count"))
-            count = std::max(3L, std::atol(argv[i + 1]));
-        else if (!std::strcmp(argv[i], "--period"))
-            period = std::max(1L, std::atol(argv[i + 1]));
-        else if (!std::strcmp(argv[i], "--gap"))
-            gap = std::max(0L, std::atol(argv[i + 1]));
-        else if (!std::strcmp(argv[i], "--log"))
-            logPath = QString::fromLocal8Bit(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--count") && ++i)
+            count = std::max(3L, std::atol(value));
+        else if (!std::strcmp(argv[i], "--period") && ++i)
+            period = std::max(1L, std::atol(value));
+        else if (!std::strcmp(argv[i], "--gap") && ++i)
+            gap = std::max(0L, std::atol(value));
+        else if (!std::strcmp(argv[i], "--log") && ++i)
+            logPath = QString::fromLocal8Bit(value);
     }
     // At 38400 bit/s a request is 7 bytes (1.8 ms) and an answer 24 (6.3 ms, which the tool also holds
     // RTS for): 10 ms between request starts leaves the tool a little under 2 ms to turn round. When an
-    // answer comes late the next request follows it after the gap: the tool discards its input at the end
-    // of an answer, and a request that starts before that is lost on a real line too.
+    // answer comes late the next request follows it after the gap.
     const long baud = 38400;
 
     QTemporaryDir dir;
@@ -84,6 +98,8 @@ int main(int argc, char** argv) {
                             QString::number(period), "--gap", QString::number(gap), "--count", QString::number(count), "--timeout", "200"};
     if (logPath.isEmpty())
         pollArgs << "--quiet";
+    if (echo)
+        pollArgs << "--echo";
     if (!poller.start(link, pollArgs, true)) {
         std::fprintf(stderr, "soak: the simulator did not start: %s\n", poller.output().constData());
         return 2;
@@ -93,6 +109,9 @@ int main(int argc, char** argv) {
     Program program(port, SystemClock(), settings);
     bench::StderrLinkUi linkUi("soak");
     program.link.ui = &linkUi;
+    EchoCount echoes;
+    if (echo)
+        program.link.tap.setObserver(&echoes, nullptr);
     TMainForm form(program);
     form.show();
     MonitorHookup monitor(form, program.link, &program.imit);
@@ -167,8 +186,9 @@ int main(int argc, char** argv) {
     std::printf("soak: resident memory: %ld KiB at start, %ld KiB after 1000 requests, %ld KiB at the end "
                 "(%+ld KiB)\n",
                 rssStart, rssAfter1000, rssEnd, rssEnd - rssAfter1000);
-    std::printf("soak: tool processor time after the first 1000 requests: %.1f s (%.1f %% of one core; the RTS "
-                "hold of each answer is a busy wait by design)\n",
+    if (echo)
+        std::printf("soak: read back and dropped as echo: %ld answers, %ld bytes\n", echoes.readBacks, echoes.bytes);
+    std::printf("soak: tool processor time after the first 1000 requests: %.1f s (%.1f %% of one core)\n",
                 cpuEnd - cpuStart, seconds > 0 ? 100.0 * (cpuEnd - cpuStart) / seconds : 0.0);
 
     // The poller spreads its requests round-robin over the three slots, starting with the first.

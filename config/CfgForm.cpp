@@ -27,6 +27,7 @@ TCfgForm::TCfgForm(CfgContext& cfg, WizardForms& wizard, QWidget* parent)
     connect(ui->BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->FlRadioGroup, &RadioGroup::clicked, this, [this] { FlRadioGroupClick(); });
     connect(ui->ChangeVButton, &QPushButton::clicked, this, [this] { WizardButtonClick(); });
+    connectFileButtons();
     setUpTabOrder();
     CenterOnDesktop(this);
 }
@@ -50,6 +51,7 @@ void TCfgForm::setUpTabOrder() {
         addGroup(findChild<RadioGroup*>(QStringLiteral("Speed%1RadioGroup").arg(n)));
         addGroup(findChild<RadioGroup*>(QStringLiteral("RadioGroup%1").arg(n)));
     }
+    chain << ui->LoadFileButton << ui->SaveFileButton; // after the designed order
     for (int i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }

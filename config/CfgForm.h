@@ -4,6 +4,7 @@
 #include "CfgRecord.h"
 
 #include <QDialog>
+#include <functional>
 
 struct WizardForms;
 class QGroupBox;
@@ -36,6 +37,14 @@ public:
     // The pulse-value wizard (ChangeVButton).
     void WizardButtonClick();
 
+    // Configuration files. Saving runs the same checks as "Записать" and saves only values that pass;
+    // loading fills the fields (VEdit too, its enabled state and the wizard's state as they are) and
+    // writes nothing to the controller. The buttons ask for the path, then call these.
+    bool saveToFile(const QString& path);
+    bool loadFromFile(const QString& path);
+    // A save that failed: the job tells the operator after its last box.
+    std::function<void(const QString& problem)> onSaveFailed;
+
     // Enables or disables the six controls of run n, found by their names.
     static void EnableRun(QWidget* form, int n, bool on);
 
@@ -54,6 +63,7 @@ protected:
 
 private:
     void setUpTabOrder();
+    void connectFileButtons();
     CfgContext& cfg_;
     WizardForms& wizard_;
     Ui::TCfgForm* ui;

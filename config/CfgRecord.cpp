@@ -47,11 +47,6 @@ constexpr int kIdentMinData = 14;
 constexpr int kIdentVersionByte = 3;
 // Table 7: data byte 4 is the configured flag (0 = configured).
 constexpr int kStateByte = 4;
-// Table 4 as read: 23 bytes from version 2 on, 21 before.
-int ExpectedCfgSize(quint8 softVersion) {
-    return softVersion >= 2 ? kCfgRecordSize : 21;
-}
-
 // The volume per pulse has no fixed bounds (above 0, then the wizard's range when there is one), so its
 // messages stand apart from kTimedRanges.
 const QString kMsgVNotPositive = QStringLiteral("Значение цены импульса должно быть больше нуля! ");
@@ -97,6 +92,10 @@ quint8 ToByte(int v) {
 }
 
 } // namespace
+
+int ExpectedCfgSize(quint8 softVersion) {
+    return softVersion >= 2 ? kCfgRecordSize : 21;
+}
 
 std::array<quint8, kCfgRecordSize> CfgRecord::encode() const {
     std::array<quint8, kCfgRecordSize> b{};

@@ -40,6 +40,9 @@ struct CfgContext {
     bool PulsesByFlow() const { return SoftVersion == 3; }
 };
 
+// Table 4 as read: 23 bytes from version 2 on, 21 before (the record layout of that version).
+int ExpectedCfgSize(quint8 softVersion);
+
 // Answer acceptance (the checks of the protocol first, then the table's own rules).
 bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg); // sets SoftVersion
 bool AcceptStateAnswer(Link& link, int count, bool* configured);

@@ -103,11 +103,20 @@ void Inform(JobView& view, const QString& text) {
 }
 
 // Tables 0, 7 and, on a configured controller, 4. False (after its message) when one cannot be read.
-bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg) {
-    if (!ReadTableWithRetries(view, link, kIdentTable, [&](int n) { return AcceptIdentAnswer(link, n, cfg); })) {
+bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobReport& report) {
+    const auto acceptIdent = [&](int n) {
+        if (!AcceptIdentAnswer(link, n, cfg))
+            return false;
+        report.ident = QByteArray(reinterpret_cast<const char*>(link.AnswerBuffer.data()) + kAnswerDataOffset,
+                                  AnswerDataLength(link));
+        return true;
+    };
+    if (!ReadTableWithRetries(view, link, kIdentTable, acceptIdent)) {
         Inform(view, QStringLiteral("Не могу прочитать таблицу 0!"));
         return false;
     }
+    report.softVersion = cfg.SoftVersion;
+    report.result = CfgJobReport::Result::NoState;
     Inform(view, VersionMessage(cfg.SoftVersion));
 
     bool configured = false;
@@ -115,6 +124,8 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg) {
         Inform(view, QStringLiteral("Не могу прочитать таблицу 7!"));
         return false;
     }
+    report.configured = configured;
+    report.result = CfgJobReport::Result::NoConfig;
     cfg.CfgState = 1;
     if (!configured) {
         // Not a failure: the operator edits the defaults, and the wizard opens with the form.
@@ -124,15 +135,18 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg) {
     } else if (!ReadTableWithRetries(view, link, kCfgTable, [&](int n) { return AcceptCfgAnswer(link, n, cfg); })) {
         Inform(view, QStringLiteral("Can't read table 7!"));
         return false;
+    } else {
+        report.read = cfg.record;
     }
     return true;
 }
 
 // The form comes back with the operator's texts until every value passes or the operator cancels.
 // Returns the line speed chosen for run 1 (-1 for none), nothing when the operator cancelled.
-std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizard) {
+std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizard, CfgJobReport& report) {
     CfgFormValues values;
     TCfgForm form(cfg, wizard, view.dialogParent());
+    form.onSaveFailed = [&report](const QString& problem) { report.problems << problem; };
     RecordToForm(cfg, values);
     form.setValues(values);
     form.FlRadioGroupClick();
@@ -156,21 +170,40 @@ std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizar
     FormToRecordRest(cfg, values);
     return form.Speed1RadioGroup()->itemIndex();
 }
-} // namespace
 
-void UstavkiButtonClick(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard, const CfgConfirmed& confirmed) {
+// The job's steps, messages and exchanges; the report only watches them.
+void RunConfigure(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard, const CfgConfirmed& confirmed,
+                  CfgJobReport& report) {
     cfg.record = CfgRecord{};
-    if (!ReadControllerTables(view, link, cfg))
+    if (!ReadControllerTables(view, link, cfg, report))
         return;
-    const std::optional<int> speedIndex = EditInForm(view, cfg, wizard);
+    report.result = CfgJobReport::Result::Cancelled;
+    const std::optional<int> speedIndex = EditInForm(view, cfg, wizard, report);
     if (!speedIndex)
         return;
     if (confirmed)
         confirmed(cfg.record, *speedIndex);
 
-    if (WriteConfiguration(view, link, cfg))
+    report.written = cfg.record;
+    if (WriteConfiguration(view, link, cfg)) {
+        report.result = CfgJobReport::Result::Written;
         Inform(view, QStringLiteral("Конфигурация успешно записана!"));
-    else
+    } else {
+        report.result = CfgJobReport::Result::WriteFailed;
         ShowMessage(view.dialogParent(), QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"),
                     QMessageBox::Critical);
+    }
+}
+} // namespace
+
+void UstavkiButtonClick(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard, const CfgConfirmed& confirmed,
+                        const CfgFinished& finished) {
+    CfgJobReport report;
+    RunConfigure(view, link, cfg, wizard, confirmed, report);
+    if (finished)
+        report.problems << finished(report);
+    // A save that failed stops nothing; the operator hears of it once the job has said everything else.
+    if (!report.problems.isEmpty())
+        ShowMessage(view.dialogParent(), QStringLiteral("Не удалось сохранить:\n") + report.problems.join(QLatin1Char('\n')),
+                    QStringLiteral("Ошибка!"), QMessageBox::Warning);
 }

@@ -2,10 +2,12 @@
 // until the operator stops it, and the way back to the controller's 1200 bit/s.
 #include "ImitLoop.h"
 
+#include "DeviceWatch.h"
 #include "FlowAnswer.h"
 #include "JobView.h"
 #include "Now_opros.h"
 #include "NumText.h"
+#include "PortRevival.h"
 #include "Protocol.h"
 #include "UiCommon.h"
 
@@ -21,7 +23,8 @@ ImitRunState g_run;
 // spins: the wait sleeps in the event loop until the port, the deadline or the stop wakes it.
 class RequestWait {
 public:
-    RequestWait(Link& link, Shell& shell) : link_(link), shell_(shell), previous_(shell.onStopRequested) {
+    RequestWait(JobView& view, Link& link, Shell& shell)
+        : link_(link), shell_(shell), previous_(shell.onStopRequested), revival_(view, link) {
         shell_.onStopRequested = [this] {
             if (link_.port)
                 link_.port->wake();
@@ -32,16 +35,29 @@ public:
     ~RequestWait() { shell_.onStopRequested = previous_; }
 
     void wait(int timeoutMs) {
+        // A device that went away: sleep until its folders change or a retry is due, then try it.
+        if (revival_.lost()) {
+            idle(timeoutMs, revival_.wakeSource());
+            revival_.retry();
+            return;
+        }
         if (link_.portOpen()) {
             link_.port->waitForInput(timeoutMs, true);
             return;
         }
         // No port (none chosen, or the open failed): nothing can arrive, the windows still need their
         // events until the operator stops the imitation.
+        idle(timeoutMs, nullptr);
+    }
+
+private:
+    void idle(int timeoutMs, DeviceWatch* devices) {
         QEventLoop loop;
         QTimer timer;
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        if (devices)
+            QObject::connect(devices, &DeviceWatch::changed, &loop, &QEventLoop::quit);
         timer.start(timeoutMs);
         idle_ = &loop;
         if (!shell_.StopRequested)
@@ -49,11 +65,11 @@ public:
         idle_ = nullptr;
     }
 
-private:
     Link& link_;
     Shell& shell_;
     std::function<void()> previous_;
     QEventLoop* idle_ = nullptr;
+    PortRevival revival_;
 };
 
 RunDisplay RunTexts(int answers, float volume, double rashod) {
@@ -67,12 +83,12 @@ RunDisplay RunTexts(int answers, float volume, double rashod) {
 class ImitationLoop {
 public:
     ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock)
-        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(link, shell) {}
+        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(view, link, shell) {}
 
     void run() {
+        // No discard between the passes: the read-back of an answer is recognised by the echo filter, and
+        // a request that follows it closely is kept.
         while (!stopped()) {
-            if (link_.portOpen())
-                link_.port->purge();
             request_.reset();
             if (!readRequest())
                 break;
@@ -85,17 +101,18 @@ private:
     bool stopped() const { return shell_.StopRequested != 0 || shell_.CloseRequested; }
 
     // Takes bytes until a request for an imitated run is complete; false when the operator stopped first.
+    // Everything queued is read at once and fed to the recogniser byte by byte.
     bool readRequest() {
         while (!stopped()) {
-            quint8 byte = 0;
-            const qint64 got = link_.port ? link_.port->read(&byte, 1) : -1;
-            if (got < 0 && link_.port)
-                link_.port->clearError();
+            if (next_ == have_) {
+                next_ = have_ = 0;
+                have_ = int(qMax<qint64>(0, ReadLine(link_, input_.data(), qint64(input_.size()))));
+            }
             const quint32 now = clock_.tickMs();
-            if (got == 1) {
-                link_.tap.record(LineEventKind::Bytes, LineDirection::In, &byte, 1);
-                if (request_.feed(byte, now, imit_))
-                    return true;
+            if (next_ < have_) {
+                while (next_ < have_)
+                    if (request_.feed(input_[std::size_t(next_++)], now, imit_))
+                        return true;
                 continue; // drain what is queued before waiting
             }
             request_.idle(now);
@@ -120,6 +137,8 @@ private:
         const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
         view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, imit_.ImitRashod[slot]));
+        // The send starts with a purge of the port: what was read behind the request goes with it.
+        next_ = have_ = 0;
         SendAnswer(link_, answer.data());
     }
 
@@ -130,6 +149,8 @@ private:
     Clock& clock_;
     RequestWait waiter_;
     FlowRecogniser request_;
+    std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
+    int next_ = 0, have_ = 0;
 };
 
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {
@@ -166,7 +187,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
                 view.setStopMode(false);
                 link.LineSpeed = kControllerBaud;
                 OpenPort(link);
-                view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+                UpdateStatusLabels(view, link);
                 shell.ImitRunning = false;
             }
         } restore{view, link, shell};

@@ -3,6 +3,7 @@
 #include "FlowAnswer.h"
 #include "ImitLoop.h"
 #include "JobView.h"
+#include "PulseWatch.h"
 #include "NumText.h"
 #include "UiCommon.h"
 #include "UserError.h"
@@ -27,6 +28,7 @@ TImitForm::TImitForm(ImitSettings& imit, QWidget* parent)
     connect(ui->BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->FlRadioGroup, &RadioGroup::clicked, this, [this] { FlRadioGroupClick(ui->FlRadioGroup); });
     Fill();
+    FillOutput();
 }
 
 TImitForm::~TImitForm() = default;
@@ -85,10 +87,37 @@ void TImitForm::TakeOver() {
     }
 }
 
+void TImitForm::FillOutput() {
+    const PulseOutput& out = imit_.output;
+    ui->OutVEdit->setText(out.knowsV() ? FormatNumber(out.v, 3) : QString());
+    ui->OutNagEdit->setText(out.knowsTiming() ? FormatNumber(out.pulseS, 3) : QString());
+    ui->OutPauseEdit->setText(out.knowsTiming() ? FormatNumber(out.pauseS, 3) : QString());
+}
+
+PulseOutput TImitForm::ReadOutput() const {
+    // An empty edit means the value is not known; anything else must be a number above zero.
+    const auto read = [](QLineEdit* edit) {
+        if (edit->text().trimmed().isEmpty())
+            return 0.0;
+        const double value = ReadNumber(edit);
+        if (!(value > 0))
+            throw UserError(kNotPositive);
+        return value;
+    };
+    PulseOutput out;
+    out.v = read(ui->OutVEdit);
+    out.pulseS = read(ui->OutNagEdit);
+    out.pauseS = read(ui->OutPauseEdit);
+    return out;
+}
+
 void TImitForm::done(int result) {
     if (result == QDialog::Accepted) {
         try {
+            // Before the take-over, so that a refused output value leaves the record as it was.
+            const PulseOutput out = ReadOutput();
             TakeOver();
+            imit_.output = out;
         } catch (const UserError& e) {
             // The dialog stays as the operator left it, the refused flow edit already normalised.
             ShowExceptionBox(this, e.message());
@@ -110,6 +139,8 @@ void ImitFlButtonClick(JobView& view, Link& link, ImitSettings& imit, Shell& she
         ~Reenable() { view.setJobButtonsEnabled(true); }
     } reenable{view};
     view.setJobButtonsEnabled(false);
-    if (EditImitSettings(imit, view.dialogParent()))
-        RunImitation(view, link, imit, shell);
+    if (EditImitSettings(imit, view.dialogParent())) {
+        PulseWatchView watch(view, imit);
+        RunImitation(watch, link, imit, shell);
+    }
 }

@@ -34,6 +34,9 @@ public:
 
 private:
     void Fill();
+    // The controller's output values (volume per pulse, pulse, pause) beside the specified controls.
+    void FillOutput();
+    PulseOutput ReadOutput() const;
 
     std::unique_ptr<Ui::TImitForm> ui;
     ImitSettings& imit_;

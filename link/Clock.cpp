@@ -1,6 +1,11 @@
 #include "Clock.h"
 
 #include <chrono>
+#include <thread>
+
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -17,6 +22,20 @@ public:
         return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
     }
     qint64 perfFrequency() override { return 1000000000; }
+    void sleepUntil(qint64 until) override {
+        using namespace std::chrono;
+        const steady_clock::time_point end{duration_cast<steady_clock::duration>(nanoseconds(until))};
+#ifdef Q_OS_LINUX
+        // The thread's timer slack (50 us by default) would be added to every such sleep.
+        const int slack = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+        ::prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+        std::this_thread::sleep_until(end);
+        if (slack > 0)
+            ::prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
+#else
+        std::this_thread::sleep_until(end);
+#endif
+    }
 };
 
 } // namespace

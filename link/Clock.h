@@ -10,6 +10,10 @@ public:
     virtual quint32 tickMs() = 0;
     virtual qint64 perfCounter() = 0;
     virtual qint64 perfFrequency() = 0;
+    // Sleeps, dispatching nothing, until the high-resolution counter is about at `until`: it may wake
+    // somewhat late, so a caller that needs the exact moment sleeps to shortly before it and spins the
+    // rest. A clock that cannot sleep returns at once.
+    virtual void sleepUntil(qint64 until) { Q_UNUSED(until); }
 };
 
 // The high-resolution counter in microseconds (monotonic).

@@ -22,6 +22,8 @@ enum class LineEventKind : quint8 {
     Noise,       // bytes skipped while hunting for a frame start (count)
     NotImitated, // a whole flow request for an address and run that is not imitated
     Echo,        // the tool's own transmission read back (count bytes)
+    PortLost,    // the device went away; bytes: the system's reason (UTF-8)
+    PortBack,    // the device was opened again; bytes: its path (UTF-8)
 };
 
 struct LineEvent {

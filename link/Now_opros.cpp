@@ -2,8 +2,12 @@
 
 #include "FrameHunter.h"
 #include "LinkUi.h"
+#include "PortHolder.h"
+#include "PortRecovery.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <array>
 #include <climits>
 
 namespace {
@@ -11,6 +15,9 @@ namespace {
 constexpr quint8 kPreambleByte = 0xFF;
 constexpr int kPreambleLength = 3;
 constexpr int kReadChunk = 500;
+static_assert(kReadChunk > EchoFilter::kMaxSent, "a read must have room beside a held echo");
+// The last stretch of an RTS hold is spun: waking from a sleep takes tens of microseconds.
+constexpr qint64 kHoldSpinUs = 150;
 
 const QString kAccessAdvice = QStringLiteral(
     "Нет доступа к порту: добавьте пользователя в группу dialout (sudo usermod -aG dialout $USER) и войдите "
@@ -33,6 +40,7 @@ qint64 Link::perfFrequency() const {
 void ClosePort(Link& link) {
     if (link.portOpen())
         link.port->close();
+    link.device = {};
 }
 
 void OpenPort(Link& link) {
@@ -40,10 +48,13 @@ void OpenPort(Link& link) {
     if (link.PortNumber == 0 || !link.port)
         return;
     OpenError error;
-    if (link.port->open(PortDeviceName(link, link.PortNumber), link.LineSpeed, &error)) {
+    const QString device = PortDeviceName(link, link.PortNumber);
+    if (link.port->open(device, link.LineSpeed, &error)) {
         // DTR powers many two-wire line converters; a device without modem lines refuses it, which is fine.
         link.port->setDtr(true);
         link.port->purge();
+        link.echo.clear();
+        link.device = DescribeOpenedDevice(device);
         return;
     }
     // A port that failed once is not tried again at the next start.
@@ -52,6 +63,8 @@ void OpenPort(Link& link) {
     QString text = error.systemText;
     if (error.accessDenied)
         text += QLatin1Char('\n') + kAccessAdvice;
+    if (error.busy)
+        text += QLatin1Char('\n') + BusyText(FindPortHolder(device));
     if (link.ui)
         link.ui->showOpenError(text);
 }
@@ -63,6 +76,9 @@ quint64 BitTimeTicks(int bits, int baud, qint64 frequency) {
 }
 
 void HoldTicks(Clock& clock, qint64 start, quint64 ticks) {
+    const quint64 spin = quint64(clock.perfFrequency() / 1000000 * kHoldSpinUs);
+    if (ticks > spin)
+        clock.sleepUntil(start + qint64(ticks - spin));
     while (quint64(clock.perfCounter() - start) <= ticks) {
     }
 }
@@ -81,23 +97,30 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
     Clock& clock = link.timeSource();
     Port& port = *link.port;
     port.purge();
+    link.echo.expect(preamble, frame);
+    // Asked every time, so that RTS stays low when switching is off; the port remembers the mode.
+    const bool byDriver = port.letDriverSwitchRts(switchRts) && switchRts;
+    const bool timed = switchRts && !byDriver;
     qint64 start = 0;
-    if (switchRts) {
+    if (timed) {
         // A device without modem lines refuses; the frame goes out all the same.
         port.setRts(true);
         start = clock.perfCounter();
     }
-    port.write(preamble.data(), qint64(preamble.size()));
-    port.write(frame.data(), qint64(frame.size()));
+    // One write: the preamble and the frame reach the driver together.
+    std::array<quint8, EchoFilter::kMaxSent> line;
+    const std::size_t n = qMin(preamble.size() + frame.size(), line.size());
+    std::copy(preamble.begin(), preamble.end(), line.begin());
+    std::copy_n(frame.begin(), n - preamble.size(), line.begin() + preamble.size());
+    port.write(line.data(), qint64(n));
     link.tap.record(LineEventKind::Bytes, LineDirection::Out, preamble.data(), qint64(preamble.size()));
     link.tap.record(LineEventKind::Frame, LineDirection::Out, frame.data(), qint64(frame.size()));
-    if (switchRts) {
+    // RTS must not drop while the driver still sends (a USB adapter sends after write() returns).
+    port.drain();
+    if (timed) {
         HoldTicks(clock, start, holdTicks);
         port.setRts(false);
     }
-    // A purge discards what the driver has not sent yet: let the frame leave first.
-    port.drain();
-    port.purge();
     link.tap.deliver();
 }
 
@@ -134,6 +157,26 @@ void TapReceived(LineTap& tap, const proto::FrameHunter& hunter, bool complete) 
 
 } // namespace
 
+qint64 ReadLine(Link& link, quint8* out, qint64 max) {
+    if (!link.port)
+        return -1;
+    quint8 raw[kReadChunk];
+    const qint64 room = qMin<qint64>(max - link.echo.held(), kReadChunk);
+    const qint64 got = room > 0 ? link.port->read(raw, room) : 0;
+    if (got < 0) {
+        link.port->clearError();
+        return -1;
+    }
+    if (got == 0)
+        return 0;
+    link.tap.record(LineEventKind::Bytes, LineDirection::In, raw, got);
+    int echo = 0;
+    const int kept = link.echo.pass(raw, int(got), out, &echo);
+    if (echo > 0)
+        link.tap.record(LineEventKind::Echo, LineDirection::In, echo);
+    return kept;
+}
+
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages) {
     if (!link.port)
         return 0;
@@ -143,19 +186,15 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
     const quint32 nextTimeout = quint32(qMax(0, nextTimeoutMs));
     proto::FrameHunter hunter(startByte, link.AnswerBuffer);
 
-    // Drops what came before, the echo of our own request on a two-wire line included.
-    port.purge();
+    // Nothing is discarded: the read-back of our own request on a two-wire line is recognised by the echo
+    // filter, and an answer that came quickly is already the answer.
     quint32 last = clock.tickMs();
     quint8 scratch[kReadChunk];
     for (;;) {
         if (pumpMessages)
             QCoreApplication::processEvents();
-        qint64 got = port.read(scratch, kReadChunk);
-        if (got < 0) {
-            port.clearError();
-            got = 0;
-        }
-        if (got == 0) {
+        const qint64 got = ReadLine(link, scratch, kReadChunk);
+        if (got <= 0) {
             // Elapsed time as an unsigned difference stays right across the wrap of the tick.
             const quint32 elapsed = clock.tickMs() - last;
             const quint32 timeout = hunter.count() == 0 ? firstTimeout : nextTimeout;
@@ -167,7 +206,6 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
             port.waitForInput(int(qMin<quint64>(wait, INT_MAX)), pumpMessages);
             continue;
         }
-        link.tap.record(LineEventKind::Bytes, LineDirection::In, scratch, got);
         // The start rules apply byte by byte however the bytes are split into reads; every byte taken
         // into the frame starts the silence time-out again.
         for (qint64 i = 0; i < got; ++i) {

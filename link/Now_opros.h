@@ -3,20 +3,34 @@
 // request frame with the preamble and the RTS hold, collecting an answer frame with its time-outs.
 #include "Clock.h"
 #include "ControllerFrames.h"
+#include "EchoFilter.h"
 #include "LineSpeed.h"
 #include "LineTap.h"
 #include "Port.h"
 
 #include <QString>
 #include <array>
+#include <map>
 #include <span>
 
+class DeviceSource;
 class LinkUi;
 
 constexpr int kRequestBufferSize = 600;
 constexpr int kAnswerBufferSize = 300;
 using proto::kControllerAddress;
 using proto::kControllerBaud;
+
+// The device behind the open port, kept so that a device that went away can be opened again.
+struct OpenedDevice {
+    QString path;       // as opened (the mapped path)
+    QString stablePath; // its /dev/serial/by-id name at the open, when it had one
+    // The nodes or links of both as they were at the open (inode and change time): a device that comes
+    // back gets new ones, a dangling link or a dead node keeps the old.
+    QString pathStamp, stableStamp;
+    bool lost = false; // gone since the open; reported once
+    QString reason;    // the system's text for the loss
+};
 
 struct Link {
     // Link parameters (settings file) and line state.
@@ -39,6 +53,15 @@ struct Link {
     LinkUi* ui = nullptr;
     // Every byte and frame on the line, for whoever observes it.
     LineTap tap;
+    // The last transmission, to tell its read-back on a two-wire line from what the other side sends.
+    EchoFilter echo;
+
+    OpenedDevice device;
+    // COMn -> device path as chosen in the link dialog, over the settings file's "ports" section; written
+    // there at the next save.
+    std::map<int, QString> portPaths;
+    // The serial devices present, for the link dialog; the system's own when null.
+    DeviceSource* devices = nullptr;
 
     bool portOpen() const;
     // The link's clock, the system clock when none was set.
@@ -52,20 +75,29 @@ QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/ma
 void LoadSettings(Link& link);
 void SaveSettings(const Link& link);
 
-// Device behind COMn: the "ports" section's "COMn" key when present, else /dev/ttyS(n-1) (COMn on Windows).
+// Device behind COMn: the path chosen in the link dialog, else the "ports" section's "COMn" key when
+// present, else the default /dev/ttyS(n-1) (COMn on Windows).
 QString PortDeviceName(const Link& link, int portNumber);
+QString DefaultPortDevice(int portNumber);
 
+// Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
+// PortNumber to 0 and saves the settings, so it is not tried at the next start) and shows the system's text.
 void OpenPort(Link& link);
 void ClosePort(Link& link);
 // The one way a frame goes on the line, for requests to the controller and imitated answers alike:
-// purge, RTS up when switchRts, the preamble and the frame, RTS held until holdTicks of the
-// high-resolution counter have passed since it went up, RTS down, output drained, purge. Nothing is sent
-// without an open port.
+// purge, RTS up when switchRts, the preamble and the frame in one write, output drained, RTS held until
+// holdTicks of the high-resolution counter have passed since it went up, RTS down. Where the driver has
+// RS-485 mode it switches RTS itself and nothing is timed here. What comes back of the transmission is
+// left to the echo filter: the other side's bytes that follow it are kept. Nothing is sent without an
+// open port.
 void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quint8> frame, bool switchRts,
               quint64 holdTicks);
 // Sends the first n (1..255) bytes of RequestBuffer after three 0xFF bytes, RTS switched when RtsControl
 // says so.
 void SendFrame(Link& link, int n);
+// Reads what is queued, at most max - link.echo.held() bytes, into out and returns the bytes that are not
+// the tool's own echo: 0 when nothing or only echo came, -1 when the read failed (the error is cleared).
+qint64 ReadLine(Link& link, quint8* out, qint64 max);
 // Collects one frame that starts 0xFF, startByte, 0xFF into AnswerBuffer. Returns 0 when no frame start
 // was seen, the length byte's value once the frame is complete, or the count collected at the time-out.
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages);
@@ -73,8 +105,8 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
 // Ticks of a counter running at `frequency` Hz for `bits` bit times at `baud` bit/s, truncated; kept in
 // 64 bits, since a nanosecond counter passes 2^32 within seconds.
 quint64 BitTimeTicks(int bits, int baud, qint64 frequency);
-// Busy wait until the counter has moved more than `ticks` past `start`: a sleep overshoots by more than a
-// bit time at the higher speeds.
+// Waits until the counter has moved more than `ticks` past `start`: asleep until shortly before, then
+// spinning, since a sleep alone may overshoot by more than a bit time at the higher speeds.
 void HoldTicks(Clock& clock, qint64 start, quint64 ticks);
 
 // RTS hold of SendFrame in high-resolution counter ticks for an n-byte frame: (n + 3) * 10 + 1 bit times

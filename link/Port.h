@@ -7,6 +7,7 @@
 struct OpenError {
     QString systemText;        // the system's own error text
     bool accessDenied = false; // permission denied on the device (most often: not in the dialout group)
+    bool busy = false;         // another program holds the device
 };
 
 class Port {
@@ -22,6 +23,10 @@ public:
     // Modem lines. A device that refuses them (a pseudo-terminal does) returns false; callers ignore it.
     virtual bool setRts(bool on) = 0;
     virtual bool setDtr(bool on) = 0;
+    // With `on`, lets the driver raise RTS for each transmission and drop it after the last stop bit
+    // (RS-485 mode); without, gives RTS back to setRts. True when the driver now does as asked: a device
+    // without the mode refuses `on`, and the caller then times RTS itself.
+    virtual bool letDriverSwitchRts(bool on) { return !on; }
 
     // Discards both queues: what was received and not read, and what was written and not yet sent.
     virtual void purge() = 0;
@@ -39,4 +44,11 @@ public:
     // waiting; without it nothing is dispatched. wake() ends a pumped wait early.
     virtual bool waitForInput(int timeoutMs, bool pumpMessages) = 0;
     virtual void wake() = 0;
+
+    // The device went away under the open port (an adapter pulled, a pty peer gone): every operation fails
+    // until the port is opened again. The reason is the system's text.
+    virtual bool lost() const { return false; }
+    virtual QString lostReason() const { return {}; }
+    // The speed the driver really set at the last open, in bit/s; 0 when it cannot be read back.
+    virtual qint32 actualBaud() const { return 0; }
 };

@@ -1,6 +1,7 @@
 #include "Protocol.h"
 
 #include "LinkUi.h"
+#include "PortRecovery.h"
 
 bool SendRequest(Link& link, QObject* owner) {
     const int n = proto::CompleteRequest(link.RequestBuffer);
@@ -14,10 +15,16 @@ bool SendRequest(Link& link, QObject* owner) {
 }
 
 int Transact(Link& link, QObject* owner, bool pumpMessages) {
+    // A device pulled since the last exchange is taken up again once it is back; while it is away the
+    // exchange fails as on a silent line.
+    if (NoticePortLoss(link))
+        ReopenLostPort(link);
     if (!SendRequest(link, owner))
         return 0;
     // 500 ms for the first answer byte, 500 ms of silence ends a started frame.
-    return ReceiveFrame(link, 500, 500, kAnswerStart, pumpMessages);
+    const int count = ReceiveFrame(link, 500, 500, kAnswerStart, pumpMessages);
+    NoticePortLoss(link);
+    return count;
 }
 
 void BuildReadRequest(Link& link, quint8 table) {

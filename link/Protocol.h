@@ -32,10 +32,12 @@ using proto::SpeedCodeToIndex;
 using proto::SpeedIndexToBaud;
 using proto::SpeedIndexToCode;
 
-// Completes the request in RequestBuffer (address byte when it starts 0xCC, CRC) and sends it with
-// SendFrame. A length byte of 0 is refused: link.showBadRequest(owner) when installed, false, nothing sent.
+// Does two things: completes the request in RequestBuffer (address byte when it starts 0xCC, CRC) and
+// sends it with SendFrame. A length byte of 0 is refused: the "Bad request" box through link.ui, false,
+// nothing sent.
 bool SendRequest(Link& link, QObject* owner);
-// SendRequest, then ReceiveFrame(500, 500, 0x33, pumpMessages). The answer's byte count, 0 for none.
+// Does two things: SendRequest, then ReceiveFrame(500, 500, 0x33, pumpMessages). The answer's byte count,
+// 0 for none.
 int Transact(Link& link, QObject* owner, bool pumpMessages);
 
 // A ReadTable request (N = 10) for table t in RequestBuffer, first field 0, all fields (0xFF).

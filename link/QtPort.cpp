@@ -1,5 +1,7 @@
 #include "QtPort.h"
 
+#include "SpeedReadback.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QThread>
@@ -8,6 +10,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -56,6 +59,7 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
                     ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
                 error->systemText = QString::fromLocal8Bit(std::strerror(denied ? EACCES : EBUSY));
                 error->accessDenied = denied;
+                error->busy = !denied;
             }
 #else
             error->accessDenied = serial_.error() == QSerialPort::PermissionError;
@@ -66,7 +70,14 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     }
     open_ = true;
     lost_ = false;
+    lostReason_.clear();
     wakePending_ = false;
+    rtsRefused_ = false;
+#ifdef Q_OS_UNIX
+    rs485_.attach(fd());
+    TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
+#endif
+    actualBaud_ = ReadBackBaud(int(serial_.handle()));
     // Both modem lines start low; a device without them (a pseudo-terminal) refuses, which is fine.
     setDtr(false);
     setRts(false);
@@ -76,6 +87,10 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
 void QtPort::close() {
     if (loop_)
         loop_->quit();
+#ifdef Q_OS_UNIX
+    if (usable())
+        rs485_.restore(fd());
+#endif
     if (serial_.isOpen())
         serial_.close();
     serial_.clearError();
@@ -84,12 +99,23 @@ void QtPort::close() {
 }
 
 bool QtPort::setRts(bool on) {
-    if (!usable())
+    // A device without modem lines refuses every time: asked once per open, not before every answer.
+    if (!usable() || rtsRefused_)
         return false;
     const bool ok = serial_.setRequestToSend(on);
-    if (!ok)
+    if (!ok) {
         serial_.clearError();
+        rtsRefused_ = !deviceGone();
+    }
     return ok;
+}
+
+bool QtPort::letDriverSwitchRts(bool on) {
+#ifdef Q_OS_UNIX
+    if (usable())
+        return rs485_.set(fd(), on);
+#endif
+    return !on;
 }
 
 bool QtPort::setDtr(bool on) {
@@ -131,6 +157,17 @@ void QtPort::drain() {
 #endif
 }
 
+QString QtPort::lossReason() const {
+#ifdef Q_OS_UNIX
+    // The descriptor's own answer names what happened to the device ("Input/output error", "No such
+    // device"); QSerialPort's last error text may be a generic one.
+    termios t{};
+    if (serial_.isOpen() && ::tcgetattr(int(serial_.handle()), &t) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    return serial_.errorString();
+}
+
 bool QtPort::deviceGone() const {
 #ifdef Q_OS_UNIX
     // A hung-up terminal (pty peer closed, USB adapter pulled) fails every ioctl with EIO or ENODEV.
@@ -144,6 +181,8 @@ bool QtPort::deviceGone() const {
 }
 
 void QtPort::markLost(bool closeNow) {
+    if (!lost_)
+        lostReason_ = lossReason();
     lost_ = true;
     if (loop_)
         loop_->quit();
@@ -190,17 +229,61 @@ bool QtPort::pullQueued() {
 qint64 QtPort::read(quint8* buf, qint64 max) {
     if (!usable())
         return -1;
+#ifdef Q_OS_UNIX
+    // What QSerialPort has buffered (its notifier reads while the event loop runs) comes first; else the
+    // descriptor is read directly, one system call.
+    if (serial_.bytesAvailable() > 0) {
+        const qint64 n = serial_.read(reinterpret_cast<char*>(buf), max);
+        if (n < 0)
+            noteError();
+        return n;
+    }
+    const ssize_t r = ::read(fd(), buf, size_t(max));
+    if (r >= 0)
+        return r;
+    if (errno == EAGAIN || errno == EINTR)
+        return 0;
+    // QSerialPort meets the failure itself: it tells a device that is gone (a resource error) from a
+    // passing fault, and a loss is handled as everywhere else.
+    if (!pullQueued())
+        return -1;
+    return serial_.read(reinterpret_cast<char*>(buf), max);
+#else
     if (!pullQueued())
         return -1;
     const qint64 n = serial_.read(reinterpret_cast<char*>(buf), max);
     if (n < 0)
         noteError();
     return n;
+#endif
 }
 
 qint64 QtPort::write(const quint8* data, qint64 n) {
     if (!usable())
         return -1;
+#ifdef Q_OS_UNIX
+    // Straight to the driver when QSerialPort holds nothing back: one system call, no event loop turn.
+    if (serial_.bytesToWrite() == 0) {
+        qint64 done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(fd(), data + done, size_t(n - done));
+            if (w > 0) {
+                done += w;
+                continue;
+            }
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0 && errno == EAGAIN) {
+                pollfd p{fd(), POLLOUT, 0};
+                if (::poll(&p, 1, kWriteTimeoutMs) > 0)
+                    continue;
+            }
+            noteError();
+            return done > 0 ? done : -1;
+        }
+        return n;
+    }
+#endif
     const qint64 taken = serial_.write(reinterpret_cast<const char*>(data), n);
     if (taken < 0) {
         noteError();

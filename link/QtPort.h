@@ -2,6 +2,7 @@
 // The serial port over QSerialPort. An absolute device path (/dev/ttyUSB0, /dev/pts/3) or a system port
 // name (ttyS0, COM1) is accepted.
 #include "Port.h"
+#include "SerialTuning.h"
 
 #include <QSerialPort>
 
@@ -17,6 +18,7 @@ public:
     bool isOpen() const override { return open_; }
     bool setRts(bool on) override;
     bool setDtr(bool on) override;
+    bool letDriverSwitchRts(bool on) override;
     void purge() override;
     void drain() override;
     qint64 read(quint8* buf, qint64 max) override;
@@ -28,6 +30,9 @@ public:
     // True once the device went away under an open port (a USB adapter pulled, a pty peer closed): every
     // operation then fails at once and waits only sleep, until the port is closed.
     bool deviceLost() const { return lost_; }
+    bool lost() const override { return lost_; }
+    QString lostReason() const override { return lostReason_; }
+    qint32 actualBaud() const override { return actualBaud_; }
 
 private:
     bool usable() const { return open_ && !lost_ && serial_.isOpen(); }
@@ -36,12 +41,19 @@ private:
     // Records a device error; a lost device is closed so that its descriptor stops reporting hang-ups.
     void noteError();
     bool deviceGone() const;
+    QString lossReason() const;
     void markLost(bool closeNow);
     void sleepWait(int timeoutMs, bool pumpMessages);
 
+    int fd() const { return int(serial_.handle()); }
+
     QSerialPort serial_;
+    DriverRs485 rs485_;
     bool open_ = false;
     bool lost_ = false;
     bool wakePending_ = false;
+    bool rtsRefused_ = false; // the device has no RTS line (a pseudo-terminal)
+    QString lostReason_;
+    qint32 actualBaud_ = 0;
     QEventLoop* loop_ = nullptr; // the pumped wait in progress, if any
 };

@@ -22,6 +22,18 @@ int intValue(const IniFile& ini, const QString& section, const QString& key, int
     return ok ? v : fallback;
 }
 
+QString PortKey(int portNumber) {
+    return QStringLiteral("COM%1").arg(portNumber);
+}
+
+// The file's own mapping of COMn; an empty value maps nothing.
+std::optional<QString> FileMapping(const IniFile& ini, int portNumber) {
+    const auto mapped = ini.value(kPortsSection, PortKey(portNumber));
+    if (mapped && !mapped->isEmpty())
+        return mapped;
+    return std::nullopt;
+}
+
 } // namespace
 
 QString DefaultSettingsPath() {
@@ -52,22 +64,33 @@ void SaveSettings(const Link& link) {
         return;
     ini.setValue(kSection, kPortKey, QString::number(link.PortNumber));
     ini.setValue(kSection, kRtsKey, QString::number(link.RtsControl));
+    // Only mappings that change what the file yields are written: a default is not added for every COM
+    // item, and a line the operator wrote stays as it is while it still says the same.
+    for (const auto& [number, chosen] : link.portPaths) {
+        if (FileMapping(ini, number).value_or(DefaultPortDevice(number)) != chosen)
+            ini.setValue(kPortsSection, PortKey(number), chosen);
+    }
     ini.save(path); // a failed write loses the change silently; the old file stays whole
 }
 
-QString PortDeviceName(const Link& link, int portNumber) {
+QString DefaultPortDevice(int portNumber) {
 #ifdef Q_OS_WIN
-    Q_UNUSED(link);
     return QStringLiteral("COM%1").arg(portNumber);
 #else
-    // Only COM1..COM8 exist for the operator; the "ports" section maps them to any device
-    // (COM1=/dev/ttyUSB0), else COMn is the n-th on-board port.
-    IniFile ini;
-    if (!link.settingsPath.isEmpty() && ini.load(link.settingsPath) == IniFile::LoadResult::Ok) {
-        const auto mapped = ini.value(kPortsSection, QStringLiteral("COM%1").arg(portNumber));
-        if (mapped && !mapped->isEmpty())
-            return *mapped;
-    }
+    // COMn is the n-th on-board port unless the "ports" section or the link dialog maps it elsewhere.
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
+}
+
+QString PortDeviceName(const Link& link, int portNumber) {
+    const auto chosen = link.portPaths.find(portNumber);
+    if (chosen != link.portPaths.end() && !chosen->second.isEmpty())
+        return chosen->second;
+    // Read at every open, so that a file mapped by hand while the program runs is followed.
+    IniFile ini;
+    if (!link.settingsPath.isEmpty() && ini.load(link.settingsPath) == IniFile::LoadResult::Ok) {
+        if (const auto mapped = FileMapping(ini, portNumber))
+            return *mapped;
+    }
+    return DefaultPortDevice(portNumber);
 }

@@ -32,8 +32,15 @@ void LineLog::lineEvents(const std::vector<LineEvent>& events) {
 }
 
 void LineLog::process(qint64 nowUs) {
-    for (const LineEvent& e : queue_)
-        handle(e);
+    for (std::size_t i = 0; i < queue_.size(); ++i) {
+        const LineEvent& e = queue_[i];
+        // The link tells the tool's own echo right after the read that brought it.
+        const bool echoNext = i + 1 < queue_.size() && queue_[i + 1].kind == LineEventKind::Echo;
+        if (e.kind == LineEventKind::Bytes && e.direction == LineDirection::In)
+            handleBytesIn(e, echoNext ? queue_[i + 1].count : 0);
+        else
+            handle(e);
+    }
     queue_.clear();
     if (role_ == LineRole::Controller)
         return;
@@ -74,9 +81,8 @@ void LineLog::resetCounters() {
 
 void LineLog::handle(const LineEvent& e) {
     switch (e.kind) {
-    case LineEventKind::Bytes:
-        if (e.direction == LineDirection::In)
-            handleBytesIn(e);
+    case LineEventKind::Bytes: // read bytes go through handleBytesIn
+        sent_ = e.bytes;       // a transmission starts with its preamble
         break;
     case LineEventKind::Frame:
         handleFrame(e);
@@ -100,6 +106,12 @@ void LineLog::handle(const LineEvent& e) {
             notImitated(e.timeUs, {quint8(e.bytes[1]), quint8(e.bytes[4])}, e.bytes);
         }
         break;
+    case LineEventKind::PortLost:
+        addFault(e.timeUs, e.direction, QStringLiteral("порт потерян: ") + QString::fromUtf8(e.bytes));
+        break;
+    case LineEventKind::PortBack:
+        addFault(e.timeUs, e.direction, QStringLiteral("порт открыт снова: ") + QString::fromUtf8(e.bytes));
+        break;
     case LineEventKind::Echo:
         addFault(e.timeUs, e.direction,
                  QStringLiteral("принята собственная передача (эхо): %1 байт").arg(e.count), e.bytes);
@@ -113,6 +125,7 @@ void LineLog::handleFrame(const LineEvent& e) {
     if (bytes.empty())
         return;
     if (e.direction == LineDirection::Out) {
+        sent_ += e.bytes;
         if (bytes[0] == proto::kFlowAnswerStart) {
             enterRole(LineRole::Imitation, e.timeUs);
             addRow(e, DescribeFlowAnswer(bytes, flowSlots_), e.bytes);
@@ -142,11 +155,17 @@ void LineLog::handleFrame(const LineEvent& e) {
     }
 }
 
-void LineLog::handleBytesIn(const LineEvent& e) {
+void LineLog::handleBytesIn(const LineEvent& e, int echo) {
     watch_.lastByteInUs = e.timeUs;
     if (role_ == LineRole::Controller)
         return;
     for (const char c : e.bytes) {
+        // The bytes the link recognised as the tool's own, in the order they were sent: no noise.
+        if (echo > 0 && !sent_.isEmpty() && sent_.front() == c) {
+            sent_.remove(0, 1);
+            --echo;
+            continue;
+        }
         watch_.bytesSinceRequest = true;
         handleFlowRead(reader_.feed(quint8(c), TickMs(e.timeUs)), e.timeUs);
     }

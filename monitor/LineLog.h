@@ -84,7 +84,7 @@ public:
 private:
     void handle(const LineEvent& e);
     void handleFrame(const LineEvent& e);
-    void handleBytesIn(const LineEvent& e);
+    void handleBytesIn(const LineEvent& e, int echo);
     void handleFlowRead(const proto::FlowRead& r, qint64 timeUs);
     void addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes);
     void addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes = {});
@@ -101,6 +101,7 @@ private:
     qint64 lastRowUs_ = -1;
     LineRole role_ = LineRole::Unknown;
     AskedTable asked_;
+    QByteArray sent_; // the tool's last transmission, as far as its echo has not come back
     proto::FlowRequestReader reader_;
     const proto::FlowSlots* flowSlots_ = nullptr;
     std::deque<JobCounters> jobs_;

@@ -1,5 +1,7 @@
 #include "SimLine.h"
 
+#include "SimUart.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -90,20 +92,60 @@ void RemoveLink(const std::string& link, const std::string& target) {
     }
 }
 
-double PacedWriter::enqueue(const Bytes& bytes, double notBefore) {
+double PacedWriter::enqueue(const Bytes& bytes, double notBefore, long baud) {
+    Burst b;
+    b.bytes = bytes;
+    b.baud = baud;
+    const double byteMs = baud > 0 ? 10000.0 / double(baud) : byteMs_; // 10 bits a byte
     double t = std::max(notBefore, lastDue_);
-    for (std::uint8_t b : bytes) {
-        t += byteMs_;
-        q_.push_back({b, t});
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        t += byteMs;
+        b.due.push_back(t);
     }
+    if (!bytes.empty())
+        q_.push_back(std::move(b));
     lastDue_ = std::max(lastDue_, t);
     return t;
 }
 
+void PacedWriter::hearWith(std::function<long()> toolBaud, long ownBaud, std::uint32_t seed) {
+    toolBaud_ = std::move(toolBaud);
+    ownBaud_ = ownBaud;
+    rng_.seed(seed);
+}
+
+void PacedWriter::hear(Burst& b) {
+    b.heard = true;
+    const long sent = b.baud > 0 ? b.baud : ownBaud_;
+    const long tool = toolBaud_ ? toolBaud_() : 0;
+    if (!tool || !sent || tool == sent)
+        return;
+    // The burst starts one byte time before its first byte is due.
+    const double start = b.due.front() - 10000.0 / double(sent);
+    Bytes heard;
+    std::vector<double> due;
+    for (const HeardByte& h : MisSample(b.bytes, sent, tool, rng_)) {
+        heard.push_back(h.byte);
+        due.push_back(start + h.atMs);
+    }
+    b.bytes = std::move(heard);
+    b.due = std::move(due);
+    ++garbled_;
+}
+
 void PacedWriter::service(double now) {
     Bytes chunk;
-    while (!q_.empty() && q_.front().due <= now) {
-        chunk.push_back(q_.front().b);
+    while (!q_.empty()) {
+        Burst& b = q_.front();
+        if (!b.heard && toolBaud_) {
+            if (b.due.front() > now)
+                break;
+            hear(b); // the tool's speed as the burst starts to leave
+        }
+        while (b.next < b.bytes.size() && b.due[b.next] <= now)
+            chunk.push_back(b.bytes[b.next++]);
+        if (b.next < b.bytes.size())
+            break;
         q_.pop_front();
     }
     if (!chunk.empty())

@@ -4,6 +4,8 @@
 #include "SimFaults.h"
 
 #include <deque>
+#include <functional>
+#include <random>
 #include <string>
 #include <termios.h>
 
@@ -31,30 +33,48 @@ bool MakeLink(const std::string& link, const std::string& target);
 void RemoveLink(const std::string& link, const std::string& target);
 
 // The bytes the simulator puts on the line, each written when its last bit would have left: byte i of a
-// burst is due (i + 1) byte times after the burst may start.
+// burst is due (i + 1) byte times after the burst may start. A burst may go at a speed of its own; once
+// the writer listens with the tool's ears (hearWith), a burst sent at another speed than the tool's end
+// is set to reaches the tool as a receiver at that speed would sample it.
 class PacedWriter {
 public:
     PacedWriter(int fd, double byteMs) : fd_(fd), byteMs_(byteMs) {}
-    // Queues bytes to start no earlier than notBefore; returns the time the last one is due.
-    double enqueue(const Bytes& bytes, double notBefore);
+    // Queues bytes to start no earlier than notBefore, at the writer's own speed or at `baud`; returns
+    // the time the last one is due.
+    double enqueue(const Bytes& bytes, double notBefore) { return enqueue(bytes, notBefore, 0); }
+    double enqueue(const Bytes& bytes, double notBefore, long baud);
+    // From now on each burst is checked, just before its first byte goes out, against `toolBaud()`
+    // (0: unknown, taken as matching); `ownBaud` is the writer's own speed, the seed makes the garbling
+    // repeatable.
+    void hearWith(std::function<long()> toolBaud, long ownBaud, std::uint32_t seed);
     // Writes what is due by now.
     void service(double now);
     bool empty() const { return q_.empty(); }
-    double nextDue() const { return q_.empty() ? 1e300 : q_.front().due; }
+    double nextDue() const { return q_.empty() ? 1e300 : q_.front().due[q_.front().next]; }
     // Writes at once, outside the pacing (the echo of a two-wire line).
     void writeAll(const Bytes& bytes);
     std::size_t lost() const { return lost_; }
+    std::size_t garbled() const { return garbled_; } // bursts the tool heard at the wrong speed
 
 private:
-    struct Timed {
-        std::uint8_t b;
-        double due;
+    struct Burst {
+        Bytes bytes;
+        std::vector<double> due;
+        std::size_t next = 0;
+        long baud = 0;
+        bool heard = false;
     };
+    void hear(Burst& burst);
+
     int fd_;
     double byteMs_;
     double lastDue_ = 0;
-    std::deque<Timed> q_;
+    std::deque<Burst> q_;
     std::size_t lost_ = 0;
+    std::function<long()> toolBaud_;
+    long ownBaud_ = 0;
+    std::mt19937 rng_;
+    std::size_t garbled_ = 0;
 };
 
 } // namespace sim

@@ -1,6 +1,7 @@
 #include "SimLoop.h"
 
 #include "ControllerFrames.h"
+#include "SimUart.h"
 
 #include <algorithm>
 #include <chrono>
@@ -36,7 +37,13 @@ SimLoop::SimLoop(const Options& options, const Pty& pty)
       writer_(pty.master, byteMs_), controller_(options.state, options.faults),
       polling_(!options.poll.empty()),
       poller_(polling_ ? options.poll : std::vector<PollPair>{PollPair{}}, masterFaults(options.faults)),
-      warnedBaud_(options.baud), nextPoll_(nowMs() + double(options.period)) {}
+      warnedBaud_(options.baud), nextPoll_(nowMs() + double(options.period)), statusTty_(::isatty(2) == 1) {
+    if (!options.field)
+        return;
+    field_.emplace(ReadFieldConfig(options.state.table4, options.state.softVersion), nowMs());
+    // The tool hears what the controller sends at the speed its own end is set to.
+    writer_.hearWith([fd = pty.slave] { return TerminalBaud(fd); }, options.baud, options.faults.seed + 2);
+}
 
 void SimLoop::run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
     while (!stop) {
@@ -46,6 +53,8 @@ void SimLoop::run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMa
         writer_.service(now);
         if (polling_ && !poll(now))
             break;
+        if (field_)
+            fieldTurn(now);
         wait(nextWake(now), waitMask);
     }
 }
@@ -54,7 +63,7 @@ void SimLoop::takeIncoming(double now) {
     while (!incoming_.empty() && incoming_.front().second <= now) {
         const auto [b, due] = incoming_.front();
         incoming_.pop_front();
-        if (awaiting_ && feedCollector(b))
+        if (awaitingAnswer() && feedCollector(b))
             continue;
         // Everything else may be a table request of the tool.
         for (const auto& x : controller_.feed(b, std::int64_t(due)))
@@ -67,7 +76,10 @@ bool SimLoop::feedCollector(std::uint8_t b) {
         const Bytes& answer = collector_.answer();
         Bytes wire(1 + answer.size(), proto::kPreambleByte); // as it came: the FF ahead of the answer
         std::copy(answer.begin(), answer.end(), wire.begin() + 1);
-        finishWindow(poller_.answerComplete(collector_.answer(), asked_), wire);
+        if (field_)
+            fieldAnswer(answer, wire, nowMs());
+        else
+            finishWindow(poller_.answerComplete(answer, asked_), wire);
         return true;
     }
     return collector_.started(); // part of the flow answer
@@ -80,6 +92,13 @@ void SimLoop::takeExchange(const SimController::Exchange& x, double due) {
     if (awaiting_ && !collector_.started() && x.crcGood)
         collector_.reset();
     logLine("rx", x.request, x.decision.meaning);
+    if (field_ && x.crcGood) {
+        // The tool talks to the controller: the polling keeps off the line, and a new table 4 counts at once.
+        if (x.decision.stateChanged)
+            field_->reconfigure(ReadFieldConfig(controller_.state().table4, controller_.state().softVersion),
+                                due);
+        field_->toolTalked(due);
+    }
     if (x.decision.stateChanged && !opt_.statePath.empty()) {
         std::string err;
         if (!SaveState(opt_.statePath, controller_.state(), &err))
@@ -144,6 +163,8 @@ double SimLoop::nextWake(double now) const {
     wake = std::min(wake, writer_.nextDue());
     if (polling_)
         wake = std::min(wake, awaiting_ ? windowEnd_ : std::max(nextPoll_, quietUntil_));
+    if (field_)
+        wake = std::min({wake, field_->nextWake(), nextStatus_});
     return wake;
 }
 
@@ -164,13 +185,17 @@ void SimLoop::readTool() {
     if (n <= 0)
         return;
     const double readAt = nowMs();
-    warnOnToolSpeed();
+    // The tool's bytes take the time of the speed its end is set to; in field mode the controller follows it.
+    const long toolBaud = field_ ? TerminalBaud(pty_.slave) : 0;
+    const double inByteMs = toolBaud > 0 ? 10000.0 / double(toolBaud) : byteMs_;
+    if (!field_)
+        warnOnToolSpeed();
     Bytes got(buf, buf + n);
     if (opt_.echo)
         writer_.writeAll(got);
     // Everything read is taken as arriving at the line speed, one byte time after the one before.
     for (std::uint8_t b : got) {
-        lastInDue_ = std::max(readAt, lastInDue_) + byteMs_;
+        lastInDue_ = std::max(readAt, lastInDue_) + inByteMs;
         incoming_.emplace_back(b, lastInDue_);
     }
 }
@@ -191,6 +216,52 @@ void SimLoop::warnOnToolSpeed() {
     warnedBaud_ = toolBaud;
 }
 
+void SimLoop::fieldTurn(double now) {
+    FieldPoller& f = *field_;
+    if (f.awaiting() && now >= f.windowEnd()) {
+        const int run = f.current();
+        const SimMaster::Outcome o = poller_.windowClosed(collector_);
+        f.windowClosed(now);
+        logLine("rx", collector_.answer(), "run " + std::to_string(run + 1) + " " + o.text);
+    }
+    // One line: no request while the controller still talks or the tool's bytes are still arriving.
+    if (!f.awaiting() && writer_.empty() && answers_.empty() && incoming_.empty()) {
+        if (const auto ask = f.due(now)) {
+            collector_.reset();
+            f.sent(writer_.enqueue(ask->frame, now, ask->target.baud));
+            logLine("tx", ask->frame,
+                    "run " + std::to_string(ask->run + 1) + ": flow request addr " +
+                        std::to_string(ask->target.pair.addr) + " run " +
+                        std::to_string(ask->target.pair.run) + " at " + std::to_string(ask->target.baud) +
+                        " bit/s");
+        }
+    }
+    f.output().advance(now);
+    showStatus(now);
+}
+
+void SimLoop::fieldAnswer(const Bytes& answer, const Bytes& wire, double now) {
+    FieldPoller& f = *field_;
+    const int run = f.current();
+    const SimMaster::Outcome o = poller_.answerComplete(answer, f.asked());
+    f.answered(o.check, now);
+    f.output().advance(now);
+    logLine("rx", wire,
+            o.check.ok ? FieldAnswerLine(f, run) : "run " + std::to_string(run + 1) + " " + o.text);
+}
+
+void SimLoop::showStatus(double now, bool final) {
+    if (now < nextStatus_ && !final)
+        return;
+    nextStatus_ = now + 1000; // at most once a second
+    const std::string s = FieldStatus(*field_, now);
+    if (statusTty_)
+        std::fprintf(stderr, "\r%s\033[K%s", s.c_str(), final ? "\n" : "");
+    else if (s != lastStatus_ && !final)
+        std::fprintf(stderr, "%s\n", s.c_str()); // a file keeps one line for every change
+    lastStatus_ = s;
+}
+
 void SimLoop::logLine(const char* dir, const Bytes& bytes, const std::string& meaning) const {
     if (opt_.quiet)
         return;
@@ -203,7 +274,11 @@ void SimLoop::logLine(const char* dir, const Bytes& bytes, const std::string& me
     std::fflush(stdout);
 }
 
-void SimLoop::printTotals() const {
+void SimLoop::printTotals() {
+    if (field_) {
+        showStatus(nowMs(), true);
+        std::printf("%s\n", FieldStatus(*field_, 0).c_str());
+    }
     if (polling_)
         std::printf("%s%s\n", poller_.totalsLine().c_str(), awaiting_ ? ", 1 still awaited at exit" : "");
     if (requests_) {

@@ -2,11 +2,13 @@
 // The virtual controller's main loop: it takes the tool's bytes as they would arrive on the line, lets
 // the controller side answer table requests after the turnaround, polls the imitated flow computers on
 // the master side, and sleeps until the next of these falls due or the tool writes.
+#include "SimField.h"
 #include "SimLine.h"
 #include "SimOptions.h"
 
 #include <csignal>
 #include <deque>
+#include <optional>
 #include <utility>
 
 namespace sim {
@@ -19,7 +21,7 @@ public:
     // master side has made --count requests and seen their answer windows close.
     void run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask);
     // The totals lines printed at exit.
-    void printTotals() const;
+    void printTotals();
 
 private:
     struct Pending {
@@ -36,6 +38,11 @@ private:
     bool poll(double now);
     void startRequest(double now);
     void finishWindow(const SimMaster::Outcome& o, const Bytes& bytes);
+    bool awaitingAnswer() const { return field_ ? field_->awaiting() : awaiting_; }
+    // Field mode: one turn of the polling and the pulse output, an answer taken, the status line.
+    void fieldTurn(double now);
+    void fieldAnswer(const Bytes& answer, const Bytes& wire, double now);
+    void showStatus(double now, bool final = false);
     double nextWake(double now) const;
     void wait(double wake, const sigset_t& waitMask);
     void readTool();
@@ -66,6 +73,11 @@ private:
     // A master turns its line round before it talks again: a request that followed a late answer at once
     // would start while the flow computer still holds and then clears its end of the line.
     double quietUntil_ = 0;
+
+    std::optional<FieldPoller> field_;
+    double nextStatus_ = 0;
+    std::string lastStatus_;
+    const bool statusTty_;
 };
 
 } // namespace sim

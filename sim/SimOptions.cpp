@@ -17,6 +17,12 @@ const char* const kUsage =
     "  --state FILE         keep table 4 and the configured flag in FILE across runs (FILE wins if present)\n"
     "  --answer-delay MS    turnaround before an answer (default 5)\n"
     "  --echo               send back every byte the tool writes (two-wire line)\n"
+    "field mode (the controller on site):\n"
+    "  --field              poll the flow computers that table 4 configures, at their speeds, with their\n"
+    "                       attempts, period and answer time-out, and turn their volume into output\n"
+    "                       pulses (V, pulse and pause); a table request of the tool pauses the polling\n"
+    "                       for 10 s; a status line on stderr, rewritten once a second; the tool hears\n"
+    "                       what is sent at another speed than its end's as a receiver would (--seed)\n"
     "master side (imitation job):\n"
     "  --poll ADDR:RUN[:msb|:lsb][,...]  poll these flow-computer runs in turn (msb first by default)\n"
     "  --period MS          time between the starts of two requests (default 1000)\n"
@@ -135,6 +141,8 @@ bool masterOption(Arg& a, Options& o) {
         o.timeout = a.number(0, kBig);
     else if (a.name == "--gap")
         o.gap = a.number(0, kBig);
+    else if (a.name == "--field")
+        o.field = a.flag();
     else if (a.name == "--count")
         o.count = a.number(1, kBig);
     else
@@ -189,6 +197,8 @@ Options ParseOptions(int argc, char** argv) {
             !faultOption(a, o.faults))
             usageError("unknown option '" + a.name + "'");
     }
+    if (o.field && !o.poll.empty())
+        usageError("--field polls what table 4 configures: it takes no --poll");
     if (o.count && o.poll.empty())
         usageError("--count counts poll requests: it needs --poll");
     o.state.configured = !tables.unconfigured;

@@ -23,6 +23,7 @@ struct Options {
     long answerDelay = 5;
     bool echo = false;
     bool quiet = false;
+    bool field = false;
     std::string link;
     FaultOptions faults;
 };

@@ -6,6 +6,12 @@
 
 class QWidget;
 
+// The lines of the imitation panel about the link itself.
+enum class LinkNotice {
+    Port,  // the port lost (with the system's reason) and back
+    Speed, // the adapter runs at another speed than the one asked for
+};
+
 // The three texts of one imitated run's panel.
 struct RunDisplay {
     QString flow;    // "Расход = … м3/с"
@@ -31,12 +37,20 @@ public:
     virtual void showImitPanel(int runs) = 0;
     // The texts of run `slot` (0..2).
     virtual void showRun(int slot, const RunDisplay& texts) = 0;
+    // What the controller's pulse output should show for the imitated runs; warning: it cannot keep up.
+    virtual void showOutputPulses(const QString& text, bool warning) = 0;
     // Carries out a close of the window that was asked for while a job ran.
     virtual void closeWindow() = 0;
+    // The device behind the port panel, told where the panel's text has no room (its tooltip); empty
+    // when there is no port.
+    virtual void showPortDevice(const QString& text) = 0;
+    // A line of the imitation panel about the link; empty text clears it.
+    virtual void showLinkNotice(LinkNotice which, const QString& text) = 0;
     // The step of a job that is on the line now ("чтение таблицы 4, попытка 2 из 5"), for the operator
     // who waits; empty once the line is quiet again. Nothing to show by default.
     virtual void showProgress(const QString& step) { (void)step; }
 };
+
 
 // A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.
 class HeadlessView : public JobView {
@@ -48,5 +62,8 @@ public:
     void showLineSpeed(int) override {}
     void showImitPanel(int) override {}
     void showRun(int, const RunDisplay&) override {}
+    void showOutputPulses(const QString&, bool) override {}
     void closeWindow() override {}
+    void showPortDevice(const QString&) override {}
+    void showLinkNotice(LinkNotice, const QString&) override {}
 };

@@ -1,5 +1,6 @@
 #include "UiCommon.h"
 
+#include "JobView.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "UserError.h"

@@ -10,6 +10,8 @@
 class QButtonGroup;
 class QLineEdit;
 class QGridLayout;
+class JobView;
+struct Link;
 
 // A captioned group of radio buttons laid out in `columns` columns, with an item index (-1 = none),
 // as the forms' radio groups are. Items and columns can be set from a Designer form (properties
@@ -83,6 +85,10 @@ double ReadNumber(QLineEdit* edit);
 // Program-wide job control: the stop request of the imitation and a close that waits for it.
 struct Shell {
     quint8 StopRequested = 0;
+    // The main window's heights, recorded when it is created: the designed one, which shows the imitation
+    // panel, and the one that ends 30 pixels below the button row.
+    int FullHeight = 0;
+    int CompactHeight = 0;
     // Called after StopRequested was set (Esc hook, Stop button), so that a waiting loop wakes at once.
     std::function<void()> onStopRequested;
     // The imitation loop is running; a close of the main window then only asks it to stop, and the
@@ -95,6 +101,10 @@ struct Shell {
             onStopRequested();
     }
 };
+
+// Rewrites the status panels (address, port, RTS mode, 1200 bit/s) from the link's state, and names the
+// port's device in the port panel's tooltip.
+void UpdateStatusLabels(JobView& view, const Link& link);
 
 // Status panel texts.
 QString AddressStatusText();

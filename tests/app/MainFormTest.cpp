@@ -90,19 +90,24 @@ TEST_F(AppFixture, WindowOpensCompactAndGrowsToShowTheImitationBox) {
     EXPECT_EQ(closeBtn->y(), 96);
     EXPECT_EQ(closeBtn->height(), 28);
     EXPECT_EQ(imitBox->y(), 160);
-    EXPECT_EQ(form->compactHeight(), 96 + 28 + 30);
-    EXPECT_EQ(form->height(), form->compactHeight());
+    EXPECT_EQ(program->shell.CompactHeight, 96 + 28 + 30);
+    EXPECT_EQ(form->height(), program->shell.CompactHeight);
     EXPECT_GE(imitBox->y(), form->height()); // cut off
-    EXPECT_GE(form->fullHeight(), imitBox->geometry().bottom());
+    EXPECT_GE(program->shell.FullHeight, imitBox->geometry().bottom());
+    // The expected pulses of the controller's output below the run boxes, inside the full height.
+    auto* pulses = child<QLabel>("PulsesLabel");
+    ASSERT_TRUE(pulses);
+    EXPECT_GT(pulses->y(), imitBox->geometry().bottom());
+    EXPECT_GE(program->shell.FullHeight, pulses->geometry().bottom());
     // Fixed size, minimise but no maximise.
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
 
     form->showImitPanel(3);
-    EXPECT_EQ(form->height(), form->fullHeight());
+    EXPECT_EQ(form->height(), program->shell.FullHeight);
     form->showImitPanel(0);
-    EXPECT_EQ(form->height(), form->compactHeight());
+    EXPECT_EQ(form->height(), program->shell.CompactHeight);
 }
 
 TEST_F(AppFixture, StoredPortOpensAtControllerSpeed) {

@@ -3,8 +3,11 @@
 #include "AppFixture.h"
 #include "ModalScript.h"
 #include "Paramsrs.h"
+#include "SerialDevices.h"
 #include "UiCommon.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -179,6 +182,93 @@ TEST_F(LinkDialogTest, NonZeroRtsIsWrittenBackAsReadUnlessConfirmed) {
         form.reset();
         program.reset();
     }
+}
+
+// A device list as the system would give it, changed by the test as a plug-in would change it.
+class FakeDevices : public DeviceSource {
+public:
+    QList<SerialDeviceInfo> devices() const override { return list; }
+    bool exists(const QString& path) const override {
+        if (path == QLatin1String("/dev/ttyS0"))
+            return true;
+        for (const SerialDeviceInfo& d : list)
+            if (path == d.systemPath || path == d.stablePath)
+                return true;
+        return false;
+    }
+    void plug(const SerialDeviceInfo& device) {
+        list << device;
+        emit changed();
+    }
+    QList<SerialDeviceInfo> list;
+};
+
+const QString kFtdi = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+
+// What the open list shows (the edit line shows the path alone).
+QStringList ItemTexts(QComboBox* combo) {
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemData(i, Qt::DisplayRole).toString();
+    return texts;
+}
+
+// The device of each COM item: the list offers the mapped device and every device present, follows a
+// plug-in, marks a mapped device that is gone; Cancel drops the edits, OK takes them for every COM item,
+// and the file gets only the changed mappings at its next save, its other lines kept.
+TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
+    const QByteArray before = "; kept\n[rs 232]\nCOM Port=1\nRTS=0\n[other]\nkey=value\n"
+                              "[ports]\nCOM2=/dev/gone\nCOM9=/dev/foreign\n";
+    writeSettings(before);
+    FakeDevices devices;
+    devices.list = {{"/dev/ttyUSB0", kFtdi, "FT232R USB UART", "FTDI", "A50285BI"},
+                    {"/dev/ttyACM0", "", "Modem", "", ""}};
+    start();
+    program->link.devices = &devices;
+    EXPECT_TRUE(child<QLabel>("PortLabel")->toolTip().startsWith(QStringLiteral("Устройство: /dev/ttyS0")));
+    const auto edit = [&](bool accept) {
+        return [&devices, accept](QWidget* d) {
+            auto* combo = d->findChild<QComboBox*>("PortDeviceCombo");
+            ASSERT_NE(combo, nullptr);
+            EXPECT_EQ(combo->accessibleName(), QStringLiteral("Устройство порта"));
+            EXPECT_EQ(combo->currentText(), QStringLiteral("/dev/ttyS0"));
+            EXPECT_EQ(ItemTexts(combo), (QStringList{"/dev/ttyS0", kFtdi + " — FT232R USB UART, FTDI, № A50285BI, /dev/ttyUSB0",
+                                                     "/dev/ttyACM0 — Modem"}));
+            choose(d, "PortGroup", 2);
+            EXPECT_EQ(combo->currentText(), QStringLiteral("/dev/gone"));
+            EXPECT_EQ(ItemTexts(combo).value(0), QStringLiteral("/dev/gone — нет в системе"));
+            EXPECT_EQ(d->findChild<QLabel*>("DeviceInfoLabel")->text(), QStringLiteral("нет в системе"));
+            combo->setCurrentIndex(1);
+            EXPECT_EQ(combo->currentText(), kFtdi);
+            devices.plug({"/dev/ttyUSB1", "", "CP2102", "Silicon Labs", "0001"});
+            EXPECT_EQ(ItemTexts(combo).value(2), QStringLiteral("/dev/ttyUSB1 — CP2102, Silicon Labs, № 0001"));
+            EXPECT_EQ(combo->currentText(), kFtdi);
+            choose(d, "PortGroup", 3);
+            combo->lineEdit()->setText(QStringLiteral("/tmp/ttyFree"));
+            choose(d, "PortGroup", 2);
+            EXPECT_EQ(combo->currentText(), kFtdi);
+            press(d, accept ? "BitBtn1" : "BitBtn2");
+        };
+    };
+    script.then(edit(false));
+    clickChange();
+    EXPECT_TRUE(program->link.portPaths.empty());
+    EXPECT_EQ(port.openedDevice(), QStringLiteral("/dev/ttyS0"));
+
+    devices.list.removeLast();
+    script.then(edit(true));
+    clickChange();
+    EXPECT_EQ(program->link.PortNumber, 2);
+    EXPECT_EQ(port.openedDevice(), kFtdi);
+    EXPECT_EQ(PortDeviceName(program->link, 3), QStringLiteral("/tmp/ttyFree"));
+    EXPECT_TRUE(child<QLabel>("PortLabel")->toolTip().startsWith(QStringLiteral("Устройство: ") + kFtdi));
+    EXPECT_EQ(readSettings(), QString::fromUtf8(before)) << "nothing saved before the window closes";
+
+    EXPECT_TRUE(form->close());
+    QByteArray expected = before;
+    expected.replace("COM Port=1", "COM Port=2").replace("COM2=/dev/gone", "COM2=" + kFtdi.toUtf8());
+    expected += "COM3=/tmp/ttyFree\n";
+    EXPECT_EQ(readSettings(), QString::fromUtf8(expected));
 }
 
 } // namespace

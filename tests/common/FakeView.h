@@ -37,7 +37,16 @@ public:
         if (onShowRun)
             onShowRun(slot);
     }
+    void showOutputPulses(const QString& text, bool warning) override {
+        labels[QStringLiteral("PulsesLabel")] = text;
+        pulsesWarning = warning;
+    }
     void closeWindow() override { ++closes; }
+    void showPortDevice(const QString& text) override { labels[QStringLiteral("PortLabel.toolTip")] = text; }
+    void showLinkNotice(LinkNotice which, const QString& text) override {
+        labels[which == LinkNotice::Port ? QStringLiteral("PortStateLabel") : QStringLiteral("SpeedNoticeLabel")] = text;
+        ++notices;
+    }
 
     // A label's text as the real window would show it ("<missing>" when never set).
     QString text(const QString& name) const { return labels.value(name, QStringLiteral("<missing>")); }
@@ -52,6 +61,8 @@ public:
     int panelRuns = 0;
     int shownRuns = 0;
     int closes = 0;
+    bool pulsesWarning = false;
+    int notices = 0;
     std::function<void(bool)> onJobButtons;
     std::function<void(int)> onShowRun;
 };

@@ -1,5 +1,8 @@
 #include "SimProcess.h"
 
+#include "Now_opros.h"
+#include "RecordingLinkUi.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <chrono>
@@ -36,5 +39,21 @@ constexpr int kStartMs = 10000;
                             device.toLocal8Bit() + eol;
     if (f.write(text) != text.size())
         return ::testing::AssertionFailure() << "short write to " << path.toStdString();
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult OpenCom1(Link& link, Port& port, RecordingLinkUi& ui, const QString& settingsPath) {
+    link.settingsPath = settingsPath;
+    link.port = &port;
+    link.clock = &SystemClock();
+    link.PerfFrequency = SystemClock().perfFrequency();
+    link.ui = &ui;
+    LoadSettings(link);
+    if (link.PortNumber != 1)
+        return ::testing::AssertionFailure() << "the settings file chose COM" << link.PortNumber;
+    link.LineSpeed = kControllerBaud;
+    OpenPort(link);
+    if (!link.portOpen())
+        return ::testing::AssertionFailure() << "COM1 did not open: " << ui.openErrors.join(u'\n').toStdString();
     return ::testing::AssertionSuccess();
 }

@@ -1,5 +1,6 @@
 // Configuration record image and the conversions between record and form values, with every check.
 #include "CfgRecord.h"
+#include "LocaleScope.h"
 #include "UserError.h"
 
 #include <QLocale>
@@ -9,16 +10,6 @@
 #include <limits>
 
 namespace {
-
-// Pins the default locale for one test and puts the suite's Russian default back afterwards.
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) : saved_(QLocale()) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
-};
 
 CfgFormValues ValidForm() {
     CfgFormValues f;

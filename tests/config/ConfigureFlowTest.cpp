@@ -11,9 +11,11 @@
 #include "UiCommon.h"
 #include "Wizard.h"
 
+#include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -372,3 +374,46 @@ TEST_F(ConfigureFlow, WizardRangeIsEnforcedAndCancelAfterARejectWritesNothing) {
 }
 
 } // namespace
+
+TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
+    QTemporaryDir dir;
+    const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
+    script.then(OkBox())
+        .then(On("CfgForm", [&](QWidget* w) {
+            // A value "Записать" would refuse is refused for the file too, and nothing is saved.
+            Edit(w, "NagEdit")->setText(QStringLiteral("3"));
+            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("cfg.json"))));
+            EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("cfg.json"))));
+            Edit(w, "NagEdit")->setText(QStringLiteral("0,1"));
+            // The folder does not exist: the save fails, the form and its entries stay.
+            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("missing/cfg.json"))));
+            Edit(w, "PeriodEdit")->setText(QStringLiteral("4"));
+            ClickChild(w, "BitBtn1");
+        }))
+        .then(OkBox())
+        .then(OkBox())
+        .then(OkBox());
+    UstavkiButtonClick(view, link, cfg, wizard, {}, [&](const CfgJobReport& r) {
+        // The second journal lies under a file, so it cannot be written.
+        QStringList failed = RecordInJournal(journal, link, r);
+        return failed + RecordInJournal(journal + QStringLiteral("/x.jsonl"), link, r);
+    });
+    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.boxes.size(), 4u);
+    EXPECT_EQ(script.boxes[1].text, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"));
+    expectBox(2, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
+    EXPECT_EQ(script.boxes[3].caption, QStringLiteral("Ошибка!"));
+    EXPECT_TRUE(script.boxes[3].text.contains(QStringLiteral("файл конфигурации ") + dir.filePath(QStringLiteral("missing/cfg.json"))));
+    EXPECT_TRUE(script.boxes[3].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
+    EXPECT_EQ(ctl.writes().size(), 1u);
+
+    const JournalContents read = ReadJournal(journal);
+    ASSERT_EQ(read.entries.size(), 1);
+    const QJsonObject e = read.entries[0];
+    EXPECT_EQ(e.value(QStringLiteral("softVersion")).toInt(), 3);
+    EXPECT_TRUE(e.value(QStringLiteral("configured")).toBool());
+    EXPECT_EQ(e.value(QStringLiteral("ident")).toString(), QStringLiteral("00 00 00 03 00 00 00 00 00 00 00 00 00 00"));
+    for (const auto& [key, bytes] : {std::pair{"read", ScriptedController::defaultTable4(3)}, std::pair{"written", ctl.table4}})
+        EXPECT_EQ(e.value(QLatin1String(key))[QStringLiteral("bytes")].toString(), QString::fromLatin1(bytes.toHex(' ')));
+    EXPECT_EQ(e.value(QStringLiteral("result")).toString(), QStringLiteral("Конфигурация записана"));
+}

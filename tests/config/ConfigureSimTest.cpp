@@ -25,31 +25,16 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-QString SimPath() {
-#ifdef RMZ47_SIM_PATH
-    return QStringLiteral(RMZ47_SIM_PATH);
-#else
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/rmz47-sim");
-#endif
-}
-
 class ConfigureAgainstSim : public ::testing::Test {
 protected:
     void start(const QStringList& simArgs) {
         ASSERT_TRUE(dir.isValid());
         const QString com1 = dir.filePath(QStringLiteral("com1"));
-        ASSERT_TRUE(StartSim(sim, SimPath(), QStringList{"--link", com1, "--quiet"} + simArgs));
+        ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), QStringList{"--link", com1, "--quiet"} + simArgs));
 
-        link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        ASSERT_TRUE(WriteCom1Settings(link.settingsPath, com1));
-        link.port = &port;
-        link.clock = &SystemClock();
-        link.PerfFrequency = SystemClock().perfFrequency();
-        link.ui = &linkUi;
-        LoadSettings(link);
-        ASSERT_EQ(link.PortNumber, 1);
-        OpenPort(link);
-        ASSERT_TRUE(link.portOpen()) << linkUi.openErrors.join(u'\n').toStdString();
+        const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
+        ASSERT_TRUE(WriteCom1Settings(settings, com1));
+        ASSERT_TRUE(OpenCom1(link, port, linkUi, settings));
 
         wizard = CreateWizardForms();
     }

@@ -38,11 +38,13 @@ bool FakePort::open(const QString& device, qint32 baud, OpenError* error) {
     calls.back().device = device;
     calls.back().baud = baud;
     if (failOpen) {
+        open_ = false; // a real port is closed before it is opened again
         if (error)
             *error = openError;
         return false;
     }
     open_ = true;
+    lostDevice = false;
     rts_ = dtr_ = false;
     device_ = device;
     baud_ = baud;

@@ -35,12 +35,17 @@ public:
     OpenError openError{QStringLiteral("No such file or directory"), false};
     bool refuseModemLines = false; // setRts/setDtr return false, as on a pseudo-terminal
     bool failReads = false;        // read() returns -1
+    bool hasRs485 = false;         // the driver can switch RTS itself
+    bool lostDevice = false;       // the device went away under the open port (cleared by an open)
+    QString lostText = QStringLiteral("Input/output error");
+    qint32 actualBaudValue = 0;    // what actualBaud() reads back (0: unknown)
 
     // Observations.
     std::vector<Call> calls;
     QByteArray written() const;   // every byte written, in order
     bool rts() const { return rts_; }
     bool dtr() const { return dtr_; }
+    bool driverSwitchesRts() const { return driverRts_; }
     QString openedDevice() const { return device_; }
     qint32 openedBaud() const { return baud_; }
     int count(Kind kind) const;
@@ -52,6 +57,10 @@ public:
     bool isOpen() const override { return open_; }
     bool setRts(bool on) override;
     bool setDtr(bool on) override;
+    bool letDriverSwitchRts(bool on) override {
+        driverRts_ = on && hasRs485;
+        return driverRts_ == on;
+    }
     void purge() override;          // drops the bytes that have already arrived, not the scripted ones
     void drain() override;
     qint64 read(quint8* buf, qint64 max) override;
@@ -60,6 +69,9 @@ public:
     // Moves the clock to the next arrival when it lies within timeoutMs, else by timeoutMs.
     bool waitForInput(int timeoutMs, bool pumpMessages) override;
     void wake() override {}
+    bool lost() const override { return open_ && lostDevice; }
+    QString lostReason() const override { return lostText; }
+    qint32 actualBaud() const override { return actualBaudValue; }
 
 private:
     void record(Kind kind, QByteArray data = {}, bool on = false);
@@ -69,7 +81,7 @@ private:
     };
     ManualClock& clock_;
     std::deque<Pending> pending_;
-    bool open_ = false, rts_ = false, dtr_ = false;
+    bool open_ = false, rts_ = false, dtr_ = false, driverRts_ = false;
     QString device_;
     qint32 baud_ = 0;
 };

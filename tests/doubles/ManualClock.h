@@ -13,6 +13,11 @@ public:
         return v;
     }
     qint64 perfFrequency() override { return freq_; }
+    // Nothing sleeps on a manual clock: the counter jumps to the end of the sleep.
+    void sleepUntil(qint64 until) override {
+        ++sleeps;
+        perf_ = qMax(perf_, until);
+    }
 
     void setMs(quint32 ms) { ms_ = ms; }
     // Moves the tick and the high-resolution counter forward together.
@@ -24,6 +29,7 @@ public:
     qint64 perfNow() const { return perf_; }
 
     qint64 perfStep = 1;
+    int sleeps = 0;
 
 private:
     quint32 ms_;

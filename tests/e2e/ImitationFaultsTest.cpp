@@ -56,7 +56,7 @@ protected:
     void expectBackToTheController() {
         EXPECT_FALSE(program->shell.ImitRunning);
         EXPECT_FALSE(form->inStopMode());
-        EXPECT_EQ(form->height(), form->compactHeight());
+        EXPECT_EQ(form->height(), program->shell.CompactHeight);
         EXPECT_EQ(program->link.LineSpeed, kControllerBaud);
         EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(), SpeedStatusText(kControllerBaud));
     }
@@ -123,6 +123,9 @@ TEST_F(ImitationOverBadLine, ControllerKilledMidImitationThenStopAndReopen) {
             return;
         killed = true;
         sim->kill();
+        // Its link goes with it, as a pulled adapter's udev link does: the freed pseudo-terminal number
+        // may be taken at once by another program's, which a dangling link would then reach.
+        QFile::remove(com1());
         // Some time on the dead line (the loop must keep waiting quietly), then Stop.
         QTimer::singleShot(1500, [this] { clickStop(); });
     });
@@ -175,6 +178,52 @@ TEST_F(ImitationOverBadLine, ControllerKilledAndReplacedBeforeStop) {
     EXPECT_EQ(program->link.PortNumber, 1);
     ASSERT_NE(spare, nullptr);
     expectControllerAnswersAt1200(*spare);
+}
+
+} // namespace
+
+namespace {
+
+// The controller's end goes away in the middle of the imitation, as a pulled adapter does, and a new one
+// appears behind the same mapped link: the loop opens it again by itself at the imitation's speed and
+// answers on, its counts going on from where they were; no box, the port number and the file untouched.
+TEST_F(ImitationOverBadLine, DeviceBackBehindTheSameLinkIsAnsweredAgain) {
+    const QStringList poller = {"--poll", "1:1", "--baud", "9600", "--period", "50"};
+    startSim(poller, true);
+    startTool();
+    const QString settingsBefore = readSettings();
+    int atKill = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const int answers = LastImitRun().ImitAnswers[0];
+        if (atKill < 0 && answers >= 5) {
+            atKill = answers;
+            sim->kill();
+            // Some time without the device (the loop waits quietly), then it is back.
+            QTimer::singleShot(700, [&] { spare = launch(poller); });
+        } else if (atKill >= 0 && spare && answers >= atKill + 5) {
+            watch.stop();
+            clickStop();
+        }
+    });
+    watch.start(20);
+    runImitation();
+    watch.stop();
+
+    ASSERT_GE(atKill, 5);
+    EXPECT_GE(LastImitRun().ImitAnswers[0], atKill + 5);
+    EXPECT_TRUE(script.boxes.empty());
+    const QString notice = form->findChild<QLabel*>("PortStateLabel")->text();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("Порт потерян в "))) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QStringLiteral("открыт снова в "))) << notice.toStdString();
+    EXPECT_EQ(form->findChild<QLabel*>("Answers1Label")->text(),
+              QStringLiteral("Ответов : %1").arg(LastImitRun().ImitAnswers[0]));
+    expectBackToTheController();
+    EXPECT_EQ(program->link.PortNumber, 1);
+    EXPECT_EQ(readSettings(), settingsBefore);
+    ASSERT_NE(spare, nullptr);
+    const Totals t = ParseTotals(spare->stop());
+    EXPECT_GE(t.good, 5) << "the new controller got answers";
 }
 
 } // namespace

@@ -46,13 +46,13 @@ TEST(SendAnswer, CallSequenceAndRtsHold) {
         std::vector<K> kinds;
         for (const auto& c : port.calls)
             kinds.push_back(c.kind);
-        const std::vector<K> expect = {K::Purge,  K::SetRts, K::Write, K::Write,
-                                       K::SetRts, K::Drain,  K::Purge};
+        // RTS drops only after the output has drained; what comes back is left to the echo filter.
+        const std::vector<K> expect = {K::Purge, K::SetRts, K::Write, K::Drain, K::SetRts};
         ASSERT_EQ(kinds, expect) << row.baud;
         EXPECT_TRUE(port.calls[1].on);
         EXPECT_FALSE(port.calls[4].on);
-        EXPECT_EQ(port.calls[2].data, QByteArray("\xFF", 1));
-        EXPECT_EQ(port.calls[3].data, QByteArray(reinterpret_cast<const char*>(answer), kFlowAnswerSize));
+        EXPECT_EQ(port.calls[2].data,
+                  QByteArray("\xFF", 1) + QByteArray(reinterpret_cast<const char*>(answer), kFlowAnswerSize));
         // The counter is read once as the start just after RTS goes up; RTS drops at the first read
         // that lies more than the hold time after it.
         const qint64 hold = AnswerHoldTicks(kFlowAnswerSize, row.baud, 1000000);

@@ -1,6 +1,7 @@
 #pragma once
 // A small stand-in for the main window: the controls the imitation looks up by name.
 #include "FakeView.h"
+#include "ModalScript.h"
 #include "ManualClock.h"
 #include "UiCommon.h"
 
@@ -51,26 +52,3 @@ public:
     bool fired = false;
     quint32 stopAtMs = 0;
 };
-
-// Runs `act` on the modal widget that is active once the event loop runs (a dialog or a message box).
-inline void OnNextModal(std::function<void(QWidget*)> act) {
-    QTimer::singleShot(0, [act] {
-        QWidget* w = QApplication::activeModalWidget();
-        act(w);
-    });
-}
-
-// Closes the message box that is about to open with its OK button; its caption and text are kept.
-struct BoxSeen {
-    QString caption, text;
-    bool seen = false;
-};
-inline void CloseNextBox(BoxSeen& seen) {
-    OnNextModal([&seen](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (!box)
-            return;
-        seen = {box->windowTitle(), box->text(), true};
-        box->button(QMessageBox::Ok)->click();
-    });
-}

@@ -2,6 +2,7 @@
 // a close of the window (its system menu) while the imitation runs, which must end the imitation and
 // then the program cleanly.
 #include "FakePort.h"
+#include "HexBytes.h"
 #include "FlowAnswer.h"
 #include "ImitFixture.h"
 #include "Main.h"
@@ -14,10 +15,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
 
 struct MainRig {
     QTemporaryDir dir;
@@ -58,9 +55,9 @@ struct MainRig {
 TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
     MainRig rig;
     ASSERT_TRUE(rig.port.isOpen());
-    rig.port.arrive(rig.clock.tickMs() + 10000, hex("AA010706014E45"));
+    rig.port.arrive(rig.clock.tickMs() + 10000, Hex("AA010706014E45"));
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() == kFlowAnswerSize)
+        if (bytes.size() == kFlowAnswerSize + 1) // the answer behind its FF
             QTest::keyClick(rig.form.get(), Qt::Key_Escape);
     };
     rig.startImitation();
@@ -70,16 +67,16 @@ TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_EQ(rig.port.openedBaud(), 1200);
     EXPECT_TRUE(rig.form->isVisible());
-    EXPECT_EQ(rig.form->height(), rig.form->compactHeight());
+    EXPECT_EQ(rig.form->height(), rig.program->shell.CompactHeight);
     EXPECT_TRUE(rig.form->findChild<QPushButton*>("ImitFlButton")->isEnabled());
     EXPECT_EQ(rig.form->findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
 }
 
 TEST(ImitMainWindow, ClosingTheWindowEndsTheImitationAndTheProgram) {
     MainRig rig;
-    rig.port.arrive(rig.clock.tickMs() + 1000, hex("AA010706014E45"));
+    rig.port.arrive(rig.clock.tickMs() + 1000, Hex("AA010706014E45"));
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() == kFlowAnswerSize)
+        if (bytes.size() == kFlowAnswerSize + 1) // the answer behind its FF
             rig.form->close(); // what the system menu's Close does
     };
     rig.startImitation();

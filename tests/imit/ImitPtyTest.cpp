@@ -1,6 +1,7 @@
 // End to end in the process, offscreen: the imitation on a real serial port object over a pseudo-terminal,
 // with the controller's side played by the test itself and by the virtual controller.
 #include "EscapeHook.h"
+#include "HexBytes.h"
 #include "FlowAnswer.h"
 #include "ImitFixture.h"
 #include "ImitLoop.h"
@@ -24,10 +25,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
 
 float decodeSingle(const QByteArray& a, int at, bool msbFirst) {
     quint32 bits = 0;
@@ -53,16 +50,10 @@ struct PtyRig {
     RecordingLinkUi linkUi;
 
     explicit PtyRig(const QString& device) {
-        link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        EXPECT_TRUE(WriteCom1Settings(link.settingsPath, device, 1, "\r\n"));
-        link.port = &port;
-        link.clock = &SystemClock();
-        link.PerfFrequency = SystemClock().perfFrequency();
-        link.PortNumber = 1;
-        link.ui = &linkUi;
-        link.LineSpeed = kControllerBaud;
-        OpenPort(link);
-        window.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+        const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
+        EXPECT_TRUE(WriteCom1Settings(settings, device, 1, "\r\n"));
+        EXPECT_TRUE(OpenCom1(link, port, linkUi, settings));
+        UpdateStatusLabels(window, link);
         window.widget.show();
     }
     QString text(const char* name) const { return window.text(QLatin1String(name)); }
@@ -100,9 +91,9 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
     };
     std::vector<Exchange> script;
     for (int i = 0; i < 12; ++i)
-        script.push_back({i % 2, i % 2 ? hex("AA020706020000") : hex("AA010706014E45"), {}});
-    script.insert(script.begin() + 3, Exchange{-1, hex("AA030706030000"), {}});    // slot 3 is not active
-    script.insert(script.begin() + 6, Exchange{0, hex("5513AA010706014E45"), {}}); // noise ahead
+        script.push_back({i % 2, i % 2 ? Hex("AA020706020000") : Hex("AA010706014E45"), {}});
+    script.insert(script.begin() + 3, Exchange{-1, Hex("AA030706030000"), {}});    // slot 3 is not active
+    script.insert(script.begin() + 6, Exchange{0, Hex("5513AA010706014E45"), {}}); // noise ahead
 
     std::atomic<bool> peerDone{false};
     speed_t speedDuring = 0;
@@ -142,8 +133,8 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
         EXPECT_EQ(quint8(e.reply[0]), 0xFF);
         QByteArray a = e.reply.mid(1);
         const bool msb = e.slot == 0;
-        EXPECT_EQ(a.left(9), e.slot == 0 ? hex("550117860145610000") : hex("55021786020000C842"));
-        EXPECT_EQ(a.mid(13, 4), hex("00000000"));
+        EXPECT_EQ(a.left(9), e.slot == 0 ? Hex("550117860145610000") : Hex("55021786020000C842"));
+        EXPECT_EQ(a.mid(13, 4), Hex("00000000"));
         EXPECT_EQ(a.mid(9, 4), a.mid(17, 4));
         EXPECT_TRUE(FrameCrc(reinterpret_cast<quint8*>(a.data()), std::size_t(a.size())));
         const float v = decodeSingle(a, 9, msb);
@@ -174,7 +165,7 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
 TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     QProcess proc;
     QString device;
-    ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ_SIM_PATH),
+    ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ47_SIM_PATH),
                          {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "250", "--count", "20", "--quiet"},
                          &device));
 

@@ -3,10 +3,12 @@
 #include "FakePort.h"
 #include "RecordingLinkUi.h"
 #include "Now_opros.h"
+#include "Pty.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -140,10 +142,35 @@ TEST_F(ReceiveFrameTest, FirstTimeOutClock) {
     EXPECT_EQ(clock.tickMs(), accepted + 101u); // count 1: the next time-out from the start byte
 }
 
-TEST_F(ReceiveFrameTest, WhatArrivedBeforeTheCallIsPurged) {
-    port.arriveNow(answerFrame(10)); // e.g. the echo of the request on a two-wire line
-    EXPECT_EQ(receive(), 0);
-    EXPECT_EQ(port.calls.front().kind, Kind::Purge);
+TEST_F(ReceiveFrameTest, OnlyTheRequestsOwnEchoIsDropped) {
+    // The request's read-back, however split and late, before the answer or not at all (four-wire line);
+    // an answer that came before the call is kept. Nothing is purged.
+    const QByteArray answer = answerFrame(10);
+    struct Row {
+        int echoParts; // 0: no echo; 1: whole; 2: in two reads, the second late; 3: cut short
+        quint32 answerAt;
+    };
+    for (const Row row : {Row{0, 1000}, Row{0, 1040}, Row{1, 1040}, Row{2, 1300}, Row{3, 1300}}) {
+        link.RequestBuffer = {0xCC, 0xFF, 0x0A, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x3E, 0x2B};
+        link.RtsControl = 0;
+        SendFrame(link, 10);
+        const QByteArray echo = port.written();
+        clock.setMs(1000);
+        if (row.echoParts == 1)
+            port.arrive(1010, echo);
+        if (row.echoParts == 2) {
+            port.arrive(1010, echo.left(4));
+            port.arrive(1250, echo.mid(4));
+        }
+        if (row.echoParts == 3)
+            port.arrive(1010, echo.left(7) + char(0x99)); // a byte garbled: the rest is not echo either
+        port.arrive(row.answerAt, answer);
+        port.clearCalls();
+        EXPECT_EQ(receive(), 10) << row.echoParts;
+        EXPECT_EQ(this->answer(10), answer.mid(1)) << row.echoParts;
+        EXPECT_EQ(port.count(Kind::Purge), 0);
+        clock.advanceMs(1000);
+    }
 }
 
 TEST_F(ReceiveFrameTest, AnswerBufferNeverTakesMoreThan300Bytes) {
@@ -221,14 +248,13 @@ TEST(RtsHold, IsFrameAndPreambleInTenBitCharactersPlusOneBitAt1200Baud) {
     EXPECT_EQ(RtsHoldTicks(255, 10000000000), 21508333333u);
 }
 
-TEST_F(SendFrameTest, WritesPreambleAndFrameBetweenPurgesWithRtsHeld) {
+TEST_F(SendFrameTest, WritesPreambleAndFrameAfterAPurgeWithRtsHeldPastTheDrain) {
     fillRequest(10);
     clock.perfStep = 1000;
     SendFrame(link, 10);
     EXPECT_EQ(port.written(), bytes({0xFF, 0xFF, 0xFF}) +
                                   QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()), 10));
-    const std::vector<Kind> expected = {Kind::Purge,  Kind::SetRts, Kind::Write, Kind::Write,
-                                        Kind::SetRts, Kind::Drain,  Kind::Purge};
+    const std::vector<Kind> expected = {Kind::Purge, Kind::SetRts, Kind::Write, Kind::Drain, Kind::SetRts};
     EXPECT_EQ(kinds(), expected);
     const auto& up = port.calls[1];
     const auto& down = port.calls[4];
@@ -240,9 +266,9 @@ TEST_F(SendFrameTest, WritesPreambleAndFrameBetweenPurgesWithRtsHeld) {
     const qint64 wanted = qint64(RtsHoldTicks(10, clock.perfFrequency()));
     EXPECT_GT(hold, wanted);
     EXPECT_LE(hold, wanted + 3 * clock.perfStep);
-    // The bytes were handed over while RTS was up.
-    EXPECT_EQ(port.calls[2].perf, port.calls[3].perf);
-    EXPECT_LE(port.calls[3].perf, up.perf + clock.perfStep);
+    // The bytes were handed over while RTS was up, and most of the hold was slept.
+    EXPECT_LE(port.calls[2].perf, up.perf + clock.perfStep);
+    EXPECT_EQ(clock.sleeps, 1);
 }
 
 TEST_F(SendFrameTest, HoldUsesTheCounterFrequencyWhateverTheLineSpeed) {
@@ -260,7 +286,7 @@ TEST_F(SendFrameTest, WithoutRtsSwitchingNoModemLineAndNoBusyWaitButStillDrained
     fillRequest(5);
     const qint64 perfBefore = clock.perfNow();
     SendFrame(link, 5);
-    const std::vector<Kind> expected = {Kind::Purge, Kind::Write, Kind::Write, Kind::Drain, Kind::Purge};
+    const std::vector<Kind> expected = {Kind::Purge, Kind::Write, Kind::Drain};
     EXPECT_EQ(kinds(), expected);
     EXPECT_EQ(clock.perfNow(), perfBefore);
     EXPECT_EQ(port.written().size(), 8);
@@ -271,7 +297,20 @@ TEST_F(SendFrameTest, RefusedModemLinesAreIgnored) {
     fillRequest(10);
     SendFrame(link, 10);
     EXPECT_EQ(port.written().size(), 13);
-    EXPECT_EQ(port.calls.back().kind, Kind::Purge);
+    EXPECT_EQ(port.calls.back().kind, Kind::SetRts);
+}
+
+TEST_F(SendFrameTest, TheDriversRs485ModeSwitchesRtsWhereItHasOne) {
+    port.hasRs485 = true;
+    fillRequest(10);
+    const qint64 perfBefore = clock.perfNow();
+    SendFrame(link, 10);
+    EXPECT_TRUE(port.driverSwitchesRts());
+    EXPECT_EQ(kinds(), (std::vector<Kind>{Kind::Purge, Kind::Write, Kind::Drain}));
+    EXPECT_EQ(clock.perfNow(), perfBefore); // nothing timed here
+    link.RtsControl = 0; // RTS left alone: the driver must not raise it either
+    SendFrame(link, 10);
+    EXPECT_FALSE(port.driverSwitchesRts());
 }
 
 TEST_F(SendFrameTest, NothingIsSentWithoutAPortOrAFrameLength) {
@@ -357,6 +396,26 @@ TEST_F(OpenPortTest, AccessDeniedAddsTheDialoutAdvice) {
     EXPECT_EQ(lines[0], QStringLiteral("Permission denied"));
     EXPECT_TRUE(lines[1].contains(QStringLiteral("dialout")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Нет доступа к порту")));
+}
+
+// A device another program holds: the same box names that program.
+TEST_F(OpenPortTest, BusyDeviceNamesItsHolder) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    QProcess holder;
+    holder.setStandardInputFile(pty.slavePath());
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(holder.waitForStarted());
+    port.failOpen = true;
+    port.openError = {QStringLiteral("Device or resource busy"), false, true};
+    link.PortNumber = 2;
+    link.portPaths[2] = pty.slavePath();
+    OpenPort(link);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], QStringLiteral("Device or resource busy\nПорт занят программой sleep (pid %1).")
+                            .arg(holder.processId()));
+    holder.kill();
+    holder.waitForFinished();
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "NumText.h"
+#include "LocaleScope.h"
 #include "UserError.h"
 
 #include <QLocale>
@@ -6,16 +7,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Pins the default locale for one test and puts the suite's Russian default back afterwards.
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) : saved_(QLocale()) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
-};
 
 struct FormatCase {
     double value;

@@ -1,9 +1,12 @@
 // The controller protocol on the link: request completion and exchange over the fake port.
 #include "FakePort.h"
+#include "HexBytes.h"
 #include "RecordingLinkUi.h"
 #include "Protocol.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -11,10 +14,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray Hex(const char* hex) {
-    return QByteArray::fromHex(hex);
-}
 
 // An answer 33 FF N fn ... with its CRC (data bytes zero, byte 7 = N - 10).
 QByteArray Answer(int n, quint8 fn = 0x81) {
@@ -150,4 +149,59 @@ TEST_F(Exchange, PumpMessagesIsPassedThrough) {
         EXPECT_EQ(dispatched, pump);
         QCoreApplication::processEvents();
     }
+}
+
+// The device pulled under the configure job: the exchanges fail as on a silent line, the loss is told
+// once on the tap, and the first exchange after the replug opens the same device again, quietly. Until
+// its node is made anew, the dead one is not opened again.
+TEST_F(Exchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) {
+    struct PortEvents : LineObserver {
+        void lineEvents(const std::vector<LineEvent>& events) override {
+            for (const LineEvent& e : events)
+                if (e.kind == LineEventKind::PortLost || e.kind == LineEventKind::PortBack)
+                    seen.push_back(e);
+        }
+        std::vector<LineEvent> seen;
+    } events;
+    link.tap.setObserver(&events, &clock);
+    RecordingLinkUi ui;
+    link.ui = &ui;
+    QTemporaryDir dev;
+    const QString node = dev.filePath(QStringLiteral("ttyUSB7"));
+    const auto makeNode = [&] {
+        QFile::remove(node);
+        QFile f(node);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    };
+    makeNode();
+    link.PortNumber = 2;
+    link.portPaths[2] = node;
+    OpenPort(link);
+    port.clearCalls();
+
+    port.lostDevice = true;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        BuildReadRequest(link, 0);
+        EXPECT_EQ(Transact(link, nullptr, false), 0);
+        if (attempt == 0)
+            EXPECT_EQ(port.count(FakePort::Kind::Open), 0) << "the old node is the dead device";
+        else if (attempt == 1)
+            makeNode(); // plugged in again, but busy
+        port.failOpen = attempt < 2;
+    }
+    EXPECT_EQ(port.count(FakePort::Kind::Write), 0);
+    ASSERT_EQ(events.seen.size(), 1u);
+    EXPECT_EQ(events.seen[0].kind, LineEventKind::PortLost);
+    EXPECT_EQ(events.seen[0].bytes, QByteArray("Input/output error"));
+
+    BuildReadRequest(link, 7);
+    AnswerWith(Hex("FF") + Answer(15), 120);
+    EXPECT_EQ(Transact(link, nullptr, false), 15);
+    EXPECT_EQ(port.openedDevice(), node);
+    EXPECT_EQ(port.openedBaud(), 1200);
+    EXPECT_TRUE(port.dtr());
+    ASSERT_EQ(events.seen.size(), 2u);
+    EXPECT_EQ(events.seen[1].kind, LineEventKind::PortBack);
+    EXPECT_TRUE(ui.openErrors.empty());
+    EXPECT_EQ(link.PortNumber, 2);
 }

@@ -4,6 +4,7 @@
 #include "RowModel.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace monitor;
 
@@ -42,8 +43,11 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
          Join({BytesIn(17050, "AA 01 07 06 01 00 00"), BytesIn(17060, "AA 01 07 06 01 00 00"),
                BytesIn(17070, "AA 01 07 06 01 00 00")}),
          {"не имитируемые", "3 раз передал кадр с неверной контрольной суммой"}},
-        {17200,
-         {{Ev(K::Echo, D::In, 17150, "FF 55", 2)}},
+        // The tool's answer comes back whole on a two-wire line: an echo, and no noise.
+        {17500,
+         Join({{Ev(K::Bytes, D::Out, 17140, "FF"), Ev(K::Frame, D::Out, 17140, kAnswer11)},
+               {Ev(K::Bytes, D::In, 17150, (std::string("FF ") + kAnswer11).c_str()),
+                Ev(K::Echo, D::In, 17150, "", 24)}}),
          {"не имитируемые", "неверной контрольной", "с эхом"}},
     };
     for (const Step& s : steps) {
@@ -64,11 +68,11 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
     const JobCounters& job = log.jobs().back();
     EXPECT_EQ(job.kind, JobKind::Imitation);
     EXPECT_EQ(job.total.requests, 5);
-    EXPECT_EQ(job.total.answers, 1);
+    EXPECT_EQ(job.total.answers, 2);
     EXPECT_EQ(job.total.badCrc, 3);
     EXPECT_EQ(job.total.notImitated, 1);
     EXPECT_EQ(job.total.noiseBytes, 6);
-    EXPECT_EQ(job.runs.at({1, 1}), (Counters{4, 1, 3, 0, 0, 0, 0}));
+    EXPECT_EQ(job.runs.at({1, 1}), (Counters{4, 2, 3, 0, 0, 0, 0}));
     EXPECT_EQ(job.runs.at({5, 1}), (Counters{1, 0, 0, 0, 0, 0, 1}));
 
     // A configure job starts from zero; its time-outs and the controller's bad answers are its own.

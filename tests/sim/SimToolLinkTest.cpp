@@ -34,17 +34,10 @@ struct ToolAgainstSim : ::testing::Test {
         const QString com1 = dir.filePath(QStringLiteral("com1"));
         ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), {"--link", com1, "--soft-version", "2", "--quiet"}));
 
-        link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-        ASSERT_TRUE(WriteCom1Settings(link.settingsPath, com1));
-        link.port = &port;
-        link.clock = &SystemClock();
-        link.PerfFrequency = SystemClock().perfFrequency();
-        link.ui = &ui;
-        LoadSettings(link);
-        ASSERT_EQ(link.PortNumber, 1);
+        const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
+        ASSERT_TRUE(WriteCom1Settings(settings, com1));
+        ASSERT_TRUE(OpenCom1(link, port, ui, settings));
         ASSERT_EQ(PortDeviceName(link, 1), com1);
-        OpenPort(link);
-        ASSERT_TRUE(link.portOpen()) << ui.openErrors.join(u'\n').toStdString();
     }
     void TearDown() override {
         ClosePort(link);

@@ -1,0 +1,184 @@
+#include "JournalWindow.h"
+
+#include "CfgJournal.h"
+#include "Main.h"
+#include "Program.h"
+#include "UiCommon.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Журнал конфигураций");
+constexpr int kSiteColumn = 6; // Площадка, then Объект (JournalHeaders)
+
+QPushButton* Button(const QString& text, const QString& accessible, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setAccessibleName(accessible);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
+    : QWidget(parent, Qt::Window), path_(journalPath), filter_(new QLineEdit(this)),
+      table_(new QTableWidget(this)), status_(new QLabel(this)) {
+    setWindowTitle(kCaption);
+    setAccessibleName(kCaption);
+    resize(900, 420);
+    auto* filterLabel = new QLabel(QStringLiteral("&Фильтр :"), this);
+    filterLabel->setBuddy(filter_);
+    filter_->setAccessibleName(QStringLiteral("Фильтр записей журнала"));
+    filter_->setClearButtonEnabled(true);
+    table_->setAccessibleName(QStringLiteral("Записи журнала, новые сверху"));
+    table_->setColumnCount(int(JournalHeaders().size()));
+    table_->setHorizontalHeaderLabels(JournalHeaders());
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->verticalHeader()->setVisible(false);
+
+    QPushButton* note = Button(QStringLiteral("&Примечание…"), QStringLiteral("Примечание к записи"), this);
+    QPushButton* exportCsvButton =
+        Button(QStringLiteral("&Экспорт в CSV…"), QStringLiteral("Экспорт в CSV"), this);
+    QPushButton* refresh = Button(QStringLiteral("&Обновить"), QStringLiteral("Обновить журнал"), this);
+    QPushButton* close = Button(QStringLiteral("&Закрыть"), QStringLiteral("Закрыть журнал"), this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(filterLabel);
+    top->addWidget(filter_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status_, 1);
+    for (QPushButton* b : {note, exportCsvButton, refresh, close})
+        bottom->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(table_, 1);
+    layout->addLayout(bottom);
+
+    connect(filter_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { editNote(); });
+    connect(note, &QPushButton::clicked, this, [this] { editNote(); });
+    connect(exportCsvButton, &QPushButton::clicked, this, [this] { exportClicked(); });
+    connect(refresh, &QPushButton::clicked, this, [this] { reload(); });
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void JournalWindow::reload() {
+    const JournalContents contents = ReadJournal(path_);
+    entries_ = contents.entries;
+    table_->setRowCount(int(entries_.size()));
+    for (int row = 0; row < entries_.size(); ++row) {
+        const QStringList cells = JournalRow(entries_[row]);
+        for (int col = 0; col < cells.size(); ++col)
+            table_->setItem(row, col, new QTableWidgetItem(cells[col]));
+    }
+    QString status = QStringLiteral("Записей : ") + QString::number(entries_.size());
+    if (contents.skipped > 0)
+        status += QStringLiteral(" (не прочитано строк : ") + QString::number(contents.skipped) +
+                  QStringLiteral(")");
+    status_->setText(status);
+    applyFilter();
+}
+
+void JournalWindow::applyFilter() {
+    const QString text = filter_->text().trimmed();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        bool match = text.isEmpty();
+        for (int col = 0; !match && col < table_->columnCount(); ++col)
+            match = table_->item(row, col)->text().contains(text, Qt::CaseInsensitive);
+        table_->setRowHidden(row, !match);
+    }
+}
+
+QList<QJsonObject> JournalWindow::shownEntries() const {
+    QList<QJsonObject> shown;
+    for (int row = 0; row < entries_.size(); ++row)
+        if (!table_->isRowHidden(row))
+            shown << entries_[row];
+    return shown;
+}
+
+bool JournalWindow::exportCsv(const QString& path, QString* error) {
+    QSaveFile file(path);
+    const QByteArray bytes = JournalCsv(shownEntries());
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
+bool JournalWindow::attachNote(const QString& entryId, const QString& site, const QString& object,
+                               QString* error) {
+    if (!AppendJournal(path_, JournalNote(entryId, site, object, QDateTime::currentDateTime()), error))
+        return false;
+    reload();
+    return true;
+}
+
+void JournalWindow::exportClicked() {
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт журнала в CSV"), QString(),
+                                                QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+        path += QStringLiteral(".csv");
+    QString error;
+    if (!exportCsv(path, &error))
+        ShowMessage(this, QStringLiteral("Не удалось сохранить файл ") + path + QStringLiteral(": ") + error,
+                    QStringLiteral("Ошибка!"), QMessageBox::Warning);
+}
+
+void JournalWindow::editNote() {
+    const int row = table_->currentRow();
+    if (row < 0 || row >= entries_.size() || table_->isRowHidden(row))
+        return;
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Примечание к записи"));
+    auto* site = new QLineEdit(table_->item(row, kSiteColumn)->text(), &dialog);
+    auto* object = new QLineEdit(table_->item(row, kSiteColumn + 1)->text(), &dialog);
+    site->setAccessibleName(QStringLiteral("Площадка"));
+    object->setAccessibleName(QStringLiteral("Объект"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("&Площадка :"), site);
+    form->addRow(QStringLiteral("&Объект :"), object);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString error;
+    if (!attachNote(entries_[row].value(QStringLiteral("id")).toString(), site->text(), object->text(),
+                    &error))
+        ShowMessage(this, QStringLiteral("Не удалось сохранить примечание в журнале: ") + error,
+                    QStringLiteral("Ошибка!"), QMessageBox::Warning);
+}
+
+void AttachJournal(TMainForm& mainForm, Program& program, const QString& journalPath) {
+    auto* window = new JournalWindow(journalPath, &mainForm);
+    mainForm.openJournal = [window] {
+        window->reload();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    mainForm.onConfigureDone = [window, &program, journalPath](const CfgJobReport& report) {
+        const QStringList failed = RecordInJournal(journalPath, program.link, report);
+        if (window->isVisible())
+            window->reload();
+        return failed;
+    };
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Configurations kept in files: a readable JSON document with the tool's and the controller's software
+// version, the date, and every field of the record with its unit. No widgets: the configuration form
+// asks for the path and shows what these functions say.
+#include "CfgRecord.h"
+
+#include <QDateTime>
+
+// The document for a record that passed the form's checks, for a controller of softVersion.
+QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDateTime& saved);
+
+// Writes the document in one piece (a temporary file renamed over the path): an earlier file at that path
+// stays whole when the write fails. False with *error set on failure.
+bool WriteCfgFile(const QString& path, const QByteArray& bytes, QString* error);
+
+struct CfgFileRead {
+    enum class Outcome { Loaded, Foreign, Damaged, OtherLayout };
+    Outcome outcome = Outcome::Foreign;
+    QString message;        // why it was refused, in the operator's words
+    quint8 softVersion = 0; // the version the file was saved for
+    CfgRecord record;
+};
+
+// Reads a file's bytes for a controller of controllerVersion; fileName only names it in the messages.
+// A record of another layout (21 bytes before version 2, 23 from it on) is refused; one of another
+// version with the same layout is Loaded, and the caller asks before taking it.
+CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName);
+
+// "Конфигурация в файле … записана для версии ПО 2, а у контроллера версия ПО 4. Загрузить ее?"
+QString OtherVersionQuestion(const QString& fileName, quint8 fileVersion, quint8 controllerVersion);

@@ -1,0 +1,98 @@
+// The configuration form's file buttons: "Сохранить в файл…" and "Загрузить из файла…".
+#include "CfgForm.h"
+
+#include "CfgFile.h"
+#include "UiCommon.h"
+#include "UserError.h"
+#include "ui_Cfgunit.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+const QString kFilter = QStringLiteral("Конфигурация RMZ-47 (*.json);;Все файлы (*)");
+// A configuration document is a few kilobytes; anything far larger is not one.
+constexpr qint64 kMaxFileSize = 1 << 20;
+
+void Refuse(QWidget* parent, const QString& text) {
+    ShowMessage(parent, text, QStringLiteral("Сообщение"), QMessageBox::Warning);
+}
+
+bool AskYes(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Сообщение"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace
+
+void TCfgForm::connectFileButtons() {
+    connect(ui->SaveFileButton, &QPushButton::clicked, this, [this] {
+        QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить конфигурацию в файл"),
+                                                    QString(), kFilter);
+        if (path.isEmpty())
+            return;
+        if (QFileInfo(path).suffix().isEmpty())
+            path += QStringLiteral(".json");
+        saveToFile(path);
+    });
+    connect(ui->LoadFileButton, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Загрузить конфигурацию из файла"), QString(), kFilter);
+        if (!path.isEmpty())
+            loadFromFile(path);
+    });
+}
+
+bool TCfgForm::saveToFile(const QString& path) {
+    // The checks of "Записать" on a copy: the job's record and the wizard's range stay as they are.
+    CfgContext checked = cfg_;
+    CfgFormValues v = values();
+    try {
+        FormToRecordChecked(checked, v);
+    } catch (const UserError& e) {
+        setEditTexts(v);
+        ShowExceptionBox(this, e.message());
+        return false;
+    }
+    setEditTexts(v);
+    FormToRecordRest(checked, v);
+    QString error;
+    if (WriteCfgFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
+                     &error))
+        return true;
+    if (onSaveFailed)
+        onSaveFailed(QStringLiteral("файл конфигурации ") + path + QStringLiteral(" (") + error +
+                     QStringLiteral(")"));
+    return false;
+}
+
+bool TCfgForm::loadFromFile(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Refuse(this, QStringLiteral("Не удалось открыть файл «") + name + QStringLiteral("»: ") +
+                         file.errorString());
+        return false;
+    }
+    const CfgFileRead read =
+        ReadCfgFile(file.size() > kMaxFileSize ? QByteArray() : file.readAll(), cfg_.SoftVersion, name);
+    if (read.outcome != CfgFileRead::Outcome::Loaded) {
+        Refuse(this, read.message);
+        return false;
+    }
+    if (read.softVersion != cfg_.SoftVersion &&
+        !AskYes(this, OtherVersionQuestion(name, read.softVersion, cfg_.SoftVersion)))
+        return false;
+    // Shown as for the controller at hand: its version decides which fields the form offers.
+    CfgContext shown = cfg_;
+    shown.record = read.record;
+    CfgFormValues v;
+    RecordToForm(shown, v);
+    setValues(v);
+    FlRadioGroupClick();
+    return true;
+}

@@ -1,0 +1,236 @@
+#include "CfgJournal.h"
+
+#include "CfgJson.h"
+#include "Version.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QUuid>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kType = QStringLiteral("type");
+const QString kId = QStringLiteral("id");
+const QString kSite = QStringLiteral("site");
+const QString kObject = QStringLiteral("object");
+
+QString ResultText(CfgJobReport::Result r) {
+    switch (r) {
+    case CfgJobReport::Result::NoIdent:
+        return QStringLiteral("Не прочитана таблица 0");
+    case CfgJobReport::Result::NoState:
+        return QStringLiteral("Не прочитана таблица 7");
+    case CfgJobReport::Result::NoConfig:
+        return QStringLiteral("Не прочитана таблица 4");
+    case CfgJobReport::Result::Cancelled:
+        return QStringLiteral("Отменено, ничего не записано");
+    case CfgJobReport::Result::Written:
+        return QStringLiteral("Конфигурация записана");
+    case CfgJobReport::Result::WriteFailed:
+        return QStringLiteral("Ошибка при записи конфигурации");
+    }
+    return {};
+}
+
+// The record with the bytes that went over the line for it: as read (21 or 23), as written (20 or 23).
+QJsonObject RecordEntry(const CfgRecord& r, quint8 softVersion, int byteCount) {
+    const auto bytes = r.encode();
+    return {
+        {QStringLiteral("bytes"),
+         QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), byteCount).toHex(' '))},
+        {QStringLiteral("fields"), RecordToJson(r, softVersion)}};
+}
+
+QString Error(const char* what) {
+    return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Writes all of line at the end of the file, after a newline when the file's last line was cut off.
+bool WriteLine(int fd, QByteArray line, QString* error) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        char last = '\n';
+        if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+            line.prepend('\n');
+    }
+    qsizetype done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + done, size_t(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = Error("write");
+            return false;
+        }
+        done += n;
+    }
+    if (::fsync(fd) != 0) {
+        *error = Error("fsync");
+        return false;
+    }
+    return true;
+}
+
+QString Cell(const QJsonObject& e, const QString& key) {
+    return e.value(key).toString();
+}
+
+QString FieldsText(const QJsonObject& record) {
+    const QJsonObject fields = record.value(QStringLiteral("fields")).toObject();
+    QStringList parts;
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        const QJsonObject f = it.value().toObject();
+        const QJsonValue v = f.value(QStringLiteral("value"));
+        const QString unit = f.value(QStringLiteral("unit")).toString();
+        parts << it.key() + QLatin1Char('=') + (v.isString() ? v.toString() : QString::number(v.toDouble())) +
+                     (unit == QStringLiteral("-") ? QString() : QLatin1Char(' ') + unit);
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+QString CsvField(const QString& s) {
+    QString q = s;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+} // namespace
+
+QString JournalDirectory() {
+    const QString own = qEnvironmentVariable("RMZ47_DATA_DIR");
+    if (!own.isEmpty())
+        return own;
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString base = xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : xdg;
+    return base + QStringLiteral("/rmz47");
+}
+
+QString JournalPath() {
+    return JournalDirectory() + QStringLiteral("/journal.jsonl");
+}
+
+QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QString& device,
+                         const QDateTime& time) {
+    QJsonObject e{{kType, QStringLiteral("entry")},
+                  {kId, QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                  {QStringLiteral("time"), MomentText(time)},
+                  {QStringLiteral("port"),
+                   portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
+                  {QStringLiteral("device"), device},
+                  {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
+                  {QStringLiteral("ident"), QString::fromLatin1(report.ident.toHex(' '))},
+                  {QStringLiteral("result"), ResultText(report.result)}};
+    if (report.softVersion)
+        e[QStringLiteral("softVersion")] = *report.softVersion;
+    if (report.configured)
+        e[QStringLiteral("configured")] = *report.configured;
+    const quint8 version = report.softVersion.value_or(0);
+    if (report.read)
+        e[QStringLiteral("read")] = RecordEntry(*report.read, version, ExpectedCfgSize(version));
+    if (report.written)
+        e[QStringLiteral("written")] =
+            RecordEntry(*report.written, version, version >= 2 ? kCfgRecordSize : 20);
+    return e;
+}
+
+QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object,
+                        const QDateTime& time) {
+    return {{kType, QStringLiteral("note")},
+            {kId, entryId},
+            {kSite, site},
+            {kObject, object},
+            {QStringLiteral("time"), MomentText(time)}};
+}
+
+bool AppendJournal(const QString& path, const QJsonObject& object, QString* error) {
+    QString ignored;
+    QString& why = error ? *error : ignored;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        why = QStringLiteral("не удалось создать папку ") + QFileInfo(path).absolutePath();
+        return false;
+    }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        why = Error("open");
+        return false;
+    }
+    const bool ok = WriteLine(fd, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n', &why);
+    ::close(fd);
+    return ok;
+}
+
+JournalContents ReadJournal(const QString& path) {
+    JournalContents out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+    QHash<QString, QJsonObject> notes;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        const QString type = o.value(kType).toString();
+        if (type == QStringLiteral("entry") && !o.value(kId).toString().isEmpty())
+            out.entries.prepend(o);
+        else if (type == QStringLiteral("note"))
+            notes[o.value(kId).toString()] = o;
+        else
+            ++out.skipped;
+    }
+    for (QJsonObject& e : out.entries) {
+        const QJsonObject note = notes.value(e.value(kId).toString());
+        e[kSite] = note.value(kSite).toString();
+        e[kObject] = note.value(kObject).toString();
+    }
+    return out;
+}
+
+QStringList JournalHeaders() {
+    return {QStringLiteral("Время"),     QStringLiteral("Порт"),      QStringLiteral("Устройство"),
+            QStringLiteral("Версия ПО"), QStringLiteral("Состояние"), QStringLiteral("Результат"),
+            QStringLiteral("Площадка"),  QStringLiteral("Объект"),    QStringLiteral("Прочитано"),
+            QStringLiteral("Записано"),  QStringLiteral("Таблица 0"), QStringLiteral("Программа")};
+}
+
+QStringList JournalRow(const QJsonObject& e) {
+    const QJsonValue configured = e.value(QStringLiteral("configured"));
+    const QJsonValue version = e.value(QStringLiteral("softVersion"));
+    return {Cell(e, QStringLiteral("time")),
+            Cell(e, QStringLiteral("port")),
+            Cell(e, QStringLiteral("device")),
+            version.isDouble() ? QString::number(version.toInt()) : QString(),
+            configured.isBool() ? (configured.toBool() ? QStringLiteral("законфигурирован")
+                                                       : QStringLiteral("не законфигурирован"))
+                                : QString(),
+            Cell(e, QStringLiteral("result")),
+            Cell(e, kSite),
+            Cell(e, kObject),
+            FieldsText(e.value(QStringLiteral("read")).toObject()),
+            FieldsText(e.value(QStringLiteral("written")).toObject()),
+            Cell(e, QStringLiteral("ident")),
+            Cell(e, QStringLiteral("program"))};
+}
+
+QByteArray JournalCsv(const QList<QJsonObject>& entries) {
+    // Semicolons and a byte-order mark: a spreadsheet under Russian settings opens it as it is.
+    QStringList lines;
+    const auto row = [](const QStringList& cells) {
+        QStringList quoted;
+        for (const QString& c : cells)
+            quoted << CsvField(c);
+        return quoted.join(QLatin1Char(';'));
+    };
+    lines << row(JournalHeaders());
+    for (const QJsonObject& e : entries)
+        lines << row(JournalRow(e));
+    return QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The journal of configure jobs: one JSON line per job in the user's data folder, notes (site, object)
+// as further lines that name their entry, so that a file is only ever appended to. A line cut off by a
+// crash is skipped on reading and never rewritten. No widgets.
+#include "CfgRecord.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// What one configure job found and did, collected by the job without changing its course.
+struct CfgJobReport {
+    enum class Result { NoIdent, NoState, NoConfig, Cancelled, Written, WriteFailed };
+    Result result = Result::NoIdent;
+    std::optional<quint8> softVersion;
+    QByteArray ident;                 // table 0's data bytes as the controller sent them
+    std::optional<bool> configured;   // table 7
+    std::optional<CfgRecord> read;    // table 4 of a configured controller
+    std::optional<CfgRecord> written; // the record the write carried
+    // Saves that failed while the job ran (configuration files): told once, after the job's last box.
+    QStringList problems;
+};
+
+// Called at the end of a configure job; returns the saves it could not make (for the same message).
+using CfgFinished = std::function<QStringList(const CfgJobReport& report)>;
+
+// $RMZ47_DATA_DIR when set (tests), else $XDG_DATA_HOME/rmz47, else ~/.local/share/rmz47.
+QString JournalDirectory();
+QString JournalPath(); // journal.jsonl in JournalDirectory()
+
+// One entry: a fresh id, the time, the port and its device, the tool's version and the report.
+QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QString& device,
+                         const QDateTime& time);
+// A note on an entry; the last note of an entry is the one that counts.
+QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object,
+                        const QDateTime& time);
+
+// Appends one object as one line in a single write, then flushes it to the disk. A cut-off last line
+// left by an earlier crash stays a line of its own. False with *error set when it failed.
+bool AppendJournal(const QString& path, const QJsonObject& object, QString* error);
+
+struct JournalContents {
+    QList<QJsonObject> entries; // newest first; "site" and "object" from the entry's last note
+    int skipped = 0;            // lines that could not be read (a cut-off last line)
+};
+JournalContents ReadJournal(const QString& path);
+
+// The journal as the window shows it and as CSV exports it: one row of texts per entry.
+QStringList JournalHeaders();
+QStringList JournalRow(const QJsonObject& entry);
+QByteArray JournalCsv(const QList<QJsonObject>& entries);

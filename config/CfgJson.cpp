@@ -1,0 +1,140 @@
+#include "CfgJson.h"
+
+#include "Protocol.h"
+
+#include <QJsonValue>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+const QString kSeconds = QStringLiteral("с");
+const QString kNone = QStringLiteral("-");
+
+QJsonObject Field(const QJsonValue& value, const QString& unit) {
+    return {{QStringLiteral("value"), value}, {QStringLiteral("unit"), unit}};
+}
+
+// The shortest decimal that reads back as the same float: 0.1, not 0.100000001490116.
+double ShortestDecimal(float v) {
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    return QByteArray(buf, int(end - buf)).toDouble();
+}
+
+QString RunKey(const char* base, int run) {
+    return QString::fromLatin1(base) + QString::number(run + 1);
+}
+
+// Reads one field's number, or records why it cannot be read.
+class FieldReader {
+public:
+    FieldReader(const QJsonObject& fields, QString* problem) : fields_(fields), problem_(problem) {}
+    bool ok() const { return ok_; }
+
+    double number(const QString& key) {
+        const QJsonValue v = fields_.value(key).toObject().value(QStringLiteral("value"));
+        if (!v.isDouble())
+            fail(key);
+        return v.toDouble();
+    }
+    // A whole number within [low, high].
+    int whole(const QString& key, int low, int high) {
+        const double x = number(key);
+        if (!(x >= low && x <= high && x == std::floor(x)))
+            fail(key);
+        return ok_ ? int(x) : low;
+    }
+    // Seconds within a timed row, as hundredths.
+    int hundredths(const QString& key, TimedField f) {
+        const double x = number(key);
+        if (!TimedRange(f).contains(x))
+            fail(key);
+        return ok_ ? int(std::lround(x * 100)) : 0;
+    }
+    QString text(const QString& key) {
+        const QJsonValue v = fields_.value(key).toObject().value(QStringLiteral("value"));
+        if (!v.isString())
+            fail(key);
+        return v.toString();
+    }
+    void fail(const QString& key) {
+        if (ok_ && problem_)
+            *problem_ = QStringLiteral("поле ") + key;
+        ok_ = false;
+    }
+
+private:
+    const QJsonObject& fields_;
+    QString* problem_;
+    bool ok_ = true;
+};
+
+int BaudToSpeedIndex(int baud) {
+    for (const LineSpeedRow& row : LineSpeedTable)
+        if (row.baud == baud)
+            return row.index;
+    return -1;
+}
+
+} // namespace
+
+QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
+    QJsonObject o;
+    o[QStringLiteral("FlCount")] = Field(r.FlCount, kNone);
+    o[QStringLiteral("Period")] = Field(r.Period / 100.0, kSeconds);
+    o[QStringLiteral("Answer")] = Field(r.Answer / 100.0, kSeconds);
+    o[QStringLiteral("V")] = Field(ShortestDecimal(r.V), QStringLiteral("м3"));
+    o[QStringLiteral("Nag")] = Field(r.Nag / 100.0, kSeconds);
+    o[QStringLiteral("Pause")] = Field(r.Pause / 100.0, kSeconds);
+    for (int i = 0; i < 3; ++i) {
+        o[RunKey("Addr", i)] = Field(r.Addr[i], kNone);
+        o[RunKey("Nitka", i)] = Field(r.Nitka[i], kNone);
+        o[RunKey("Speed", i)] =
+            Field(SpeedIndexToBaud(SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
+        if (softVersion >= 2)
+            o[RunKey("ByteOrder", i)] =
+                Field((r.Flags[i] & 1) ? QStringLiteral("inverse") : QStringLiteral("direct"), kNone);
+    }
+    if (softVersion >= 3)
+        o[QStringLiteral("Tries")] = Field(r.Flags[0] >> 4, kNone);
+    return o;
+}
+
+std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, QString* problem) {
+    FieldReader in(fields, problem);
+    CfgRecord r;
+    r.FlCount = quint8(in.whole(QStringLiteral("FlCount"), 1, 3));
+    r.Period = quint16(in.hundredths(QStringLiteral("Period"), TimedField::Period));
+    r.Answer = quint16(in.hundredths(QStringLiteral("Answer"), TimedField::Answer));
+    const float v = float(in.number(QStringLiteral("V")));
+    if (!(v > 0) || !std::isfinite(v))
+        in.fail(QStringLiteral("V"));
+    r.V = v;
+    r.Nag = quint8(in.hundredths(QStringLiteral("Nag"), TimedField::Nag));
+    r.Pause = quint8(in.hundredths(QStringLiteral("Pause"), TimedField::Pause));
+    for (int i = 0; i < 3; ++i) {
+        r.Addr[i] = quint8(in.whole(RunKey("Addr", i), 1, 255));
+        r.Nitka[i] = quint8(in.whole(RunKey("Nitka", i), 1, 255));
+        const int speed = BaudToSpeedIndex(in.whole(RunKey("Speed", i), 600, 38400));
+        if (speed < 0)
+            in.fail(RunKey("Speed", i));
+        r.Speed[i] = quint8(SpeedIndexToCode(speed));
+        r.Flags[i] = 1;
+        if (softVersion >= 2) {
+            const QString order = in.text(RunKey("ByteOrder", i));
+            if (order != QStringLiteral("inverse") && order != QStringLiteral("direct"))
+                in.fail(RunKey("ByteOrder", i));
+            r.Flags[i] = order == QStringLiteral("direct") ? 0 : 1;
+        }
+    }
+    if (softVersion >= 3)
+        r.Flags[0] = quint8(r.Flags[0] | (in.whole(QStringLiteral("Tries"), 2, 10) << 4));
+    if (!in.ok())
+        return std::nullopt;
+    return r;
+}
+
+QString MomentText(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}

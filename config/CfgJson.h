@@ -1,0 +1,20 @@
+#pragma once
+// A configuration record as readable JSON: every field with its value in the operator's units (seconds,
+// m3, bit/s) and the unit beside it, as far as the controller's software version has the field. Shared by
+// the configuration files and the journal. No widgets.
+#include "CfgRecord.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <optional>
+
+// {"FlCount": {"value": 1, "unit": "-"}, "Nag": {"value": 0.1, "unit": "с"}, ...}
+QJsonObject RecordToJson(const CfgRecord& record, quint8 softVersion);
+
+// The record those fields describe, starting from the defaults for the fields the version lacks. Nothing
+// (and *problem says which field) when a field is missing, of the wrong kind, or outside the values the
+// configuration form accepts.
+std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, QString* problem);
+
+// A moment with its offset from UTC ("2026-12-07T15:04:05+03:00"), so that a file read elsewhere says when.
+QString MomentText(const QDateTime& time);

@@ -1,0 +1,106 @@
+// The journal of configure jobs: appending under a writer killed at any moment, a cut-off last line,
+// and the window's table, filter, notes and export.
+#include "CfgJournal.h"
+#include "JournalWindow.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QJsonObject Entry(int n) {
+    CfgJobReport report;
+    report.result = CfgJobReport::Result::Written;
+    report.softVersion = 2;
+    report.ident = QByteArray(14, char(n));
+    report.written = CfgRecord{};
+    return JournalEntry(report, 1, QStringLiteral("/dev/ttyS%1").arg(n), QDateTime::currentDateTime());
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+TEST(CfgJournal, WriterKilledMidLoopLeavesEveryEarlierEntryWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
+    const QJsonObject entry = Entry(1); // built before the fork: the child only appends
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (;;)
+            AppendJournal(path, entry, nullptr);
+    }
+    for (int i = 0; i < 1000 && ReadJournal(path).entries.size() < 30; ++i)
+        QThread::msleep(5);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    const QByteArray bytes = FileBytes(path);
+    const JournalContents read = ReadJournal(path);
+    ASSERT_GE(read.entries.size(), 30);
+    EXPECT_EQ(read.entries.size(), bytes.count('\n')); // every finished line is a whole entry
+    EXPECT_LE(read.skipped, 1);
+}
+
+TEST(CfgJournal, CutOffLastLineIsSkippedAndNeverRewritten) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sub/journal.jsonl")); // the folder is made
+    for (int n = 1; n <= 2; ++n)
+        ASSERT_TRUE(AppendJournal(path, Entry(n), nullptr));
+    {
+        // A crash in the middle of a line: half an entry, no newline.
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(QJsonDocument(Entry(3)).toJson(QJsonDocument::Compact).left(60));
+    }
+    const QByteArray torn = FileBytes(path);
+    const QJsonObject next = Entry(4);
+    ASSERT_TRUE(AppendJournal(path, next, nullptr));
+    EXPECT_TRUE(FileBytes(path).startsWith(torn));
+    const JournalContents read = ReadJournal(path);
+    ASSERT_EQ(read.entries.size(), 3);
+    EXPECT_EQ(read.skipped, 1);
+    EXPECT_EQ(read.entries[0].value(QStringLiteral("id")), next.value(QStringLiteral("id"))); // newest first
+}
+
+TEST(CfgJournal, WindowShowsNewestFirstFiltersAttachesNotesAndExports) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
+    for (int n = 1; n <= 3; ++n)
+        ASSERT_TRUE(AppendJournal(path, Entry(n), nullptr));
+    JournalWindow window(path);
+    window.reload();
+    QTableWidget* table = window.table();
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("/dev/ttyS3"));
+    window.filterEdit()->setText(QStringLiteral("ttys2"));
+    EXPECT_TRUE(table->isRowHidden(0));
+    EXPECT_FALSE(table->isRowHidden(1));
+
+    QString error;
+    const QString id = ReadJournal(path).entries[1].value(QStringLiteral("id")).toString();
+    ASSERT_TRUE(window.attachNote(id, QStringLiteral("ГРС-1"), QStringLiteral("Узел 1"), &error));
+    ASSERT_TRUE(window.attachNote(id, QStringLiteral("ГРС \"Север\""), QStringLiteral("Узел 2"),
+                                  &error)); // the last counts
+    EXPECT_EQ(table->item(1, 6)->text(), QStringLiteral("ГРС \"Север\""));
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    ASSERT_TRUE(window.exportCsv(csv, &error));
+    const QStringList lines =
+        QString::fromUtf8(FileBytes(csv)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2); // the header and the one entry the filter shows
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("\"ГРС \"\"Север\"\"\";\"Узел 2\"")));
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+// The tap on the transmission and receive paths: what an observer sees of a request and of each way an
+// answer can end, with times from the link's clock; and that nothing is recorded without an observer.
+#include "FakePort.h"
+#include "HexBytes.h"
+#include "LineTap.h"
+#include "Now_opros.h"
+#include "Protocol.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LineKind {
+    LineEventKind kind;
+    LineDirection direction;
+    bool operator==(const LineKind&) const = default;
+};
+
+struct Recorder : LineObserver {
+    void lineEvents(const std::vector<LineEvent>& events) override {
+        for (const LineEvent& e : events)
+            seen.push_back(e);
+    }
+    std::vector<LineKind> kinds() const {
+        std::vector<LineKind> out;
+        for (const LineEvent& e : seen)
+            if (e.kind != LineEventKind::Bytes)
+                out.push_back({e.kind, e.direction});
+        return out;
+    }
+    std::vector<LineEvent> seen;
+};
+
+struct TapRig {
+    ManualClock clock{1000};
+    FakePort port{clock};
+    Link link;
+    Recorder recorder;
+    TapRig() {
+        link.port = &port;
+        link.clock = &clock;
+        link.RtsControl = 0;
+        OpenError e;
+        port.open(QStringLiteral("/dev/ttyS0"), 1200, &e);
+        link.tap.setObserver(&recorder, &clock);
+    }
+};
+
+using K = LineEventKind;
+constexpr auto In = LineDirection::In;
+constexpr auto Out = LineDirection::Out;
+
+} // namespace
+
+TEST(LineTap, EachWayAnAnswerEndsIsSeenAfterTheRequest) {
+    struct Row {
+        const char* name;
+        const char* line; // what the controller sends, 100 ms after the request
+        std::vector<LineKind> expected;
+        int noise;
+    };
+    const std::vector<Row> rows = {
+        {"answer", "FF33FF0A81000000009CEF", {{K::Frame, Out}, {K::Frame, In}}, 0},
+        {"noise first", "1213FF33FF0A81000000009CEF", {{K::Frame, Out}, {K::Noise, In}, {K::Frame, In}}, 2},
+        {"silence", "", {{K::Frame, Out}, {K::Silence, In}}, 0},
+        {"cut short", "FF33FF0A8100", {{K::Frame, Out}, {K::CutShort, In}}, 0},
+    };
+    for (const Row& row : rows) {
+        TapRig rig;
+        BuildReadRequest(rig.link, 0);
+        rig.port.onWrite = [&](const QByteArray& b) {
+            if (b.size() > 3 && *row.line)
+                rig.port.arrive(rig.clock.tickMs() + 100, Hex(row.line));
+        };
+        Transact(rig.link, nullptr, false);
+        EXPECT_EQ(rig.recorder.kinds(), row.expected) << row.name;
+        const auto& seen = rig.recorder.seen;
+        const auto frameOut = std::find_if(seen.begin(), seen.end(), [](const LineEvent& e) {
+            return e.kind == K::Frame && e.direction == Out;
+        });
+        ASSERT_NE(frameOut, seen.end()) << row.name;
+        EXPECT_EQ(frameOut->bytes, QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer.data()), 10));
+        for (const LineEvent& e : seen)
+            if (e.kind == K::Noise)
+                EXPECT_EQ(e.count, row.noise) << row.name;
+        EXPECT_LE(seen.front().timeUs, seen.back().timeUs) << row.name;
+    }
+}
+
+TEST(LineTap, WithoutAnObserverTheClockIsNotRead) {
+    TapRig rig;
+    rig.link.tap.setObserver(nullptr, nullptr);
+    rig.clock.setPerf(0);
+    rig.clock.perfStep = 1;
+    BuildReadRequest(rig.link, 0);
+    SendRequest(rig.link, nullptr);
+    // With RTS left alone the send reads no counter at all: the tap stayed out of the way.
+    EXPECT_EQ(rig.clock.perfNow(), 0);
+    EXPECT_TRUE(rig.recorder.seen.empty());
+}

@@ -1,0 +1,184 @@
+// rmz47-screenshots DIR: the README's pictures of the link dialog, the configuration form, the wizard's two steps and the
+// main window during an imitation, made from the real windows. It starts the virtual controller in field
+// mode with the demo's configuration, configures it through the real configure job (opening the wizard on
+// the way, then leaving it), imitates its two flow computers until each has answered three times, and
+// grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+#include "ImitLoop.h"
+#include "LinkDialogShot.h"
+#include "Main.h"
+#include "Podborunit.h"
+#include "Program.h"
+#include "QtPort.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <deque>
+#include <functional>
+
+namespace {
+
+// The demo's configuration (scripts/run.sh): two runs at 9600 bit/s, 2 s period, 7 s answer time-out.
+const char* const kDemoTable4 = "02 0A 0A C8 00 00 00 80 3F BC 02 01 01 0B 02 01 0B 03 01 0B 51 01 01";
+constexpr int kWaitMs = 20000;
+
+bool fail(const char* why) {
+    std::fprintf(stderr, "rmz47-screenshots: %s\n", why);
+    return false;
+}
+
+// Acts on each modal window as it comes to the top, in the order given: one action a window.
+class DialogSteps : public QObject {
+public:
+    using Action = std::function<void(QWidget*)>;
+    void then(const char* name, Action a) { steps_.push_back({QString::fromLatin1(name), std::move(a)}); }
+    bool done() const { return steps_.empty(); }
+
+    DialogSteps() {
+        connect(&tick_, &QTimer::timeout, this, [this] { look(); });
+        tick_.start(200);
+    }
+
+private:
+    void look() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w == last_)
+            return;
+        last_ = w;
+        if (!w || steps_.empty())
+            return;
+        auto [name, action] = std::move(steps_.front());
+        steps_.pop_front();
+        if (w->objectName() != name && !(name == "box" && qobject_cast<QMessageBox*>(w))) {
+            std::fprintf(stderr, "rmz47-screenshots: expected %s, got %s\n", qPrintable(name),
+                         qPrintable(w->objectName()));
+            steps_.clear();
+            QApplication::exit(1);
+            return;
+        }
+        // Not from inside the timer's own call: an action that opens a dialog runs its event loop, in
+        // which this timer must go on looking.
+        QTimer::singleShot(0, w, [action = std::move(action), w] { action(w); });
+    }
+    std::deque<std::pair<QString, Action>> steps_;
+    QTimer tick_;
+    QWidget* last_ = nullptr;
+};
+
+void Click(QWidget* w, const char* name) {
+    if (auto* b = w->findChild<QPushButton*>(QString::fromLatin1(name)))
+        b->click();
+}
+void OkBox(QWidget* w) {
+    static_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+}
+
+bool Grab(QWidget* w, const QDir& out, const char* file) {
+    const QString path = out.filePath(QString::fromLatin1(file));
+    if (!w->grab().save(path))
+        return fail("cannot write a picture");
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+bool StartSim(QProcess& sim, const QString& link) {
+    sim.start(QStringLiteral(RMZ47_SIM_PATH),
+              {"--field", "--table4", kDemoTable4, "--link", link, "--quiet"});
+    if (!sim.waitForStarted(kWaitMs))
+        return fail("the virtual controller did not start");
+    while (!sim.canReadLine() && sim.waitForReadyRead(kWaitMs)) {
+    }
+    return sim.readLine().startsWith("PTY ") || fail("no PTY line from the virtual controller");
+}
+
+// The configure job with its dialogs: the version box, the form (grabbed), the wizard's two steps (grabbed,
+// then left with No), "Записать", the result box.
+bool Configure(TMainForm& form, const QDir& out) {
+    bool ok = true;
+    DialogSteps steps;
+    steps.then("box", OkBox);
+    steps.then("CfgForm", [&](QWidget* w) {
+        ok &= Grab(w, out, "config-form.png");
+        Click(w, "ChangeVButton");
+    });
+    steps.then("PodborForm1", [&](QWidget* w) {
+        ok &= Grab(w, out, "wizard-step1.png");
+        Click(w, "BitBtnYes");
+    });
+    steps.then("PodborForm2", [&](QWidget* w) {
+        ok &= Grab(w, out, "wizard-step2.png");
+        static_cast<QDialog*>(w)->done(kModalNo);
+    });
+    steps.then("PodborForm1", [](QWidget* w) { static_cast<QDialog*>(w)->done(kModalNo); });
+    steps.then("CfgForm", [](QWidget* w) { Click(w, "BitBtn1"); });
+    steps.then("box", OkBox);
+    form.findChild<QPushButton*>(QStringLiteral("UstavkiButton"))->click();
+    return ok && (steps.done() || fail("the configure job did not go as expected"));
+}
+
+// The imitation through its button and dialog, which holds the runs just configured (run 2 at half the
+// flow), grabbed once the controller has had three answers a run.
+bool Imitate(TMainForm& form, Program& program, const QDir& out) {
+    bool ok = false;
+    DialogSteps steps;
+    steps.then("ImitForm", [](QWidget* w) {
+        w->findChild<QLineEdit*>(QStringLiteral("Rashod2Edit"))->setText(QStringLiteral("1800"));
+        Click(w, "BitBtn1");
+    });
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const auto& answers = LastImitRun().ImitAnswers;
+        if (form.inStopMode() && answers[0] >= 3 && answers[1] >= 3) {
+            watch.stop();
+            ok = Grab(&form, out, "main-imitation.png");
+            form.findChild<QPushButton*>(QStringLiteral("CloseBtn"))->click();
+        }
+    });
+    watch.start(200);
+    QTimer::singleShot(120000, [&] { program.shell.requestStop(); });
+    form.findChild<QPushButton*>(QStringLiteral("ImitFlButton"))->click();
+    return ok || fail("the imitation got no answers in time");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: rmz47-screenshots DIR\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    if (out.exists() && !ShootLinkDialog(out.filePath(QStringLiteral("link-dialog.png"))))
+        return fail("cannot save the link dialog"), 1;
+    QTemporaryDir dir;
+    QProcess sim;
+    const QString link = dir.filePath(QStringLiteral("com1"));
+    if (!dir.isValid() || !out.exists() || !StartSim(sim, link))
+        return 1;
+    const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
+    QFile f(settings);
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + link.toLocal8Bit() + "\n") < 0)
+        return fail("cannot write the settings file"), 1;
+    f.close();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QtPort port;
+    Program program(port, SystemClock(), settings);
+    TMainForm form(program);
+    form.show();
+    program.wizard = CreateWizardForms();
+    const bool ok = program.link.portOpen() && Configure(form, out) && Imitate(form, program, out);
+    sim.terminate();
+    sim.waitForFinished(kWaitMs);
+    return ok ? 0 : 1;
+}
