@@ -161,6 +161,22 @@ double ReadNumber(QLineEdit* edit) {
     return ParseNumber(edit->text());
 }
 
+void UpdateStatusLabels(JobView& view, const Link& link) {
+    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+    if (link.PortNumber == 0) {
+        view.showPortDevice({});
+        return;
+    }
+    const QString device = PortDeviceName(link, link.PortNumber);
+    QString text = QStringLiteral("Устройство: ") + device;
+    const QString node = QFileInfo(device).canonicalFilePath();
+    if (node.isEmpty())
+        text += QStringLiteral(" (нет в системе)");
+    else if (node != device)
+        text += QStringLiteral(" → ") + node;
+    view.showPortDevice(text);
+}
+
 QString AddressStatusText() { return QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)); }
 
 QString PortStatusText(int portNumber) {
