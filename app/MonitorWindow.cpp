@@ -52,16 +52,15 @@ QCheckBox* Check(QWidget* parent, const char* name, const QString& text, bool on
 } // namespace
 
 TMonitorForm::TMonitorForm(Link& link, const proto::FlowSlots* flowSlots, QWidget* parent)
-    : QWidget(parent, Qt::Window), link_(link), monitor_(link.timeSource()) {
+    : QWidget(parent, Qt::Window), link_(link), monitor_(link.timeSource()), filter_(monitor_.model()) {
     setObjectName(QStringLiteral("MonitorForm"));
     setWindowTitle(QStringLiteral("Обмен по линии"));
     // The program ends with its main window, whether or not the monitor is still open.
     setAttribute(Qt::WA_QuitOnClose, false);
     monitor_.log().setFlowSlots(flowSlots);
-    filter_.setSourceModel(&monitor_.model());
     buildControls();
     connect(&monitor_, &monitor::LineMonitor::updated, this, &TMonitorForm::refresh);
-    connect(&monitor_.model(), &QAbstractItemModel::rowsInserted, this, [this] {
+    connect(&filter_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (autoScroll_->isChecked())
             rows_->scrollToBottom();
     });
@@ -201,7 +200,7 @@ void TMonitorForm::refresh() {
 QString TMonitorForm::selectedText() const {
     QList<int> rows;
     for (const QModelIndex& i : rows_->selectionModel()->selectedRows())
-        rows << filter_.mapToSource(i).row();
+        rows << filter_.sourceRow(i.row());
     std::sort(rows.begin(), rows.end());
     QStringList lines;
     for (int r : rows)
@@ -221,7 +220,7 @@ bool TMonitorForm::saveTo(const QString& path) const {
         return false;
     QTextStream out(&f);
     for (int i = 0; i < filter_.rowCount(); ++i)
-        out << monitor::RowLine(monitor_.model().row(filter_.mapToSource(filter_.index(i, 0)).row())) << '\n';
+        out << monitor::RowLine(monitor_.model().row(filter_.sourceRow(i))) << '\n';
     out.flush();
     return f.error() == QFileDevice::NoError;
 }

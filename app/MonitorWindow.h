@@ -2,6 +2,7 @@
 // The window "Обмен по линии": every frame on the line as a row, the counters per job and per run, the
 // diagnosis of the usual wiring faults above the rows, and the configure job's step in its status line.
 // Non-modal; it observes the line while it is open and closing it stops nothing.
+#include "KindFilter.h"
 #include "LineMonitor.h"
 
 #include <QWidget>

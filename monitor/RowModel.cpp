@@ -48,8 +48,6 @@ QVariant RowModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size()))
         return {};
     const LineRow& r = rows_[std::size_t(index.row())];
-    if (role == KindRole)
-        return int(r.kind);
     if (role == Qt::ForegroundRole && r.kind == RowKind::Fault)
         return QBrush(QColor(0xB0, 0x00, 0x00));
     // The long columns in full, where the view cuts them short.
@@ -79,17 +77,6 @@ QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role
     static const char16_t* const names[ColumnCount] = {u"Время", u"Пауза", u"Направление", u"Байты",
                                                        u"Значение"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf16(names[section]) : QString();
-}
-
-void KindFilter::setShown(RowKind kind, bool shown) {
-    shown_[int(kind)] = shown;
-    invalidateFilter();
-}
-
-bool KindFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
-    const QModelIndex i = sourceModel()->index(sourceRow, 0, sourceParent);
-    const int kind = sourceModel()->data(i, RowModel::KindRole).toInt();
-    return kind >= 0 && kind < 3 && shown_[kind];
 }
 
 } // namespace monitor

@@ -1,10 +1,9 @@
 #pragma once
 // The monitor's rows as a table: a ring of the last rows (the oldest dropped once it is full), rows
-// arriving in batches (one insertion per batch, not one per frame), and a filter by kind for the view.
+// arriving in batches (one insertion per batch, not one per frame).
 #include "LineRow.h"
 
 #include <QAbstractTableModel>
-#include <QSortFilterProxyModel>
 #include <deque>
 #include <vector>
 
@@ -16,7 +15,6 @@ constexpr int kRowsKept = 100'000;
 class RowModel : public QAbstractTableModel {
 public:
     enum Column { TimeColumn, GapColumn, DirectionColumn, BytesColumn, MeaningColumn, ColumnCount };
-    static constexpr int KindRole = Qt::UserRole + 1;
 
     explicit RowModel(int capacity = kRowsKept, QObject* parent = nullptr);
 
@@ -34,20 +32,6 @@ public:
 private:
     int capacity_;
     std::deque<LineRow> rows_;
-};
-
-// Shows the kinds that are switched on.
-class KindFilter : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-    void setShown(RowKind kind, bool shown);
-    bool shown(RowKind kind) const { return shown_[int(kind)]; }
-
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
-
-private:
-    bool shown_[3] = {true, true, true};
 };
 
 } // namespace monitor

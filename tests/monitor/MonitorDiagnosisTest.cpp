@@ -1,9 +1,12 @@
-// The diagnosis and the counters on a recorded stretch of line, and the bound of the rows kept.
+// The diagnosis and the counters on a recorded stretch of line, the bound of the rows kept, and the rows
+// shown by kind.
 #include "LineLog.h"
 #include "MonitorEvents.h"
+#include "KindFilter.h"
 #include "RowModel.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <string>
 
 using namespace monitor;
@@ -112,6 +115,48 @@ TEST(MonitorRows, RingKeepsTheNewestUpToItsBound) {
     small.appendRows(batch(0, 25));
     EXPECT_EQ(small.rowCount(), 10);
     EXPECT_EQ(small.row(0).timeUs, 15);
+}
+
+// The rows shown follow the ring as it drops its oldest and as kinds are switched; a held row (the
+// selection) stays with its frame, and lets go once that is dropped or hidden.
+TEST(MonitorRows, FilterFollowsTheRingAndTheHeldRows) {
+    RowModel ring(10);
+    KindFilter filter(ring);
+    const auto append = [&](int from, int n) { // every third frame a fault, the rest requests
+        std::vector<LineRow> rows(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            rows[std::size_t(i)].timeUs = from + i;
+            rows[std::size_t(i)].kind = (from + i) % 3 ? RowKind::Request : RowKind::Fault;
+        }
+        ring.appendRows(std::move(rows));
+    };
+    const auto times = [&](const QModelIndex& i) {
+        return i.isValid() ? ring.row(filter.sourceRow(i.row())).timeUs : -1;
+    };
+    append(0, 8);
+    const QPersistentModelIndex held4(filter.index(4, 3)), held1(filter.index(1, 0)),
+        held6(filter.index(6, 0));
+    const std::function<void()> steps[] = {
+        [&] { append(8, 5); }, [&] { filter.setShown(RowKind::Fault, false); }, [&] { append(13, 2); },
+        [&] { filter.setShown(RowKind::Fault, true); }};
+    const std::vector<qint64> shown[] = {{3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+                                         {4, 5, 7, 8, 10, 11},
+                                         {5, 7, 8, 10, 11, 13, 14},
+                                         {5, 6, 7, 8, 9, 10, 11, 12, 13, 14}};
+    const qint64 held[][3] = {{4, -1, 6}, {4, -1, -1}, {-1, -1, -1}, {-1, -1, -1}};
+    for (int k = 0; k < 4; ++k) {
+        steps[k]();
+        std::vector<qint64> got;
+        for (int r = 0; r < filter.rowCount(); ++r)
+            got.push_back(times(filter.index(r, 0)));
+        EXPECT_EQ(got, shown[k]) << "step " << k;
+        EXPECT_EQ(times(held4), held[k][0]) << "step " << k;
+        EXPECT_EQ(times(held1), held[k][1]) << "step " << k;
+        EXPECT_EQ(times(held6), held[k][2]) << "step " << k;
+        EXPECT_TRUE(!held4.isValid() || held4.column() == 3);
+    }
+    EXPECT_EQ(filter.data(filter.index(0, RowModel::MeaningColumn), Qt::DisplayRole),
+              ring.data(ring.index(0, RowModel::MeaningColumn), Qt::DisplayRole));
 }
 
 } // namespace
