@@ -3,12 +3,14 @@
 #include <QBrush>
 #include <QColor>
 #include <algorithm>
-#include <iterator>
 
 namespace monitor {
 
 RowModel::RowModel(int capacity, QObject* parent)
-    : QAbstractTableModel(parent), capacity_(std::max(1, capacity)) {}
+    : QAbstractTableModel(parent), capacity_(std::max(1, capacity)) {
+    // Address space only: the pages are touched as the ring fills, and never again after.
+    slots_.reserve(std::size_t(capacity_));
+}
 
 void RowModel::appendRows(std::vector<LineRow>&& rows) {
     if (rows.empty())
@@ -18,26 +20,39 @@ void RowModel::appendRows(std::vector<LineRow>&& rows) {
     if (rows.size() > std::size_t(capacity_))
         first = rows.end() - capacity_;
     const int incoming = int(rows.end() - first);
-    const int overflow = int(rows_.size()) + incoming - capacity_;
+    const int overflow = count_ + incoming - capacity_;
     if (overflow > 0) {
+        // The oldest rows' slots take the newest rows below.
         beginRemoveRows({}, 0, overflow - 1);
-        rows_.erase(rows_.begin(), rows_.begin() + overflow);
+        oldest_ = (oldest_ + std::size_t(overflow)) % std::size_t(capacity_);
+        count_ -= overflow;
         endRemoveRows();
     }
-    const int at = int(rows_.size());
-    beginInsertRows({}, at, at + incoming - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(first), std::make_move_iterator(rows.end()));
+    beginInsertRows({}, count_, count_ + incoming - 1);
+    for (auto r = first; r != rows.end(); ++r) {
+        const std::size_t slot = (oldest_ + std::size_t(count_++)) % std::size_t(capacity_);
+        if (slot < slots_.size())
+            slots_[slot] = std::move(*r);
+        else
+            slots_.push_back(std::move(*r)); // still filling: the next slot is the vector's end
+    }
     endInsertRows();
 }
 
 void RowModel::clear() {
     beginResetModel();
-    rows_.clear();
+    slots_.clear();
+    oldest_ = 0;
+    count_ = 0;
     endResetModel();
 }
 
+const LineRow& RowModel::row(int i) const {
+    return slots_[(oldest_ + std::size_t(i)) % std::size_t(capacity_)];
+}
+
 int RowModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : count_;
 }
 
 int RowModel::columnCount(const QModelIndex& parent) const {
@@ -45,9 +60,9 @@ int RowModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RowModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= int(rows_.size()))
+    if (!index.isValid() || index.row() >= count_)
         return {};
-    const LineRow& r = rows_[std::size_t(index.row())];
+    const LineRow& r = row(index.row());
     if (role == Qt::ForegroundRole && r.kind == RowKind::Fault)
         return QBrush(QColor(0xB0, 0x00, 0x00));
     // The long columns in full, where the view cuts them short.

@@ -4,7 +4,6 @@
 #include "LineRow.h"
 
 #include <QAbstractTableModel>
-#include <deque>
 #include <vector>
 
 namespace monitor {
@@ -21,7 +20,7 @@ public:
     // Appends a batch; drops the oldest rows beyond the capacity.
     void appendRows(std::vector<LineRow>&& rows);
     void clear();
-    const LineRow& row(int i) const { return rows_[std::size_t(i)]; }
+    const LineRow& row(int i) const; // 0: the oldest
     int capacity() const { return capacity_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -31,7 +30,10 @@ public:
 
 private:
     int capacity_;
-    std::deque<LineRow> rows_;
+    // The ring: filled in order up to the capacity, then the oldest slot is overwritten by the newest row.
+    std::vector<LineRow> slots_;
+    std::size_t oldest_ = 0; // the slot of row 0
+    int count_ = 0;          // rows kept (between a batch's drop and its rows, fewer than the slots)
 };
 
 } // namespace monitor
