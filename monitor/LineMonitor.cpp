@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <iterator>
+#include <utility>
 
 namespace monitor {
 
@@ -61,14 +62,13 @@ void LineMonitor::flush() {
 
 void LineMonitor::setPaused(bool paused) {
     paused_ = paused;
-    if (!paused_) {
-        model_.appendRows(std::move(held_));
-        held_.clear();
-    }
+    // The rows held go with their storage: a long pause must not leave its buffer behind.
+    if (!paused_)
+        model_.appendRows(std::exchange(held_, {}));
 }
 
 void LineMonitor::clearRows() {
-    held_.clear();
+    held_ = {};
     model_.clear();
 }
 
