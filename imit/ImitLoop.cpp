@@ -12,6 +12,7 @@
 #include "UiCommon.h"
 
 #include <QEventLoop>
+#include <QStringBuilder>
 #include <QTimer>
 
 namespace {
@@ -72,11 +73,15 @@ private:
     PortRevival revival_;
 };
 
-RunDisplay RunTexts(int answers, float volume, double rashod) {
+// The texts are made between a request and its answer: each in one allocation.
+QString FlowText(double rashod) {
     // m3/s from the flow as entered, not from its single-precision copy on the line.
-    return {QStringLiteral("Расход = ") + FormatNumber(rashod / 3600.0, 3) + QStringLiteral(" м3/с"),
-            QStringLiteral("Ответов : ") + QString::number(answers),
-            QStringLiteral("Объем газа за сегодня : ") + FormatNumber(volume, 3)};
+    return QStringLiteral("Расход = ") % FormatNumber(rashod / 3600.0, 3) % QStringLiteral(" м3/с");
+}
+
+RunDisplay RunTexts(int answers, float volume, const QString& flow) {
+    return {flow, QStringLiteral("Ответов : ") % QString::number(answers),
+            QStringLiteral("Объем газа за сегодня : ") % FormatNumber(volume, 3)};
 }
 
 // One imitation run: read a request, answer it, show it; again until the operator stops.
@@ -97,6 +102,16 @@ public:
     }
 
 private:
+    // The flow's text follows the settings; it is made again only when they change.
+    const QString& flowText(int slot) {
+        FlowShown& shown = flows_[std::size_t(slot)];
+        if (shown.text.isNull() || shown.rashod != imit_.ImitRashod[slot]) {
+            shown.rashod = imit_.ImitRashod[slot];
+            shown.text = FlowText(shown.rashod);
+        }
+        return shown.text;
+    }
+
     // A close of the main window asks the loop to stop; the window closes after the restore.
     bool stopped() const { return shell_.StopRequested != 0 || shell_.CloseRequested; }
 
@@ -136,7 +151,7 @@ private:
         std::array<quint8, kFlowAnswerSize> answer;
         const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
-        view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, imit_.ImitRashod[slot]));
+        view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, flowText(slot)));
         // The send starts with a purge of the port: what was read behind the request goes with it.
         next_ = have_ = 0;
         SendAnswer(link_, answer.data());
@@ -151,6 +166,11 @@ private:
     FlowRecogniser request_;
     std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
     int next_ = 0, have_ = 0;
+    struct FlowShown {
+        double rashod = 0;
+        QString text;
+    };
+    std::array<FlowShown, 3> flows_;
 };
 
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {

@@ -7,6 +7,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <optional>
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
@@ -22,10 +25,25 @@ constexpr int kWriteTimeoutMs = 15000;
 } // namespace
 
 QtPort::QtPort() {
+    waitTimer_.setSingleShot(true);
+    waitTimer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&waitTimer_, &QTimer::timeout, &waitLoop_, &QEventLoop::quit);
+    // New bytes end the innermost pumped wait; while no wait runs (the application's own loop between
+    // exchanges) QSerialPort just keeps them.
+    QObject::connect(&serial_, &QSerialPort::readyRead, &serial_, [this] {
+        if (inputLoop_)
+            inputLoop_->quit();
+    });
     // Errors also come while the application's own event loop runs between exchanges; a device that is
     // gone would otherwise keep its descriptor readable (hung up) and the loop busy.
     QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_, [this](QSerialPort::SerialPortError e) {
-        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !open_ || lost_)
+        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+            return;
+        if (inputLoop_) {
+            waitFailed_ = true;
+            inputLoop_->quit();
+        }
+        if (!open_ || lost_)
             return;
         if (e == QSerialPort::ResourceError || deviceGone())
             markLost(false);
@@ -73,6 +91,7 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     lostReason_.clear();
     wakePending_ = false;
     rtsRefused_ = false;
+    drained_ = false;
 #ifdef Q_OS_UNIX
     rs485_.attach(fd());
     TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
@@ -136,8 +155,10 @@ void QtPort::purge() {
     // side although they count as sent; a UART reports its untransmitted bytes in TIOCOUTQ.
     bool outputPending = serial_.bytesToWrite() > 0;
 #ifdef Q_OS_UNIX
+    // After a drain with nothing written since, the driver holds nothing: no need to ask it (the
+    // imitation purges before every answer, right after the request came).
     int queued = 0;
-    if (::ioctl(int(serial_.handle()), TIOCOUTQ, &queued) != 0 || queued > 0)
+    if (!drained_ && (::ioctl(int(serial_.handle()), TIOCOUTQ, &queued) != 0 || queued > 0))
         outputPending = true;
 #else
     outputPending = true;
@@ -152,8 +173,10 @@ void QtPort::drain() {
     if (!usable())
         return;
 #ifdef Q_OS_UNIX
-    while (::tcdrain(int(serial_.handle())) != 0 && errno == EINTR) {
+    int r;
+    while ((r = ::tcdrain(int(serial_.handle()))) != 0 && errno == EINTR) {
     }
+    drained_ = r == 0;
 #endif
 }
 
@@ -261,6 +284,7 @@ qint64 QtPort::read(quint8* buf, qint64 max) {
 qint64 QtPort::write(const quint8* data, qint64 n) {
     if (!usable())
         return -1;
+    drained_ = false;
 #ifdef Q_OS_UNIX
     // Straight to the driver when QSerialPort holds nothing back: one system call, no event loop turn.
     if (serial_.bytesToWrite() == 0) {
@@ -355,27 +379,40 @@ bool QtPort::waitForInput(int timeoutMs, bool pumpMessages) {
         return usable() && serial_.bytesAvailable() > 0;
     }
 
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&serial_, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
-    // Any error ends the wait; whether the device is gone is decided after the loop, outside
-    // QSerialPort's own notification.
-    bool failed = false;
-    QObject::connect(&serial_, &QSerialPort::errorOccurred, &loop, [&](QSerialPort::SerialPortError e) {
-        if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError) {
-            failed = true;
-            loop.quit();
-        }
-    });
+    return pumpedWait(timeoutMs);
+}
+
+bool QtPort::pumpedWait(int timeoutMs) {
+    // The imitation waits here between every two requests: the loop, its timer and their connections
+    // are made once and kept, so that the way from a request's bytes to its answer stays short. A wait
+    // inside a wait (an event handler that waits for input itself) gets loop and timer of its own.
+    QEventLoop* const outer = inputLoop_;
+    QEventLoop* const outerAny = loop_;
+    std::optional<QEventLoop> nestedLoop;
+    std::optional<QTimer> nestedTimer;
+    QEventLoop& loop = outer ? nestedLoop.emplace() : waitLoop_;
+    QTimer& timer = outer ? nestedTimer.emplace() : waitTimer_;
+    if (outer) {
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    }
+    const bool failedBefore = std::exchange(waitFailed_, false);
     timer.start(timeoutMs);
-    QEventLoop* outer = loop_;
-    loop_ = &loop;
+    loop_ = inputLoop_ = &loop;
     loop.exec();
-    loop_ = outer;
+    loop_ = outerAny;
+    inputLoop_ = outer;
+    timer.stop();
     wakePending_ = false;
+    // Any error ends the wait (see the constructor); whether the device is gone is decided here, outside
+    // QSerialPort's own notification.
+    const bool failed = std::exchange(waitFailed_, failedBefore);
+    // What ended this wait ends the one it interrupted too, as it would have had it been alone.
+    if (outer && (failed || lost_ || serial_.bytesAvailable() > 0)) {
+        waitFailed_ = waitFailed_ || failed;
+        outer->quit();
+    }
     if (failed || lost_)
         noteError();
     return usable() && serial_.bytesAvailable() > 0;
