@@ -11,6 +11,7 @@
 #include "Protocol.h"
 #include "UiCommon.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QStringBuilder>
 #include <QTimer>
@@ -18,6 +19,10 @@
 namespace {
 
 ImitRunState g_run;
+
+// How long after an answer the loop waits on the port alone before it serves the windows again while it
+// waits: a controller that polls its runs back to back sends its next request within this time.
+constexpr int kBriefWaitMs = 5;
 
 // Waits up to timeoutMs for request bytes while the windows go on: their events (painting, clicks, the
 // Esc key, the Stop button) are dispatched during the wait, and a stop request ends it at once. Nothing
@@ -49,6 +54,17 @@ public:
         // No port (none chosen, or the open failed): nothing can arrive, the windows still need their
         // events until the operator stops the imitation.
         idle(timeoutMs, nullptr);
+    }
+
+    // Right after an answer the controller's next request is due within milliseconds. The windows' pending
+    // events are served first; then the wait blocks on the port alone, so that the request meets no event
+    // dispatch on its way to the answer. False when there is no port to wait on (the caller waits as usual).
+    bool waitBriefly(int timeoutMs) {
+        QCoreApplication::processEvents();
+        if (shell_.StopRequested || shell_.CloseRequested || revival_.lost() || !link_.portOpen())
+            return false;
+        link_.port->waitForInput(timeoutMs, false);
+        return true;
     }
 
 private:
@@ -133,7 +149,13 @@ private:
             request_.idle(now);
             link_.tap.deliver();
             const int untilIdle = request_.msUntilIdle(now);
-            waiter_.wait(untilIdle < 0 ? kImitIdleWaitMs : untilIdle);
+            const int waitMs = untilIdle < 0 ? kImitIdleWaitMs : untilIdle;
+            const quint32 sinceAnswer = now - answeredMs_;
+            if (answered_ && sinceAnswer < quint32(kBriefWaitMs) &&
+                waiter_.waitBriefly(qMin(waitMs, kBriefWaitMs - int(sinceAnswer))))
+                continue;
+            answered_ = false;
+            waiter_.wait(waitMs);
         }
         return false;
     }
@@ -155,6 +177,8 @@ private:
         // The send starts with a purge of the port: what was read behind the request goes with it.
         next_ = have_ = 0;
         SendAnswer(link_, answer.data());
+        answeredMs_ = clock_.tickMs();
+        answered_ = true;
     }
 
     JobView& view_;
@@ -166,6 +190,9 @@ private:
     FlowRecogniser request_;
     std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
     int next_ = 0, have_ = 0;
+    // When the last answer went out: the brief wait on the port alone follows it.
+    quint32 answeredMs_ = 0;
+    bool answered_ = false;
     struct FlowShown {
         double rashod = 0;
         QString text;
