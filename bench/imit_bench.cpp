@@ -96,26 +96,39 @@ private:
     Port& p_;
 };
 
-// Plays the controller on the master side: a request, the time to the first answer byte, the rest of
-// the answer, a pause past the answer's RTS hold.
-Latencies poll(int master, int count, int pauseMs = 15) {
+// One exchange as the controller makes it: a request, the time to the first answer byte, the rest of
+// the answer. False when no answer came (the request met the end of the previous answer).
+bool exchange(int master, Latencies& out) {
     static const unsigned char request[7] = {0xAA, 0x01, 0x07, 0x06, 0x01, 0x4E, 0x45};
     unsigned char answer[24];
+    if (::write(master, request, sizeof request) != ssize_t(sizeof request))
+        return false;
+    const auto sent = Steady::now();
+    if (readBytes(master, answer, 1, 300) != 1) {
+        ++out.missing;
+        return true;
+    }
+    out.us.push_back(std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
+    out.sent.push_back(sent);
+    readBytes(master, answer + 1, 23, 2000);
+    return true;
+}
+
+// Plays the controller on the master side, a pause past the answer's RTS hold after each exchange. With
+// a floor responder, each exchange with the tool is followed by one with the floor, so that both meet
+// the same machine at the same moment.
+Latencies poll(int master, int count, int pauseMs, int floorMaster = -1, Latencies* floor = nullptr) {
     Latencies out;
     for (int i = 0; i < count; ++i) {
-        if (::write(master, request, sizeof request) != ssize_t(sizeof request))
+        if (!exchange(master, out))
             break;
-        const auto sent = Steady::now();
-        if (readBytes(master, answer, 1, 300) != 1) {
-            ++out.missing; // the request came while the tool was still ending its previous answer
-            continue;
-        }
-        out.us.push_back(std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
-        out.sent.push_back(sent);
-        readBytes(master, answer + 1, 23, 2000);
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        if (floor && exchange(floorMaster, *floor))
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
     std::sort(out.us.begin(), out.us.end());
+    if (floor)
+        std::sort(floor->us.begin(), floor->us.end());
     return out;
 }
 
@@ -138,36 +151,46 @@ int openMaster() {
 
 // The floor set by the machine: a thread blocked in poll() on the slave side that answers every 7 bytes
 // with 24 at once. Whatever the imitation adds on top of this is its own cost.
-Latencies baseline(int count) {
-    const int master = openMaster();
-    const int slave = ::open(ptsname(master), O_RDWR | O_NOCTTY);
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    std::atomic<bool> done{false};
-    std::thread responder([&] {
+class FloorResponder {
+public:
+    FloorResponder() : master_(openMaster()) {
+        slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
+        termios raw{};
+        tcgetattr(slave_, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave_, TCSANOW, &raw);
+        thread_ = std::thread([this] { respond(); });
+    }
+    ~FloorResponder() {
+        done_ = true;
+        thread_.join();
+        ::close(slave_);
+        ::close(master_);
+    }
+    int master() const { return master_; }
+
+private:
+    void respond() {
         unsigned char buf[64];
         int have = 0;
         const unsigned char answer[24] = {0xFF, 0x55};
-        while (!done) {
-            pollfd p{slave, POLLIN, 0};
+        while (!done_) {
+            pollfd p{slave_, POLLIN, 0};
             if (::poll(&p, 1, 100) <= 0)
                 continue;
-            const ssize_t r = ::read(slave, buf, sizeof buf);
+            const ssize_t r = ::read(slave_, buf, sizeof buf);
             if (r > 0 && (have += int(r)) >= 7) {
                 have = 0;
-                (void)!::write(slave, answer, sizeof answer);
+                (void)!::write(slave_, answer, sizeof answer);
             }
         }
-    });
-    Latencies l = poll(master, count);
-    done = true;
-    responder.join();
-    ::close(slave);
-    ::close(master);
-    return l;
-}
+    }
+
+    int master_;
+    int slave_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 
 speed_t speedOf(int fd) {
     termios t{};
@@ -198,7 +221,8 @@ int main(int argc, char** argv) {
     // "nohold": RTS hold of zero length, to see what the busy hold costs the pseudo-terminal's delivery.
     const bool noHold = argc > 3 && std::strcmp(argv[3], "nohold") == 0;
 
-    const Latencies floor = baseline(300);
+    FloorResponder floorResponder;
+    Latencies floor;
     const int master = openMaster();
     if (master < 0) {
         std::fprintf(stderr, "imit_bench: no pseudo-terminal\n");
@@ -234,7 +258,7 @@ int main(int argc, char** argv) {
         while (speedOf(master) != B38400)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        tool = poll(master, requests, pauseMs);
+        tool = poll(master, requests, pauseMs, floorResponder.master(), &floor);
         const auto wall0 = Steady::now();
         const double cpu0 = cpuSeconds();
         std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
@@ -257,7 +281,8 @@ int main(int argc, char** argv) {
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
     std::printf("imit_bench: load average %.2f on %ld processors\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
-    std::printf("floor (a bare poll() responder thread): median %.1f us, p99 %.1f us over %zu requests\n",
+    std::printf("floor (a bare poll() responder thread, its requests between the tool's): median %.1f us, p99 "
+                "%.1f us over %zu requests\n",
                 percentile(floor.us, 0.5), percentile(floor.us, 0.99), floor.us.size());
     if (withMonitor)
         std::printf("line monitor attached: %d rows, %d requests and %d answers counted\n",

@@ -11,12 +11,18 @@
 #include "Protocol.h"
 #include "UiCommon.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QStringBuilder>
 #include <QTimer>
 
 namespace {
 
 ImitRunState g_run;
+
+// How long after an answer the loop waits on the port alone before it serves the windows again while it
+// waits: a controller that polls its runs back to back sends its next request within this time.
+constexpr int kBriefWaitMs = 5;
 
 // Waits up to timeoutMs for request bytes while the windows go on: their events (painting, clicks, the
 // Esc key, the Stop button) are dispatched during the wait, and a stop request ends it at once. Nothing
@@ -50,6 +56,17 @@ public:
         idle(timeoutMs, nullptr);
     }
 
+    // Right after an answer the controller's next request is due within milliseconds. The windows' pending
+    // events are served first; then the wait blocks on the port alone, so that the request meets no event
+    // dispatch on its way to the answer. False when there is no port to wait on (the caller waits as usual).
+    bool waitBriefly(int timeoutMs) {
+        QCoreApplication::processEvents();
+        if (shell_.StopRequested || shell_.CloseRequested || revival_.lost() || !link_.portOpen())
+            return false;
+        link_.port->waitForInput(timeoutMs, false);
+        return true;
+    }
+
 private:
     void idle(int timeoutMs, DeviceWatch* devices) {
         QEventLoop loop;
@@ -72,11 +89,15 @@ private:
     PortRevival revival_;
 };
 
-RunDisplay RunTexts(int answers, float volume, double rashod) {
+// The texts are made between a request and its answer: each in one allocation.
+QString FlowText(double rashod) {
     // m3/s from the flow as entered, not from its single-precision copy on the line.
-    return {QStringLiteral("Расход = ") + FormatNumber(rashod / 3600.0, 3) + QStringLiteral(" м3/с"),
-            QStringLiteral("Ответов : ") + QString::number(answers),
-            QStringLiteral("Объем газа за сегодня : ") + FormatNumber(volume, 3)};
+    return QStringLiteral("Расход = ") % FormatNumber(rashod / 3600.0, 3) % QStringLiteral(" м3/с");
+}
+
+RunDisplay RunTexts(int answers, float volume, const QString& flow) {
+    return {flow, QStringLiteral("Ответов : ") % QString::number(answers),
+            QStringLiteral("Объем газа за сегодня : ") % FormatNumber(volume, 3)};
 }
 
 // One imitation run: read a request, answer it, show it; again until the operator stops.
@@ -97,6 +118,16 @@ public:
     }
 
 private:
+    // The flow's text follows the settings; it is made again only when they change.
+    const QString& flowText(int slot) {
+        FlowShown& shown = flows_[std::size_t(slot)];
+        if (shown.text.isNull() || shown.rashod != imit_.ImitRashod[slot]) {
+            shown.rashod = imit_.ImitRashod[slot];
+            shown.text = FlowText(shown.rashod);
+        }
+        return shown.text;
+    }
+
     // A close of the main window asks the loop to stop; the window closes after the restore.
     bool stopped() const { return shell_.StopRequested != 0 || shell_.CloseRequested; }
 
@@ -118,7 +149,13 @@ private:
             request_.idle(now);
             link_.tap.deliver();
             const int untilIdle = request_.msUntilIdle(now);
-            waiter_.wait(untilIdle < 0 ? kImitIdleWaitMs : untilIdle);
+            const int waitMs = untilIdle < 0 ? kImitIdleWaitMs : untilIdle;
+            const quint32 sinceAnswer = now - answeredMs_;
+            if (answered_ && sinceAnswer < quint32(kBriefWaitMs) &&
+                waiter_.waitBriefly(qMin(waitMs, kBriefWaitMs - int(sinceAnswer))))
+                continue;
+            answered_ = false;
+            waiter_.wait(waitMs);
         }
         return false;
     }
@@ -136,10 +173,12 @@ private:
         std::array<quint8, kFlowAnswerSize> answer;
         const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
-        view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, imit_.ImitRashod[slot]));
+        view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, flowText(slot)));
         // The send starts with a purge of the port: what was read behind the request goes with it.
         next_ = have_ = 0;
         SendAnswer(link_, answer.data());
+        answeredMs_ = clock_.tickMs();
+        answered_ = true;
     }
 
     JobView& view_;
@@ -151,6 +190,14 @@ private:
     FlowRecogniser request_;
     std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
     int next_ = 0, have_ = 0;
+    // When the last answer went out: the brief wait on the port alone follows it.
+    quint32 answeredMs_ = 0;
+    bool answered_ = false;
+    struct FlowShown {
+        double rashod = 0;
+        QString text;
+    };
+    std::array<FlowShown, 3> flows_;
 };
 
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {

@@ -3,6 +3,7 @@
 #include "UserError.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -16,6 +17,29 @@ QString decimalSeparator() {
 
 } // namespace
 
+namespace {
+
+// The correctly rounded 7-digit decimal mantissa of |value| and the power of ten of its first digit.
+struct Mantissa {
+    char digits[7];
+    int exponent;
+};
+
+Mantissa SevenDigits(double magnitude) {
+    char e[32];
+    // "d.dddddde±x", as printf's %.6e.
+    const auto end = std::to_chars(e, e + sizeof e, magnitude, std::chars_format::scientific, 6).ptr;
+    Mantissa m{};
+    m.digits[0] = e[0];
+    std::copy(e + 2, e + 8, m.digits + 1);
+    std::from_chars(e[9] == '+' ? e + 10 : e + 9, end, m.exponent);
+    return m;
+}
+
+} // namespace
+
+// Called before every answer of the imitation is sent: built in one stack buffer, without the
+// temporary strings a chain of QByteArray and std::string steps would allocate.
 QString FormatNumber(double value, int decimals) {
     if (std::isnan(value))
         return QStringLiteral("NAN");
@@ -23,53 +47,57 @@ QString FormatNumber(double value, int decimals) {
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
     decimals = qBound(0, decimals, 18);
     const QString sep = decimalSeparator();
-
-    // Seven significant digits first: "d.dddddde±x" holds the correctly rounded decimal mantissa.
-    const QByteArray e = QByteArray::number(std::fabs(value), 'e', 6);
-    const qsizetype ePos = e.indexOf('e');
-    const QByteArray mantissa = e.left(1) + e.mid(2, ePos - 2); // 7 digits, no point
-    const int exponent = e.mid(ePos + 1).toInt();
+    const Mantissa m = SevenDigits(std::fabs(value));
     const bool negative = std::signbit(value);
 
-    if (exponent + 1 > 7) {
+    if (m.exponent + 1 > 7) {
         // More than 7 integer digits cannot be shown exactly with 7 significant digits.
-        QByteArray frac = mantissa.mid(1);
-        while (frac.endsWith('0'))
-            frac.chop(1);
+        int last = 6;
+        while (last > 0 && m.digits[last] == '0')
+            --last;
         QString out = negative ? QStringLiteral("-") : QString();
-        out += QChar(mantissa[0]);
-        if (!frac.isEmpty())
-            out += sep + QString::fromLatin1(frac);
-        out += QStringLiteral("E+") + QString::number(exponent);
-        return out;
+        out += QLatin1Char(m.digits[0]);
+        if (last > 0)
+            out += sep + QLatin1String(m.digits + 1, last);
+        return out + QStringLiteral("E+") + QString::number(m.exponent);
     }
 
     // value = M * 10^(exponent - 6) with the 7-digit integer M; scale it to `decimals` decimals with
-    // half-up rounding on those decimal digits.
-    std::string digits;
-    const int k = exponent - 6 + decimals;
+    // half-up rounding on those decimal digits. At most 7 + 18 digits, plus padding to decimals + 1.
+    char digits[32];
+    int n = 0;
+    const int k = m.exponent - 6 + decimals;
     if (k >= 0) {
-        digits = mantissa.toStdString() + std::string(std::size_t(k), '0');
+        n = int(std::copy(m.digits, m.digits + 7, digits) - digits);
+        n = int(std::fill_n(digits + n, k, '0') - digits);
     } else if (-k > 7) {
-        digits = "0";
+        digits[n++] = '0';
     } else {
-        qint64 m = mantissa.toLongLong();
+        qint64 mant = 0;
+        std::from_chars(m.digits, m.digits + 7, mant);
         qint64 p = 1;
         for (int i = 0; i < -k; ++i)
             p *= 10;
-        m = (m + p / 2) / p;
-        digits = std::to_string(m);
+        n = int(std::to_chars(digits, digits + sizeof digits, (mant + p / 2) / p).ptr - digits);
     }
-    while (digits.size() > 1 && digits.front() == '0')
-        digits.erase(0, 1);
-    const bool zero = digits == "0";
-    if (digits.size() < std::size_t(decimals) + 1)
-        digits.insert(0, std::size_t(decimals) + 1 - digits.size(), '0');
+    int first = 0;
+    while (n - first > 1 && digits[first] == '0')
+        ++first;
+    const bool zero = n - first == 1 && digits[first] == '0';
+    char padded[48];
+    const int pad = qMax(0, decimals + 1 - (n - first));
+    std::fill_n(padded, pad, '0');
+    std::copy(digits + first, digits + n, padded + pad);
+    const int total = pad + n - first;
+    const int whole = total - decimals;
 
-    QString out = (negative && !zero) ? QStringLiteral("-") : QString();
-    out += QString::fromStdString(digits.substr(0, digits.size() - std::size_t(decimals)));
+    QString out;
+    out.reserve(total + 2);
+    if (negative && !zero)
+        out += QLatin1Char('-');
+    out += QLatin1String(padded, whole);
     if (decimals > 0)
-        out += sep + QString::fromStdString(digits.substr(digits.size() - std::size_t(decimals)));
+        out += sep + QLatin1String(padded + whole, decimals);
     return out;
 }
 

@@ -4,7 +4,6 @@
 
 #include <QEventLoop>
 #include <QFile>
-#include <QThread>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
@@ -22,10 +21,25 @@ constexpr int kWriteTimeoutMs = 15000;
 } // namespace
 
 QtPort::QtPort() {
+    waitTimer_.setSingleShot(true);
+    waitTimer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&waitTimer_, &QTimer::timeout, &waitLoop_, &QEventLoop::quit);
+    // New bytes end the innermost pumped wait; while no wait runs (the application's own loop between
+    // exchanges) QSerialPort just keeps them.
+    QObject::connect(&serial_, &QSerialPort::readyRead, &serial_, [this] {
+        if (inputLoop_)
+            inputLoop_->quit();
+    });
     // Errors also come while the application's own event loop runs between exchanges; a device that is
     // gone would otherwise keep its descriptor readable (hung up) and the loop busy.
     QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_, [this](QSerialPort::SerialPortError e) {
-        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !open_ || lost_)
+        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+            return;
+        if (inputLoop_) {
+            waitFailed_ = true;
+            inputLoop_->quit();
+        }
+        if (!open_ || lost_)
             return;
         if (e == QSerialPort::ResourceError || deviceGone())
             markLost(false);
@@ -73,6 +87,7 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     lostReason_.clear();
     wakePending_ = false;
     rtsRefused_ = false;
+    drained_ = false;
 #ifdef Q_OS_UNIX
     rs485_.attach(fd());
     TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
@@ -136,8 +151,10 @@ void QtPort::purge() {
     // side although they count as sent; a UART reports its untransmitted bytes in TIOCOUTQ.
     bool outputPending = serial_.bytesToWrite() > 0;
 #ifdef Q_OS_UNIX
+    // After a drain with nothing written since, the driver holds nothing: no need to ask it (the
+    // imitation purges before every answer, right after the request came).
     int queued = 0;
-    if (::ioctl(int(serial_.handle()), TIOCOUTQ, &queued) != 0 || queued > 0)
+    if (!drained_ && (::ioctl(int(serial_.handle()), TIOCOUTQ, &queued) != 0 || queued > 0))
         outputPending = true;
 #else
     outputPending = true;
@@ -152,8 +169,10 @@ void QtPort::drain() {
     if (!usable())
         return;
 #ifdef Q_OS_UNIX
-    while (::tcdrain(int(serial_.handle())) != 0 && errno == EINTR) {
+    int r;
+    while ((r = ::tcdrain(int(serial_.handle()))) != 0 && errno == EINTR) {
     }
+    drained_ = r == 0;
 #endif
 }
 
@@ -261,6 +280,7 @@ qint64 QtPort::read(quint8* buf, qint64 max) {
 qint64 QtPort::write(const quint8* data, qint64 n) {
     if (!usable())
         return -1;
+    drained_ = false;
 #ifdef Q_OS_UNIX
     // Straight to the driver when QSerialPort holds nothing back: one system call, no event loop turn.
     if (serial_.bytesToWrite() == 0) {
@@ -303,87 +323,4 @@ qint64 QtPort::write(const quint8* data, qint64 n) {
 void QtPort::clearError() {
     if (serial_.error() != QSerialPort::NoError)
         noteError();
-}
-
-void QtPort::sleepWait(int timeoutMs, bool pumpMessages) {
-    if (timeoutMs <= 0)
-        return;
-    if (!pumpMessages) {
-        QThread::msleep(ulong(timeoutMs));
-        return;
-    }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    QEventLoop* outer = loop_;
-    loop_ = &loop;
-    loop.exec();
-    loop_ = outer;
-}
-
-bool QtPort::waitForInput(int timeoutMs, bool pumpMessages) {
-    if (pumpMessages && wakePending_) {
-        wakePending_ = false;
-        return usable() && serial_.bytesAvailable() > 0;
-    }
-    if (!usable()) {
-        // A closed or lost port has nothing to wait for, but the caller's time-out still has to pass
-        // without burning the processor.
-        sleepWait(timeoutMs, pumpMessages);
-        return false;
-    }
-    if (!pullQueued()) {
-        sleepWait(timeoutMs, pumpMessages);
-        return false;
-    }
-    if (serial_.bytesAvailable() > 0)
-        return true;
-    if (timeoutMs <= 0)
-        return false;
-
-    if (!pumpMessages) {
-        // Blocks in poll() on the descriptor: no window message is dispatched meanwhile.
-        if (serial_.waitForReadyRead(timeoutMs))
-            return true;
-        if (serial_.error() == QSerialPort::TimeoutError)
-            serial_.clearError();
-        else
-            noteError();
-        return usable() && serial_.bytesAvailable() > 0;
-    }
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&serial_, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
-    // Any error ends the wait; whether the device is gone is decided after the loop, outside
-    // QSerialPort's own notification.
-    bool failed = false;
-    QObject::connect(&serial_, &QSerialPort::errorOccurred, &loop, [&](QSerialPort::SerialPortError e) {
-        if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError) {
-            failed = true;
-            loop.quit();
-        }
-    });
-    timer.start(timeoutMs);
-    QEventLoop* outer = loop_;
-    loop_ = &loop;
-    loop.exec();
-    loop_ = outer;
-    wakePending_ = false;
-    if (failed || lost_)
-        noteError();
-    return usable() && serial_.bytesAvailable() > 0;
-}
-
-void QtPort::wake() {
-    if (loop_)
-        loop_->quit();
-    else
-        wakePending_ = true;
 }

@@ -4,9 +4,9 @@
 #include "Port.h"
 #include "SerialTuning.h"
 
+#include <QEventLoop>
 #include <QSerialPort>
-
-class QEventLoop;
+#include <QTimer>
 
 class QtPort : public Port {
 public:
@@ -44,6 +44,7 @@ private:
     QString lossReason() const;
     void markLost(bool closeNow);
     void sleepWait(int timeoutMs, bool pumpMessages);
+    bool pumpedWait(int timeoutMs);
 
     int fd() const { return int(serial_.handle()); }
 
@@ -53,7 +54,12 @@ private:
     bool lost_ = false;
     bool wakePending_ = false;
     bool rtsRefused_ = false; // the device has no RTS line (a pseudo-terminal)
+    bool drained_ = false;    // a drain succeeded and nothing was written since
     QString lostReason_;
     qint32 actualBaud_ = 0;
-    QEventLoop* loop_ = nullptr; // the pumped wait in progress, if any
+    QEventLoop* loop_ = nullptr;      // the innermost wait that dispatches events, if any
+    QEventLoop* inputLoop_ = nullptr; // the innermost of them that waits for input
+    QEventLoop waitLoop_;        // the pumped wait's, kept between waits
+    QTimer waitTimer_;
+    bool waitFailed_ = false; // an error came during the innermost pumped wait
 };

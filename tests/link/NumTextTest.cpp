@@ -30,6 +30,11 @@ const FormatCase kFormatCases[] = {
     {99999.99999, 3, "100000,000"},
     {2.5, 0, "3"},
     {1.05, 1, "1,1"},
+    {1.5e-7, 9, "0,000000150"},
+    {123.456, 18, "123,456000000000000000"},
+    {1e-20, 3, "0,000"},
+    {9999999.5, 0, "1E+7"}, // rounds up into the eighth integer digit
+    {0.00049999, 3, "0,000"},
 };
 
 TEST(NumText, FormatsWithSevenSignificantDigitsAndExactDecimals) {

@@ -244,3 +244,25 @@ TEST(QtPort, WakeEndsAPumpedWait) {
 }
 
 } // namespace
+
+TEST(QtPort, InputEndsAWaitAndTheWaitItInterrupted) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    QtPort port;
+    OpenError e;
+    ASSERT_TRUE(port.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
+    // The kept wait serves one wait after another; an event handler's own wait nests inside one.
+    for (int round = 0; round < 3; ++round) {
+        bool inner = false;
+        QTimer::singleShot(20, [&] {
+            QTimer::singleShot(20, [&] { pty.write("y"); });
+            inner = port.waitForInput(60000, true);
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(port.waitForInput(10000, true)) << "round " << round;
+        EXPECT_TRUE(inner) << "round " << round;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        quint8 c = 0;
+        EXPECT_EQ(port.read(&c, 1), 1);
+    }
+}
