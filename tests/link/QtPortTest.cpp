@@ -224,12 +224,19 @@ TEST(QtPort, SecondOpenOfAPortInUseFailsWithoutTheAccessAdvice) {
     EXPECT_TRUE(second.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
 }
 
-TEST(QtPort, WakeEndsAPumpedWait) {
+// A port open on a pseudo-terminal, nothing else around it.
+struct OpenQtPort : ::testing::Test {
     PtyPair pty;
-    ASSERT_TRUE(pty.ok());
     QtPort port;
-    OpenError e;
-    ASSERT_TRUE(port.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
+
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        OpenError e;
+        ASSERT_TRUE(port.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
+    }
+};
+
+TEST_F(OpenQtPort, WakeEndsAPumpedWait) {
     QTimer::singleShot(50, [&] { port.wake(); });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(port.waitForInput(60000, true));
@@ -243,14 +250,7 @@ TEST(QtPort, WakeEndsAPumpedWait) {
     EXPECT_EQ(c, 'x');
 }
 
-} // namespace
-
-TEST(QtPort, InputEndsAWaitAndTheWaitItInterrupted) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    QtPort port;
-    OpenError e;
-    ASSERT_TRUE(port.open(pty.slavePath(), 1200, &e)) << e.systemText.toStdString();
+TEST_F(OpenQtPort, InputEndsAWaitAndTheWaitItInterrupted) {
     // The kept wait serves one wait after another; an event handler's own wait nests inside one.
     for (int round = 0; round < 3; ++round) {
         bool inner = false;
@@ -266,3 +266,5 @@ TEST(QtPort, InputEndsAWaitAndTheWaitItInterrupted) {
         EXPECT_EQ(port.read(&c, 1), 1);
     }
 }
+
+} // namespace
