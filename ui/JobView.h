@@ -51,7 +51,6 @@ public:
     virtual void showProgress(const QString& step) { (void)step; }
 };
 
-
 // A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.
 class HeadlessView : public JobView {
 public:
