@@ -1,5 +1,6 @@
 #include "JournalWindow.h"
 
+#include "CfgFile.h"
 #include "CfgJournal.h"
 #include "Main.h"
 #include "Program.h"
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -112,12 +112,7 @@ QList<QJsonObject> JournalWindow::shownEntries() const {
 }
 
 bool JournalWindow::exportCsv(const QString& path, QString* error) {
-    QSaveFile file(path);
-    const QByteArray bytes = JournalCsv(shownEntries());
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
+    return WriteWholeFile(path, JournalCsv(shownEntries()), error);
 }
 
 bool JournalWindow::attachNote(const QString& entryId, const QString& site, const QString& object,

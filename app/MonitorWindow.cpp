@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 using monitor::RowKind;
 
@@ -277,26 +278,23 @@ QString JobTitle(const monitor::JobCounters& job, int number) {
 
 void TMonitorForm::refreshCounters() {
     // The newest job first; its runs beneath it. Rebuilt only when a number changed.
-    QList<QStringList> lines;
+    QList<std::pair<bool, QStringList>> lines; // a run's line?, its texts
     const auto& jobs = monitor_.log().jobs();
     for (int j = int(jobs.size()) - 1; j >= 0; --j) {
         const monitor::JobCounters& job = jobs[std::size_t(j)];
-        lines << CounterTexts(JobTitle(job, j + 1), job.total);
+        lines.append({false, CounterTexts(JobTitle(job, j + 1), job.total)});
         for (const auto& [run, c] : job.runs)
-            lines << CounterTexts(QStringLiteral("  адрес %1, нитка %2").arg(run.first).arg(run.second), c);
+            lines.append({true, CounterTexts(monitor::RunName(run), c)});
     }
     QString key;
-    for (const QStringList& l : lines)
-        key += l.join(QLatin1Char(',')) + QLatin1Char(';');
+    for (const auto& [run, texts] : lines)
+        key += (run ? QStringLiteral("  ") : QString()) + texts.join(QLatin1Char(',')) + QLatin1Char(';');
     if (key == lastCounters_)
         return;
     lastCounters_ = key;
     counters_->clear();
     QTreeWidgetItem* parent = nullptr;
-    for (const QStringList& l : lines) {
-        const bool run = l.first().startsWith(QLatin1Char(' '));
-        QStringList texts = l;
-        texts.first() = texts.first().trimmed();
+    for (const auto& [run, texts] : lines) {
         auto* item =
             run && parent ? new QTreeWidgetItem(parent, texts) : new QTreeWidgetItem(counters_, texts);
         if (!run)

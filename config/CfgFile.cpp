@@ -49,7 +49,7 @@ QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDate
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);
 }
 
-bool WriteCfgFile(const QString& path, const QByteArray& bytes, QString* error) {
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;

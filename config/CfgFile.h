@@ -9,9 +9,9 @@
 // The document for a record that passed the form's checks, for a controller of softVersion.
 QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDateTime& saved);
 
-// Writes the document in one piece (a temporary file renamed over the path): an earlier file at that path
-// stays whole when the write fails. False with *error set on failure.
-bool WriteCfgFile(const QString& path, const QByteArray& bytes, QString* error);
+// Writes bytes in one piece (a temporary file renamed over the path): an earlier file at that path stays
+// whole when the write fails. False with *error set on failure. Also the journal's CSV export.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error);
 
 struct CfgFileRead {
     enum class Outcome { Loaded, Foreign, Damaged, OtherLayout };

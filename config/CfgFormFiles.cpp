@@ -61,7 +61,7 @@ bool TCfgForm::saveToFile(const QString& path) {
     setEditTexts(v);
     FormToRecordRest(checked, v);
     QString error;
-    if (WriteCfgFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
+    if (WriteWholeFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
                      &error))
         return true;
     if (onSaveFailed)

@@ -137,8 +137,7 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
     if (report.read)
         e[QStringLiteral("read")] = RecordEntry(*report.read, version, ExpectedCfgSize(version));
     if (report.written)
-        e[QStringLiteral("written")] =
-            RecordEntry(*report.written, version, version >= 2 ? kCfgRecordSize : 20);
+        e[QStringLiteral("written")] = RecordEntry(*report.written, version, CfgWriteSize(version));
     return e;
 }
 

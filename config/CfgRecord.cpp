@@ -97,6 +97,11 @@ int ExpectedCfgSize(quint8 softVersion) {
     return softVersion >= 2 ? kCfgRecordSize : 21;
 }
 
+int CfgWriteSize(quint8 softVersion) {
+    // Controllers before version 2 take 20 bytes: no flag bytes are written to them.
+    return softVersion >= 2 ? kCfgRecordSize : 20;
+}
+
 std::array<quint8, kCfgRecordSize> CfgRecord::encode() const {
     std::array<quint8, kCfgRecordSize> b{};
     b[kOffFlCount] = FlCount;
@@ -162,8 +167,7 @@ bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg) {
 }
 
 int BuildCfgWriteBody(const CfgContext& cfg, quint8* out23) {
-    // Controllers before version 2 take 20 bytes: no flag bytes are written to them.
-    const int count = cfg.SoftVersion >= 2 ? kCfgRecordSize : 20;
+    const int count = CfgWriteSize(cfg.SoftVersion);
     const auto b = cfg.record.encode();
     std::memcpy(out23, b.data(), std::size_t(count));
     return count;

@@ -42,6 +42,8 @@ struct CfgContext {
 
 // Table 4 as read: 23 bytes from version 2 on, 21 before (the record layout of that version).
 int ExpectedCfgSize(quint8 softVersion);
+// Table 4 as written: 23 bytes from version 2 on, 20 before (no flag bytes).
+int CfgWriteSize(quint8 softVersion);
 
 // Answer acceptance (the checks of the protocol first, then the table's own rules).
 bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg); // sets SoftVersion

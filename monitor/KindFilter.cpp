@@ -14,8 +14,7 @@ KindFilter::KindFilter(RowModel& rows, QObject* parent) : QAbstractTableModel(pa
     connect(&rows_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
     connect(&rows_, &QAbstractItemModel::modelReset, this, [this] {
         firstSerial_ = 0;
-        const std::vector<qint64> all = shownIn(0, rows_.rowCount() - 1);
-        shownRows_.assign(all.begin(), all.end());
+        refill();
         endResetModel();
     });
 }
@@ -23,9 +22,13 @@ KindFilter::KindFilter(RowModel& rows, QObject* parent) : QAbstractTableModel(pa
 void KindFilter::setShown(RowKind kind, bool shown) {
     relayout([&] {
         shown_[int(kind)] = shown;
-        const std::vector<qint64> all = shownIn(0, rows_.rowCount() - 1);
-        shownRows_.assign(all.begin(), all.end());
+        refill();
     });
+}
+
+void KindFilter::refill() {
+    const std::vector<qint64> all = shownIn(0, rows_.rowCount() - 1);
+    shownRows_.assign(all.begin(), all.end());
 }
 
 std::vector<qint64> KindFilter::shownIn(int first, int last) const {

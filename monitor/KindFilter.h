@@ -31,6 +31,8 @@ private:
     void appended(int first, int last);
     // The serials of the ring's rows first..last whose kind is shown.
     std::vector<qint64> shownIn(int first, int last) const;
+    // shownRows_ anew from every row the ring holds.
+    void refill();
     // Runs `change` as a change of layout: the persistent indexes (the selection, the current row) follow
     // their rows, or go when their row went.
     template <class Change> void relayout(Change change);

@@ -20,11 +20,11 @@ quint32 TickMs(qint64 us) {
     return quint32(quint64(us / 1000));
 }
 
-QString RunText(const RunKey& run) {
+} // namespace
+
+QString RunName(const RunKey& run) {
     return QStringLiteral("адрес %1, нитка %2").arg(run.first).arg(run.second);
 }
-
-} // namespace
 
 void LineLog::lineEvents(const std::vector<LineEvent>& events) {
     // Only copied here: the bytes are shared, and the decoding waits for process().
@@ -97,8 +97,7 @@ void LineLog::handle(const LineEvent& e) {
         count(e.timeUs, &Counters::cutShort);
         break;
     case LineEventKind::Noise:
-        addFault(e.timeUs, e.direction, QStringLiteral("пропущено байт шума: %1").arg(e.count));
-        count(e.timeUs, &Counters::noiseBytes, e.count);
+        noise(e.timeUs, e.direction, e.count);
         break;
     case LineEventKind::NotImitated:
         // With the imitated runs known the passive reading has told it already.
@@ -147,11 +146,12 @@ void LineLog::handleFrame(const LineEvent& e) {
     }
     const Meaning m = DescribeControllerAnswer(bytes, asked_);
     addRow(e, m, e.bytes);
-    if (proto::ParseAnswerFrame(bytes, int(bytes.size())).outcome == proto::AnswerOutcome::BadCrc) {
+    if (m.kind == RowKind::Answer) {
+        count(e.timeUs, &Counters::answers);
+    } else if (proto::ParseAnswerFrame(bytes, int(bytes.size())).outcome == proto::AnswerOutcome::BadCrc) {
+        // Only a fault is checked again, to tell a wrong checksum from the other faults.
         count(e.timeUs, &Counters::badCrc);
         ++watch_.controllerBadCrc;
-    } else if (m.kind == RowKind::Answer) {
-        count(e.timeUs, &Counters::answers);
     }
 }
 
@@ -174,10 +174,8 @@ void LineLog::handleBytesIn(const LineEvent& e, int echo) {
 void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
     if (role_ == LineRole::Unknown && (r.kind != proto::FlowRead::Kind::None || r.noiseBefore > 0))
         role_ = LineRole::Imitation; // requests on the line: the controller polls, the tool listens
-    if (r.noiseBefore > 0) {
-        addFault(timeUs, LineDirection::In, QStringLiteral("пропущено байт шума: %1").arg(r.noiseBefore));
-        count(timeUs, &Counters::noiseBytes, r.noiseBefore);
-    }
+    if (r.noiseBefore > 0)
+        noise(timeUs, LineDirection::In, r.noiseBefore);
     const QByteArray bytes = Bytes(r.bytes.data(), r.length);
     if (r.kind == proto::FlowRead::Kind::CutShort) {
         addFault(timeUs, LineDirection::In,
@@ -201,8 +199,13 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
         notImitated(timeUs, run, bytes);
 }
 
+void LineLog::noise(qint64 timeUs, LineDirection d, int bytes) {
+    addFault(timeUs, d, QStringLiteral("пропущено байт шума: %1").arg(bytes));
+    count(timeUs, &Counters::noiseBytes, bytes);
+}
+
 void LineLog::notImitated(qint64 timeUs, const RunKey& run, const QByteArray& bytes) {
-    addFault(timeUs, LineDirection::In, QStringLiteral("запрос к не имитируемой нитке: ") + RunText(run),
+    addFault(timeUs, LineDirection::In, QStringLiteral("запрос к не имитируемой нитке: ") + RunName(run),
              bytes);
     count(timeUs, &Counters::notImitated, 1, &run);
     watch_.notImitated.insert(run);
@@ -268,7 +271,7 @@ QStringList LineLog::diagnosis(qint64 nowUs) const {
     if (!watch_.notImitated.empty()) {
         QStringList runs;
         for (const RunKey& run : watch_.notImitated)
-            runs << RunText(run);
+            runs << RunName(run);
         out << QStringLiteral(
                    "Контроллер опрашивает не имитируемые нитки (%1): исправьте настройки имитации.")
                    .arg(runs.join(QStringLiteral("; ")));

@@ -31,6 +31,7 @@ struct Counters {
 enum class JobKind : quint8 { Configure, Imitation };
 
 using RunKey = std::pair<quint8, quint8>; // flow-computer address, run number
+QString RunName(const RunKey& run);        // "адрес 1, нитка 2"
 
 struct JobCounters {
     JobKind kind = JobKind::Configure;
@@ -88,6 +89,7 @@ private:
     void handleFlowRead(const proto::FlowRead& r, qint64 timeUs);
     void addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes);
     void addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes = {});
+    void noise(qint64 timeUs, LineDirection d, int bytes);
     void notImitated(qint64 timeUs, const RunKey& run, const QByteArray& bytes);
     void enterRole(LineRole role, qint64 timeUs);
     void startJob(JobKind kind, qint64 timeUs);
