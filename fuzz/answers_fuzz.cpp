@@ -17,7 +17,7 @@
 namespace {
 
 // Restores the answer as received before each check: a check must not see what an earlier one did to
-// the buffer (CheckAnswer overwrites a wrong CRC).
+// the buffer.
 struct Received {
     std::array<quint8, kAnswerBufferSize> bytes;
     int count;

@@ -10,10 +10,8 @@ quint64 AnswerHoldTicks(int length, int baud, qint64 frequency) {
 }
 
 void SendAnswer(Link& link, const quint8* answer, int length) {
-    if (!link.portOpen())
-        return;
-    const qint64 frequency = link.perfFrequency();
     static const quint8 preamble[1] = {proto::kPreambleByte};
+    // Transmit sends nothing without an open port.
     Transmit(link, preamble, std::span<const quint8>(answer, std::size_t(length)), true,
-             AnswerHoldTicks(length, link.LineSpeed, frequency));
+             AnswerHoldTicks(length, link.LineSpeed, link.perfFrequency()));
 }

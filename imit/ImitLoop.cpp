@@ -136,7 +136,7 @@ private:
     bool readRequest() {
         while (!stopped()) {
             if (next_ == have_) {
-                next_ = have_ = 0;
+                next_ = 0;
                 have_ = int(qMax<qint64>(0, ReadLine(link_, input_.data(), qint64(input_.size()))));
             }
             const quint32 now = clock_.tickMs();

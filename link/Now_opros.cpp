@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr quint8 kPreambleByte = 0xFF;
-constexpr int kPreambleLength = 3;
+using proto::kPreambleByte;
+using proto::kRequestPreamble;
 constexpr int kReadChunk = 500;
 static_assert(kReadChunk > EchoFilter::kMaxSent, "a read must have room beside a held echo");
 // The last stretch of an RTS hold is spun: waking from a sleep takes tens of microseconds.
@@ -50,11 +50,7 @@ void OpenPort(Link& link) {
     OpenError error;
     const QString device = PortDeviceName(link, link.PortNumber);
     if (link.port->open(device, link.LineSpeed, &error)) {
-        // DTR powers many two-wire line converters; a device without modem lines refuses it, which is fine.
-        link.port->setDtr(true);
-        link.port->purge();
-        link.echo.clear();
-        link.device = DescribeOpenedDevice(device);
+        TakeUpOpenedPort(link, device);
         return;
     }
     // A port that failed once is not tried again at the next start.
@@ -87,7 +83,7 @@ quint64 RtsHoldTicks(int n, qint64 frequency) {
     // n frame bytes plus the preamble, 10 bits each (start, 8 data, stop), plus one bit time so that RTS
     // drops after the last stop bit has left the line. Always at the controller's speed, whatever the line
     // runs at.
-    return BitTimeTicks((n + kPreambleLength) * 10 + 1, kControllerBaud, frequency);
+    return BitTimeTicks((n + kRequestPreamble) * 10 + 1, kControllerBaud, frequency);
 }
 
 void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quint8> frame, bool switchRts,
@@ -129,7 +125,7 @@ void SendFrame(Link& link, int n) {
     // request buffer.
     if (n < 1 || n > 255)
         return;
-    static const quint8 preamble[kPreambleLength] = {kPreambleByte, kPreambleByte, kPreambleByte};
+    static const quint8 preamble[kRequestPreamble] = {kPreambleByte, kPreambleByte, kPreambleByte};
     const bool rts = link.RtsControl != 0;
     const qint64 frequency = link.perfFrequency();
     Transmit(link, preamble, std::span<const quint8>(link.RequestBuffer.data(), std::size_t(n)), rts,

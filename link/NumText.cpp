@@ -15,10 +15,6 @@ QString decimalSeparator() {
     return QLocale().decimalPoint();
 }
 
-} // namespace
-
-namespace {
-
 // The correctly rounded 7-digit decimal mantissa of |value| and the power of ten of its first digit.
 struct Mantissa {
     char digits[7];

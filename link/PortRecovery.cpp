@@ -51,14 +51,18 @@ bool Renewed(const OpenedDevice& device, const QString& path) {
 
 } // namespace
 
-OpenedDevice DescribeOpenedDevice(const QString& path) {
-    OpenedDevice device;
+void TakeUpOpenedPort(Link& link, const QString& path) {
+    // DTR powers many two-wire line converters; a device without modem lines refuses it, which is fine.
+    link.port->setDtr(true);
+    link.port->purge();
+    link.echo.clear();
+    OpenedDevice& device = link.device;
+    device = {};
     device.path = path;
     // An adapter that comes back after a pull may get another node; its by-id name stays.
     device.stablePath = StableDeviceName(path);
     device.pathStamp = NodeStamp(path);
     device.stableStamp = NodeStamp(device.stablePath);
-    return device;
 }
 
 bool NoticePortLoss(Link& link) {
@@ -93,10 +97,8 @@ bool ReopenLostPort(Link& link) {
         OpenError error;
         if (!Renewed(link.device, path) || !link.port->open(path, link.LineSpeed, &error))
             continue;
-        link.port->setDtr(true);
-        link.port->purge();
         const QString reason = link.device.reason;
-        link.device = DescribeOpenedDevice(path);
+        TakeUpOpenedPort(link, path);
         Report(link, LineEventKind::PortBack, QStringLiteral("устройство открыто снова"));
         link.device.reason = reason;
         return true;

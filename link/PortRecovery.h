@@ -6,10 +6,10 @@
 #include <QStringList>
 
 struct Link;
-struct OpenedDevice;
 
-// The device just opened under `path`, with its stable name and the stamps of both.
-OpenedDevice DescribeOpenedDevice(const QString& path);
+// What follows every open of the link's port under `path`: DTR up, both queues and the echo filter
+// emptied, the device recorded with its stable name and the stamps of both.
+void TakeUpOpenedPort(Link& link, const QString& path);
 
 // True while the port's device is lost; the first call after the loss reports it.
 bool NoticePortLoss(Link& link);

@@ -12,7 +12,6 @@
 
 class QObject;
 
-using proto::CheckAnswer;
 using proto::Crc16Modbus;
 using proto::FrameCrc;
 

@@ -29,7 +29,6 @@ public:
 
     // True once the device went away under an open port (a USB adapter pulled, a pty peer closed): every
     // operation then fails at once and waits only sleep, until the port is closed.
-    bool deviceLost() const { return lost_; }
     bool lost() const override { return lost_; }
     QString lostReason() const override { return lostReason_; }
     qint32 actualBaud() const override { return actualBaud_; }

@@ -33,13 +33,9 @@ bool QtPort::waitForInput(int timeoutMs, bool pumpMessages) {
         wakePending_ = false;
         return usable() && serial_.bytesAvailable() > 0;
     }
-    if (!usable()) {
-        // A closed or lost port has nothing to wait for, but the caller's time-out still has to pass
-        // without burning the processor.
-        sleepWait(timeoutMs, pumpMessages);
-        return false;
-    }
-    if (!pullQueued()) {
+    if (!usable() || !pullQueued()) {
+        // A closed or lost port, or one that reports a fault, has nothing to wait for, but the caller's
+        // time-out still has to pass without burning the processor.
         sleepWait(timeoutMs, pumpMessages);
         return false;
     }

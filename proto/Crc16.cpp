@@ -29,22 +29,14 @@ bool FrameCrc(std::uint8_t* frame, std::size_t size) {
     const std::size_t n = frame[2];
     if (n < 5 || n > size)
         return false;
-    if (CrcMatches({frame, n}))
-        return true;
+    // Computed once: a request or an answer being built arrives here with its CRC bytes still zero.
     const std::uint16_t crc = Crc16Modbus(frame, n - 2);
-    frame[n - 2] = std::uint8_t(crc & 0xFF); // low byte first on the wire
-    frame[n - 1] = std::uint8_t(crc >> 8);
+    const std::uint8_t lo = std::uint8_t(crc & 0xFF), hi = std::uint8_t(crc >> 8); // low byte first
+    if (frame[n - 2] == lo && frame[n - 1] == hi)
+        return true;
+    frame[n - 2] = lo;
+    frame[n - 1] = hi;
     return false;
-}
-
-bool CheckAnswer(std::uint8_t* frame, std::size_t size, int count) {
-    if (frame == nullptr || size < 3 || count < 0)
-        return false;
-    // The receiver returns the length byte once the frame is complete and less when it gave up, so a
-    // count below the length byte is a frame cut short.
-    if (count < int(frame[2]))
-        return false;
-    return FrameCrc(frame, size);
 }
 
 } // namespace proto

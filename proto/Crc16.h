@@ -19,7 +19,4 @@ bool CrcMatches(std::span<const std::uint8_t> frame);
 // (the bytes available), is refused: false, nothing written.
 bool FrameCrc(std::uint8_t* frame, std::size_t size);
 
-// True when count >= the frame's length byte and its CRC is right (FrameCrc: a wrong CRC is overwritten).
-bool CheckAnswer(std::uint8_t* frame, std::size_t size, int count);
-
 } // namespace proto

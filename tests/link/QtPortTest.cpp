@@ -158,7 +158,7 @@ TEST_F(PtyLinkTest, PeerClosingMidWaitIsSurvivedAndTheNextOpenReportsTheLoss) {
         EXPECT_EQ(ReceiveFrame(link, 1500, 1500, 0x33, pump), 0);
         closer.join();
         EXPECT_LT(threadCpuMs() - before, 750.0); // no spinning on the hung-up descriptor
-        EXPECT_TRUE(port.deviceLost());
+        EXPECT_TRUE(port.lost());
 
         // The tool goes on: a send is silently lost, a receive times out.
         SendFrame(link, 10);
@@ -181,10 +181,10 @@ TEST_F(PtyLinkTest, DeviceLostWhileTheWindowsAreIdleDoesNotKeepTheEventLoopBusy)
     QTimer::singleShot(1000, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_LT(threadCpuMs() - before, 300.0);
-    EXPECT_TRUE(port.deviceLost());
+    EXPECT_TRUE(port.lost());
     EXPECT_TRUE(link.portOpen()); // like a handle whose device went away: open until closed
     ClosePort(link);
-    EXPECT_FALSE(port.deviceLost());
+    EXPECT_FALSE(port.lost());
 }
 
 TEST_F(PtyLinkTest, OpensAtTheControllerAndImitationSpeeds) {
