@@ -2,6 +2,11 @@
 
 namespace sim {
 
+std::string InjectedText(const FaultCounters& c) {
+    return "(injected: dropped " + std::to_string(c.dropped) + " corrupt " + std::to_string(c.corrupted) +
+           " truncated " + std::to_string(c.truncated) + " noise " + std::to_string(c.noised) + ")";
+}
+
 FaultInjector::FaultInjector(const FaultOptions& options, std::uint8_t avoidByte)
     : options_(options), avoid_(avoidByte), rng_(options.seed) {}
 

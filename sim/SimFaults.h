@@ -12,21 +12,24 @@ namespace sim {
 using Bytes = std::vector<std::uint8_t>;
 
 struct FaultOptions {
-    int drop = 0;      // every Nth frame is not sent at all (0 = never)
-    int corrupt = 0;   // every Nth frame goes out with a wrong CRC
-    int truncate = 0;  // every Nth frame is cut short
-    int noise = 0;     // every Nth frame is preceded by random bytes
-    bool silent = false;  // nothing is ever sent
+    int drop = 0;        // every Nth frame is not sent at all (0 = never)
+    int corrupt = 0;     // every Nth frame goes out with a wrong CRC
+    int truncate = 0;    // every Nth frame is cut short
+    int noise = 0;       // every Nth frame is preceded by random bytes
+    bool silent = false; // nothing is ever sent
     std::uint32_t seed = 1;
 };
 
 struct FaultCounters {
-    int frames = 0;  // frames that were due to go out (1-based index of the last one)
+    int frames = 0; // frames that were due to go out (1-based index of the last one)
     int dropped = 0;
     int corrupted = 0;
     int truncated = 0;
     int noised = 0;
 };
+
+// "(injected: dropped D corrupt C truncated T noise N)", for the totals lines.
+std::string InjectedText(const FaultCounters& counters);
 
 class FaultInjector {
 public:

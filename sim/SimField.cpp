@@ -1,10 +1,9 @@
 #include "SimField.h"
 
 #include "LineSpeed.h"
+#include "SimUart.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 
 namespace sim {
 
@@ -19,12 +18,6 @@ int u16(const Bytes& t, std::size_t at) {
     return t[at] | t[at + 1] << 8;
 }
 
-std::string fmt(const char* f, double a) {
-    char s[64];
-    std::snprintf(s, sizeof s, f, a);
-    return s;
-}
-
 } // namespace
 
 FieldConfig ReadFieldConfig(const Bytes& table4, int softVersion) {
@@ -36,7 +29,7 @@ FieldConfig ReadFieldConfig(const Bytes& table4, int softVersion) {
     c.pauseCs = t[kPause];
     c.periodMs = 10.0 * u16(t, kPeriod);
     c.answerMs = 10.0 * u16(t, kAnswer);
-    std::memcpy(&c.v, &t[kV], sizeof c.v); // the host is little-endian like the table
+    c.v = proto::DecodeFloat(&t[kV], false);
     if (softVersion >= 3)
         c.attempts = std::clamp(t[kFlags1] >> 4, 2, 10);
     else
@@ -105,8 +98,8 @@ std::optional<FieldPoller::Ask> FieldPoller::due(double nowMs) {
 }
 
 void FieldPoller::sent(double lastByteMs) {
-    const double byteMs = 10000.0 / double(config_.runs[std::size_t(run_)].baud);
-    windowEnd_ = lastByteMs + (kFlowAnswerSize + 1) * byteMs + config_.answerMs; // 0xFF and the answer
+    const double byteMs = ByteMs(config_.runs[std::size_t(run_)].baud);
+    windowEnd_ = lastByteMs + FlowAnswerLineMs(byteMs) + config_.answerMs;
 }
 
 void FieldPoller::answered(const FlowAnswerCheck& check, double nowMs) {
@@ -161,9 +154,9 @@ std::string FieldStatus(const FieldPoller& p, double nowMs) {
         const RunFigures& f = p.runs()[r];
         const FieldRun& run = c.runs[r];
         s += " | run " + std::to_string(r + 1) + " " + std::to_string(run.pair.addr) + ":" +
-             std::to_string(run.pair.run) + "@" + std::to_string(run.baud) + " flow " + fmt("%.3f", f.flow) +
-             " m3/h volume " + fmt("%.3f", f.volume) + " m3 answers " + std::to_string(f.answers) +
-             " unanswered " + std::to_string(f.unanswered);
+             std::to_string(run.pair.run) + "@" + std::to_string(run.baud) + " flow " +
+             NumberText("%.3f", f.flow) + " m3/h volume " + NumberText("%.3f", f.volume) + " m3 answers " +
+             std::to_string(f.answers) + " unanswered " + std::to_string(f.unanswered);
     }
     if (p.paused(nowMs))
         s += " | polling paused: the tool talks to the controller";
@@ -173,11 +166,11 @@ std::string FieldStatus(const FieldPoller& p, double nowMs) {
 std::string FieldAnswerLine(const FieldPoller& p, int run) {
     const RunFigures& f = p.runs()[std::size_t(run)];
     const PulseEmitter& o = p.output();
-    return "run " + std::to_string(run + 1) + ": flow " + fmt("%.3f", f.flow) + " m3/h volume " +
-           fmt("%.3f", f.volume) + " m3; output pulses " + std::to_string(o.emitted()) + " held back " +
-           std::to_string(o.heldBack()) + " (V " + fmt("%g", p.config().v) + " m3, pulse " +
-           fmt("%.2f", p.config().nagCs / 100.0) + " s, pause " + fmt("%.2f", p.config().pauseCs / 100.0) +
-           " s)";
+    return "run " + std::to_string(run + 1) + ": flow " + NumberText("%.3f", f.flow) + " m3/h volume " +
+           NumberText("%.3f", f.volume) + " m3; output pulses " + std::to_string(o.emitted()) +
+           " held back " + std::to_string(o.heldBack()) + " (V " + NumberText("%g", p.config().v) +
+           " m3, pulse " + NumberText("%.2f", p.config().nagCs / 100.0) + " s, pause " +
+           NumberText("%.2f", p.config().pauseCs / 100.0) + " s)";
 }
 
 } // namespace sim

@@ -96,7 +96,7 @@ double PacedWriter::enqueue(const Bytes& bytes, double notBefore, long baud) {
     Burst b;
     b.bytes = bytes;
     b.baud = baud;
-    const double byteMs = baud > 0 ? 10000.0 / double(baud) : byteMs_; // 10 bits a byte
+    const double byteMs = baud > 0 ? ByteMs(baud) : byteMs_;
     double t = std::max(notBefore, lastDue_);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         t += byteMs;
@@ -121,7 +121,7 @@ void PacedWriter::hear(Burst& b) {
     if (!tool || !sent || tool == sent)
         return;
     // The burst starts one byte time before its first byte is due.
-    const double start = b.due.front() - 10000.0 / double(sent);
+    const double start = b.due.front() - ByteMs(sent);
     Bytes heard;
     std::vector<double> due;
     for (const HeardByte& h : MisSample(b.bytes, sent, tool, rng_)) {

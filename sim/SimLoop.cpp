@@ -33,9 +33,8 @@ FaultOptions masterFaults(const FaultOptions& faults) {
 } // namespace
 
 SimLoop::SimLoop(const Options& options, const Pty& pty)
-    : opt_(options), pty_(pty), byteMs_(10000.0 / double(options.baud)), // 10 bits a byte
-      writer_(pty.master, byteMs_), controller_(options.state, options.faults),
-      polling_(!options.poll.empty()),
+    : opt_(options), pty_(pty), byteMs_(ByteMs(options.baud)), writer_(pty.master, byteMs_),
+      controller_(options.state, options.faults), polling_(!options.poll.empty()),
       poller_(polling_ ? options.poll : std::vector<PollPair>{PollPair{}}, masterFaults(options.faults)),
       warnedBaud_(options.baud), nextPoll_(nowMs() + double(options.period)), statusTty_(::isatty(2) == 1) {
     if (!options.field)
@@ -142,8 +141,7 @@ void SimLoop::startRequest(double now) {
                 (r.fault.empty() ? "" : " (" + r.fault + ")"));
     collector_.reset();
     awaiting_ = true;
-    const double answerLineMs = (kFlowAnswerSize + 1) * byteMs_; // 0xFF and the 23-byte answer
-    windowEnd_ = end + answerLineMs + double(opt_.timeout);
+    windowEnd_ = end + FlowAnswerLineMs(byteMs_) + double(opt_.timeout);
     while (nextPoll_ <= now)
         nextPoll_ += double(opt_.period);
 }
@@ -187,7 +185,7 @@ void SimLoop::readTool() {
     const double readAt = nowMs();
     // The tool's bytes take the time of the speed its end is set to; in field mode the controller follows it.
     const long toolBaud = field_ ? TerminalBaud(pty_.slave) : 0;
-    const double inByteMs = toolBaud > 0 ? 10000.0 / double(toolBaud) : byteMs_;
+    const double inByteMs = toolBaud > 0 ? ByteMs(toolBaud) : byteMs_;
     if (!field_)
         warnOnToolSpeed();
     Bytes got(buf, buf + n);
@@ -282,10 +280,8 @@ void SimLoop::printTotals() {
     if (polling_)
         std::printf("%s%s\n", poller_.totalsLine().c_str(), awaiting_ ? ", 1 still awaited at exit" : "");
     if (requests_) {
-        const FaultCounters& f = controller_.faults();
-        std::printf(
-            "controller: frames %d answered %d (injected: dropped %d corrupt %d truncated %d noise %d)\n",
-            requests_, answered_, f.dropped, f.corrupted, f.truncated, f.noised);
+        std::printf("controller: frames %d answered %d %s\n", requests_, answered_,
+                    InjectedText(controller_.faults()).c_str());
     }
     if (writer_.lost())
         std::printf("lost %zu bytes: nobody was reading the pseudo-terminal\n", writer_.lost());

@@ -2,7 +2,6 @@
 
 #include "ControllerFrames.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -23,13 +22,13 @@ bool parseByteNumber(const std::string& s, std::uint8_t& v) {
     return true;
 }
 
-std::string fmt(const char* f, double a) {
+} // namespace
+
+std::string NumberText(const char* format, double value) {
     char s[64];
-    std::snprintf(s, sizeof s, f, a);
+    std::snprintf(s, sizeof s, format, value);
     return s;
 }
-
-} // namespace
 
 bool ParsePollList(const std::string& text, std::vector<PollPair>& pairs, std::string* error) {
     pairs.clear();
@@ -146,12 +145,13 @@ SimMaster::Outcome SimMaster::answerComplete(const Bytes& answer, const PollPair
         o.kind = Outcome::Good;
         ++totals_.good;
         o.text = "addr " + std::to_string(pair.addr) + " run " + std::to_string(pair.run) + " flow " +
-                 fmt("%.3f", o.check.flow) + " m3/h volume " + fmt("%.3f", o.check.volume) + " m3 (" +
-                 (pair.msbFirst ? "msb" : "lsb") + " first)";
+                 NumberText("%.3f", o.check.flow) + " m3/h volume " + NumberText("%.3f", o.check.volume) +
+                 " m3 (" + (pair.msbFirst ? "msb" : "lsb") + " first)";
     } else {
         o.kind = Outcome::Bad;
         ++totals_.bad;
-        o.text = "addr " + std::to_string(pair.addr) + " run " + std::to_string(pair.run) + " BAD: " + o.check.problem;
+        o.text = "addr " + std::to_string(pair.addr) + " run " + std::to_string(pair.run) +
+                 " BAD: " + o.check.problem;
     }
     return o;
 }
@@ -165,19 +165,18 @@ SimMaster::Outcome SimMaster::windowClosed(const FlowAnswerCollector& collector)
     } else {
         o.kind = Outcome::Bad;
         ++totals_.bad;
-        o.text = collector.started() ? "BAD: answer cut short after " + std::to_string(collector.answer().size()) +
-                                           " of 23 bytes"
-                                     : "BAD: " + std::to_string(collector.received()) + " bytes, no answer start";
+        o.text =
+            collector.started()
+                ? "BAD: answer cut short after " + std::to_string(collector.answer().size()) + " of 23 bytes"
+                : "BAD: " + std::to_string(collector.received()) + " bytes, no answer start";
     }
     return o;
 }
 
 std::string SimMaster::totalsLine() const {
-    const FaultCounters& f = injector_.counters();
-    return "totals: sent " + std::to_string(totals_.sent) + " good " + std::to_string(totals_.good) + " bad " +
-           std::to_string(totals_.bad) + " missing " + std::to_string(totals_.missing) + " (injected: dropped " +
-           std::to_string(f.dropped) + " corrupt " + std::to_string(f.corrupted) + " truncated " +
-           std::to_string(f.truncated) + " noise " + std::to_string(f.noised) + ")";
+    return "totals: sent " + std::to_string(totals_.sent) + " good " + std::to_string(totals_.good) +
+           " bad " + std::to_string(totals_.bad) + " missing " + std::to_string(totals_.missing) + " " +
+           InjectedText(injector_.counters());
 }
 
 } // namespace sim

@@ -6,7 +6,6 @@
 #include "SimFaults.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace sim {
@@ -26,11 +25,17 @@ Bytes BuildFlowRequest(const PollPair& pair);
 
 using proto::kFlowAnswerSize;
 
+// Line time of an answer, the 0xFF ahead of it and its 23 bytes, at byteMs a byte: a request's answer
+// window lasts this long after the request has left, plus the wait for the answer.
+constexpr double FlowAnswerLineMs(double byteMs) {
+    return (kFlowAnswerSize + 1) * byteMs;
+}
+
 struct FlowAnswerCheck {
     bool ok = false;
-    std::string problem;  // the first check that failed
-    float flow = 0;       // m3/h
-    float volume = 0;     // m3 since the imitation started
+    std::string problem; // the first check that failed
+    float flow = 0;      // m3/h
+    float volume = 0;    // m3 since the imitation started
 };
 // Checks a 23-byte answer (without the 0xFF ahead of it) against the pair it was asked of: start 0x55,
 // echoed address, length 0x17, function 0x86, echoed run, CRC, bytes 13..16 zero and the volume repeated
@@ -47,7 +52,7 @@ public:
     // True when the answer is complete (answer() then holds its 23 bytes).
     bool feed(std::uint8_t byte);
     bool started() const { return !answer_.empty(); }
-    int received() const { return received_; }  // all bytes seen since reset, noise included
+    int received() const { return received_; } // all bytes seen since reset, noise included
     const Bytes& answer() const { return answer_; }
 
 private:
@@ -55,6 +60,9 @@ private:
     bool seenFF_ = false;
     int received_ = 0;
 };
+
+// printf-style text of one number for the log and status lines ("%.3f": "1.250").
+std::string NumberText(const char* format, double value);
 
 struct MasterTotals {
     int sent = 0;
@@ -70,8 +78,8 @@ public:
     // The next request in turn: the pair polled and the bytes for the line (faults applied).
     struct Request {
         PollPair pair;
-        Bytes frame;   // the clean request
-        Bytes wire;    // what goes on the line (empty when the fault injection dropped it)
+        Bytes frame; // the clean request
+        Bytes wire;  // what goes on the line (empty when the fault injection dropped it)
         std::string fault;
     };
     Request nextRequest();
@@ -81,7 +89,7 @@ public:
     struct Outcome {
         enum Kind { Good, Bad, Missing } kind = Missing;
         FlowAnswerCheck check;
-        std::string text;  // decoded meaning for the log
+        std::string text; // decoded meaning for the log
     };
     Outcome answerComplete(const Bytes& answer, const PollPair& pair);
     Outcome windowClosed(const FlowAnswerCollector& collector);

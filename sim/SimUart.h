@@ -8,6 +8,11 @@
 
 namespace sim {
 
+// Line time of one byte at baud (ms): 10 bits, start, 8 data and stop.
+inline double ByteMs(long baud) {
+    return 10000.0 / double(baud);
+}
+
 struct HeardByte {
     std::uint8_t byte;
     double atMs; // when the receiver delivers it (the middle of its stop bit), from the first start bit
