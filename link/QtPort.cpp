@@ -35,10 +35,10 @@ QtPort::QtPort() {
     QObject::connect(&serial_, &QSerialPort::errorOccurred, &serial_, [this](QSerialPort::SerialPortError e) {
         if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
             return;
-        if (inputLoop_) {
+        if (inputLoop_ || polledWaits_ > 0)
             waitFailed_ = true;
+        if (inputLoop_)
             inputLoop_->quit();
-        }
         if (!open_ || lost_)
             return;
         if (e == QSerialPort::ResourceError || deviceGone())

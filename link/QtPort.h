@@ -44,6 +44,7 @@ private:
     void markLost(bool closeNow);
     void sleepWait(int timeoutMs, bool pumpMessages);
     bool pumpedWait(int timeoutMs);
+    bool polledWait(int timeoutMs);
 
     int fd() const { return int(serial_.handle()); }
 
@@ -61,4 +62,6 @@ private:
     QEventLoop waitLoop_;        // the pumped wait's, kept between waits
     QTimer waitTimer_;
     bool waitFailed_ = false; // an error came during the innermost pumped wait
+    int polledWaits_ = 0;     // how many waits in the main loop's own poll are running
+    quint64 inputs_ = 0;      // counts the polled waits that ended on input
 };

@@ -2,6 +2,8 @@
 // serves the application's windows meanwhile.
 #include "QtPort.h"
 
+#include "MainLoopPoll.h"
+
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -59,6 +61,8 @@ bool QtPort::waitForInput(int timeoutMs, bool pumpMessages) {
 }
 
 bool QtPort::pumpedWait(int timeoutMs) {
+    if (mainloop::Usable())
+        return polledWait(timeoutMs);
     // The imitation waits here between every two requests: the loop, its timer and their connections
     // are made once and kept, so that the way from a request's bytes to its answer stays short. A wait
     // inside a wait (an event handler that waits for input itself) gets loop and timer of its own.
@@ -92,6 +96,37 @@ bool QtPort::pumpedWait(int timeoutMs) {
     if (failed || lost_)
         noteError();
     return usable() && serial_.bytesAvailable() > 0;
+}
+
+bool QtPort::polledWait(int timeoutMs) {
+    // Wake() marks the wake as pending while no event loop of this port runs; the poll looks at it after
+    // each dispatch, as it looks at errors, a loss and input that a wait inside this one took.
+    QEventLoop* const outerAny = std::exchange(loop_, nullptr);
+    const bool failedBefore = std::exchange(waitFailed_, false);
+    const quint64 inputsBefore = inputs_;
+    ++polledWaits_;
+    const mainloop::PollOutcome outcome = mainloop::Wait(fd(), timeoutMs, [&] {
+        return wakePending_ || waitFailed_ || !usable() || serial_.bytesAvailable() > 0 || inputs_ != inputsBefore;
+    });
+    --polledWaits_;
+    loop_ = outerAny;
+    wakePending_ = false;
+    const bool failed = std::exchange(waitFailed_, failedBefore || (polledWaits_ > 0 && waitFailed_));
+    if (failed || lost_)
+        noteError();
+    switch (outcome) {
+    case mainloop::PollOutcome::Readable:
+        // Left in the descriptor: read() takes it with one system call.
+        ++inputs_;
+        return usable();
+    case mainloop::PollOutcome::HungUp:
+        // QSerialPort's own read tells a device that is gone from a passing fault.
+        ++inputs_;
+        return pullQueued() && serial_.bytesAvailable() > 0;
+    default:
+        break;
+    }
+    return usable() && (serial_.bytesAvailable() > 0 || inputs_ != inputsBefore);
 }
 
 void QtPort::wake() {

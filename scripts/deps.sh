@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev
     qt6-qpa-plugins # the platform plugins: without them every Qt program aborts at start
     libgl-dev       # Qt's CMake files look for OpenGL headers
+    libglib2.0-dev pkg-config # the serial wait polls in the main loop's glib context (link/MainLoopPoll)
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev # the libFuzzer build
 )
