@@ -28,6 +28,15 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     ui->CloseBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     setStopMode(false);
+    // The runs' labels change with every answer, in the time between a request and its answer. Their
+    // texts are plain, and their size is their place in the group box, which has no layout: so a new
+    // text neither scans for markup nor asks a parent without a layout to lay out again.
+    for (QLabel* label : {ui->Rashod1Label, ui->Rashod2Label, ui->Rashod3Label, ui->Answers1Label,
+                          ui->Answers2Label, ui->Answers3Label, ui->CurrentTotal1Label, ui->CurrentTotal2Label,
+                          ui->CurrentTotal3Label}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setFixedSize(label->size());
+    }
 
     connect(ui->ParamRSButton, &QPushButton::clicked, this, [this] { runHandler([this] { ParamRSButtonClick(); }); });
     connect(ui->UstavkiButton, &QPushButton::clicked, this, [this] { runHandler([this] { UstavkiButtonClick(); }); });

@@ -8,6 +8,10 @@
 #include "LineMonitor.h"
 #include "Imitunit.h"
 #include "JobView.h"
+#include "Main.h"
+#include "PulseWatch.h"
+#include "CfgRecord.h"
+#include "Cfgunit.h"
 #include "Now_opros.h"
 #include "BenchLinkUi.h"
 #include "QtPort.h"
@@ -31,6 +35,8 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -205,11 +211,14 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // "--monitor" anywhere: the line monitor observes the tap and makes its rows as the window would.
+    // "--window": the answers are shown in the main window's labels, as in the program, not dropped.
     std::vector<char*> args;
-    bool withMonitor = false;
+    bool withMonitor = false, withWindow = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--monitor") == 0)
             withMonitor = true;
+        else if (std::strcmp(argv[i], "--window") == 0)
+            withWindow = true;
         else
             args.push_back(argv[i]);
     }
@@ -242,7 +251,7 @@ int main(int argc, char** argv) {
         QFile ini(link.settingsPath);
         if (!ini.open(QIODevice::WriteOnly))
             return 1;
-        ini.write(QByteArray("[ports]\r\nCOM1=") + ptsname(master) + "\r\n");
+        ini.write(QByteArray("[rs 232]\r\nCOM Port=1\r\n[ports]\r\nCOM1=") + ptsname(master) + "\r\n");
     }
     link.port = &port;
     link.clock = &SystemClock();
@@ -250,6 +259,17 @@ int main(int argc, char** argv) {
     link.PortNumber = 1;
     bench::StderrLinkUi linkUi("imit_bench");
     link.ui = &linkUi;
+    // The window opens the port itself, from the settings file written above.
+    CfgContext cfg;
+    WizardForms wizard;
+    std::unique_ptr<TMainForm> form;
+    std::optional<PulseWatchView> watch;
+    JobView* shownIn = &view;
+    if (withWindow) {
+        form = std::make_unique<TMainForm>(link, cfg, imit, shell, wizard);
+        form->show();
+        shownIn = &watch.emplace(*form, imit);
+    }
     imit.ImitSpeedIndex = 10; // 38400 bit/s: the shortest RTS hold (6.3 ms) between requests
 
     Latencies tool;
@@ -273,7 +293,7 @@ int main(int argc, char** argv) {
     if (withMonitor)
         lineMonitor.attach(link);
     OpenPort(link);
-    RunImitation(view, link, imit, shell);
+    RunImitation(*shownIn, link, imit, shell);
     lineMonitor.detach();
     peer.join();
     ::close(master);

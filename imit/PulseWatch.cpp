@@ -2,16 +2,20 @@
 
 #include "NumText.h"
 
-#include <QTimer>
+PulseWatchView::PulseWatchView(JobView& window, const ImitSettings& imit) : window_(window), imit_(imit) {
+    expectation_.setSingleShot(true);
+    expectation_.setInterval(0);
+    QObject::connect(&expectation_, &QTimer::timeout, [this] { showExpectation(); });
+}
 
 void PulseWatchView::showImitPanel(int runs) {
     // The last answer's update before the panel is covered: the labels keep their last texts.
-    if (pending_ && runs == 0)
+    if (expectation_.isActive() && runs == 0)
         showExpectation();
     window_.showImitPanel(runs);
     runs_ = runs;
     if (runs > 0) {
-        volumes_ = {};
+        volumeTexts_ = {};
         showExpectation();
     }
 }
@@ -20,27 +24,17 @@ void PulseWatchView::showRun(int slot, const RunDisplay& texts) {
     window_.showRun(slot, texts);
     if (slot < 0 || slot > 2)
         return;
-    volumes_[slot] = ShownVolume(texts.volume);
-    if (runs_ > 0)
-        scheduleExpectation();
-}
-
-void PulseWatchView::scheduleExpectation() {
-    if (pending_)
-        return;
-    pending_ = true;
-    QTimer::singleShot(0, &timers_, [this] {
-        if (pending_)
-            showExpectation();
-    });
+    volumeTexts_[std::size_t(slot)] = texts.volume;
+    if (runs_ > 0 && !expectation_.isActive())
+        expectation_.start();
 }
 
 void PulseWatchView::showExpectation() {
-    pending_ = false;
+    expectation_.stop();
     double total = 0, flow = 0;
     for (int s = 0; s < runs_ && s < 3; ++s) {
-        total += volumes_[s];
-        flow += imit_.ImitRashod[s];
+        total += ShownVolume(volumeTexts_[std::size_t(s)]);
+        flow += imit_.ImitRashod[std::size_t(s)];
     }
     const PulseExpectation e = ExpectPulses(imit_.output, total, flow);
     window_.showOutputPulses(PulseSummaryText(e), e.fallsBehind);

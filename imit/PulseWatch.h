@@ -5,12 +5,13 @@
 #include "ImitSettings.h"
 #include "JobView.h"
 
-#include <QObject>
+#include <QString>
+#include <QTimer>
 #include <array>
 
 class PulseWatchView : public JobView {
 public:
-    PulseWatchView(JobView& window, const ImitSettings& imit) : window_(window), imit_(imit) {}
+    PulseWatchView(JobView& window, const ImitSettings& imit);
 
     QWidget* dialogParent() override { return window_.dialogParent(); }
     void setJobButtonsEnabled(bool enabled) override { window_.setJobButtonsEnabled(enabled); }
@@ -30,14 +31,15 @@ public:
 
 private:
     void showExpectation();
-    void scheduleExpectation();
 
     JobView& window_;
     const ImitSettings& imit_;
     int runs_ = 0;
-    std::array<double, 3> volumes_{}; // m3, as each run's label shows it
-    bool pending_ = false;
-    QObject timers_; // ends a pending update with the view
+    // Each run's volume as its label shows it; read as a number only when the pulses are shown, after
+    // the answer has gone out.
+    std::array<QString, 3> volumeTexts_;
+    // Fires at the next turn of the event loop; kept, so that an answer costs no posted event.
+    QTimer expectation_;
 };
 
 // The volume a run's label shows ("Объем газа за сегодня : 10,000"); 0 for an empty label.

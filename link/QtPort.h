@@ -8,6 +8,8 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <optional>
+
 class QtPort : public Port {
 public:
     QtPort();
@@ -44,7 +46,10 @@ private:
     void markLost(bool closeNow);
     void sleepWait(int timeoutMs, bool pumpMessages);
     bool pumpedWait(int timeoutMs);
-    bool polledWait(int timeoutMs);
+    // Waits in the main loop's own poll; nothing when that poll cannot be used here.
+    std::optional<bool> polledWait(int timeoutMs);
+    // Waits in a kept nested event loop.
+    bool loopWait(int timeoutMs);
 
     int fd() const { return int(serial_.handle()); }
 

@@ -61,8 +61,14 @@ bool QtPort::waitForInput(int timeoutMs, bool pumpMessages) {
 }
 
 bool QtPort::pumpedWait(int timeoutMs) {
-    if (mainloop::Usable())
-        return polledWait(timeoutMs);
+    if (mainloop::Usable()) {
+        if (const std::optional<bool> input = polledWait(timeoutMs))
+            return *input;
+    }
+    return loopWait(timeoutMs);
+}
+
+bool QtPort::loopWait(int timeoutMs) {
     // The imitation waits here between every two requests: the loop, its timer and their connections
     // are made once and kept, so that the way from a request's bytes to its answer stays short. A wait
     // inside a wait (an event handler that waits for input itself) gets loop and timer of its own.
@@ -98,7 +104,7 @@ bool QtPort::pumpedWait(int timeoutMs) {
     return usable() && serial_.bytesAvailable() > 0;
 }
 
-bool QtPort::polledWait(int timeoutMs) {
+std::optional<bool> QtPort::polledWait(int timeoutMs) {
     // Wake() marks the wake as pending while no event loop of this port runs; the poll looks at it after
     // each dispatch, as it looks at errors, a loss and input that a wait inside this one took.
     QEventLoop* const outerAny = std::exchange(loop_, nullptr);
@@ -115,6 +121,8 @@ bool QtPort::polledWait(int timeoutMs) {
     if (failed || lost_)
         noteError();
     switch (outcome) {
+    case mainloop::PollOutcome::Unavailable:
+        return std::nullopt; // another thread holds the main context
     case mainloop::PollOutcome::Readable:
         // Left in the descriptor: read() takes it with one system call.
         ++inputs_;
