@@ -11,10 +11,6 @@
 
 namespace {
 
-QString decimalSeparator() {
-    return QLocale().decimalPoint();
-}
-
 // The correctly rounded 7-digit decimal mantissa of |value| and the power of ten of its first digit.
 struct Mantissa {
     char digits[7];
@@ -34,15 +30,28 @@ Mantissa SevenDigits(double magnitude) {
 
 } // namespace
 
-// Called before every answer of the imitation is sent: built in one stack buffer, without the
-// temporary strings a chain of QByteArray and std::string steps would allocate.
+QString DecimalSeparator() {
+    return QLocale().decimalPoint();
+}
+
 QString FormatNumber(double value, int decimals) {
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+    QString out;
+    AppendNumber(out, value, decimals, DecimalSeparator());
+    return out;
+}
+
+// Called before every answer of the imitation is sent: built in stack buffers and appended to the
+// caller's string, without temporary strings.
+void AppendNumber(QString& out, double value, int decimals, QStringView sep) {
+    if (std::isnan(value)) {
+        out += u"NAN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? u"-INF" : u"INF";
+        return;
+    }
     decimals = qBound(0, decimals, 18);
-    const QString sep = decimalSeparator();
     const Mantissa m = SevenDigits(std::fabs(value));
     const bool negative = std::signbit(value);
 
@@ -51,11 +60,18 @@ QString FormatNumber(double value, int decimals) {
         int last = 6;
         while (last > 0 && m.digits[last] == '0')
             --last;
-        QString out = negative ? QStringLiteral("-") : QString();
+        if (negative)
+            out += u'-';
         out += QLatin1Char(m.digits[0]);
-        if (last > 0)
-            out += sep + QLatin1String(m.digits + 1, last);
-        return out + QStringLiteral("E+") + QString::number(m.exponent);
+        if (last > 0) {
+            out += sep;
+            out += QLatin1String(m.digits + 1, last);
+        }
+        char exponent[8];
+        const char* end = std::to_chars(exponent, exponent + sizeof exponent, m.exponent).ptr;
+        out += u"E+";
+        out += QLatin1String(exponent, int(end - exponent));
+        return;
     }
 
     // value = M * 10^(exponent - 6) with the 7-digit integer M; scale it to `decimals` decimals with
@@ -87,18 +103,18 @@ QString FormatNumber(double value, int decimals) {
     const int total = pad + n - first;
     const int whole = total - decimals;
 
-    QString out;
-    out.reserve(total + 2);
+    out.reserve(out.size() + total + sep.size() + 1);
     if (negative && !zero)
-        out += QLatin1Char('-');
+        out += u'-';
     out += QLatin1String(padded, whole);
-    if (decimals > 0)
-        out += sep + QLatin1String(padded + whole, decimals);
-    return out;
+    if (decimals > 0) {
+        out += sep;
+        out += QLatin1String(padded + whole, decimals);
+    }
 }
 
 QString NormalizeDecimalSeparator(const QString& text) {
-    const QString sep = decimalSeparator();
+    const QString sep = DecimalSeparator();
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
@@ -236,7 +252,7 @@ bool ConvertScanned(const ScannedNumber& n, double* value) {
 bool TryParseNumber(const QString& text, double* value) {
     ScannedNumber n;
     double v = 0;
-    if (!NumberScanner(text, decimalSeparator()).scan(n) || !ConvertScanned(n, &v))
+    if (!NumberScanner(text, DecimalSeparator()).scan(n) || !ConvertScanned(n, &v))
         return false;
     if (value)
         *value = v;

@@ -267,4 +267,26 @@ TEST_F(OpenQtPort, InputEndsAWaitAndTheWaitItInterrupted) {
     }
 }
 
+TEST_F(OpenQtPort, InputAndAWindowEventTogetherEndTheWaitAndTheEventStillRuns) {
+    // The input is taken first; the event that became due at the same moment is served afterwards.
+    for (int round = 0; round < 3; ++round) {
+        QObject receiver;
+        std::atomic<bool> ran{false};
+        std::thread peer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            QMetaObject::invokeMethod(&receiver, [&] { ran = true; }, Qt::QueuedConnection);
+            pty.write("z");
+        });
+        EXPECT_TRUE(port.waitForInput(10000, true)) << "round " << round;
+        peer.join();
+        quint8 c = 0;
+        for (int i = 0; i < 100 && port.read(&c, 1) == 0; ++i)
+            port.waitForInput(100, false);
+        EXPECT_EQ(c, 'z') << "round " << round;
+        for (int i = 0; i < 100 && !ran; ++i)
+            port.waitForInput(10, true);
+        EXPECT_TRUE(ran) << "round " << round;
+    }
+}
+
 } // namespace
