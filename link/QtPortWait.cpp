@@ -112,7 +112,8 @@ std::optional<bool> QtPort::polledWait(int timeoutMs) {
     const quint64 inputsBefore = inputs_;
     ++polledWaits_;
     const mainloop::PollOutcome outcome = mainloop::Wait(fd(), timeoutMs, [&] {
-        return wakePending_ || waitFailed_ || !usable() || serial_.bytesAvailable() > 0 || inputs_ != inputsBefore;
+        return wakePending_ || waitFailed_ || !usable() || serial_.bytesAvailable() > 0 ||
+               inputs_ != inputsBefore;
     });
     --polledWaits_;
     loop_ = outerAny;

@@ -274,7 +274,8 @@ TEST_F(OpenQtPort, InputAndAWindowEventTogetherEndTheWaitAndTheEventStillRuns) {
         std::atomic<bool> ran{false};
         std::thread peer([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            QMetaObject::invokeMethod(&receiver, [&] { ran = true; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &receiver, [&] { ran = true; }, Qt::QueuedConnection);
             pty.write("z");
         });
         EXPECT_TRUE(port.waitForInput(10000, true)) << "round " << round;
