@@ -96,21 +96,18 @@ QString FlowText(double rashod) {
     return QStringLiteral("Расход = ") % FormatNumber(rashod / 3600.0, 3) % QStringLiteral(" м3/с");
 }
 
-// The texts are made between a request and its answer, where the caches are cold after the wait: each in
-// one allocation, the digits on the stack, the locale's separator looked up once a run.
+// The texts are made between a request and its answer, where the caches are cold after the wait: the
+// digits on the stack, each text written in place in one allocation, the locale's separator looked up
+// once a run.
 RunDisplay RunTexts(int answers, float volume, const QString& flow, const QString& separator) {
-    static constexpr QStringView answersCaption = u"Ответов : ";
-    static constexpr QStringView volumeCaption = u"Объем газа за сегодня : ";
-    char digits[16];
-    const char* end = std::to_chars(digits, digits + sizeof digits, answers).ptr;
-    RunDisplay texts{flow, QString(), QString()};
-    texts.answers.reserve(answersCaption.size() + (end - digits));
-    texts.answers += answersCaption;
-    texts.answers += QLatin1String(digits, int(end - digits));
-    texts.volume.reserve(volumeCaption.size() + 16);
-    texts.volume += volumeCaption;
-    AppendNumber(texts.volume, volume, 3, separator);
-    return texts;
+    char count[16];
+    const char* countEnd = std::to_chars(count, count + sizeof count, answers).ptr;
+    char number[kNumberAsciiMax];
+    const int numberLength = FormatNumberAscii(volume, 3, number);
+    return {flow,
+            WithCaption(u"Ответов : ", std::string_view(count, std::size_t(countEnd - count)), separator),
+            WithCaption(u"Объем газа за сегодня : ", std::string_view(number, std::size_t(numberLength)),
+                        separator)};
 }
 
 // One imitation run: read a request, answer it, show it; again until the operator stops.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -35,21 +36,32 @@ QString DecimalSeparator() {
 }
 
 QString FormatNumber(double value, int decimals) {
-    QString out;
-    AppendNumber(out, value, decimals, DecimalSeparator());
+    char ascii[kNumberAsciiMax];
+    const int n = FormatNumberAscii(value, decimals, ascii);
+    return WithCaption({}, std::string_view(ascii, std::size_t(n)), DecimalSeparator());
+}
+
+QString WithCaption(QStringView caption, std::string_view ascii, QStringView separator) {
+    const auto dots = qsizetype(std::count(ascii.begin(), ascii.end(), '.'));
+    QString out(caption.size() + qsizetype(ascii.size()) + dots * (separator.size() - 1), Qt::Uninitialized);
+    QChar* p = std::copy(caption.begin(), caption.end(), out.data());
+    for (const char c : ascii)
+        p = c == '.' ? std::copy(separator.begin(), separator.end(), p) : (*p = QLatin1Char(c), p + 1);
     return out;
 }
 
-// Called before every answer of the imitation is sent: built in stack buffers and appended to the
-// caller's string, without temporary strings.
-void AppendNumber(QString& out, double value, int decimals, QStringView sep) {
+// Called before every answer of the imitation is sent: the digits are made in stack buffers, no string
+// is allocated.
+int FormatNumberAscii(double value, int decimals, char* out) {
+    char* p = out;
+    const auto put = [&p](std::string_view text) { p = std::copy(text.begin(), text.end(), p); };
     if (std::isnan(value)) {
-        out += u"NAN";
-        return;
+        put("NAN");
+        return int(p - out);
     }
     if (std::isinf(value)) {
-        out += value < 0 ? u"-INF" : u"INF";
-        return;
+        put(value < 0 ? "-INF" : "INF");
+        return int(p - out);
     }
     decimals = qBound(0, decimals, 18);
     const Mantissa m = SevenDigits(std::fabs(value));
@@ -61,19 +73,16 @@ void AppendNumber(QString& out, double value, int decimals, QStringView sep) {
         while (last > 0 && m.digits[last] == '0')
             --last;
         if (negative)
-            out += u'-';
-        out += QLatin1Char(m.digits[0]);
+            *p++ = '-';
+        *p++ = m.digits[0];
         if (last > 0) {
-            out += sep;
-            out += QLatin1String(m.digits + 1, last);
+            *p++ = '.';
+            put(std::string_view(m.digits + 1, std::size_t(last)));
         }
-        char exponent[8];
-        const char* end = std::to_chars(exponent, exponent + sizeof exponent, m.exponent).ptr;
-        out += u"E+";
-        out += QLatin1String(exponent, int(end - exponent));
-        return;
+        put("E+");
+        p = std::to_chars(p, out + kNumberAsciiMax, m.exponent).ptr;
+        return int(p - out);
     }
-
     // value = M * 10^(exponent - 6) with the 7-digit integer M; scale it to `decimals` decimals with
     // half-up rounding on those decimal digits. At most 7 + 18 digits, plus padding to decimals + 1.
     char digits[32];
@@ -103,14 +112,14 @@ void AppendNumber(QString& out, double value, int decimals, QStringView sep) {
     const int total = pad + n - first;
     const int whole = total - decimals;
 
-    out.reserve(out.size() + total + sep.size() + 1);
     if (negative && !zero)
-        out += u'-';
-    out += QLatin1String(padded, whole);
+        *p++ = '-';
+    put(std::string_view(padded, std::size_t(whole)));
     if (decimals > 0) {
-        out += sep;
-        out += QLatin1String(padded + whole, decimals);
+        *p++ = '.';
+        put(std::string_view(padded + whole, std::size_t(decimals)));
     }
+    return int(p - out);
 }
 
 QString NormalizeDecimalSeparator(const QString& text) {

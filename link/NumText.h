@@ -3,12 +3,18 @@
 // tests with QLocale::setDefault), no group separators.
 #include <QString>
 
+#include <string_view>
+
 // Fixed-point text with exactly `decimals` decimals after rounding to at most 7 significant digits;
 // a value whose integer part needs more than 7 digits comes out in exponent notation.
 QString FormatNumber(double value, int decimals);
-// The same text appended to `out`, with the separator given: for a caller that formats often and looks
-// the locale's separator up once (DecimalSeparator).
-void AppendNumber(QString& out, double value, int decimals, QStringView separator);
+// The same text in ASCII with '.' in the separator's place, for a caller that formats often: returns its
+// length, at most kNumberAsciiMax. WithCaption makes the string, with the separator the caller looked up
+// once (DecimalSeparator).
+constexpr int kNumberAsciiMax = 48;
+int FormatNumberAscii(double value, int decimals, char* out);
+// `caption` followed by `ascii` with each '.' replaced by `separator`, in one allocation.
+QString WithCaption(QStringView caption, std::string_view ascii, QStringView separator);
 QString DecimalSeparator();
 
 // Replaces every '.' and ',' by the locale's decimal separator; nothing else is touched.

@@ -26,8 +26,9 @@ TEST(MainLoopPoll, EndsOnInputHangUpEndOrTimeOutAndServesTimersMeanwhile) {
         bool timerRan = false;
         QTimer::singleShot(20, [&] {
             timerRan = true;
-            if (c.act == Act::Write)
+            if (c.act == Act::Write) {
                 EXPECT_EQ(::write(fds[1], "x", 1), 1);
+            }
             if (c.act == Act::CloseWriter) {
                 ::close(fds[1]);
                 fds[1] = -1;
