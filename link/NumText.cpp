@@ -29,6 +29,65 @@ Mantissa SevenDigits(double magnitude) {
     return m;
 }
 
+char* Put(char* p, std::string_view text) {
+    return std::copy(text.begin(), text.end(), p);
+}
+
+// More than 7 integer digits cannot be shown exactly with 7 significant digits: "d.dddddd" and "E+x".
+char* PutExponentForm(char* p, const Mantissa& m, bool negative) {
+    int last = 6;
+    while (last > 0 && m.digits[last] == '0')
+        --last;
+    if (negative)
+        *p++ = '-';
+    *p++ = m.digits[0];
+    if (last > 0) {
+        *p++ = '.';
+        p = Put(p, std::string_view(m.digits + 1, std::size_t(last)));
+    }
+    p = Put(p, "E+");
+    return std::to_chars(p, p + 8, m.exponent).ptr;
+}
+
+// value = M * 10^(exponent - 6) with the 7-digit integer M; scaled to `decimals` decimals with half-up
+// rounding on those decimal digits. At most 7 + 18 digits, plus padding to decimals + 1.
+char* PutFixedForm(char* p, const Mantissa& m, bool negative, int decimals) {
+    char digits[32];
+    int n = 0;
+    const int k = m.exponent - 6 + decimals;
+    if (k >= 0) {
+        n = int(std::copy(m.digits, m.digits + 7, digits) - digits);
+        n = int(std::fill_n(digits + n, k, '0') - digits);
+    } else if (-k > 7) {
+        digits[n++] = '0';
+    } else {
+        qint64 mant = 0;
+        std::from_chars(m.digits, m.digits + 7, mant);
+        qint64 scale = 1;
+        for (int i = 0; i < -k; ++i)
+            scale *= 10;
+        n = int(std::to_chars(digits, digits + sizeof digits, (mant + scale / 2) / scale).ptr - digits);
+    }
+    int first = 0;
+    while (n - first > 1 && digits[first] == '0')
+        ++first;
+    const bool zero = n - first == 1 && digits[first] == '0';
+    char padded[48];
+    const int pad = qMax(0, decimals + 1 - (n - first));
+    std::fill_n(padded, pad, '0');
+    std::copy(digits + first, digits + n, padded + pad);
+    const int whole = pad + n - first - decimals;
+
+    if (negative && !zero)
+        *p++ = '-';
+    p = Put(p, std::string_view(padded, std::size_t(whole)));
+    if (decimals > 0) {
+        *p++ = '.';
+        p = Put(p, std::string_view(padded + whole, std::size_t(decimals)));
+    }
+    return p;
+}
+
 } // namespace
 
 QString DecimalSeparator() {
@@ -54,70 +113,15 @@ QString WithCaption(QStringView caption, std::string_view ascii, QStringView sep
 // is allocated.
 int FormatNumberAscii(double value, int decimals, char* out) {
     char* p = out;
-    const auto put = [&p](std::string_view text) { p = std::copy(text.begin(), text.end(), p); };
     if (std::isnan(value)) {
-        put("NAN");
-        return int(p - out);
-    }
-    if (std::isinf(value)) {
-        put(value < 0 ? "-INF" : "INF");
-        return int(p - out);
-    }
-    decimals = qBound(0, decimals, 18);
-    const Mantissa m = SevenDigits(std::fabs(value));
-    const bool negative = std::signbit(value);
-
-    if (m.exponent + 1 > 7) {
-        // More than 7 integer digits cannot be shown exactly with 7 significant digits.
-        int last = 6;
-        while (last > 0 && m.digits[last] == '0')
-            --last;
-        if (negative)
-            *p++ = '-';
-        *p++ = m.digits[0];
-        if (last > 0) {
-            *p++ = '.';
-            put(std::string_view(m.digits + 1, std::size_t(last)));
-        }
-        put("E+");
-        p = std::to_chars(p, out + kNumberAsciiMax, m.exponent).ptr;
-        return int(p - out);
-    }
-    // value = M * 10^(exponent - 6) with the 7-digit integer M; scale it to `decimals` decimals with
-    // half-up rounding on those decimal digits. At most 7 + 18 digits, plus padding to decimals + 1.
-    char digits[32];
-    int n = 0;
-    const int k = m.exponent - 6 + decimals;
-    if (k >= 0) {
-        n = int(std::copy(m.digits, m.digits + 7, digits) - digits);
-        n = int(std::fill_n(digits + n, k, '0') - digits);
-    } else if (-k > 7) {
-        digits[n++] = '0';
+        p = Put(p, "NAN");
+    } else if (std::isinf(value)) {
+        p = Put(p, value < 0 ? "-INF" : "INF");
     } else {
-        qint64 mant = 0;
-        std::from_chars(m.digits, m.digits + 7, mant);
-        qint64 p = 1;
-        for (int i = 0; i < -k; ++i)
-            p *= 10;
-        n = int(std::to_chars(digits, digits + sizeof digits, (mant + p / 2) / p).ptr - digits);
-    }
-    int first = 0;
-    while (n - first > 1 && digits[first] == '0')
-        ++first;
-    const bool zero = n - first == 1 && digits[first] == '0';
-    char padded[48];
-    const int pad = qMax(0, decimals + 1 - (n - first));
-    std::fill_n(padded, pad, '0');
-    std::copy(digits + first, digits + n, padded + pad);
-    const int total = pad + n - first;
-    const int whole = total - decimals;
-
-    if (negative && !zero)
-        *p++ = '-';
-    put(std::string_view(padded, std::size_t(whole)));
-    if (decimals > 0) {
-        *p++ = '.';
-        put(std::string_view(padded + whole, std::size_t(decimals)));
+        const Mantissa m = SevenDigits(std::fabs(value));
+        const bool negative = std::signbit(value);
+        p = m.exponent + 1 > 7 ? PutExponentForm(p, m, negative)
+                               : PutFixedForm(p, m, negative, qBound(0, decimals, 18));
     }
     return int(p - out);
 }
