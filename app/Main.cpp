@@ -31,11 +31,11 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
     // The runs' labels change with every answer, in the time between a request and its answer. Their
     // texts are plain, and their size is their place in the group box, which has no layout: so a new
     // text neither scans for markup nor asks a parent without a layout to lay out again.
-    for (QLabel* label : {ui->Rashod1Label, ui->Rashod2Label, ui->Rashod3Label, ui->Answers1Label,
-                          ui->Answers2Label, ui->Answers3Label, ui->CurrentTotal1Label, ui->CurrentTotal2Label,
-                          ui->CurrentTotal3Label}) {
-        label->setTextFormat(Qt::PlainText);
-        label->setFixedSize(label->size());
+    for (const RunLabels& run : runLabels()) {
+        for (QLabel* label : {run.flow, run.answers, run.volume}) {
+            label->setTextFormat(Qt::PlainText);
+            label->setFixedSize(label->size());
+        }
     }
 
     connect(ui->ParamRSButton, &QPushButton::clicked, this, [this] { runHandler([this] { ParamRSButtonClick(); }); });
@@ -166,15 +166,19 @@ void TMainForm::showImitPanel(int runs) {
     setFixedHeight(runs > 0 ? shell_.FullHeight : shell_.CompactHeight);
 }
 
+std::array<TMainForm::RunLabels, 3> TMainForm::runLabels() const {
+    return {RunLabels{ui->Rashod1Label, ui->Answers1Label, ui->CurrentTotal1Label},
+            RunLabels{ui->Rashod2Label, ui->Answers2Label, ui->CurrentTotal2Label},
+            RunLabels{ui->Rashod3Label, ui->Answers3Label, ui->CurrentTotal3Label}};
+}
+
 void TMainForm::showRun(int slot, const RunDisplay& texts) {
-    QLabel* const rashod[3] = {ui->Rashod1Label, ui->Rashod2Label, ui->Rashod3Label};
-    QLabel* const answers[3] = {ui->Answers1Label, ui->Answers2Label, ui->Answers3Label};
-    QLabel* const total[3] = {ui->CurrentTotal1Label, ui->CurrentTotal2Label, ui->CurrentTotal3Label};
     if (slot < 0 || slot > 2)
         return;
-    answers[slot]->setText(texts.answers);
-    total[slot]->setText(texts.volume);
-    rashod[slot]->setText(texts.flow);
+    const RunLabels run = runLabels()[std::size_t(slot)];
+    run.answers->setText(texts.answers);
+    run.volume->setText(texts.volume);
+    run.flow->setText(texts.flow);
 }
 
 void TMainForm::showOutputPulses(const QString& text, bool warning) {

@@ -5,6 +5,7 @@
 #include "JobView.h"
 
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -18,6 +19,7 @@ struct Shell;
 struct WizardForms;
 struct Program;
 class EscapeHook;
+class QLabel;
 
 class TMainForm : public QWidget, public JobView {
     Q_OBJECT
@@ -69,6 +71,13 @@ private:
     void CloseBtnClick();
     // Runs a button's job; an exception that leaves it is shown and the window goes on.
     void runHandler(const std::function<void()>& body);
+    // Each imitated run's three labels.
+    struct RunLabels {
+        QLabel* flow;
+        QLabel* answers;
+        QLabel* volume;
+    };
+    std::array<RunLabels, 3> runLabels() const;
 
     std::unique_ptr<Ui::TMainForm> ui;
     Link& link_;

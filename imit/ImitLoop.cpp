@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QStringBuilder>
 #include <QTimer>
 
 #include <charconv>
@@ -91,23 +90,26 @@ private:
     PortRevival revival_;
 };
 
-QString FlowText(double rashod) {
-    // m3/s from the flow as entered, not from its single-precision copy on the line.
-    return QStringLiteral("Расход = ") % FormatNumber(rashod / 3600.0, 3) % QStringLiteral(" м3/с");
+// The run's texts: the digits on the stack, each text written in place in one allocation, with the
+// locale's separator looked up once a run. They are made between a request and its answer, where the
+// caches are cold after the wait.
+QString NumberText(QStringView caption, double value, const QString& separator) {
+    char number[kNumberAsciiMax];
+    const int length = FormatNumberAscii(value, 3, number);
+    return WithCaption(caption, std::string_view(number, std::size_t(length)), separator);
 }
 
-// The texts are made between a request and its answer, where the caches are cold after the wait: the
-// digits on the stack, each text written in place in one allocation, the locale's separator looked up
-// once a run.
+QString FlowText(double rashod, const QString& separator) {
+    // m3/s from the flow as entered, not from its single-precision copy on the line.
+    return NumberText(u"Расход = ", rashod / 3600.0, separator) + QStringLiteral(" м3/с");
+}
+
 RunDisplay RunTexts(int answers, float volume, const QString& flow, const QString& separator) {
     char count[16];
     const char* countEnd = std::to_chars(count, count + sizeof count, answers).ptr;
-    char number[kNumberAsciiMax];
-    const int numberLength = FormatNumberAscii(volume, 3, number);
     return {flow,
             WithCaption(u"Ответов : ", std::string_view(count, std::size_t(countEnd - count)), separator),
-            WithCaption(u"Объем газа за сегодня : ", std::string_view(number, std::size_t(numberLength)),
-                        separator)};
+            NumberText(u"Объем газа за сегодня : ", volume, separator)};
 }
 
 // One imitation run: read a request, answer it, show it; again until the operator stops.
@@ -133,7 +135,7 @@ private:
         FlowShown& shown = flows_[std::size_t(slot)];
         if (shown.text.isNull() || shown.rashod != imit_.ImitRashod[slot]) {
             shown.rashod = imit_.ImitRashod[slot];
-            shown.text = FlowText(shown.rashod);
+            shown.text = FlowText(shown.rashod, separator_);
         }
         return shown.text;
     }
