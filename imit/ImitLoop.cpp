@@ -90,27 +90,41 @@ private:
     PortRevival revival_;
 };
 
-// The run's texts: the digits on the stack, each text written in place in one allocation, with the
-// locale's separator looked up once a run. They are made between a request and its answer, where the
-// caches are cold after the wait.
-QString NumberText(QStringView caption, double value, const QString& separator) {
-    char number[kNumberAsciiMax];
-    const int length = FormatNumberAscii(value, 3, number);
-    return WithCaption(caption, std::string_view(number, std::size_t(length)), separator);
-}
-
+// The run's texts: the digits on the stack, written in place behind the caption, with the locale's
+// separator looked up once a run. They are made between a request and its answer, where the caches are
+// cold after the wait.
 QString FlowText(double rashod, const QString& separator) {
     // m3/s from the flow as entered, not from its single-precision copy on the line.
-    return NumberText(u"Расход = ", rashod / 3600.0, separator) + QStringLiteral(" м3/с");
+    char number[kNumberAsciiMax];
+    const int length = FormatNumberAscii(rashod / 3600.0, 3, number);
+    return WithCaption(u"Расход = ", std::string_view(number, std::size_t(length)), separator) +
+           QStringLiteral(" м3/с");
 }
 
-RunDisplay RunTexts(int answers, float volume, const QString& flow, const QString& separator) {
-    char count[16];
-    const char* countEnd = std::to_chars(count, count + sizeof count, answers).ptr;
-    return {flow,
-            WithCaption(u"Ответов : ", std::string_view(count, std::size_t(countEnd - count)), separator),
-            NumberText(u"Объем газа за сегодня : ", volume, separator)};
-}
+// A run's answer count and volume. The window keeps the texts it shows until the run's next answer, so
+// two sets written in turn never meet a text still in use: once both have grown to size, an answer makes
+// its texts without allocating.
+class RunTexts {
+public:
+    RunDisplay next(int answers, float volume, const QString& flow, const QString& separator) {
+        Texts& t = sets_[std::size_t(turn_ ^= 1)];
+        char digits[kNumberAsciiMax];
+        const char* countEnd = std::to_chars(digits, digits + sizeof digits, answers).ptr;
+        WithCaption(t.answers, u"Ответов : ", std::string_view(digits, std::size_t(countEnd - digits)),
+                    separator);
+        const int length = FormatNumberAscii(volume, 3, digits);
+        WithCaption(t.volume, u"Объем газа за сегодня : ", std::string_view(digits, std::size_t(length)),
+                    separator);
+        return {flow, t.answers, t.volume};
+    }
+
+private:
+    struct Texts {
+        QString answers, volume;
+    };
+    std::array<Texts, 2> sets_;
+    int turn_ = 0;
+};
 
 // One imitation run: read a request, answer it, show it; again until the operator stops.
 class ImitationLoop {
@@ -185,7 +199,8 @@ private:
         std::array<quint8, kFlowAnswerSize> answer;
         const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
-        view_.showRun(slot, RunTexts(g_run.ImitAnswers[slot], volume, flowText(slot), separator_));
+        view_.showRun(slot, texts_[std::size_t(slot)].next(g_run.ImitAnswers[slot], volume, flowText(slot),
+                                                           separator_));
         // The send starts with a purge of the port: what was read behind the request goes with it.
         next_ = have_ = 0;
         SendAnswer(link_, answer.data());
@@ -210,6 +225,7 @@ private:
         QString text;
     };
     std::array<FlowShown, 3> flows_;
+    std::array<RunTexts, 3> texts_;
     const QString separator_ = DecimalSeparator();
 };
 

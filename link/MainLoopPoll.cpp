@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 #endif
 
@@ -50,6 +51,10 @@ private:
     std::vector<GPollFD> spill_;
 };
 
+// Woken by input, the wait tells the dispatcher's listeners that the thread is awake only when it is next
+// called (or the application's loop tells them itself): the answer to that input goes out first.
+bool g_awakeOwed = false;
+
 int PollTimeout(int sourcesMs, const QDeadlineTimer& deadline) {
     const qint64 left = std::max<qint64>(0, deadline.remainingTime());
     return sourcesMs < 0 ? int(left) : int(std::min<qint64>(sourcesMs, left));
@@ -60,6 +65,8 @@ int PollTimeout(int sourcesMs, const QDeadlineTimer& deadline) {
 PollOutcome Wait(int fd, int timeoutMs, const std::function<bool()>& ended) {
     GMainContext* const context = g_main_context_default();
     QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher && std::exchange(g_awakeOwed, false))
+        emit dispatcher->awake();
     if (!dispatcher || !g_main_context_acquire(context))
         return PollOutcome::Unavailable;
     const QDeadlineTimer deadline(std::max(0, timeoutMs), Qt::PreciseTimer);
@@ -76,18 +83,17 @@ PollOutcome Wait(int fd, int timeoutMs, const std::function<bool()>& ended) {
         if (pollMs != 0)
             emit dispatcher->aboutToBlock();
         g_poll(fds, guint(n + 1), pollMs);
-        if (pollMs != 0)
-            emit dispatcher->awake();
         // The input is taken before anything else is dispatched; sources found ready now stay ready and
         // are served by the next wait or the application's loop.
-        if (fds[n].revents & (G_IO_HUP | G_IO_ERR | G_IO_NVAL)) {
-            outcome = PollOutcome::HungUp;
+        const gushort ours = fds[n].revents;
+        if (ours & (G_IO_HUP | G_IO_ERR | G_IO_NVAL | G_IO_IN)) {
+            g_awakeOwed = pollMs != 0;
+            outcome = ours & G_IO_IN && !(ours & (G_IO_HUP | G_IO_ERR | G_IO_NVAL)) ? PollOutcome::Readable
+                                                                                  : PollOutcome::HungUp;
             break;
         }
-        if (fds[n].revents & G_IO_IN) {
-            outcome = PollOutcome::Readable;
-            break;
-        }
+        if (pollMs != 0)
+            emit dispatcher->awake();
         if (g_main_context_check(context, priority, fds, n))
             g_main_context_dispatch(context);
         if (ended()) {

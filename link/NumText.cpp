@@ -4,8 +4,10 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +20,60 @@ struct Mantissa {
     int exponent;
 };
 
+#ifdef __SIZEOF_INT128__
+// The run's volumes and flows lie between 0.001 and 10^7. There the digits come from one exact 128-bit
+// product, rounded half to even as the library does, without the library's conversion tables: the
+// imitation formats a volume before every answer, when the tables are out of the cache.
+std::optional<Mantissa> SevenDigitsInRange(double magnitude) {
+    if (!(magnitude >= 1e-3 && magnitude < 1e7))
+        return std::nullopt;
+    // magnitude = m / 2^shift exactly, with shift from 29 to 62 in this range.
+    const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+    const std::uint64_t m = (bits & ((std::uint64_t(1) << 52) - 1)) | (std::uint64_t(1) << 52);
+    const int shift = 1075 - int(bits >> 52);
+    static constexpr double kTens[] = {1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+    int first = -3; // power of ten of the first digit, estimated; the integer check below settles it
+    for (const double ten : kTens)
+        first += magnitude >= ten ? 1 : 0;
+    static constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,
+                                               10000,     100000,     1000000,     10000000,
+                                               100000000, 1000000000, 10000000000};
+    for (;;) {
+        const int k = 6 - first; // magnitude * 10^k has 7 integer digits
+        if (k < 0 || k > 10)
+            return std::nullopt;
+        const unsigned __int128 product = (unsigned __int128)m * kPow10[k];
+        std::uint64_t q = std::uint64_t(product >> shift);
+        if (q >= kPow10[7]) {
+            ++first;
+            continue;
+        }
+        if (q < kPow10[6]) {
+            --first;
+            continue;
+        }
+        const unsigned __int128 rest = product & ((((unsigned __int128)1) << shift) - 1);
+        const unsigned __int128 half = ((unsigned __int128)1) << (shift - 1);
+        if (rest > half || (rest == half && (q & 1) != 0))
+            ++q;
+        Mantissa out{};
+        out.exponent = first;
+        if (q == kPow10[7]) {
+            q = kPow10[6];
+            ++out.exponent;
+        }
+        for (int i = 6; i >= 0; --i, q /= 10)
+            out.digits[i] = char('0' + q % 10);
+        return out;
+    }
+}
+#endif
+
 Mantissa SevenDigits(double magnitude) {
+#ifdef __SIZEOF_INT128__
+    if (const std::optional<Mantissa> m = SevenDigitsInRange(magnitude))
+        return *m;
+#endif
     char e[32];
     // "d.dddddde±x", as printf's %.6e.
     const auto end = std::to_chars(e, e + sizeof e, magnitude, std::chars_format::scientific, 6).ptr;
@@ -101,12 +156,17 @@ QString FormatNumber(double value, int decimals) {
 }
 
 QString WithCaption(QStringView caption, std::string_view ascii, QStringView separator) {
+    QString out;
+    WithCaption(out, caption, ascii, separator);
+    return out;
+}
+
+void WithCaption(QString& out, QStringView caption, std::string_view ascii, QStringView separator) {
     const auto dots = qsizetype(std::count(ascii.begin(), ascii.end(), '.'));
-    QString out(caption.size() + qsizetype(ascii.size()) + dots * (separator.size() - 1), Qt::Uninitialized);
+    out.resize(caption.size() + qsizetype(ascii.size()) + dots * (separator.size() - 1));
     QChar* p = std::copy(caption.begin(), caption.end(), out.data());
     for (const char c : ascii)
         p = c == '.' ? std::copy(separator.begin(), separator.end(), p) : (*p = QLatin1Char(c), p + 1);
-    return out;
 }
 
 // Called before every answer of the imitation is sent: the digits are made in stack buffers, no string

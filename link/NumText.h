@@ -15,6 +15,8 @@ constexpr int kNumberAsciiMax = 48;
 int FormatNumberAscii(double value, int decimals, char* out);
 // `caption` followed by `ascii` with each '.' replaced by `separator`, in one allocation.
 QString WithCaption(QStringView caption, std::string_view ascii, QStringView separator);
+// The same written over `out`, in its own storage when nobody shares it and it is large enough.
+void WithCaption(QString& out, QStringView caption, std::string_view ascii, QStringView separator);
 QString DecimalSeparator();
 
 // Replaces every '.' and ',' by the locale's decimal separator; nothing else is touched.

@@ -18,6 +18,8 @@
 namespace {
 // Longest a write may take to reach the driver: 600 bytes at 600 baud are 10 s.
 constexpr int kWriteTimeoutMs = 15000;
+// A read that found the input queue empty this recently stands for the input flush of a purge.
+constexpr std::chrono::microseconds kFreshEmptyRead{1000};
 } // namespace
 
 QtPort::QtPort() {
@@ -88,6 +90,7 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     wakePending_ = false;
     rtsRefused_ = false;
     drained_ = false;
+    emptiedAt_.reset();
 #ifdef Q_OS_UNIX
     rs485_.attach(fd());
     TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
@@ -145,7 +148,11 @@ bool QtPort::setDtr(bool on) {
 void QtPort::purge() {
     if (!usable())
         return;
-    bool ok = serial_.clear(QSerialPort::Input);
+    // The imitation purges right after it read a request whole. A flush then could only take bytes that
+    // came in the microseconds since, and it costs as much as the read itself (on a pseudo-terminal it
+    // also restarts the driver's delivery work): it is left out, and such bytes are read as any others.
+    bool ok = inputJustEmptied() || serial_.clear(QSerialPort::Input);
+    emptiedAt_.reset();
     // The output side is flushed only when something is still waiting to be sent. A pseudo-terminal
     // passes written bytes straight to its peer, where an output flush would destroy them on the peer's
     // side although they count as sent; a UART reports its untransmitted bytes in TIOCOUTQ.
@@ -163,6 +170,11 @@ void QtPort::purge() {
         ok = serial_.clear(QSerialPort::Output) && ok;
     if (!ok)
         noteError();
+}
+
+bool QtPort::inputJustEmptied() const {
+    return emptiedAt_ && serial_.bytesAvailable() == 0 &&
+           std::chrono::steady_clock::now() - *emptiedAt_ < kFreshEmptyRead;
 }
 
 void QtPort::drain() {
@@ -258,9 +270,15 @@ qint64 QtPort::read(quint8* buf, qint64 max) {
         return n;
     }
     const ssize_t r = ::read(fd(), buf, size_t(max));
+    if (r >= 0 && r < max)
+        emptiedAt_ = std::chrono::steady_clock::now();
     if (r >= 0)
         return r;
-    if (errno == EAGAIN || errno == EINTR)
+    if (errno == EAGAIN) {
+        emptiedAt_ = std::chrono::steady_clock::now();
+        return 0;
+    }
+    if (errno == EINTR)
         return 0;
     // QSerialPort meets the failure itself: it tells a device that is gone (a resource error) from a
     // passing fault, and a loss is handled as everywhere else.

@@ -8,6 +8,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <chrono>
 #include <optional>
 
 class QtPort : public Port {
@@ -42,6 +43,7 @@ private:
     // Records a device error; a lost device is closed so that its descriptor stops reporting hang-ups.
     void noteError();
     bool deviceGone() const;
+    bool inputJustEmptied() const;
     QString lossReason() const;
     void markLost(bool closeNow);
     void sleepWait(int timeoutMs, bool pumpMessages);
@@ -60,6 +62,8 @@ private:
     bool wakePending_ = false;
     bool rtsRefused_ = false; // the device has no RTS line (a pseudo-terminal)
     bool drained_ = false;    // a drain succeeded and nothing was written since
+    // When a read last found the driver's input queue empty (it returned less than it had room for).
+    std::optional<std::chrono::steady_clock::time_point> emptiedAt_;
     QString lostReason_;
     qint32 actualBaud_ = 0;
     QEventLoop* loop_ = nullptr;      // the innermost wait that dispatches events, if any

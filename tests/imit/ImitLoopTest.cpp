@@ -113,6 +113,26 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     EXPECT_EQ(opens, (std::vector<qint32>{9600, 1200}));
 }
 
+TEST(ImitLoop, TextsShownForAnAnswerStayAsTheyWereWhileTheNextAreMade) {
+    Rig rig;
+    const quint32 t0 = rig.clock.tickMs();
+    for (int i = 1; i <= 5; ++i)
+        rig.port.arrive(t0 + 1000 * quint32(i), Hex("AA010706014E45"));
+    std::vector<QString> shown; // copies, as a window keeps them
+    rig.window.onShowRun = [&](int slot) {
+        if (slot == 0 && !rig.text("Answers1Label").isEmpty())
+            shown.insert(shown.end(), {rig.text("Answers1Label"), rig.text("CurrentTotal1Label")});
+    };
+    rig.stopAt(t0 + 6000);
+    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
+
+    std::vector<QString> expected;
+    for (int i = 1; i <= 5; ++i)
+        expected.insert(expected.end(), {QStringLiteral("Ответов : %1").arg(i),
+                                         QStringLiteral("Объем газа за сегодня : %1,000").arg(i)});
+    EXPECT_EQ(shown, expected);
+}
+
 TEST(ImitLoop, TwoSlotsAndTheRequestsThatGoUnanswered) {
     Rig rig;
     ImitSettings& imit = rig.imit;

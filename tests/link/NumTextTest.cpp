@@ -34,6 +34,10 @@ const FormatCase kFormatCases[] = {
     {123.456, 18, "123,456000000000000000"},
     {1e-20, 3, "0,000"},
     {9999999.5, 0, "1E+7"}, // rounds up into the eighth integer digit
+    {1234567.5, 0, "1234568"}, // halves go to the even digit
+    {1234566.5, 1, "1234566,0"},
+    {0.001, 6, "0,001000"},
+    {999.99999999999989, 3, "1000,000"}, // just below a power of ten
     {0.00049999, 3, "0,000"},
 };
 

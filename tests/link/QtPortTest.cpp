@@ -267,6 +267,22 @@ TEST_F(OpenQtPort, InputEndsAWaitAndTheWaitItInterrupted) {
     }
 }
 
+TEST_F(OpenQtPort, PurgeDropsInputThatWaitedInTheDriver) {
+    // Whether or not a read found the queue empty a while before, bytes that came since are purged.
+    for (const bool readBefore : {false, true}) {
+        quint8 buf[16];
+        if (readBefore) {
+            EXPECT_EQ(port.read(buf, sizeof buf), 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        pty.write("abc");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        port.purge();
+        EXPECT_FALSE(port.waitForInput(100, false)) << "read before " << readBefore;
+        EXPECT_EQ(port.read(buf, sizeof buf), 0) << "read before " << readBefore;
+    }
+}
+
 TEST_F(OpenQtPort, InputAndAWindowEventTogetherEndTheWaitAndTheEventStillRuns) {
     // The input is taken first; the event that became due at the same moment is served afterwards.
     for (int round = 0; round < 3; ++round) {
