@@ -4,7 +4,10 @@
 
 #include <QLocale>
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <random>
+#include <string>
 
 namespace {
 
@@ -183,6 +186,31 @@ TEST(NumText, NormalizesBothSeparatorsToTheLocaleOne) {
     }
     LocaleScope en(QLocale::C);
     EXPECT_EQ(NormalizeDecimalSeparator(QStringLiteral("1.2,3")), QStringLiteral("1.2.3"));
+}
+
+// The seven digits agree with the C library's exactly rounded "%.6e" over the range of volumes and flows,
+// for doubles, for floats and around each power of ten.
+TEST(NumText, SevenDigitsAreRoundedAsTheCLibraryRoundsThem) {
+    std::mt19937_64 rng(47);
+    std::uniform_real_distribution<double> power(-3.0, 7.0);
+    const auto check = [](double v) {
+        char e[32], text[kNumberAsciiMax];
+        std::snprintf(e, sizeof e, "%.6e", v);
+        const int first = std::atoi(e + 9); // power of ten of the first digit
+        const int n = FormatNumberAscii(v, 6 - first, text);
+        std::string digits(text, std::size_t(n));
+        std::erase(digits, '.');
+        digits.erase(0, digits.find_first_not_of('0'));
+        ASSERT_EQ(digits, std::string(1, e[0]) + std::string(e + 2, 6)) << e;
+    };
+    for (int i = 0; i < 100000; ++i) {
+        const double v = std::pow(10.0, power(rng));
+        check(v);
+        check(double(float(v)));
+    }
+    for (double ten = 1e-2; ten < 1e7; ten *= 10)
+        for (double v : {std::nextafter(ten, 0.0), ten, std::nextafter(ten, 1e9), ten * 0.99999995})
+            check(v);
 }
 
 TEST(NumText, ShownValuesReadBackInBothLocales) {
