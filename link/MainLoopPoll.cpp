@@ -85,11 +85,10 @@ PollOutcome Wait(int fd, int timeoutMs, const std::function<bool()>& ended) {
         g_poll(fds, guint(n + 1), pollMs);
         // The input is taken before anything else is dispatched; sources found ready now stay ready and
         // are served by the next wait or the application's loop.
-        const gushort ours = fds[n].revents;
-        if (ours & (G_IO_HUP | G_IO_ERR | G_IO_NVAL | G_IO_IN)) {
+        const bool broken = (fds[n].revents & (G_IO_HUP | G_IO_ERR | G_IO_NVAL)) != 0;
+        if (broken || (fds[n].revents & G_IO_IN) != 0) {
             g_awakeOwed = pollMs != 0;
-            outcome = ours & G_IO_IN && !(ours & (G_IO_HUP | G_IO_ERR | G_IO_NVAL)) ? PollOutcome::Readable
-                                                                                  : PollOutcome::HungUp;
+            outcome = broken ? PollOutcome::HungUp : PollOutcome::Readable;
             break;
         }
         if (pollMs != 0)

@@ -21,9 +21,9 @@ struct Mantissa {
 };
 
 #ifdef __SIZEOF_INT128__
-// The run's volumes and flows lie between 0.001 and 10^7. There the digits come from one exact 128-bit
-// product, rounded half to even as the library does, without the library's conversion tables: the
-// imitation formats a volume before every answer, when the tables are out of the cache.
+// Most of the run's volumes and flows lie between 0.001 and 10^7. There the digits come from one exact
+// 128-bit product, rounded half to even as the library does, without the library's conversion tables:
+// the imitation formats a volume before every answer, when the tables are out of the cache.
 std::optional<Mantissa> SevenDigitsInRange(double magnitude) {
     if (!(magnitude >= 1e-3 && magnitude < 1e7))
         return std::nullopt;
@@ -35,9 +35,8 @@ std::optional<Mantissa> SevenDigitsInRange(double magnitude) {
     int first = -3; // power of ten of the first digit, estimated; the integer check below settles it
     for (const double ten : kTens)
         first += magnitude >= ten ? 1 : 0;
-    static constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,
-                                               10000,     100000,     1000000,     10000000,
-                                               100000000, 1000000000, 10000000000};
+    static constexpr std::uint64_t kPow10[] = {1,       10,       100,       1000,       10000,      100000,
+                                               1000000, 10000000, 100000000, 1000000000, 10000000000};
     for (;;) {
         const int k = 6 - first; // magnitude * 10^k has 7 integer digits
         if (k < 0 || k > 10)
