@@ -95,10 +95,9 @@ private:
 // cold after the wait.
 QString FlowText(double rashod, const QString& separator) {
     // m3/s from the flow as entered, not from its single-precision copy on the line.
-    char number[kNumberAsciiMax];
-    const int length = FormatNumberAscii(rashod / 3600.0, 3, number);
-    return WithCaption(u"Расход = ", std::string_view(number, std::size_t(length)), separator) +
-           QStringLiteral(" м3/с");
+    QString text;
+    WithNumber(text, u"Расход = ", rashod / 3600.0, 3, separator);
+    return text + QStringLiteral(" м3/с");
 }
 
 // A run's answer count and volume. The window keeps the texts it shows until the run's next answer, so
@@ -108,13 +107,11 @@ class RunTexts {
 public:
     RunDisplay next(int answers, float volume, const QString& flow, const QString& separator) {
         Texts& t = sets_[std::size_t(turn_ ^= 1)];
-        char digits[kNumberAsciiMax];
-        const char* countEnd = std::to_chars(digits, digits + sizeof digits, answers).ptr;
-        WithCaption(t.answers, u"Ответов : ", std::string_view(digits, std::size_t(countEnd - digits)),
+        char count[16];
+        const char* countEnd = std::to_chars(count, count + sizeof count, answers).ptr;
+        WithCaption(t.answers, u"Ответов : ", std::string_view(count, std::size_t(countEnd - count)),
                     separator);
-        const int length = FormatNumberAscii(volume, 3, digits);
-        WithCaption(t.volume, u"Объем газа за сегодня : ", std::string_view(digits, std::size_t(length)),
-                    separator);
+        WithNumber(t.volume, u"Объем газа за сегодня : ", volume, 3, separator);
         return {flow, t.answers, t.volume};
     }
 

@@ -149,14 +149,8 @@ QString DecimalSeparator() {
 }
 
 QString FormatNumber(double value, int decimals) {
-    char ascii[kNumberAsciiMax];
-    const int n = FormatNumberAscii(value, decimals, ascii);
-    return WithCaption({}, std::string_view(ascii, std::size_t(n)), DecimalSeparator());
-}
-
-QString WithCaption(QStringView caption, std::string_view ascii, QStringView separator) {
     QString out;
-    WithCaption(out, caption, ascii, separator);
+    WithNumber(out, {}, value, decimals, DecimalSeparator());
     return out;
 }
 
@@ -166,6 +160,12 @@ void WithCaption(QString& out, QStringView caption, std::string_view ascii, QStr
     QChar* p = std::copy(caption.begin(), caption.end(), out.data());
     for (const char c : ascii)
         p = c == '.' ? std::copy(separator.begin(), separator.end(), p) : (*p = QLatin1Char(c), p + 1);
+}
+
+void WithNumber(QString& out, QStringView caption, double value, int decimals, QStringView separator) {
+    char ascii[kNumberAsciiMax];
+    const int n = FormatNumberAscii(value, decimals, ascii);
+    WithCaption(out, caption, std::string_view(ascii, std::size_t(n)), separator);
 }
 
 // Called before every answer of the imitation is sent: the digits are made in stack buffers, no string

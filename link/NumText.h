@@ -8,15 +8,14 @@
 // Fixed-point text with exactly `decimals` decimals after rounding to at most 7 significant digits;
 // a value whose integer part needs more than 7 digits comes out in exponent notation.
 QString FormatNumber(double value, int decimals);
-// The same text in ASCII with '.' in the separator's place, for a caller that formats often: returns its
-// length, at most kNumberAsciiMax. WithCaption makes the string, with the separator the caller looked up
-// once (DecimalSeparator).
+// The same text in ASCII with '.' in the separator's place: returns its length, at most kNumberAsciiMax.
 constexpr int kNumberAsciiMax = 48;
 int FormatNumberAscii(double value, int decimals, char* out);
-// `caption` followed by `ascii` with each '.' replaced by `separator`, in one allocation.
-QString WithCaption(QStringView caption, std::string_view ascii, QStringView separator);
-// The same written over `out`, in its own storage when nobody shares it and it is large enough.
+// For a caller that formats often, with the separator it looked up once (DecimalSeparator): `caption`
+// followed by `ascii` with each '.' replaced by `separator`, or by `value` as FormatNumber shows it. Both
+// write over `out`, in its own storage when nobody shares it and it is large enough.
 void WithCaption(QString& out, QStringView caption, std::string_view ascii, QStringView separator);
+void WithNumber(QString& out, QStringView caption, double value, int decimals, QStringView separator);
 QString DecimalSeparator();
 
 // Replaces every '.' and ',' by the locale's decimal separator; nothing else is touched.

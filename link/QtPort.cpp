@@ -270,15 +270,11 @@ qint64 QtPort::read(quint8* buf, qint64 max) {
         return n;
     }
     const ssize_t r = ::read(fd(), buf, size_t(max));
-    if (r >= 0 && r < max)
+    if (r < max && (r >= 0 || errno == EAGAIN))
         emptiedAt_ = std::chrono::steady_clock::now();
     if (r >= 0)
         return r;
-    if (errno == EAGAIN) {
-        emptiedAt_ = std::chrono::steady_clock::now();
-        return 0;
-    }
-    if (errno == EINTR)
+    if (errno == EAGAIN || errno == EINTR)
         return 0;
     // QSerialPort meets the failure itself: it tells a device that is gone (a resource error) from a
     // passing fault, and a loss is handled as everywhere else.
