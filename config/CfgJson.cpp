@@ -87,16 +87,17 @@ QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
     o[QStringLiteral("V")] = Field(ShortestDecimal(r.V), QStringLiteral("м3"));
     o[QStringLiteral("Nag")] = Field(r.Nag / 100.0, kSeconds);
     o[QStringLiteral("Pause")] = Field(r.Pause / 100.0, kSeconds);
+    const CfgVersionFields held = VersionFields(softVersion);
     for (int i = 0; i < 3; ++i) {
         o[RunKey("Addr", i)] = Field(r.Addr[i], kNone);
         o[RunKey("Nitka", i)] = Field(r.Nitka[i], kNone);
         o[RunKey("Speed", i)] =
             Field(SpeedIndexToBaud(SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
-        if (softVersion >= 2)
+        if (held.byteOrder)
             o[RunKey("ByteOrder", i)] =
                 Field((r.Flags[i] & 1) ? QStringLiteral("inverse") : QStringLiteral("direct"), kNone);
     }
-    if (softVersion >= 3)
+    if (held.tries)
         o[QStringLiteral("Tries")] = Field(r.Flags[0] >> 4, kNone);
     return o;
 }
@@ -113,6 +114,7 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
     r.V = v;
     r.Nag = quint8(in.hundredths(QStringLiteral("Nag"), TimedField::Nag));
     r.Pause = quint8(in.hundredths(QStringLiteral("Pause"), TimedField::Pause));
+    const CfgVersionFields held = VersionFields(softVersion);
     for (int i = 0; i < 3; ++i) {
         r.Addr[i] = quint8(in.whole(RunKey("Addr", i), 1, 255));
         r.Nitka[i] = quint8(in.whole(RunKey("Nitka", i), 1, 255));
@@ -121,14 +123,14 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
             in.fail(RunKey("Speed", i));
         r.Speed[i] = quint8(SpeedIndexToCode(speed));
         r.Flags[i] = 1;
-        if (softVersion >= 2) {
+        if (held.byteOrder) {
             const QString order = in.text(RunKey("ByteOrder", i));
             if (order != QStringLiteral("inverse") && order != QStringLiteral("direct"))
                 in.fail(RunKey("ByteOrder", i));
             r.Flags[i] = order == QStringLiteral("direct") ? 0 : 1;
         }
     }
-    if (softVersion >= 3)
+    if (held.tries)
         r.Flags[0] = quint8(r.Flags[0] | (in.whole(QStringLiteral("Tries"), 2, 10) << 4));
     if (!in.ok())
         return std::nullopt;

@@ -93,6 +93,10 @@ quint8 ToByte(int v) {
 
 } // namespace
 
+CfgVersionFields VersionFields(quint8 softVersion) {
+    return {.byteOrder = softVersion >= 2, .tries = softVersion >= 3};
+}
+
 int ExpectedCfgSize(quint8 softVersion) {
     return softVersion >= 2 ? kCfgRecordSize : 21;
 }
@@ -194,10 +198,11 @@ void RecordToForm(CfgContext& cfg, CfgFormValues& form) {
     form.pause = FormatNumber(r.Pause * 0.01, 3);
     form.period = FormatNumber(r.Period * 0.01, 3);
     form.answer = FormatNumber(r.Answer * 0.01, 3);
+    const CfgVersionFields held = VersionFields(cfg.SoftVersion);
     // Before version 2 the controller has no byte order; the choice stays on its first item.
     for (int i = 0; i < 3; ++i)
-        form.byteOrder[i] = (cfg.SoftVersion >= 2 && (r.Flags[i] & 1) == 0) ? 1 : 0;
-    form.triesVisible = cfg.SoftVersion >= 3;
+        form.byteOrder[i] = (held.byteOrder && (r.Flags[i] & 1) == 0) ? 1 : 0;
+    form.triesVisible = held.tries;
     if (form.triesVisible)
         form.tries = std::clamp(r.Flags[0] >> 4, 2, 10);
 }
@@ -223,6 +228,7 @@ void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
 
 void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form) {
     CfgRecord& r = cfg.record;
+    const CfgVersionFields held = VersionFields(cfg.SoftVersion);
     // The run-count group always has a choice once filled; without one, one run rather than 0.
     r.FlCount = (form.flIndex >= 0 && form.flIndex <= 2) ? quint8(form.flIndex + 1) : 1;
     for (int i = 0; i < 3; ++i) {
@@ -230,9 +236,9 @@ void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form) {
         r.Nitka[i] = ToByte(form.nitka[i]);
         r.Speed[i] = quint8(SpeedIndexToCode(form.speedIndex[i]));
         r.Flags[i] = 1; // inverse
-        if (cfg.SoftVersion >= 2 && form.byteOrder[i] != 0)
+        if (held.byteOrder && form.byteOrder[i] != 0)
             r.Flags[i] = 0;
     }
-    if (cfg.SoftVersion >= 3)
+    if (held.tries)
         r.Flags[0] = quint8(r.Flags[0] | (std::clamp(form.tries, 2, 10) << 4));
 }

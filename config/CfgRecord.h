@@ -40,6 +40,13 @@ struct CfgContext {
     bool PulsesByFlow() const { return SoftVersion == 3; }
 };
 
+// The fields of table 4 that not every software version holds; the others every version has.
+struct CfgVersionFields {
+    bool byteOrder = false; // the runs' float byte order (bit 0 of each Flags byte), from version 2 on
+    bool tries = false;     // the most polling attempts (run 1 Flags bits 4..7), from version 3 on
+};
+CfgVersionFields VersionFields(quint8 softVersion);
+
 // Table 4 as read: 23 bytes from version 2 on, 21 before (the record layout of that version).
 int ExpectedCfgSize(quint8 softVersion);
 // Table 4 as written: 23 bytes from version 2 on, 20 before (no flag bytes).
