@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QStringList>
 
 namespace {
 
@@ -32,6 +33,13 @@ CfgFileRead Damaged(const QString& fileName, const QString& what) {
     return Refused(CfgFileRead::Outcome::Damaged, QStringLiteral("Файл конфигурации ") + Quoted(fileName) +
                                                       QStringLiteral(" поврежден (") + what +
                                                       QStringLiteral("), конфигурация не загружена."));
+}
+
+// The fields both versions hold: only these move from a file of one version into a form of the other.
+CfgVersionFields CommonFields(quint8 fileVersion, quint8 controllerVersion) {
+    const CfgVersionFields file = VersionFields(fileVersion);
+    const CfgVersionFields controller = VersionFields(controllerVersion);
+    return {.byteOrder = file.byteOrder && controller.byteOrder, .tries = file.tries && controller.tries};
 }
 
 } // namespace
@@ -100,9 +108,38 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     return r;
 }
 
+CfgFormValues ApplyFileFields(const CfgFormValues& form, const CfgFileRead& file, quint8 controllerVersion) {
+    // Shown as for the controller at hand: its version decides which fields the form offers.
+    CfgContext shown;
+    shown.SoftVersion = controllerVersion;
+    shown.record = file.record;
+    CfgFormValues out = form;
+    RecordToForm(shown, out);
+    const CfgVersionFields taken = CommonFields(file.softVersion, controllerVersion);
+    if (!taken.byteOrder)
+        out.byteOrder = form.byteOrder;
+    if (!taken.tries)
+        out.tries = form.tries;
+    return out;
+}
+
 QString OtherVersionQuestion(const QString& fileName, quint8 fileVersion, quint8 controllerVersion) {
-    return QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
-           QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
-           QStringLiteral(", а у контроллера версия ПО ") + QString::number(controllerVersion) +
-           QStringLiteral(". Загрузить ее?");
+    QString text = QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
+                   QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
+                   QStringLiteral(", а у контроллера версия ПО ") + QString::number(controllerVersion) +
+                   QStringLiteral(". Загрузить ее?");
+    const CfgVersionFields has = VersionFields(controllerVersion);
+    const CfgVersionFields taken = CommonFields(fileVersion, controllerVersion);
+    QStringList kept;
+    if (has.byteOrder && !taken.byteOrder)
+        kept << Quoted(QStringLiteral("Порядок байт в float"));
+    if (has.tries && !taken.tries)
+        kept << Quoted(QStringLiteral("Максимальное количество попыток опроса Вычислителя"));
+    if (kept.size() == 1)
+        text +=
+            QStringLiteral("\nПоля ") + kept[0] + QStringLiteral(" в файле нет: оно останется как в форме.");
+    else if (kept.size() > 1)
+        text += QStringLiteral("\nПолей ") + kept.join(QStringLiteral(", ")) +
+                QStringLiteral(" в файле нет: они останутся как в форме.");
+    return text;
 }

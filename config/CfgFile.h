@@ -26,5 +26,11 @@ struct CfgFileRead {
 // version with the same layout is Loaded, and the caller asks before taking it.
 CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName);
 
-// "Конфигурация в файле … записана для версии ПО 2, а у контроллера версия ПО 4. Загрузить ее?"
+// The form's values with a loaded file's fields laid over them. A field changes when the file holds it
+// and the controller of controllerVersion has it; every other field keeps the form's value, so a file
+// from a version without attempts leaves the attempts the form shows as they are.
+CfgFormValues ApplyFileFields(const CfgFormValues& form, const CfgFileRead& file, quint8 controllerVersion);
+
+// "Конфигурация в файле … записана для версии ПО 2, а у контроллера версия ПО 4. Загрузить ее?", then the
+// fields the controller has and the file lacks, which ApplyFileFields leaves as they are.
 QString OtherVersionQuestion(const QString& fileName, quint8 fileVersion, quint8 controllerVersion);

@@ -87,12 +87,7 @@ bool TCfgForm::loadFromFile(const QString& path) {
     if (read.softVersion != cfg_.SoftVersion &&
         !AskYes(this, OtherVersionQuestion(name, read.softVersion, cfg_.SoftVersion)))
         return false;
-    // Shown as for the controller at hand: its version decides which fields the form offers.
-    CfgContext shown = cfg_;
-    shown.record = read.record;
-    CfgFormValues v;
-    RecordToForm(shown, v);
-    setValues(v);
+    setValues(ApplyFileFields(values(), read, cfg_.SoftVersion));
     FlRadioGroupClick();
     return true;
 }

@@ -113,7 +113,7 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
     }
 }
 
-TEST(CfgFile, AnotherVersionOfTheSameLayoutIsLoadedOnlyWhenTheOperatorAgrees) {
+TEST(CfgFile, AnotherVersionOfTheSameLayoutIsLoadedOnlyWhenTheOperatorAgreesAndOnlyItsFields) {
     QTemporaryDir dir;
     const QString path = Written(dir.filePath(QStringLiteral("v2.json")), SavedFor(2));
     for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
@@ -127,6 +127,11 @@ TEST(CfgFile, AnotherVersionOfTheSameLayoutIsLoadedOnlyWhenTheOperatorAgrees) {
             script.boxes[0].text.contains(QStringLiteral("версии ПО 2, а у контроллера версия ПО 4")));
         EXPECT_EQ(form.form.PeriodEdit()->text(),
                   answer == QMessageBox::Yes ? QStringLiteral("3,000") : QStringLiteral("2.5"));
+        // A version-2 file has no attempts: the form's stay, and the question says so.
+        EXPECT_EQ(form.form.values().tries, 7);
+        EXPECT_TRUE(script.boxes[0].text.endsWith(
+            QStringLiteral("\nПоля «Максимальное количество попыток опроса Вычислителя» в файле нет: оно "
+                           "останется как в форме.")));
     }
 }
 
