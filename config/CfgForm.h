@@ -4,7 +4,6 @@
 #include "CfgRecord.h"
 
 #include <QDialog>
-#include <functional>
 
 struct WizardForms;
 class QGroupBox;
@@ -39,11 +38,10 @@ public:
 
     // Configuration files. Saving runs the same checks as "Записать" and saves only values that pass;
     // loading fills the fields (VEdit too, its enabled state and the wizard's state as they are) and
-    // writes nothing to the controller. The buttons ask for the path, then call these.
+    // writes nothing to the controller. The buttons ask for the path, then call these; a refusal or a
+    // failure is told in a box over the form before they return.
     bool saveToFile(const QString& path);
     bool loadFromFile(const QString& path);
-    // A save that failed: the job tells the operator after its last box.
-    std::function<void(const QString& problem)> onSaveFailed;
 
     // Enables or disables the six controls of run n, found by their names.
     static void EnableRun(QWidget* form, int n, bool on);

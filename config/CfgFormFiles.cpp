@@ -64,9 +64,11 @@ bool TCfgForm::saveToFile(const QString& path) {
     if (WriteWholeFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
                      &error))
         return true;
-    if (onSaveFailed)
-        onSaveFailed(QStringLiteral("файл конфигурации ") + path + QStringLiteral(" (") + error +
-                     QStringLiteral(")"));
+    // Told while the form is open: the operator asked for this file and would leave believing it saved.
+    ShowMessage(this,
+                QStringLiteral("Не удалось сохранить конфигурацию в файл ") + path + QStringLiteral(": ") +
+                    error,
+                QStringLiteral("Ошибка!"), QMessageBox::Warning);
     return false;
 }
 

@@ -20,7 +20,7 @@ struct CfgJobReport {
     std::optional<bool> configured;   // table 7
     std::optional<CfgRecord> read;    // table 4 of a configured controller
     std::optional<CfgRecord> written; // the record the write carried
-    // Saves that failed while the job ran (configuration files): told once, after the job's last box.
+    // Saves that failed at the job's end (the journal): told once, after the job's last box.
     QStringList problems;
 };
 

@@ -143,10 +143,9 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
 
 // The form comes back with the operator's texts until every value passes or the operator cancels.
 // Returns the line speed chosen for run 1 (-1 for none), nothing when the operator cancelled.
-std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizard, CfgJobReport& report) {
+std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizard) {
     CfgFormValues values;
     TCfgForm form(cfg, wizard, view.dialogParent());
-    form.onSaveFailed = [&report](const QString& problem) { report.problems << problem; };
     RecordToForm(cfg, values);
     form.setValues(values);
     form.FlRadioGroupClick();
@@ -178,7 +177,7 @@ void RunConfigure(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizar
     if (!ReadControllerTables(view, link, cfg, report))
         return;
     report.result = CfgJobReport::Result::Cancelled;
-    const std::optional<int> speedIndex = EditInForm(view, cfg, wizard, report);
+    const std::optional<int> speedIndex = EditInForm(view, cfg, wizard);
     if (!speedIndex)
         return;
     if (confirmed)

@@ -375,9 +375,10 @@ TEST_F(ConfigureFlow, WizardRangeIsEnforcedAndCancelAfterARejectWritesNothing) {
 
 } // namespace
 
-TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
+TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAfterTheLastBox) {
     QTemporaryDir dir;
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
+    const QString missing = dir.filePath(QStringLiteral("missing/cfg.json"));
     script.then(OkBox())
         .then(On("CfgForm", [&](QWidget* w) {
             // A value "Записать" would refuse is refused for the file too, and nothing is saved.
@@ -385,11 +386,16 @@ TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
             EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("cfg.json"))));
             EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("cfg.json"))));
             Edit(w, "NagEdit")->setText(QStringLiteral("0,1"));
-            // The folder does not exist: the save fails, the form and its entries stay.
-            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("missing/cfg.json"))));
+            // The folder does not exist: the save fails and says why at once, over the form that stays open.
+            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(missing));
+            EXPECT_TRUE(script.boxes.size() == 3u && w->isVisible());
+            const QString said = QStringLiteral("Не удалось сохранить конфигурацию в файл ") + missing + ": ";
+            const QString told = script.boxes.back().text;
+            EXPECT_TRUE(told.startsWith(said) && told.size() > said.size()) << told.toStdString();
             Edit(w, "PeriodEdit")->setText(QStringLiteral("4"));
             ClickChild(w, "BitBtn1");
         }))
+        .then(OkBox())
         .then(OkBox())
         .then(OkBox())
         .then(OkBox());
@@ -399,12 +405,13 @@ TEST_F(ConfigureFlow, JobIsJournalledAndFailedSavesAreToldOnceAfterItsLastBox) {
         return failed + RecordInJournal(journal + QStringLiteral("/x.jsonl"), link, r);
     });
     EXPECT_TRUE(script.done());
-    ASSERT_EQ(script.boxes.size(), 4u);
+    ASSERT_EQ(script.boxes.size(), 5u);
     EXPECT_EQ(script.boxes[1].text, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"));
-    expectBox(2, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
-    EXPECT_EQ(script.boxes[3].caption, QStringLiteral("Ошибка!"));
-    EXPECT_TRUE(script.boxes[3].text.contains(QStringLiteral("файл конфигурации ") + dir.filePath(QStringLiteral("missing/cfg.json"))));
-    EXPECT_TRUE(script.boxes[3].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
+    EXPECT_EQ(script.boxes[2].caption, QStringLiteral("Ошибка!"));
+    expectBox(3, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
+    EXPECT_EQ(script.boxes[4].caption, QStringLiteral("Ошибка!"));
+    EXPECT_FALSE(script.boxes[4].text.contains(missing)); // told once, at the click
+    EXPECT_TRUE(script.boxes[4].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
     EXPECT_EQ(ctl.writes().size(), 1u);
 
     const JournalContents read = ReadJournal(journal);
