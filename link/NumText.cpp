@@ -148,6 +148,16 @@ QString DecimalSeparator() {
     return QLocale().decimalPoint();
 }
 
+QString RussianPlural(qint64 n, QStringView one, QStringView few, QStringView many) {
+    const qint64 tens = (n < 0 ? -(n % 100) : n % 100);
+    const qint64 units = tens % 10;
+    if (tens >= 11 && tens <= 14)
+        return many.toString();
+    if (units == 1)
+        return one.toString();
+    return (units >= 2 && units <= 4 ? few : many).toString();
+}
+
 QString FormatNumber(double value, int decimals) {
     QString out;
     WithNumber(out, {}, value, decimals, DecimalSeparator());

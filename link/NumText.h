@@ -18,6 +18,10 @@ void WithCaption(QString& out, QStringView caption, std::string_view ascii, QStr
 void WithNumber(QString& out, QStringView caption, double value, int decimals, QStringView separator);
 QString DecimalSeparator();
 
+// The noun's form that agrees with a count in Russian: `one` after 1, 21, 101 ("1 байт"), `few` after
+// 2 to 4, 22 to 24 ("24 байта"), `many` after the rest, 11 to 14 among them ("12 байт").
+QString RussianPlural(qint64 n, QStringView one, QStringView few, QStringView many);
+
 // Replaces every '.' and ',' by the locale's decimal separator; nothing else is touched.
 QString NormalizeDecimalSeparator(const QString& text);
 

@@ -220,4 +220,15 @@ TEST(NumText, ShownValuesReadBackInBothLocales) {
     }
 }
 
+TEST(NumText, RussianPluralAgreesWithTheCount) {
+    const struct {
+        qint64 n;
+        const char* form;
+    } rows[] = {{1, "ответ"},     {2, "ответа"},  {5, "ответов"}, {11, "ответов"},  {12, "ответов"},
+                {14, "ответов"},  {21, "ответ"},  {22, "ответа"}, {25, "ответов"},  {111, "ответов"},
+                {112, "ответов"}, {0, "ответов"}, {101, "ответ"}, {1004, "ответа"}, {-3, "ответа"}};
+    for (const auto& r : rows)
+        EXPECT_EQ(RussianPlural(r.n, u"ответ", u"ответа", u"ответов"), QString::fromUtf8(r.form)) << r.n;
+}
+
 } // namespace
