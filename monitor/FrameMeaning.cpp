@@ -66,21 +66,25 @@ QString TableContents(std::span<const quint8> data, int table) {
     const int n = int(data.size());
     if (table == 0) {
         if (n < kIdentMinData)
-            return QStringLiteral("данных %1 байт, меньше 14").arg(n);
+            return QStringLiteral("данных %1 %2, меньше 14").arg(n).arg(ByteNoun(n));
         return VersionMessage(data[kVersionByte]);
     }
     if (table == 7) {
         if (n <= kStateByte)
-            return QStringLiteral("данных %1 байт").arg(n);
+            return QStringLiteral("данных %1 %2").arg(n).arg(ByteNoun(n));
         return data[kStateByte] == 0 ? QStringLiteral("контроллер законфигурирован")
                                      : QStringLiteral("контроллер не законфигурирован");
     }
     if (table == 4)
         return ConfigurationText(data);
-    return QStringLiteral("данных %1 байт").arg(n);
+    return QStringLiteral("данных %1 %2").arg(n).arg(ByteNoun(n));
 }
 
 } // namespace
+
+QString ByteNoun(qint64 n) {
+    return RussianPlural(n, u"байт", u"байта", u"байт");
+}
 
 AskedTable AskedBy(std::span<const quint8> request) {
     if (request.size() < 4 || request[0] != proto::kRequestStart)
@@ -96,7 +100,7 @@ AskedTable AskedBy(std::span<const quint8> request) {
 QString ConfigurationText(std::span<const quint8> data) {
     const int n = int(data.size());
     if (n < 20)
-        return QStringLiteral("данных %1 байт, меньше 20").arg(n);
+        return QStringLiteral("данных %1 %2, меньше 20").arg(n).arg(ByteNoun(n));
     CfgRecord r;
     r.decode(data.data(), n);
     QStringList parts{QStringLiteral("ниток %1").arg(r.FlCount),
@@ -137,7 +141,10 @@ Meaning DescribeControllerAnswer(std::span<const quint8> frame, AskedTable asked
     case O::BadLength:
         return AnswerFault(QStringLiteral("ответ с длиной %1 (меньше 6)").arg(frameCheck.length));
     case O::CutShort:
-        return AnswerFault(QStringLiteral("ответ оборван: %1 из %2 байт").arg(count).arg(frameCheck.length));
+        return AnswerFault(QStringLiteral("ответ оборван: %1 из %2 %3")
+                               .arg(count)
+                               .arg(frameCheck.length)
+                               .arg(RussianPlural(frameCheck.length, u"байта", u"байт", u"байт")));
     case O::Silence:
         return AnswerFault(QStringLiteral("нет ответа"));
     default:

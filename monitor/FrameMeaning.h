@@ -15,6 +15,9 @@ struct Meaning {
     QString text;
 };
 
+// "байт" in the form that agrees with the count before it: "1 байт", "2 байта", "5 байт".
+QString ByteNoun(qint64 n);
+
 // The tool's request to the controller (CC FF N fn ...).
 Meaning DescribeControllerRequest(std::span<const quint8> frame);
 

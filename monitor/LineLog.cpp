@@ -1,6 +1,7 @@
 #include "LineLog.h"
 
 #include "ControllerFrames.h"
+#include "NumText.h"
 
 #include <algorithm>
 
@@ -92,8 +93,10 @@ void LineLog::handle(const LineEvent& e) {
         count(e.timeUs, &Counters::timeouts);
         break;
     case LineEventKind::CutShort:
-        addFault(e.timeUs, e.direction, QStringLiteral("кадр оборван: принято %1 байт").arg(e.bytes.size()),
-                 e.bytes);
+        addFault(
+            e.timeUs, e.direction,
+            QStringLiteral("кадр оборван: принято %1 %2").arg(e.bytes.size()).arg(ByteNoun(e.bytes.size())),
+            e.bytes);
         count(e.timeUs, &Counters::cutShort);
         break;
     case LineEventKind::Noise:
@@ -112,8 +115,10 @@ void LineLog::handle(const LineEvent& e) {
         addFault(e.timeUs, e.direction, QStringLiteral("порт открыт снова: ") + QString::fromUtf8(e.bytes));
         break;
     case LineEventKind::Echo:
-        addFault(e.timeUs, e.direction,
-                 QStringLiteral("принята собственная передача (эхо): %1 байт").arg(e.count), e.bytes);
+        addFault(
+            e.timeUs, e.direction,
+            QStringLiteral("принята собственная передача (эхо): %1 %2").arg(e.count).arg(ByteNoun(e.count)),
+            e.bytes);
         ++watch_.echoes;
         break;
     }
@@ -292,9 +297,10 @@ QStringList LineLog::diagnosis(qint64 nowUs) const {
         out << QStringLiteral("Программа принимает собственную передачу: линия двухпроводная с эхом.");
     if (watch_.controllerBadCrc >= kRepeatedBadCrc)
         out << QStringLiteral(
-                   "Контроллер %1 раз передал кадр с неверной контрольной суммой: помехи на линии или "
+                   "Контроллер %1 %2 передал кадр с неверной контрольной суммой: помехи на линии или "
                    "неверная скорость.")
-                   .arg(watch_.controllerBadCrc);
+                   .arg(watch_.controllerBadCrc)
+                   .arg(RussianPlural(watch_.controllerBadCrc, u"раз", u"раза", u"раз"));
     return out;
 }
 

@@ -109,7 +109,7 @@ std::vector<Case> Cases() {
          {askTable0, Ev(K::Echo, D::In, 20, "FF FF FF CC", 4)},
          RowKind::Fault,
          "от контроллера",
-         "собственная передача (эхо): 4 байт"},
+         "собственная передача (эхо): 4 байта"},
         {"flow request", BytesIn(100, request11), RowKind::Request, "запрос",
          "запрос расхода: адрес 1, нитка 1"},
         {"flow request, bad checksum", BytesIn(100, "AA 01 07 06 01 4E 46"), RowKind::Fault, "запрос",

@@ -45,7 +45,7 @@ TEST(MonitorDiagnosis, RulesOnARecordedImitation) {
         {17100,
          Join({BytesIn(17050, "AA 01 07 06 01 00 00"), BytesIn(17060, "AA 01 07 06 01 00 00"),
                BytesIn(17070, "AA 01 07 06 01 00 00")}),
-         {"не имитируемые", "3 раз передал кадр с неверной контрольной суммой"}},
+         {"не имитируемые", "3 раза передал кадр с неверной контрольной суммой"}},
         // The tool's answer comes back whole on a two-wire line: an echo, and no noise.
         {17500,
          Join({{Ev(K::Bytes, D::Out, 17140, "FF"), Ev(K::Frame, D::Out, 17140, kAnswer11)},
