@@ -1,6 +1,7 @@
 #include "CfgFile.h"
 
 #include "CfgJson.h"
+#include "NumText.h"
 #include "Version.h"
 
 #include <QJsonDocument>
@@ -40,6 +41,12 @@ CfgVersionFields CommonFields(quint8 fileVersion, quint8 controllerVersion) {
     const CfgVersionFields file = VersionFields(fileVersion);
     const CfgVersionFields controller = VersionFields(controllerVersion);
     return {.byteOrder = file.byteOrder && controller.byteOrder, .tries = file.tries && controller.tries};
+}
+
+// " (таблица 23 байта)": the size of a version's configuration table.
+QString TableSizeText(quint8 softVersion) {
+    const int size = ExpectedCfgSize(softVersion);
+    return QStringLiteral(" (таблица %1 %2)").arg(size).arg(RussianPlural(size, u"байт", u"байта", u"байт"));
 }
 
 } // namespace
@@ -91,11 +98,9 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
         return Refused(CfgFileRead::Outcome::OtherLayout,
                        QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
                            QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
-                           QStringLiteral(" (таблица ") + QString::number(ExpectedCfgSize(fileVersion)) +
-                           QStringLiteral(" байт), а у контроллера версия ПО ") +
-                           QString::number(controllerVersion) + QStringLiteral(" (таблица ") +
-                           QString::number(ExpectedCfgSize(controllerVersion)) +
-                           QStringLiteral(" байт): загрузить ее нельзя."));
+                           TableSizeText(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
+                           QString::number(controllerVersion) + TableSizeText(controllerVersion) +
+                           QStringLiteral(": загрузить ее нельзя."));
     QString problem;
     const std::optional<CfgRecord> record =
         RecordFromJson(o.value(QStringLiteral("fields")).toObject(), fileVersion, &problem);

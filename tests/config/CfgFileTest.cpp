@@ -89,9 +89,9 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
     outOfRange.replace("\"value\": 0.1", "\"value\": 5");
     const RefusalRow rows[] = {
         {"21-byte layout for a 23-byte controller", SavedFor(1), 2,
-         "версия ПО 2 (таблица 23 байт): загрузить ее нельзя"},
+         "версия ПО 2 (таблица 23 байта): загрузить ее нельзя"},
         {"23-byte layout for a 21-byte controller", SavedFor(3), 0,
-         "записана для версии ПО 3 (таблица 23 байт)"},
+         "записана для версии ПО 3 (таблица 23 байта)"},
         {"cut short", SavedFor(2).left(200), 2, "поврежден"},
         {"a value the form would refuse", outOfRange, 2, "поврежден (поле Nag)"},
         {"another program's JSON", "{\"name\": \"x\"}", 2, "не является файлом конфигурации"},
