@@ -79,7 +79,7 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     if (parseError.error != QJsonParseError::NoError) {
         // A JSON object cut short or edited into nonsense; anything else is not a configuration at all.
         if (bytes.trimmed().startsWith('{'))
-            return Damaged(fileName, parseError.errorString());
+            return Damaged(fileName, JsonParseReason(parseError.error));
         return Foreign(fileName);
     }
     const QJsonObject o = doc.object();

@@ -140,3 +140,39 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
 QString MomentText(const QDateTime& time) {
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
 }
+
+QString JsonParseReason(QJsonParseError::ParseError error) {
+    switch (error) {
+    case QJsonParseError::NoError:
+        return QStringLiteral("ошибок нет");
+    case QJsonParseError::UnterminatedObject:
+        return QStringLiteral("объект не закрыт: после поля нет «,» или «}»");
+    case QJsonParseError::MissingNameSeparator:
+        return QStringLiteral("нет двоеточия после имени поля");
+    case QJsonParseError::UnterminatedArray:
+        return QStringLiteral("массив не закрыт: после значения нет «,» или «]»");
+    case QJsonParseError::MissingValueSeparator:
+        return QStringLiteral("нет запятой между значениями");
+    case QJsonParseError::IllegalValue:
+        return QStringLiteral("недопустимое значение");
+    case QJsonParseError::TerminationByNumber:
+        return QStringLiteral("текст оборван на числе");
+    case QJsonParseError::IllegalNumber:
+        return QStringLiteral("недопустимое число");
+    case QJsonParseError::IllegalEscapeSequence:
+        return QStringLiteral("недопустимый символ после «\\» в строке");
+    case QJsonParseError::IllegalUTF8String:
+        return QStringLiteral("строка не в кодировке UTF-8");
+    case QJsonParseError::UnterminatedString:
+        return QStringLiteral("строка не закрыта кавычкой");
+    case QJsonParseError::MissingObject:
+        return QStringLiteral("после запятой нет значения");
+    case QJsonParseError::DeepNesting:
+        return QStringLiteral("слишком глубокая вложенность");
+    case QJsonParseError::DocumentTooLarge:
+        return QStringLiteral("слишком большой документ");
+    case QJsonParseError::GarbageAtEnd:
+        return QStringLiteral("лишние символы после конца документа");
+    }
+    return QStringLiteral("ошибка разбора JSON с кодом %1").arg(int(error));
+}

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QJsonParseError>
 #include <optional>
 
 // {"FlCount": {"value": 1, "unit": "-"}, "Nag": {"value": 0.1, "unit": "с"}, ...}
@@ -18,3 +19,6 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
 
 // A moment with its offset from UTC ("2026-12-07T15:04:05+03:00"), so that a file read elsewhere says when.
 QString MomentText(const QDateTime& time);
+
+// Why a text is not JSON, in the operator's language (QJsonParseError::errorString() is English).
+QString JsonParseReason(QJsonParseError::ParseError error);

@@ -2,10 +2,12 @@
 // refused with the form left as it was.
 #include "CfgFile.h"
 #include "CfgForm.h"
+#include "CfgJson.h"
 #include "Cfgunit.h"
 #include "ConfigureTestDriver.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <tuple>
 #include <gtest/gtest.h>
@@ -94,6 +96,8 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
          "записана для версии ПО 3 (таблица 23 байта)"},
         {"cut short", SavedFor(2).left(200), 2, "поврежден"},
         {"a value the form would refuse", outOfRange, 2, "поврежден (поле Nag)"},
+        {"a missing colon", "{\"format\" \"x\"}", 2, "поврежден (нет двоеточия после имени поля)"},
+        {"text after the object", SavedFor(2) + "}", 2, "(лишние символы после конца документа)"},
         {"another program's JSON", "{\"name\": \"x\"}", 2, "не является файлом конфигурации"},
         {"not text at all", QByteArray("\x89PNG\r\n\x1a\n\0\0", 10), 2, "не является файлом конфигурации"},
     };
@@ -110,6 +114,16 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
         EXPECT_TRUE(script.boxes[0].text.contains(QString::fromUtf8(r.says)))
             << script.boxes[0].text.toStdString();
         EXPECT_EQ(form.record(), before);
+    }
+}
+
+TEST(CfgFile, EveryJsonParseErrorHasARussianReasonOfItsOwn) {
+    QStringList seen;
+    for (int code = QJsonParseError::NoError; code <= QJsonParseError::GarbageAtEnd; ++code) {
+        const QString reason = JsonParseReason(QJsonParseError::ParseError(code));
+        EXPECT_TRUE(reason.contains(QRegularExpression(QStringLiteral("^[а-я]")))) << reason.toStdString();
+        EXPECT_FALSE(seen.contains(reason)) << reason.toStdString();
+        seen << reason;
     }
 }
 
