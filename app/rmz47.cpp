@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     if (options.exitNow)
         return PrintStartMessage(options);
     Application app(argc, argv);
+    InstallQtRussian(&app);
     try {
         Program program;
         TMainForm mainForm(program);

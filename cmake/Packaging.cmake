@@ -83,9 +83,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries from what the programs link (dpkg-shlibdeps); the platform plugins are loaded, not linked,
-# and without them every Qt program aborts at start.
+# and without them every Qt program aborts at start. Qt's Russian translation is read at start too.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service tool for the RMZ-47 power controller")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ ccache
     qt6-base-dev qt6-serialport-dev
     qt6-qpa-plugins # the platform plugins: without them every Qt program aborts at start
+    qt6-translations-l10n # qtbase_ru: Qt's own buttons and file dialogs in Russian
     libgl-dev       # Qt's CMake files look for OpenGL headers
     libglib2.0-dev pkg-config # the serial wait polls in the main loop's glib context (link/MainLoopPoll)
     googletest libgtest-dev libgmock-dev

@@ -11,9 +11,11 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTranslator>
 
 #include <algorithm>
 
@@ -152,6 +154,16 @@ bool RunShowingExceptions(QWidget* parent, const std::function<void()>& body) {
         ShowCurrentException(parent);
         return false;
     }
+}
+
+QTranslator* InstallQtRussian(QObject* owner, const QString& folder) {
+    auto* translator = new QTranslator(owner);
+    const QString from = folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+    if (translator->load(QStringLiteral("qtbase_ru"), from) &&
+        QCoreApplication::installTranslator(translator))
+        return translator;
+    delete translator;
+    return nullptr;
 }
 
 void NormalizeDecimalSeparator(QLineEdit* edit) { edit->setText(NormalizeDecimalSeparator(edit->text())); }

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QButtonGroup;
+class QTranslator;
 class QLineEdit;
 class QGridLayout;
 class JobView;
@@ -73,6 +74,12 @@ void ShowCurrentException(QWidget* parent);
 // Runs body; an exception that leaves it is shown as above and goes no further, so the caller (an event
 // handler) returns normally and the message loop goes on. False when an exception was shown.
 bool RunShowingExceptions(QWidget* parent, const std::function<void()>& body);
+
+// Qt's own texts (the Yes and No of the message boxes, the file dialogs) in Russian whatever the system's
+// language, as every window of the tool speaks: qtbase_ru from `folder`, Qt's translations folder unless
+// told. The translator belongs to `owner` and leaves the application with it; nothing when the
+// translation is not installed, and the program goes on with Qt's English texts.
+QTranslator* InstallQtRussian(QObject* owner, const QString& folder = {});
 
 // A message box with one OK button.
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon);
