@@ -140,9 +140,11 @@ void ShowCurrentException(QWidget* parent) {
     } catch (const UserError& e) {
         ShowExceptionBox(parent, e.message());
     } catch (const std::exception& e) {
-        ShowExceptionBox(parent, QString::fromLocal8Bit(e.what()));
+        // The library's own words, in English, after ours.
+        ShowExceptionBox(parent,
+                         QStringLiteral("Внутренняя ошибка программы: ") + QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        ShowExceptionBox(parent, QStringLiteral("Unknown exception"));
+        ShowExceptionBox(parent, QStringLiteral("Внутренняя ошибка программы"));
     }
 }
 

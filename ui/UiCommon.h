@@ -69,7 +69,8 @@ QString ExceptionBoxText(const QString& message);
 void ShowExceptionBox(QWidget* parent, const QString& message);
 
 // Shows the exception in flight (call only inside a catch block) in the standard exception box: a
-// UserError with its message, any other std::exception with its what() text.
+// UserError with its message, any other exception as an internal error (a std::exception with its what()
+// text).
 void ShowCurrentException(QWidget* parent);
 // Runs body; an exception that leaves it is shown as above and goes no further, so the caller (an event
 // handler) returns normally and the message loop goes on. False when an exception was shown.

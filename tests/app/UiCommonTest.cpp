@@ -56,7 +56,8 @@ TEST(RunShowingExceptions, ShowsWhatEscapesAndGoesOn) {
     };
     const Row rows[] = {
         {[] { throw UserError(QStringLiteral("Число нитей вне диапазона!")); }, "Число нитей вне диапазона!"},
-        {[] { throw std::runtime_error("Port failure"); }, "Port failure."},
+        {[] { throw std::runtime_error("Port failure"); }, "Внутренняя ошибка программы: Port failure."},
+        {[] { throw 42; }, "Внутренняя ошибка программы."},
         {[] {}, nullptr},
     };
     for (const Row& r : rows) {
