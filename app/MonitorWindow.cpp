@@ -85,7 +85,7 @@ void TMonitorForm::buildControls() {
     auto* layout = new QVBoxLayout(this);
     diagnosis_ = new QLabel(this);
     diagnosis_->setObjectName(QStringLiteral("DiagnosisLabel"));
-    diagnosis_->setAccessibleName(QStringLiteral("Диагноз"));
+    diagnosis_->setAccessibleDescription(QStringLiteral("Диагноз"));
     diagnosis_->setWordWrap(true);
     diagnosis_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
     diagnosis_->hide();
@@ -124,7 +124,7 @@ void TMonitorForm::buildControls() {
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("StatusLabel"));
-    status_->setAccessibleName(QStringLiteral("Ход обмена"));
+    status_->setAccessibleDescription(QStringLiteral("Ход обмена"));
     layout->addWidget(status_);
 
     auto* copy = new QShortcut(QKeySequence::Copy, rows_);
