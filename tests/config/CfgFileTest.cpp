@@ -2,12 +2,10 @@
 // refused with the form left as it was.
 #include "CfgFile.h"
 #include "CfgForm.h"
-#include "CfgJson.h"
 #include "Cfgunit.h"
 #include "ConfigureTestDriver.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <tuple>
 #include <gtest/gtest.h>
@@ -114,16 +112,6 @@ TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
         EXPECT_TRUE(script.boxes[0].text.contains(QString::fromUtf8(r.says)))
             << script.boxes[0].text.toStdString();
         EXPECT_EQ(form.record(), before);
-    }
-}
-
-TEST(CfgFile, EveryJsonParseErrorHasARussianReasonOfItsOwn) {
-    QStringList seen;
-    for (int code = QJsonParseError::NoError; code <= QJsonParseError::GarbageAtEnd; ++code) {
-        const QString reason = JsonParseReason(QJsonParseError::ParseError(code));
-        EXPECT_TRUE(reason.contains(QRegularExpression(QStringLiteral("^[а-я]")))) << reason.toStdString();
-        EXPECT_FALSE(seen.contains(reason)) << reason.toStdString();
-        seen << reason;
     }
 }
 
