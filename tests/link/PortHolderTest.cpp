@@ -1,11 +1,14 @@
 // Who holds a busy port: named from a live lock file, else from a process of the same user with the
-// device open, else not at all; and the line speed a driver really set, against the one asked for.
+// device open, else not at all; the line speed a driver really set, against the one asked for; and the
+// device watch beyond the folders of hot-plug.
 #include "PortHolder.h"
+#include "DeviceWatch.h"
 #include "Pty.h"
 #include "SpeedReadback.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -69,6 +72,19 @@ TEST(SpeedReadback, MoreThanTwoPercentOffIsMissed) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(SpeedMissed(row.requested, row.actual), row.missed) << row.requested << " " << row.actual;
+}
+
+// A mapped link's folder wakes the watch for that link only, not for a log written beside it.
+TEST(DeviceWatch, ALinksFolderCountsOnlyForTheLink) {
+    QTemporaryDir dir;
+    DeviceWatch watch;
+    watch.addPathsOf({dir.filePath(QStringLiteral("com1"))});
+    QSignalSpy changed(&watch, &DeviceWatch::changed);
+    QFile log(dir.filePath(QStringLiteral("rmz47-sim.log")));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(changed.wait(600));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("com1"))));
+    EXPECT_TRUE(changed.wait(3000));
 }
 
 } // namespace
