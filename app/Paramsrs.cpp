@@ -8,6 +8,7 @@
 #include "ui_Paramsrs.h"
 
 #include <QGuiApplication>
+#include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
 
@@ -18,6 +19,20 @@ TParamsRSForm::TParamsRSForm(QWidget* parent) : QDialog(parent), ui(std::make_un
     setFixedSize(size());
     ui->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     ui->BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    // Tab follows the window's order: COM items, device, RTS, OK, Cancel. The dialog opens on OK: an
+    // arrow key among the COM items right after opening would choose another port unseen.
+    QWidgetList order;
+    const auto items = [&order](RadioGroup* group) {
+        for (int i = 0; i < group->items().size(); ++i)
+            order << group->button(i);
+    };
+    items(ui->PortGroup);
+    order << ui->PortDeviceCombo;
+    items(ui->RTSRadioGroup);
+    order << ui->BitBtn1 << ui->BitBtn2;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    ui->BitBtn1->setFocus();
     // Centred on the desktop rather than over the main window; an explicit position is kept by Qt.
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

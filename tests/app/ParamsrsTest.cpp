@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 namespace {
 
@@ -269,6 +270,23 @@ TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
     expected.replace("COM Port=1", "COM Port=2").replace("COM2=/dev/gone", "COM2=" + kFtdi.toUtf8());
     expected += "COM3=/tmp/ttyFree\n";
     EXPECT_EQ(readSettings(), QString::fromUtf8(expected));
+}
+
+// The dialog opens on OK and Tab goes through it in the window's order.
+TEST(LinkDialogDevices, OpensOnOkAndTabsInOrder) {
+    FakeDevices devices;
+    TParamsRSForm form;
+    form.PortGroup()->setItemIndex(1);
+    form.setDevices(devices, {{1, QStringLiteral("/dev/ttyS0")}});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QStringList order;
+    for (int i = 0; i < 6; ++i) {
+        order << QApplication::focusWidget()->objectName().section(QLatin1Char('_'), 0, 0); // any item
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(order, (QStringList{"BitBtn1", "BitBtn2", "PortGroup", "PortDeviceCombo", "RTSRadioGroup",
+                                  "BitBtn1"}));
 }
 
 } // namespace
