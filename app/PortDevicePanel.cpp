@@ -38,18 +38,48 @@ PortDevicePanel::PortDevicePanel(QComboBox* combo, QLabel* title, QLabel* info, 
         mapped << entry.second;
     source_.watchAlso(mapped);
     connect(combo_, &QComboBox::editTextChanged, this, &PortDevicePanel::textEdited);
-    connect(&source_, &DeviceSource::changed, this, &PortDevicePanel::fill);
+    connect(&source_, &DeviceSource::changed, this, &PortDevicePanel::refresh);
 }
 
 void PortDevicePanel::showPort(int portNumber) {
     port_ = portNumber;
-    fill();
-}
-
-void PortDevicePanel::fill() {
     combo_->setEnabled(active());
     title_->setText(active() ? QStringLiteral("&Устройство COM%1:").arg(port_)
                              : QStringLiteral("&Устройство:"));
+    const QString path = active() ? paths_[port_] : QString();
+    fillList();
+    filling_ = true;
+    combo_->setEditText(path);
+    // A by-id name is long: its start tells the kind of adapter.
+    if (combo_->lineEdit())
+        combo_->lineEdit()->setCursorPosition(0);
+    filling_ = false;
+    textEdited(path);
+}
+
+void PortDevicePanel::refresh() {
+    // Devices come and go while the operator may be typing: only the list changes. The combo box puts
+    // an item's text into the field whenever its list is rebuilt, so the field is put back as it was.
+    QLineEdit* edit = combo_->lineEdit();
+    const QString text = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int selectionStart = edit->selectionStart();
+    const int selectionLength = edit->selectionLength();
+    fillList();
+    filling_ = true;
+    if (edit->text() != text)
+        edit->setText(text);
+    if (selectionLength <= 0)
+        edit->setCursorPosition(cursor);
+    else if (cursor == selectionStart) // selected backwards: the cursor stays at the selection's start
+        edit->setSelection(selectionStart + selectionLength, -selectionLength);
+    else
+        edit->setSelection(selectionStart, selectionLength);
+    filling_ = false;
+    textEdited(text);
+}
+
+void PortDevicePanel::fillList() {
     filling_ = true;
     const QString path = active() ? paths_[port_] : QString();
     auto* model = qobject_cast<QStandardItemModel*>(combo_->model());
@@ -58,12 +88,7 @@ void PortDevicePanel::fill() {
     for (const DeviceChoice& choice : choices_)
         model->appendRow(new DeviceItem(choice));
     combo_->setCurrentIndex(active() ? combo_->findData(path, Qt::EditRole) : -1);
-    combo_->setEditText(path);
-    // A by-id name is long: its start tells the kind of adapter.
-    if (combo_->lineEdit())
-        combo_->lineEdit()->setCursorPosition(0);
     filling_ = false;
-    textEdited(path);
 }
 
 void PortDevicePanel::textEdited(const QString& text) {

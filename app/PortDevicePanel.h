@@ -26,7 +26,10 @@ public:
     std::map<int, QString> paths() const { return paths_; }
 
 private:
-    void fill();
+    // The devices listed for the item shown, the field's text as it comes.
+    void fillList();
+    // Devices came or went.
+    void refresh();
     void textEdited(const QString& text);
     // What the line under the list says about `path`.
     QString describe(const QString& path) const;

@@ -272,8 +272,9 @@ TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
     EXPECT_EQ(readSettings(), QString::fromUtf8(expected));
 }
 
-// The dialog opens on OK and Tab goes through it in the window's order.
-TEST(LinkDialogDevices, OpensOnOkAndTabsInOrder) {
+// The dialog opens on OK and Tab goes through it in the window's order. Devices that come and go while
+// the operator types change the list only: what is typed, the cursor and a backward selection stay.
+TEST(LinkDialogDevices, OpensOnOkTabsInOrderAndRefreshesKeepTheTyping) {
     FakeDevices devices;
     TParamsRSForm form;
     form.PortGroup()->setItemIndex(1);
@@ -287,6 +288,19 @@ TEST(LinkDialogDevices, OpensOnOkAndTabsInOrder) {
     }
     EXPECT_EQ(order, (QStringList{"BitBtn1", "BitBtn2", "PortGroup", "PortDeviceCombo", "RTSRadioGroup",
                                   "BitBtn1"}));
+
+    QLineEdit* edit = form.PortDeviceCombo()->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("/dev/pts/"));
+    devices.plug({"/dev/ttyUSB0", "", "CP2102", "", ""});
+    QTest::keyClicks(edit, QStringLiteral("3"));
+    edit->setSelection(9, -4);
+    devices.plug({"/dev/ttyUSB1", "", "CP2102", "", ""});
+    EXPECT_EQ(ItemTexts(form.PortDeviceCombo()).size(), 3); // the list did change
+    EXPECT_EQ(edit->text(), QStringLiteral("/dev/pts/3"));
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("pts/"));
+    EXPECT_EQ(edit->cursorPosition(), 5);
+    EXPECT_EQ(form.devicePaths().at(1), QStringLiteral("/dev/pts/3"));
 }
 
 } // namespace
