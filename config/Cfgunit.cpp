@@ -66,6 +66,13 @@ private:
     JobView& view_;
 };
 
+// An exchange notices an adapter pulled or taken up again: the port panel's tooltip follows the device.
+int Exchange(JobView& view, Link& link, bool pumpMessages) {
+    const int count = Transact(link, view.dialogParent(), pumpMessages);
+    ShowPortDevice(view, link);
+    return count;
+}
+
 // Up to five attempts, back to back: a missing, short, corrupted or unacceptable answer leads to the next.
 bool ReadTableWithRetries(JobView& view, Link& link, quint8 table, const std::function<bool(int count)>& accept) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -74,7 +81,7 @@ bool ReadTableWithRetries(JobView& view, Link& link, quint8 table, const std::fu
             JobButtonsOff off(view);
             StepOnLine step(view, "чтение", table, attempt);
             BuildReadRequest(link, table);
-            count = Transact(link, view.dialogParent(), true);
+            count = Exchange(view, link, true);
         }
         if (accept(count))
             return true;
@@ -91,7 +98,7 @@ bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         StepOnLine step(view, "запись", kCfgTable, attempt);
         BuildWriteRequest(link, kCfgTable, body, n);
-        const int count = Transact(link, view.dialogParent(), false);
+        const int count = Exchange(view, link, false);
         if (AnswerFrameValid(link, count))
             return WriteAnswerIsAck(link);
     }

@@ -5,6 +5,7 @@
 #include "Now_opros.h"
 #include "PortRecovery.h"
 #include "SpeedReadback.h"
+#include "UiCommon.h"
 
 #include <QTime>
 
@@ -48,6 +49,7 @@ bool PortRevival::lost() {
         watch_->addPathsOf(LostDevicePaths(link_));
         lostText_ = QStringLiteral("Порт потерян в %1 (%2)").arg(Now(), link_.device.reason);
         view_.showLinkNotice(LinkNotice::Port, lostText_ + QStringLiteral(", ждем устройство"));
+        ShowPortDevice(view_, link_);
     }
     return true;
 }
@@ -61,6 +63,7 @@ bool PortRevival::retry() {
         return false;
     watch_.reset();
     view_.showLinkNotice(LinkNotice::Port, lostText_ + QStringLiteral(", открыт снова в ") + Now());
+    ShowPortDevice(view_, link_);
     checkSpeed();
     return true;
 }

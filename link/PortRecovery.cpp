@@ -105,3 +105,9 @@ bool ReopenLostPort(Link& link) {
     }
     return false;
 }
+
+QString CurrentPortDevice(const Link& link) {
+    if (link.PortNumber == 0)
+        return {};
+    return link.device.path.isEmpty() ? PortDeviceName(link, link.PortNumber) : link.device.path;
+}

@@ -19,3 +19,6 @@ bool NoticePortLoss(Link& link);
 bool ReopenLostPort(Link& link);
 // The paths a lost device may come back under, the stable one first.
 QStringList LostDevicePaths(const Link& link);
+// The device of the port as it stands: the one opened (a device that came back may be open under its
+// by-id name rather than the mapped path), else the one PortNumber maps to; empty with no port.
+QString CurrentPortDevice(const Link& link);

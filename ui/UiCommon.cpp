@@ -3,6 +3,7 @@
 #include "JobView.h"
 #include "Now_opros.h"
 #include "NumText.h"
+#include "PortRecovery.h"
 #include "UserError.h"
 
 #include <QAbstractButton>
@@ -177,14 +178,20 @@ double ReadNumber(QLineEdit* edit) {
 
 void UpdateStatusLabels(JobView& view, const Link& link) {
     view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+    ShowPortDevice(view, link);
+}
+
+void ShowPortDevice(JobView& view, const Link& link) {
     if (link.PortNumber == 0) {
         view.showPortDevice({});
         return;
     }
-    const QString device = PortDeviceName(link, link.PortNumber);
+    const QString device = CurrentPortDevice(link);
     QString text = QStringLiteral("Устройство: ") + device;
     const QString node = QFileInfo(device).canonicalFilePath();
-    if (node.isEmpty())
+    if (link.device.lost)
+        text += QStringLiteral(" (потеряно: ") + link.device.reason + QLatin1Char(')');
+    else if (node.isEmpty())
         text += QStringLiteral(" (нет в системе)");
     else if (node != device)
         text += QStringLiteral(" → ") + node;

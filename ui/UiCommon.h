@@ -113,6 +113,9 @@ struct Shell {
 // Rewrites the status panels (address, port, RTS mode, 1200 bit/s) from the link's state, and names the
 // port's device in the port panel's tooltip.
 void UpdateStatusLabels(JobView& view, const Link& link);
+// Names the port's device in that tooltip as it is now: the device opened (lost, or back under another
+// node), else the one the port is mapped to.
+void ShowPortDevice(JobView& view, const Link& link);
 
 // Status panel texts.
 QString AddressStatusText();

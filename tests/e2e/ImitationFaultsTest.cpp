@@ -10,6 +10,7 @@
 #include "Protocol.h"
 #include "UiCommon.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 
@@ -193,15 +194,20 @@ TEST_F(ImitationOverBadLine, DeviceBackBehindTheSameLinkIsAnsweredAgain) {
     startTool();
     const QString settingsBefore = readSettings();
     int atKill = -1;
+    QString lostTip, backTip; // the port panel's tooltip while the device is away, and once it is back
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const int answers = LastImitRun().ImitAnswers[0];
+        const QString tip = form->findChild<QLabel*>("PortLabel")->toolTip();
+        if (form->findChild<QLabel*>("PortStateLabel")->text().endsWith(QStringLiteral("ждем устройство")))
+            lostTip = tip;
         if (atKill < 0 && answers >= 5) {
             atKill = answers;
             sim->kill();
             // Some time without the device (the loop waits quietly), then it is back.
             QTimer::singleShot(700, [&] { spare = launch(poller); });
         } else if (atKill >= 0 && spare && answers >= atKill + 5) {
+            backTip = tip;
             watch.stop();
             clickStop();
         }
@@ -216,6 +222,9 @@ TEST_F(ImitationOverBadLine, DeviceBackBehindTheSameLinkIsAnsweredAgain) {
     const QString notice = form->findChild<QLabel*>("PortStateLabel")->text();
     EXPECT_TRUE(notice.startsWith(QStringLiteral("Порт потерян в "))) << notice.toStdString();
     EXPECT_TRUE(notice.contains(QStringLiteral("открыт снова в "))) << notice.toStdString();
+    EXPECT_TRUE(lostTip.contains(QStringLiteral(" (потеряно: "))) << lostTip.toStdString();
+    EXPECT_EQ(backTip,
+              QStringLiteral("Устройство: %1 → %2").arg(com1(), QFileInfo(com1()).canonicalFilePath()));
     EXPECT_EQ(form->findChild<QLabel*>("Answers1Label")->text(),
               QStringLiteral("Ответов : %1").arg(LastImitRun().ImitAnswers[0]));
     expectBackToTheController();
