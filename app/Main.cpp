@@ -38,6 +38,7 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
         }
     }
 
+    ui->PulsesLabel->setMinimumHeight(ui->PulsesLabel->height());
     connect(ui->ParamRSButton, &QPushButton::clicked, this, [this] { runHandler([this] { ParamRSButtonClick(); }); });
     connect(ui->UstavkiButton, &QPushButton::clicked, this, [this] { runHandler([this] { UstavkiButtonClick(); }); });
     connect(ui->ImitFlButton, &QPushButton::clicked, this, [this] { runHandler([this] { ImitFlButtonClick(); }); });
@@ -187,6 +188,21 @@ void TMainForm::showOutputPulses(const QString& text, bool warning) {
     // comes here, and a new style sheet costs a polish of the label.
     if (ui->PulsesLabel->styleSheet().isEmpty() == warning)
         ui->PulsesLabel->setStyleSheet(warning ? QStringLiteral("color: #b00000;") : QString());
+    fitPulsesLine();
+}
+
+void TMainForm::fitPulsesLine() {
+    QLabel* pulses = ui->PulsesLabel;
+    const int grow =
+        qMax(pulses->heightForWidth(pulses->width()), pulses->minimumHeight()) - pulses->height();
+    if (grow == 0)
+        return;
+    pulses->resize(pulses->width(), pulses->height() + grow);
+    for (QLabel* below : {ui->PortStateLabel, ui->SpeedNoticeLabel})
+        below->move(below->x(), below->y() + grow);
+    shell_.FullHeight += grow;
+    if (height() > shell_.CompactHeight)
+        setFixedHeight(shell_.FullHeight);
 }
 
 void TMainForm::showPortDevice(const QString& text) { ui->PortLabel->setToolTip(text); }

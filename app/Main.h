@@ -78,6 +78,9 @@ private:
         QLabel* volume;
     };
     std::array<RunLabels, 3> runLabels() const;
+    // The expected-pulses line takes the height its text needs (a warning runs to four lines); the
+    // lines below it and the window's full height move with it.
+    void fitPulsesLine();
 
     std::unique_ptr<Ui::TMainForm> ui;
     Link& link_;

@@ -1,6 +1,7 @@
 // The main window: start-up, status panels, heights, closing, the close button's two kinds, the Escape
 // hook and the link's message boxes.
 #include "AppFixture.h"
+#include "ExpectedPulses.h"
 #include "ModalScript.h"
 
 #include <QDialog>
@@ -106,6 +107,15 @@ TEST_F(AppFixture, WindowOpensCompactAndGrowsToShowTheImitationBox) {
 
     form->showImitPanel(3);
     EXPECT_EQ(form->height(), program->shell.FullHeight);
+    // The warning that the output falls behind, whole: the lines below and the window make room for it.
+    const int fullBefore = program->shell.FullHeight;
+    form->showOutputPulses(PulseSummaryText({123456.789, true, 123456, 10800, true, 5, true}), true);
+    EXPECT_GE(pulses->height(), pulses->heightForWidth(pulses->width()));
+    EXPECT_EQ(form->height(), program->shell.FullHeight);
+    EXPECT_GE(child<QLabel>("PortStateLabel")->y(), pulses->geometry().bottom());
+    EXPECT_GE(form->height(), child<QLabel>("SpeedNoticeLabel")->geometry().bottom());
+    form->showOutputPulses(QStringLiteral("Выход контроллера : объем газа 0,000 м3"), false);
+    EXPECT_EQ(program->shell.FullHeight, fullBefore);
     form->showImitPanel(0);
     EXPECT_EQ(form->height(), program->shell.CompactHeight);
 }
