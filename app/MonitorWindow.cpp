@@ -105,8 +105,11 @@ void TMonitorForm::buildControls() {
     rows_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     rows_->verticalHeader()->setDefaultSectionSize(rows_->fontMetrics().height() + 4);
     rows_->horizontalHeader()->setStretchLastSection(true);
-    for (auto [column, width] : {std::pair{0, 95}, std::pair{1, 75}, std::pair{2, 115}, std::pair{3, 260}})
+    for (auto [column, width] : {std::pair{0, 95}, std::pair{2, 115}, std::pair{3, 260}})
         rows_->setColumnWidth(column, width);
+    // Wide enough for a pause of hours, in minutes and seconds.
+    rows_->setColumnWidth(monitor::RowModel::GapColumn,
+                          rows_->fontMetrics().horizontalAdvance(QStringLiteral("+9999 мин 59,999 с")) + 12);
     counters_ = new QTreeWidget(split);
     counters_->setObjectName(QStringLiteral("CountersTree"));
     counters_->setAccessibleName(QStringLiteral("Счетчики"));

@@ -30,7 +30,7 @@ struct LineRow {
 
 // The columns as shown, copied and saved.
 QString TimeText(const LineRow& row); // "14:03:07.125"
-QString GapText(const LineRow& row);  // "+0,512 с", empty for the first row
+QString GapText(const LineRow& row);  // "+0,512 с", "+1 мин 47,880 с", empty for the first row
 QString DirectionText(const LineRow& row); // "к контроллеру", "от контроллера", "запрос", "ответ"
 QString HexText(const QByteArray& bytes); // "CC FF 0A 01 …"
 // All columns separated by tabs, as one line of a saved file.

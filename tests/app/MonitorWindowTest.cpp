@@ -59,6 +59,16 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     EXPECT_EQ(columns[2], QStringLiteral("от контроллера"));
     EXPECT_EQ(columns[4], QStringLiteral("пропущено байт шума: 3"));
 
+    // A long pause shows whole, in minutes and seconds, in its column.
+    for (auto [us, text] : {std::pair<qint64, const char*>{512'000, "+0,512 с"},
+                            {107'880'000, "+1 мин 47,880 с"},
+                            {86'399'999'600, "+1440 мин 0,000 с"}}) {
+        monitor::LineRow row;
+        row.gapUs = us;
+        EXPECT_EQ(monitor::GapText(row), QString::fromUtf8(text));
+        EXPECT_GT(rows->columnWidth(1), rows->fontMetrics().horizontalAdvance(monitor::GapText(row)) + 6);
+    }
+
     click("ClearButton");
     EXPECT_EQ(rows->model()->rowCount(), 0);
     // Closing stops the observing, not the line; the next window comes back where this one was.
