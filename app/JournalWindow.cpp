@@ -2,6 +2,7 @@
 
 #include "CfgFile.h"
 #include "CfgJournal.h"
+#include "CfgJson.h"
 #include "Main.h"
 #include "Program.h"
 #include "UiCommon.h"
@@ -21,7 +22,14 @@
 namespace {
 
 const QString kCaption = QStringLiteral("Журнал конфигураций");
+constexpr int kTimeColumn = 0;
 constexpr int kSiteColumn = 6; // Площадка, then Объект (JournalHeaders)
+
+// The file keeps the moment with its offset from UTC; the window shows it on the operator's clock.
+QString ShownTime(const QString& moment) {
+    const QDateTime time = QDateTime::fromString(moment, Qt::ISODate);
+    return time.isValid() ? LocalMomentText(time) : moment;
+}
 
 QPushButton* Button(const QString& text, const QString& accessible, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
@@ -81,7 +89,8 @@ void JournalWindow::reload() {
     entries_ = contents.entries;
     table_->setRowCount(int(entries_.size()));
     for (int row = 0; row < entries_.size(); ++row) {
-        const QStringList cells = JournalRow(entries_[row]);
+        QStringList cells = JournalRow(entries_[row]);
+        cells[kTimeColumn] = ShownTime(cells[kTimeColumn]);
         for (int col = 0; col < cells.size(); ++col)
             table_->setItem(row, col, new QTableWidgetItem(cells[col]));
     }

@@ -23,7 +23,8 @@ QJsonObject Entry(int n) {
     report.softVersion = 2;
     report.ident = QByteArray(14, char(n));
     report.written = CfgRecord{};
-    return JournalEntry(report, 1, QStringLiteral("/dev/ttyS%1").arg(n), QDateTime::currentDateTime());
+    const QDateTime moscow(QDate(2026, 12, n), QTime(21, 39, 33), Qt::OffsetFromUTC, 3 * 3600);
+    return JournalEntry(report, 1, QStringLiteral("/dev/ttyS%1").arg(n), moscow);
 }
 
 QByteArray FileBytes(const QString& path) {
@@ -81,9 +82,13 @@ TEST(CfgJournal, WindowShowsNewestFirstFiltersAttachesNotesAndExports) {
     for (int n = 1; n <= 3; ++n)
         ASSERT_TRUE(AppendJournal(path, Entry(n), nullptr));
     JournalWindow window(path);
+    const QByteArray tz = qgetenv("TZ");
+    qputenv("TZ", "YEKT-5"); // the file's moment on a clock at UTC+5
     window.reload();
     QTableWidget* table = window.table();
     ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("03.12.2026 23:39:33"));
+    tz.isNull() ? qunsetenv("TZ") : qputenv("TZ", tz);
     EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("/dev/ttyS3"));
     window.filterEdit()->setText(QStringLiteral("ttys2"));
     EXPECT_TRUE(table->isRowHidden(0));
