@@ -1,5 +1,6 @@
 #include "LineRow.h"
 
+#include "CfgJson.h"
 #include "NumText.h"
 
 #include <QDateTime>
@@ -37,6 +38,17 @@ QString HexText(const QByteArray& bytes) {
 QString RowLine(const LineRow& row) {
     return QStringList{TimeText(row), GapText(row), DirectionText(row), HexText(row.bytes), row.meaning}.join(
         QLatin1Char('\t'));
+}
+
+QString SavedHeader(const SaveOrigin& origin) {
+    QStringList lines{QStringLiteral("Обмен по линии: rmz47 ") + origin.program};
+    if (origin.portNumber > 0)
+        lines << QStringLiteral("Порт COM%1, устройство %2").arg(origin.portNumber).arg(origin.device);
+    else
+        lines << QStringLiteral("Порт не выбран");
+    lines << QStringLiteral("Скорость %1 бит/с").arg(origin.baud);
+    lines << QStringLiteral("Сохранено ") + LocalMomentText(origin.saved);
+    return lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n");
 }
 
 } // namespace monitor

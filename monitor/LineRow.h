@@ -4,6 +4,7 @@
 #include "LineTap.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 namespace monitor {
@@ -35,5 +36,16 @@ QString DirectionText(const LineRow& row); // "к контроллеру", "от
 QString HexText(const QByteArray& bytes); // "CC FF 0A 01 …"
 // All columns separated by tabs, as one line of a saved file.
 QString RowLine(const LineRow& row);
+
+// Where and when the rows of a saved file were taken, for whoever reads the file later.
+struct SaveOrigin {
+    QString program; // the tool's version
+    int portNumber = 0;
+    QString device;
+    int baud = 0;
+    QDateTime saved;
+};
+// The lines a saved file starts with (program, port and device, speed, date), then an empty line.
+QString SavedHeader(const SaveOrigin& origin);
 
 } // namespace monitor

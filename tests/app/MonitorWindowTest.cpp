@@ -3,10 +3,12 @@
 #include "MonitorWindow.h"
 #include "Clock.h"
 #include "Now_opros.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -28,6 +30,8 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     qputenv("RMZ47_MONITOR_SETTINGS", dir.filePath(QStringLiteral("monitor.ini")).toLocal8Bit());
     Link link;
     link.clock = &SystemClock();
+    link.PortNumber = 3;
+    link.portPaths[3] = QStringLiteral("/dev/ttyUSB5");
     proto::FlowSlots flowSlots;
     auto form = std::make_unique<TMonitorForm>(link, &flowSlots);
     form->open();
@@ -58,6 +62,16 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     ASSERT_EQ(columns.size(), 5);
     EXPECT_EQ(columns[2], QStringLiteral("от контроллера"));
     EXPECT_EQ(columns[4], QStringLiteral("пропущено байт шума: 3"));
+
+    // A saved file says first where and when it was taken.
+    ASSERT_TRUE(form->saveTo(dir.filePath(QStringLiteral("line.txt"))));
+    QFile saved(dir.filePath(QStringLiteral("line.txt")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.mid(0, 3), (QStringList{QStringLiteral("Обмен по линии: rmz47 " RMZ47_VERSION),
+                                            QStringLiteral("Порт COM3, устройство /dev/ttyUSB5"),
+                                            QStringLiteral("Скорость 1200 бит/с")}));
+    EXPECT_TRUE(lines.value(3).startsWith(QStringLiteral("Сохранено "))) << lines.value(3).toStdString();
 
     // A long pause shows whole, in minutes and seconds, in its column.
     for (auto [us, text] : {std::pair<qint64, const char*>{512'000, "+0,512 с"},
