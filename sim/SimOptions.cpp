@@ -13,7 +13,8 @@ const char* const kUsage =
     "controller side:\n"
     "  --soft-version N     software version in table 0, 0..255 (default 3)\n"
     "  --unconfigured       table 7 says not configured (until a table 4 write)\n"
-    "  --table4 HEX         table 4 data, 23 or 21 bytes (default: factory record, 21 bytes below v2)\n"
+    "  --table4 HEX         table 4 data, 23 or 21 bytes (default: the factory record, with --field the\n"
+    "                       demo's; 21 bytes below v2)\n"
     "  --state FILE         keep table 4 and the configured flag in FILE across runs (FILE wins if present)\n"
     "  --answer-delay MS    turnaround before an answer (default 5)\n"
     "  --echo               send back every byte the tool writes (two-wire line)\n"
@@ -44,6 +45,7 @@ const char* const kUsage =
 namespace {
 
 constexpr long kBig = 1000000000;
+constexpr const char* kFieldTable4 = "02 0A 0A C8 00 00 00 80 3F BC 02 01 01 0B 02 01 0B 03 01 0B 51 01 01";
 
 [[noreturn]] void usageError(const std::string& why) {
     std::fprintf(stderr, "rmz47-sim: %s\n%s", why.c_str(), kUsage);
@@ -184,6 +186,13 @@ bool faultOption(Arg& a, FaultOptions& f) {
 
 } // namespace
 
+Bytes FieldTable4(int softVersion) {
+    Bytes t;
+    ParseHex(kFieldTable4, t);
+    t.resize(std::size_t(Table4Size(softVersion)));
+    return t;
+}
+
 Options ParseOptions(int argc, char** argv) {
     Options o;
     TableOptions tables;
@@ -202,7 +211,12 @@ Options ParseOptions(int argc, char** argv) {
     if (o.count && o.poll.empty())
         usageError("--count counts poll requests: it needs --poll");
     o.state.configured = !tables.unconfigured;
-    o.state.table4 = o.table4Given ? tables.table4 : DefaultTable4(o.state.softVersion);
+    if (o.table4Given)
+        o.state.table4 = tables.table4;
+    else if (o.field)
+        o.state.table4 = FieldTable4(o.state.softVersion);
+    else
+        o.state.table4 = DefaultTable4(o.state.softVersion);
     return o;
 }
 

@@ -10,6 +10,12 @@ namespace sim {
 
 extern const char* const kUsage;
 
+// The table 4 a controller in field mode starts with unless told otherwise, in the size of the version's
+// table: one the tool's configuration form takes as it is (the factory record's 1 s answer time-out is
+// below what the form allows). Two runs, flow computers 1 and 2 (run 1 each) at 9600 bit/s, polled every
+// 2 s with a 7 s answer time-out and 5 attempts, 1 m3 a pulse, pulse and pause 0.1 s.
+Bytes FieldTable4(int softVersion);
+
 struct Options {
     ControllerState state;
     bool table4Given = false;

@@ -20,7 +20,9 @@ RadioGroup* Group(QWidget* w, const char* name) {
 class FieldEndToEnd : public ToolOnSim {};
 
 TEST_F(FieldEndToEnd, ConfiguredRunsArePolledAndTheirVolumeBecomesPulses) {
-    startSim({"--field", "--state", statePath()}); // the factory record: one run at 1200, 100 m3 a pulse
+    // The factory record: one run at 1200, 100 m3 a pulse.
+    startSim({"--field", "--state", statePath(), "--table4",
+              "01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 51 01 01"});
     startTool();
     ModalScript script;
     script.then(OkBox())

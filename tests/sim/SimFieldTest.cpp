@@ -1,7 +1,9 @@
 // Field mode: the pulse output's arithmetic, the polling schedule against a manual clock, what a receiver
 // at the wrong speed hears, and the program polling its configured runs at their speeds over a
 // pseudo-terminal whose end the test switches between speeds like the tool does.
+#include "CfgRecord.h"
 #include "SimField.h"
+#include "SimOptions.h"
 #include "SimProcess.h"
 #include "SimTestBytes.h"
 #include "SimUart.h"
@@ -162,6 +164,23 @@ TEST(FieldProgram, PollsTheConfiguredRunsAtTheirSpeeds) {
             order << QString::fromLatin1(line.mid(line.indexOf("run "), 5));
     ASSERT_GE(order.size(), 8);
     EXPECT_EQ(order.mid(0, 8).join(','), "run 1,run 1,run 2,run 2,run 1,run 1,run 2,run 2");
+}
+
+// What a controller in field mode holds unless told otherwise goes through the configuration form as it is.
+TEST(FieldOptions, TheDefaultRecordIsOneTheFormTakes) {
+    for (std::string version : {"0", "1", "2", "3"}) {
+        SCOPED_TRACE("version " + version);
+        char* argv[] = {const_cast<char*>("rmz47-sim"), const_cast<char*>("--field"),
+                        const_cast<char*>("--soft-version"), version.data()};
+        const Bytes table4 = ParseOptions(4, argv).state.table4;
+        CfgContext cfg;
+        cfg.SoftVersion = quint8(std::stoi(version));
+        ASSERT_EQ(int(table4.size()), ExpectedCfgSize(cfg.SoftVersion));
+        cfg.record.decode(table4.data(), int(table4.size()));
+        CfgFormValues form;
+        RecordToForm(cfg, form);
+        EXPECT_NO_THROW(FormToRecordChecked(cfg, form));
+    }
 }
 
 } // namespace
