@@ -163,6 +163,26 @@ std::string FieldStatus(const FieldPoller& p, double nowMs) {
     return s;
 }
 
+std::string FieldStatusRow(const FieldPoller& p, double nowMs, std::size_t columns) {
+    const PulseEmitter& o = p.output();
+    std::string s = "pulses " + std::to_string(o.emitted()) + " held " + std::to_string(o.heldBack()) +
+                    (o.active() ? "" : " (V not positive)");
+    for (std::size_t r = 0; r < p.runs().size(); ++r) {
+        const RunFigures& f = p.runs()[r];
+        s += " | run " + std::to_string(r + 1) + ": " + NumberText("%.3f", f.volume) + " m3, " +
+             std::to_string(f.answers) + " answers";
+        if (f.unanswered)
+            s += ", " + std::to_string(f.unanswered) + " unanswered";
+    }
+    if (p.paused(nowMs))
+        s += " | paused";
+    // The last column stays free: a character there leaves the cursor waiting to wrap.
+    const std::size_t room = columns > 4 ? columns - 1 : 3;
+    if (s.size() > room)
+        s = s.substr(0, room - 3) + "...";
+    return s;
+}
+
 std::string FieldAnswerLine(const FieldPoller& p, int run) {
     const RunFigures& f = p.runs()[std::size_t(run)];
     const PulseEmitter& o = p.output();

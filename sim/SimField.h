@@ -100,6 +100,10 @@ private:
 
 // "field v3 (by flow): ..." with the output and every run, for the status line and the totals.
 std::string FieldStatus(const FieldPoller& poller, double nowMs);
+// The status for one row of a terminal `columns` wide: the output's pulses and each run's volume and
+// answers (the flows and the line details stay in FieldStatus), cut short with "..." where the row ends,
+// so that rewriting it after a carriage return never leaves a wrapped copy behind.
+std::string FieldStatusRow(const FieldPoller& poller, double nowMs, std::size_t columns);
 // The log line of an accepted answer: the run, its flow and volume, the output's counts.
 std::string FieldAnswerLine(const FieldPoller& poller, int run);
 

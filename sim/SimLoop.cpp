@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -28,6 +29,13 @@ FaultOptions masterFaults(const FaultOptions& faults) {
     f.silent = false;
     f.seed = faults.seed + 1; // its own noise, not a copy of the controller side's
     return f;
+}
+
+// The width of the terminal on fd, read at every rewrite so that a resized window is followed; 80 when the
+// terminal does not say.
+std::size_t terminalColumns(int fd) {
+    winsize w{};
+    return ::ioctl(fd, TIOCGWINSZ, &w) == 0 && w.ws_col > 0 ? w.ws_col : 80;
 }
 
 } // namespace
@@ -252,10 +260,13 @@ void SimLoop::showStatus(double now, bool final) {
     if (now < nextStatus_ && !final)
         return;
     nextStatus_ = now + 1000; // at most once a second
+    if (statusTty_) {
+        const std::string row = FieldStatusRow(*field_, now, terminalColumns(2));
+        std::fprintf(stderr, "\r%s\033[K%s", row.c_str(), final ? "\n" : "");
+        return;
+    }
     const std::string s = FieldStatus(*field_, now);
-    if (statusTty_)
-        std::fprintf(stderr, "\r%s\033[K%s", s.c_str(), final ? "\n" : "");
-    else if (s != lastStatus_ && !final)
+    if (s != lastStatus_ && !final)
         std::fprintf(stderr, "%s\n", s.c_str()); // a file keeps one line for every change
     lastStatus_ = s;
 }

@@ -2,6 +2,7 @@
 // at the wrong speed hears, and the program polling its configured runs at their speeds over a
 // pseudo-terminal whose end the test switches between speeds like the tool does.
 #include "CfgRecord.h"
+#include "Pty.h"
 #include "SimField.h"
 #include "SimOptions.h"
 #include "SimProcess.h"
@@ -11,7 +12,10 @@
 #include <QSerialPort>
 #include <QThread>
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace sim;
 
@@ -181,6 +185,49 @@ TEST(FieldOptions, TheDefaultRecordIsOneTheFormTakes) {
         RecordToForm(cfg, form);
         EXPECT_NO_THROW(FormToRecordChecked(cfg, form));
     }
+}
+
+// Rewritten after a carriage return, the status must never wrap: a wrapped copy stays behind at every
+// rewrite and scrolls everything else off the terminal.
+TEST(FieldProgram, StatusOnATerminalKeepsToOneRowOfItsWidth) {
+    PtyPair terminal;
+    ASSERT_TRUE(terminal.ok());
+    const auto resize = [&](unsigned short columns) {
+        winsize w{};
+        w.ws_row = 24;
+        w.ws_col = columns;
+        return ::ioctl(terminal.masterFd(), TIOCSWINSZ, &w) == 0;
+    };
+    const auto rows = [&](int ms) {
+        QList<QByteArray> shown;
+        for (QByteArray row : terminal.read(1 << 20, ms).split('\r')) {
+            if (!row.replace("\033[K", "").isEmpty())
+                shown << row;
+        }
+        return shown;
+    };
+    ASSERT_TRUE(resize(80));
+    QProcess proc;
+    const QByteArray tty = terminal.slavePath().toLocal8Bit();
+    proc.setChildProcessModifier([tty] { ::dup2(::open(tty.constData(), O_WRONLY | O_NOCTTY), 2); });
+    ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ47_SIM_PATH), {"--field", "--quiet"}));
+    struct Width {
+        int columns, settleMs;
+        const char* shows;
+    };
+    // 80 columns hold both runs; a narrower terminal sees the row cut.
+    for (const Width& w : {Width{80, 0, "run 2: 0.000 m3, 0 answers"}, Width{40, 1200, "..."}}) {
+        SCOPED_TRACE(w.columns);
+        ASSERT_TRUE(resize(static_cast<unsigned short>(w.columns)));
+        rows(w.settleMs); // a row written before the resize
+        const QList<QByteArray> shown = rows(2200);
+        ASSERT_FALSE(shown.isEmpty());
+        for (const QByteArray& row : shown)
+            EXPECT_LT(row.size(), w.columns) << row.toStdString();
+        EXPECT_TRUE(shown.last().contains(w.shows)) << shown.last().toStdString();
+    }
+    proc.terminate();
+    EXPECT_TRUE(proc.waitForFinished(10000));
 }
 
 } // namespace
