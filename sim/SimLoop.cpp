@@ -285,8 +285,9 @@ void SimLoop::logLine(const char* dir, const Bytes& bytes, const std::string& me
 
 void SimLoop::printTotals() {
     if (field_) {
-        showStatus(nowMs(), true);
-        std::printf("%s\n", FieldStatus(*field_, 0).c_str());
+        const double now = nowMs();
+        showStatus(now, true);
+        std::printf("%s\n", FieldStatus(*field_, now).c_str());
     }
     if (polling_)
         std::printf("%s%s\n", poller_.totalsLine().c_str(), awaiting_ ? ", 1 still awaited at exit" : "");

@@ -64,6 +64,8 @@ TEST_F(FieldEndToEnd, ConfiguredRunsArePolledAndTheirVolumeBecomesPulses) {
         R"(answers (\d+) unanswered \d+ \| run 2 2:1@9600 .* volume ([\d.]+) m3 answers (\d+))"));
     const auto m = totals.match(out);
     ASSERT_TRUE(m.hasMatch()) << out.toStdString();
+    const QString exitLine = out.mid(m.capturedStart()).section(QLatin1Char('\n'), 0, 0);
+    EXPECT_FALSE(exitLine.contains(QStringLiteral("paused"))) << "the tool has been quiet for over 10 s";
     EXPECT_GE(m.captured(4).toInt(), 3);
     EXPECT_GE(m.captured(6).toInt(), 3);
     const double pulses = m.captured(1).toDouble() + m.captured(2).toDouble();
