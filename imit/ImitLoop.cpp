@@ -271,3 +271,8 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
     if (shell.CloseRequested)
         view.closeWindow();
 }
+
+RunDisplay RunDisplayOf(int answers, float volume, double rashod) {
+    const QString separator = DecimalSeparator();
+    return RunTexts().next(answers, volume, FlowText(rashod, separator), separator);
+}

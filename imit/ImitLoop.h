@@ -8,9 +8,14 @@
 
 class JobView;
 struct Link;
+struct RunDisplay;
 struct Shell;
 
 void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell);
+
+// The texts a run's panel shows after `answers` answers, the last of which reported `volume` m3, for a run
+// imitated at `rashod` m3/h: the same as during an imitation.
+RunDisplay RunDisplayOf(int answers, float volume, double rashod);
 
 // State of the imitation that runs (or ran last): answers per slot and the start tick of the volume.
 struct ImitRunState {

@@ -2,12 +2,15 @@
 // main window during an imitation, made from the real windows. It starts the virtual controller in field
 // mode with the demo's configuration, configures it through the real configure job (opening the wizard on
 // the way, then leaving it), imitates its two flow computers until each has answered three times, and
-// grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+// grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says otherwise. The pictures
+// come out the same at every run.
+#include "FlowFrames.h"
 #include "ImitLoop.h"
 #include "LinkDialogShot.h"
 #include "Main.h"
 #include "Podborunit.h"
 #include "Program.h"
+#include "PulseWatch.h"
 #include "QtPort.h"
 
 #include <QApplication>
@@ -28,6 +31,10 @@ namespace {
 // The demo's configuration (scripts/run.sh): two runs at 9600 bit/s, 2 s period, 7 s answer time-out.
 const char* const kDemoTable4 = "02 0A 0A C8 00 00 00 80 3F BC 02 01 01 0B 02 01 0B 03 01 0B 51 01 01";
 constexpr int kWaitMs = 20000;
+// The picture of the imitation shows each run as after its third answer, 14 s into the imitation (run 2
+// a poll later): the figures of a real run depend on when the controller's polls fall.
+constexpr int kShownAnswers = 3;
+constexpr std::uint32_t kShownElapsedMs[] = {14000, 14120};
 
 bool fail(const char* why) {
     std::fprintf(stderr, "rmz47-screenshots: %s\n", why);
@@ -123,6 +130,18 @@ bool Configure(TMainForm& form, const QDir& out) {
     return ok && (steps.done() || fail("the configure job did not go as expected"));
 }
 
+// The runs' panels and the output's line with the fixed figures, as the imitation shows them.
+void ShowFixedFigures(TMainForm& form, const ImitSettings& imit) {
+    PulseWatchView view(form, imit);
+    view.showImitPanel(imit.ImitFlIndex + 1);
+    for (int run = 0; run <= imit.ImitFlIndex; ++run) {
+        const double rashod = imit.ImitRashod[std::size_t(run)];
+        const float volume = proto::ImitVolume(float(rashod), kShownElapsedMs[run]);
+        view.showRun(run, RunDisplayOf(kShownAnswers, volume, rashod));
+    }
+    QApplication::processEvents(); // the output's line follows the runs at the next turn
+}
+
 // The imitation through its button and dialog, which holds the runs just configured (run 2 at half the
 // flow), grabbed once the controller has had three answers a run.
 bool Imitate(TMainForm& form, Program& program, const QDir& out) {
@@ -135,8 +154,9 @@ bool Imitate(TMainForm& form, Program& program, const QDir& out) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const auto& answers = LastImitRun().ImitAnswers;
-        if (form.inStopMode() && answers[0] >= 3 && answers[1] >= 3) {
+        if (form.inStopMode() && answers[0] >= kShownAnswers && answers[1] >= kShownAnswers) {
             watch.stop();
+            ShowFixedFigures(form, program.imit);
             ok = Grab(&form, out, "main-imitation.png");
             form.findChild<QPushButton*>(QStringLiteral("CloseBtn"))->click();
         }
