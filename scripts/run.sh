@@ -32,19 +32,20 @@ if [ "$mode" = hardware ]; then
     exec "$build/bin/rmz47"
 fi
 
-# The demo keeps everything in a folder of its own: the simulator's log, the link to its pseudo-terminal
-# and a settings file whose COM1 is that link.
+# The demo keeps everything in a folder of its own: the simulator's log, the link to its pseudo-terminal,
+# a settings file whose COM1 is that link, the journal and the line monitor's place.
 demo="$build/demo"
-mkdir -p "$demo"
+# shellcheck source=demo-env.sh
+source "$root/scripts/demo-env.sh"
+demo_environment "$demo"
 link="$demo/ttyRMZ47"
 log="$demo/rmz47-sim.log"
 
-# The demo's controller works as on site (--field) with a configuration the form takes as it is: two runs,
-# flow computers 1 and 2 (run 1 each) at 9600 bit/s, polled every 2 s with a 7 s answer time-out and 5
-# attempts, 1 m3 a pulse, pulse and pause 0.1 s. Its exchanges go to the log; its status line (pulses and
-# per run flow, volume, answers) is rewritten on this terminal once a second.
-demo_table4="02 0A 0A C8 00 00 00 80 3F BC 02 01 01 0B 02 01 0B 03 01 0B 51 01 01"
-"$build/bin/rmz47-sim" --field --table4 "$demo_table4" --link "$link" >"$log" &
+# The demo's controller works as on site (--field) with its own configuration, one the form takes as it
+# is: two runs, flow computers 1 and 2 (run 1 each) at 9600 bit/s, polled every 2 s with a 7 s answer
+# time-out and 5 attempts, 1 m3 a pulse, pulse and pause 0.1 s. Its exchanges go to the log; its status
+# (pulses, and per run volume and answers) is rewritten on this terminal once a second.
+"$build/bin/rmz47-sim" --field --link "$link" >"$log" &
 sim=$!
 stop_sim() {
     if kill -0 "$sim" 2>/dev/null; then
@@ -70,7 +71,7 @@ if [ ! -e "$link" ]; then
 fi
 
 # Written afresh every time, so a demo port given up in an earlier run is offered again.
-cat >"$demo/marvil.ini" <<INI
+cat >"$RMZ47_SETTINGS" <<INI
 [rs 232]
 COM Port=1
 RTS=1
@@ -79,9 +80,9 @@ RTS=1
 COM1=$link
 INI
 
-echo "run.sh: virtual controller on $link (log: $log); settings: $demo/marvil.ini"
+echo "run.sh: virtual controller on $link (log: $log); settings, journal and window places in $demo"
 echo "run.sh: press \"Конфигурирование контроллера\", OK, \"Записать\", OK; then \"Имитация ответов Сантар\", OK:"
 echo "run.sh: the answers count up in the window, the controller's pulses on this terminal (after 10 s of quiet)"
 status=0
-RMZ47_SETTINGS="$demo/marvil.ini" "$build/bin/rmz47" || status=$?
+"$build/bin/rmz47" || status=$?
 exit "$status"

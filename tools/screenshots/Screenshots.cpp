@@ -1,26 +1,29 @@
 // rmz47-screenshots DIR: the README's pictures of the link dialog, the configuration form, the wizard's two steps and the
-// main window during an imitation, made from the real windows. It starts the virtual controller in field
-// mode with the demo's configuration, configures it through the real configure job (opening the wizard on
-// the way, then leaving it), imitates its two flow computers until each has answered three times, and
-// grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says otherwise. The pictures
-// come out the same at every run.
+// main window during an imitation, made from the real windows. It runs the demo: the virtual controller in
+// field mode with the demo's configuration, the real configure job (opening the wizard on the way, then
+// leaving it), the imitation of its two flow computers until each has answered three times, the line
+// monitor; and grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says
+// otherwise. Every file of the run goes where the demo's environment (scripts/demo-env.sh) says, the
+// pictures apart; the pictures come out the same at every run.
+#include "CfgJournal.h"
 #include "FlowFrames.h"
 #include "ImitLoop.h"
+#include "JournalWindow.h"
 #include "LinkDialogShot.h"
 #include "Main.h"
+#include "MonitorWindow.h"
 #include "Podborunit.h"
 #include "Program.h"
 #include "PulseWatch.h"
-#include "QtPort.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <deque>
@@ -28,13 +31,14 @@
 
 namespace {
 
-// The demo's configuration (scripts/run.sh): two runs at 9600 bit/s, 2 s period, 7 s answer time-out.
-const char* const kDemoTable4 = "02 0A 0A C8 00 00 00 80 3F BC 02 01 01 0B 02 01 0B 03 01 0B 51 01 01";
 constexpr int kWaitMs = 20000;
 // The picture of the imitation shows each run as after its third answer, 14 s into the imitation (run 2
 // a poll later): the figures of a real run depend on when the controller's polls fall.
 constexpr int kShownAnswers = 3;
 constexpr std::uint32_t kShownElapsedMs[] = {14000, 14120};
+// Where the demo's environment must point before the run, so that nothing lands in the user's own files.
+const char* const kDemoVariables[] = {"RMZ47_SETTINGS", "RMZ47_DATA_DIR", "RMZ47_MONITOR_SETTINGS",
+                                      "XDG_CONFIG_HOME"};
 
 bool fail(const char* why) {
     std::fprintf(stderr, "rmz47-screenshots: %s\n", why);
@@ -96,8 +100,7 @@ bool Grab(QWidget* w, const QDir& out, const char* file) {
 }
 
 bool StartSim(QProcess& sim, const QString& link) {
-    sim.start(QStringLiteral(RMZ47_SIM_PATH),
-              {"--field", "--table4", kDemoTable4, "--link", link, "--quiet"});
+    sim.start(QStringLiteral(RMZ47_SIM_PATH), {"--field", "--link", link, "--quiet"});
     if (!sim.waitForStarted(kWaitMs))
         return fail("the virtual controller did not start");
     while (!sim.canReadLine() && sim.waitForReadyRead(kWaitMs)) {
@@ -167,6 +170,41 @@ bool Imitate(TMainForm& form, Program& program, const QDir& out) {
     return ok || fail("the imitation got no answers in time");
 }
 
+bool DemoEnvironmentSet() {
+    for (const char* name : kDemoVariables)
+        if (qEnvironmentVariableIsEmpty(name))
+            return fail("the demo's environment is not set (scripts/screenshots.sh sets it)");
+    return true;
+}
+
+// The settings file the environment names, its COM1 the virtual controller's link beside it.
+bool WriteSettings(const QString& link) {
+    QFile f(SettingsPathFromEnvironment());
+    return (f.open(QIODevice::WriteOnly) &&
+            f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + link.toLocal8Bit() + "\n") >= 0) ||
+           fail("cannot write the settings file");
+}
+
+// The demo's two jobs and the line monitor, opened and closed at the end as an engineer would.
+bool RunDemo(const QDir& out) {
+    QProcess sim;
+    const QString link = QFileInfo(SettingsPathFromEnvironment()).dir().filePath(QStringLiteral("ttyRMZ47"));
+    if (!StartSim(sim, link) || !WriteSettings(link))
+        return false;
+    QApplication::setQuitOnLastWindowClosed(false);
+    Program program;
+    TMainForm form(program);
+    AttachJournal(form, program, JournalPath());
+    MonitorHookup monitor(form, program.link, &program.imit);
+    form.show();
+    program.wizard = CreateWizardForms();
+    const bool ok = program.link.portOpen() && Configure(form, out) && Imitate(form, program, out);
+    monitor.open().close();
+    sim.terminate();
+    sim.waitForFinished(kWaitMs);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -178,27 +216,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    if (out.exists() && !ShootLinkDialog(out.filePath(QStringLiteral("link-dialog.png"))))
+    if (!out.exists())
+        return fail("no such folder for the pictures"), 1;
+    if (!DemoEnvironmentSet())
+        return 2;
+    if (!ShootLinkDialog(out.filePath(QStringLiteral("link-dialog.png"))))
         return fail("cannot save the link dialog"), 1;
-    QTemporaryDir dir;
-    QProcess sim;
-    const QString link = dir.filePath(QStringLiteral("com1"));
-    if (!dir.isValid() || !out.exists() || !StartSim(sim, link))
-        return 1;
-    const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
-    QFile f(settings);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + link.toLocal8Bit() + "\n") < 0)
-        return fail("cannot write the settings file"), 1;
-    f.close();
-    QApplication::setQuitOnLastWindowClosed(false);
-    QtPort port;
-    Program program(port, SystemClock(), settings);
-    TMainForm form(program);
-    form.show();
-    program.wizard = CreateWizardForms();
-    const bool ok = program.link.portOpen() && Configure(form, out) && Imitate(form, program, out);
-    sim.terminate();
-    sim.waitForFinished(kWaitMs);
-    return ok ? 0 : 1;
+    return RunDemo(out) ? 0 : 1;
 }
