@@ -41,6 +41,15 @@ demo_environment "$demo"
 link="$demo/ttyRMZ47"
 log="$demo/rmz47-sim.log"
 
+# The controller's status is one row rewritten in place on this terminal: a message of ours takes that row
+# and starts on a line of its own, and the status comes back below it.
+say() {
+    if [ -t 1 ]; then
+        printf '\r\033[K'
+    fi
+    printf 'run.sh: %s\n' "$*"
+}
+
 # The demo's controller works as on site (--field) with its own configuration, one the form takes as it
 # is: two runs, flow computers 1 and 2 (run 1 each) at 9600 bit/s, polled every 2 s with a 7 s answer
 # time-out and 5 attempts, 1 m3 a pulse, pulse and pause 0.1 s. Its exchanges go to the log; its status
@@ -59,14 +68,14 @@ trap 'exit 130' INT TERM
 for _ in $(seq 100); do
     [ -e "$link" ] && break
     if ! kill -0 "$sim" 2>/dev/null; then
-        echo "run.sh: the virtual controller did not start; its log follows" >&2
+        say "the virtual controller did not start; its log follows" >&2
         cat "$log" >&2
         exit 1
     fi
     sleep 0.1
 done
 if [ ! -e "$link" ]; then
-    echo "run.sh: the virtual controller made no pseudo-terminal within 10 s; see $log" >&2
+    say "the virtual controller made no pseudo-terminal within 10 s; see $log" >&2
     exit 1
 fi
 
@@ -80,9 +89,9 @@ RTS=1
 COM1=$link
 INI
 
-echo "run.sh: virtual controller on $link (log: $log); settings, journal and window places in $demo"
-echo "run.sh: press \"Конфигурирование контроллера\", OK, \"Записать\", OK; then \"Имитация ответов Сантар\", OK:"
-echo "run.sh: the answers count up in the window, the controller's pulses on this terminal (after 10 s of quiet)"
+say "virtual controller on $link (log: $log); settings, journal and window places in $demo"
+say "press \"Конфигурирование контроллера\", OK, \"Записать\", OK; then \"Имитация ответов Сантар\", OK:"
+say "the answers count up in the window, the controller's pulses on this terminal (after 10 s of quiet)"
 status=0
 "$build/bin/rmz47" || status=$?
 exit "$status"
