@@ -2,9 +2,18 @@
 // application exists, also when gtest_discover_tests runs the binary at build time.
 #include <QApplication>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // No test, and no program a test starts, may write into the files of whoever runs the suite: the home
+    // folder is one of the run's own, and the XDG folders follow it.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    qputenv("HOME", home.path().toLocal8Bit());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+        qunsetenv(name);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
