@@ -1,9 +1,9 @@
 // Field mode: the pulse output's arithmetic, the polling schedule against a manual clock, what a receiver
 // at the wrong speed hears, and the program polling its configured runs at their speeds over a
 // pseudo-terminal whose end the test switches between speeds like the tool does.
+#include "SimField.h"
 #include "CfgRecord.h"
 #include "Pty.h"
-#include "SimField.h"
 #include "SimOptions.h"
 #include "SimProcess.h"
 #include "SimTestBytes.h"
@@ -170,61 +170,42 @@ TEST(FieldProgram, PollsTheConfiguredRunsAtTheirSpeeds) {
     EXPECT_EQ(order.mid(0, 8).join(','), "run 1,run 1,run 2,run 2,run 1,run 1,run 2,run 2");
 }
 
-// What a controller in field mode holds unless told otherwise goes through the configuration form as it is.
+// Field mode's own record goes through the configuration form as it is, in every version's size.
 TEST(FieldOptions, TheDefaultRecordIsOneTheFormTakes) {
     for (std::string version : {"0", "1", "2", "3"}) {
-        SCOPED_TRACE("version " + version);
-        char* argv[] = {const_cast<char*>("rmz47-sim"), const_cast<char*>("--field"),
-                        const_cast<char*>("--soft-version"), version.data()};
-        const Bytes table4 = ParseOptions(4, argv).state.table4;
+        char* argv[] = {version.data(), const_cast<char*>("--field"), const_cast<char*>("--soft-version"),
+                        version.data()};
+        const Bytes t = ParseOptions(4, argv).state.table4;
         CfgContext cfg;
         cfg.SoftVersion = quint8(std::stoi(version));
-        ASSERT_EQ(int(table4.size()), ExpectedCfgSize(cfg.SoftVersion));
-        cfg.record.decode(table4.data(), int(table4.size()));
+        cfg.record.decode(t.data(), int(t.size()));
         CfgFormValues form;
         RecordToForm(cfg, form);
-        EXPECT_NO_THROW(FormToRecordChecked(cfg, form));
+        EXPECT_NO_THROW(FormToRecordChecked(cfg, form)) << "version " << version;
+        EXPECT_EQ(int(t.size()), ExpectedCfgSize(cfg.SoftVersion));
     }
 }
 
 // Rewritten after a carriage return, the status must never wrap: a wrapped copy stays behind at every
-// rewrite and scrolls everything else off the terminal.
+// rewrite and scrolls everything else off the terminal. 80 columns hold both runs; 40 see the row cut.
 TEST(FieldProgram, StatusOnATerminalKeepsToOneRowOfItsWidth) {
     PtyPair terminal;
-    ASSERT_TRUE(terminal.ok());
-    const auto resize = [&](unsigned short columns) {
-        winsize w{};
-        w.ws_row = 24;
-        w.ws_col = columns;
-        return ::ioctl(terminal.masterFd(), TIOCSWINSZ, &w) == 0;
-    };
-    const auto rows = [&](int ms) {
-        QList<QByteArray> shown;
-        for (QByteArray row : terminal.read(1 << 20, ms).split('\r')) {
-            if (!row.replace("\033[K", "").isEmpty())
-                shown << row;
-        }
-        return shown;
-    };
-    ASSERT_TRUE(resize(80));
-    QProcess proc;
     const QByteArray tty = terminal.slavePath().toLocal8Bit();
+    QProcess proc;
     proc.setChildProcessModifier([tty] { ::dup2(::open(tty.constData(), O_WRONLY | O_NOCTTY), 2); });
-    ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ47_SIM_PATH), {"--field", "--quiet"}));
-    struct Width {
-        int columns, settleMs;
-        const char* shows;
-    };
-    // 80 columns hold both runs; a narrower terminal sees the row cut.
-    for (const Width& w : {Width{80, 0, "run 2: 0.000 m3, 0 answers"}, Width{40, 1200, "..."}}) {
-        SCOPED_TRACE(w.columns);
-        ASSERT_TRUE(resize(static_cast<unsigned short>(w.columns)));
-        rows(w.settleMs); // a row written before the resize
-        const QList<QByteArray> shown = rows(2200);
-        ASSERT_FALSE(shown.isEmpty());
-        for (const QByteArray& row : shown)
-            EXPECT_LT(row.size(), w.columns) << row.toStdString();
-        EXPECT_TRUE(shown.last().contains(w.shows)) << shown.last().toStdString();
+    for (auto [columns, shows] : {std::pair{80, "run 2: 0.000 m3, 0 answers"}, std::pair{40, "..."}}) {
+        winsize w{24, static_cast<unsigned short>(columns), 0, 0};
+        ASSERT_EQ(::ioctl(terminal.masterFd(), TIOCSWINSZ, &w), 0);
+        if (proc.state() == QProcess::NotRunning) {
+            ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ47_SIM_PATH), {"--field", "--quiet"}));
+        }
+        terminal.read(1 << 20, 1200); // rows written before the resize
+        QList<QByteArray> rows = terminal.read(1 << 20, 2200).replace("\033[K", "").split('\r');
+        rows.removeAll(QByteArray());
+        ASSERT_FALSE(rows.isEmpty());
+        for (const QByteArray& row : rows)
+            EXPECT_LT(row.size(), columns) << row.toStdString();
+        EXPECT_TRUE(rows.last().contains(shows)) << rows.last().toStdString();
     }
     proc.terminate();
     EXPECT_TRUE(proc.waitForFinished(10000));
