@@ -1,8 +1,8 @@
-// rmz47-screenshots DIR: the README's pictures of the link dialog, the configuration form, the wizard's two steps and the
-// main window during an imitation, made from the real windows. It runs the demo: the virtual controller in
-// field mode with the demo's configuration, the real configure job (opening the wizard on the way, then
-// leaving it), the imitation of its two flow computers until each has answered three times, the line
-// monitor; and grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says
+// rmz47-screenshots DIR: the README's pictures of the link dialog, the configuration form, the wizard's two
+// steps and the main window during an imitation, made from the real windows. It runs the demo: the virtual
+// controller in field mode with the demo's configuration, the real configure job (opening the wizard on the
+// way, then leaving it), the imitation of its two flow computers until each has answered three times, the
+// line monitor; and grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says
 // otherwise. Every file of the run goes where the demo's environment (scripts/demo-env.sh) says, the
 // pictures apart; the pictures come out the same at every run.
 #include "CfgJournal.h"
