@@ -188,7 +188,8 @@ bool WriteSettings(const QString& link) {
 // The demo's two jobs and the line monitor, opened and closed at the end as an engineer would.
 bool RunDemo(const QDir& out) {
     QProcess sim;
-    const QString link = QFileInfo(SettingsPathFromEnvironment()).dir().filePath(QStringLiteral("ttyRMZ47"));
+    const QString link =
+        QFileInfo(SettingsPathFromEnvironment()).absoluteDir().filePath(QStringLiteral("ttyRMZ47"));
     if (!StartSim(sim, link) || !WriteSettings(link))
         return false;
     QApplication::setQuitOnLastWindowClosed(false);
