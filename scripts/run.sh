@@ -35,7 +35,7 @@ fi
 # The demo keeps everything in a folder of its own: the simulator's log, the link to its pseudo-terminal,
 # a settings file whose COM1 is that link, the journal and the line monitor's place.
 demo="$build/demo"
-# shellcheck source=demo-env.sh
+# shellcheck source=scripts/demo-env.sh
 source "$root/scripts/demo-env.sh"
 demo_environment "$demo"
 link="$demo/ttyRMZ47"

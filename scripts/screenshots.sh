@@ -13,7 +13,7 @@ build=${RMZ_BUILD_DIR:-$root/build}
 bash "$root/scripts/deps.sh"
 bash "$root/scripts/build.sh" rmz47-screenshots rmz47-sim
 mkdir -p "$root/docs"
-# shellcheck source=demo-env.sh
+# shellcheck source=scripts/demo-env.sh
 source "$root/scripts/demo-env.sh"
 demo_environment "$build/screenshots"
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bin/rmz47-screenshots" "$root/docs"

@@ -8,7 +8,7 @@ trap 'rm -rf "$tmp"' EXIT
 export HOME="$tmp/home"
 unset XDG_CONFIG_HOME XDG_DATA_HOME
 mkdir "$HOME" "$tmp/1" "$tmp/2"
-# shellcheck source=../../scripts/demo-env.sh
+# shellcheck source=scripts/demo-env.sh
 source "$1/scripts/demo-env.sh"
 demo_environment "$tmp/demo"
 "$2" "$tmp/1" >/dev/null
