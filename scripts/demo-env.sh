@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/run.sh and scripts/screenshots.sh (and the test that runs the demo with an empty
 # home folder): `demo_environment DIR` points every file the tool reads or writes into DIR, so that a demo
 # never touches the operator's own settings, journal or window places.
