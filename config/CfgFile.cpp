@@ -45,7 +45,7 @@ CfgVersionFields CommonFields(quint8 fileVersion, quint8 controllerVersion) {
 
 // " (таблица 23 байта)": the size of a version's configuration table.
 QString TableSizeText(quint8 softVersion) {
-    const int size = ExpectedCfgSize(softVersion);
+    const int size = proto::ConfigReadSize(softVersion);
     return QStringLiteral(" (таблица %1 %2)").arg(size).arg(RussianPlural(size, u"байт", u"байта", u"байт"));
 }
 
@@ -57,7 +57,7 @@ QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDate
         {QStringLiteral("formatVersion"), kFormatVersion},
         {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
         {QStringLiteral("softVersion"), softVersion},
-        {QStringLiteral("tableSize"), ExpectedCfgSize(softVersion)},
+        {QStringLiteral("tableSize"), proto::ConfigReadSize(softVersion)},
         {QStringLiteral("saved"), MomentText(saved)},
         {QStringLiteral("fields"), RecordToJson(record, softVersion)},
     };
@@ -92,15 +92,16 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     if (!version.isDouble() || v < 0 || v > 255 || version.toDouble() != v)
         return Damaged(fileName, QStringLiteral("поле softVersion"));
     const quint8 fileVersion = quint8(v);
-    if (o.value(QStringLiteral("tableSize")).toInt() != ExpectedCfgSize(fileVersion))
+    if (o.value(QStringLiteral("tableSize")).toInt() != proto::ConfigReadSize(fileVersion))
         return Damaged(fileName, QStringLiteral("поле tableSize"));
-    if (ExpectedCfgSize(fileVersion) != ExpectedCfgSize(controllerVersion))
-        return Refused(CfgFileRead::Outcome::OtherLayout,
-                       QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
-                           QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
-                           TableSizeText(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
-                           QString::number(controllerVersion) + TableSizeText(controllerVersion) +
-                           QStringLiteral(": загрузить ее нельзя."));
+    if (proto::ConfigReadSize(fileVersion) != proto::ConfigReadSize(controllerVersion))
+        return Refused(
+            CfgFileRead::Outcome::OtherLayout,
+            QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
+                QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
+                TableSizeText(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
+                QString::number(controllerVersion) + TableSizeText(controllerVersion) +
+                QStringLiteral(": загрузить ее нельзя."));
     QString problem;
     const std::optional<CfgRecord> record =
         RecordFromJson(o.value(QStringLiteral("fields")).toObject(), fileVersion, &problem);

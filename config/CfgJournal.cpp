@@ -135,9 +135,9 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
         e[QStringLiteral("configured")] = *report.configured;
     const quint8 version = report.softVersion.value_or(0);
     if (report.read)
-        e[QStringLiteral("read")] = RecordEntry(*report.read, version, ExpectedCfgSize(version));
+        e[QStringLiteral("read")] = RecordEntry(*report.read, version, proto::ConfigReadSize(version));
     if (report.written)
-        e[QStringLiteral("written")] = RecordEntry(*report.written, version, CfgWriteSize(version));
+        e[QStringLiteral("written")] = RecordEntry(*report.written, version, proto::ConfigWriteSize(version));
     return e;
 }
 

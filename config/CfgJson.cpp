@@ -87,18 +87,18 @@ QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
     o[QStringLiteral("V")] = Field(ShortestDecimal(r.V), QStringLiteral("м3"));
     o[QStringLiteral("Nag")] = Field(r.Nag / 100.0, kSeconds);
     o[QStringLiteral("Pause")] = Field(r.Pause / 100.0, kSeconds);
-    const CfgVersionFields held = VersionFields(softVersion);
     for (int i = 0; i < 3; ++i) {
         o[RunKey("Addr", i)] = Field(r.Addr[i], kNone);
         o[RunKey("Nitka", i)] = Field(r.Nitka[i], kNone);
         o[RunKey("Speed", i)] =
             Field(SpeedIndexToBaud(SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
-        if (held.byteOrder)
+        if (proto::CarriesByteOrder(softVersion))
             o[RunKey("ByteOrder", i)] =
-                Field((r.Flags[i] & 1) ? QStringLiteral("inverse") : QStringLiteral("direct"), kNone);
+                Field(proto::FlagMsbFirst(r.Flags[i]) ? QStringLiteral("inverse") : QStringLiteral("direct"),
+                      kNone);
     }
-    if (held.tries)
-        o[QStringLiteral("Tries")] = Field(r.Flags[0] >> 4, kNone);
+    if (proto::CarriesAttempts(softVersion))
+        o[QStringLiteral("Tries")] = Field(proto::FlagAttempts(r.Flags[0]), kNone);
     return o;
 }
 
@@ -114,7 +114,6 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
     r.V = v;
     r.Nag = quint8(in.hundredths(QStringLiteral("Nag"), TimedField::Nag));
     r.Pause = quint8(in.hundredths(QStringLiteral("Pause"), TimedField::Pause));
-    const CfgVersionFields held = VersionFields(softVersion);
     for (int i = 0; i < 3; ++i) {
         r.Addr[i] = quint8(in.whole(RunKey("Addr", i), 1, 255));
         r.Nitka[i] = quint8(in.whole(RunKey("Nitka", i), 1, 255));
@@ -122,16 +121,18 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
         if (speed < 0)
             in.fail(RunKey("Speed", i));
         r.Speed[i] = quint8(SpeedIndexToCode(speed));
-        r.Flags[i] = 1;
-        if (held.byteOrder) {
+        r.Flags[i] = proto::RunFlags(true);
+        if (proto::CarriesByteOrder(softVersion)) {
             const QString order = in.text(RunKey("ByteOrder", i));
             if (order != QStringLiteral("inverse") && order != QStringLiteral("direct"))
                 in.fail(RunKey("ByteOrder", i));
-            r.Flags[i] = order == QStringLiteral("direct") ? 0 : 1;
+            r.Flags[i] = proto::RunFlags(order != QStringLiteral("direct"));
         }
     }
-    if (held.tries)
-        r.Flags[0] = quint8(r.Flags[0] | (in.whole(QStringLiteral("Tries"), 2, 10) << 4));
+    if (proto::CarriesAttempts(softVersion))
+        r.Flags[0] =
+            proto::RunFlags(proto::FlagMsbFirst(r.Flags[0]),
+                            in.whole(QStringLiteral("Tries"), proto::kMinAttempts, proto::kMaxAttempts));
     if (!in.ok())
         return std::nullopt;
     return r;

@@ -5,42 +5,15 @@
 #include "UserError.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
 namespace {
 
 static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559, "V is IEEE 754 single precision");
-
-// Table 4 field offsets (bytes, unaligned, little-endian).
-enum : int {
-    kOffFlCount = 0,
-    kOffNag = 1,
-    kOffPause = 2,
-    kOffPeriod = 3,
-    kOffV = 5,
-    kOffAnswer = 9,
-    kOffRuns = 11, // Addr, Nitka, Speed per run, 3 bytes a run
-    kOffFlags = 20,
-};
-
-void PutU16(quint8* p, quint16 v) {
-    p[0] = quint8(v & 0xFF);
-    p[1] = quint8(v >> 8);
-}
-quint16 GetU16(const quint8* p) {
-    return quint16(p[0] | (p[1] << 8));
-}
-void PutU32(quint8* p, quint32 v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = quint8(v >> (8 * i));
-}
-quint32 GetU32(const quint8* p) {
-    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-}
 
 // Table 0: data byte 3 is the software version; the controller sends at least 14 bytes.
 constexpr int kIdentMinData = 14;
@@ -94,53 +67,45 @@ quint8 ToByte(int v) {
 } // namespace
 
 CfgVersionFields VersionFields(quint8 softVersion) {
-    return {.byteOrder = softVersion >= 2, .tries = softVersion >= 3};
+    return {.byteOrder = proto::CarriesByteOrder(softVersion), .tries = proto::CarriesAttempts(softVersion)};
 }
 
-int ExpectedCfgSize(quint8 softVersion) {
-    return softVersion >= 2 ? kCfgRecordSize : 21;
-}
-
-int CfgWriteSize(quint8 softVersion) {
-    // Controllers before version 2 take 20 bytes: no flag bytes are written to them.
-    return softVersion >= 2 ? kCfgRecordSize : 20;
-}
-
-std::array<quint8, kCfgRecordSize> CfgRecord::encode() const {
-    std::array<quint8, kCfgRecordSize> b{};
-    b[kOffFlCount] = FlCount;
-    b[kOffNag] = Nag;
-    b[kOffPause] = Pause;
-    PutU16(&b[kOffPeriod], Period);
-    PutU32(&b[kOffV], std::bit_cast<quint32>(V));
-    PutU16(&b[kOffAnswer], Answer);
-    for (int i = 0; i < 3; ++i) {
-        b[kOffRuns + 3 * i] = Addr[i];
-        b[kOffRuns + 3 * i + 1] = Nitka[i];
-        b[kOffRuns + 3 * i + 2] = Speed[i];
-        b[kOffFlags + i] = Flags[i];
+proto::ConfigImage CfgRecord::image() const {
+    proto::ConfigImage b;
+    b.setFlCount(FlCount);
+    b.setNag(Nag);
+    b.setPause(Pause);
+    b.setPeriod(Period);
+    b.setV(V);
+    b.setAnswer(Answer);
+    for (int i = 0; i < proto::kConfigRuns; ++i) {
+        b.setAddr(i, Addr[i]);
+        b.setNitka(i, Nitka[i]);
+        b.setSpeed(i, Speed[i]);
+        b.setFlags(i, Flags[i]);
     }
     return b;
 }
 
-void CfgRecord::decode(const quint8* data, int n) {
-    // Fields past n keep their values: lay the new bytes over the current image and read it back.
-    auto b = encode();
-    n = std::clamp(n, 0, kCfgRecordSize);
-    if (n > 0)
-        std::memcpy(b.data(), data, std::size_t(n));
-    FlCount = b[kOffFlCount];
-    Nag = b[kOffNag];
-    Pause = b[kOffPause];
-    Period = GetU16(&b[kOffPeriod]);
-    V = std::bit_cast<float>(GetU32(&b[kOffV]));
-    Answer = GetU16(&b[kOffAnswer]);
-    for (int i = 0; i < 3; ++i) {
-        Addr[i] = b[kOffRuns + 3 * i];
-        Nitka[i] = b[kOffRuns + 3 * i + 1];
-        Speed[i] = b[kOffRuns + 3 * i + 2];
-        Flags[i] = b[kOffFlags + i];
+void CfgRecord::take(const proto::ConfigImage& b) {
+    FlCount = b.flCount();
+    Nag = b.nag();
+    Pause = b.pause();
+    Period = b.period();
+    V = b.v();
+    Answer = b.answer();
+    for (int i = 0; i < proto::kConfigRuns; ++i) {
+        Addr[i] = b.addr(i);
+        Nitka[i] = b.nitka(i);
+        Speed[i] = b.speed(i);
+        Flags[i] = b.flags(i);
     }
+}
+
+void CfgRecord::decode(const quint8* data, int n) {
+    proto::ConfigImage b = image();
+    b.overlay(std::span<const quint8>(data, std::size_t(std::clamp(n, 0, proto::kConfigRecordSize))));
+    take(b);
 }
 
 bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg) {
@@ -163,7 +128,7 @@ bool AcceptStateAnswer(Link& link, int count, bool* configured) {
 bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg) {
     if (!ReadAnswerOk(link, count))
         return false;
-    const int expected = ExpectedCfgSize(cfg.SoftVersion);
+    const int expected = proto::ConfigReadSize(cfg.SoftVersion);
     if (link.AnswerBuffer[7] != expected || AnswerDataLength(link) != expected)
         return false;
     cfg.record.decode(link.AnswerBuffer.data() + kAnswerDataOffset, expected);
@@ -171,15 +136,10 @@ bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg) {
 }
 
 int BuildCfgWriteBody(const CfgContext& cfg, quint8* out23) {
-    const int count = CfgWriteSize(cfg.SoftVersion);
+    const int count = proto::ConfigWriteSize(cfg.SoftVersion);
     const auto b = cfg.record.encode();
     std::memcpy(out23, b.data(), std::size_t(count));
     return count;
-}
-
-QString VersionMessage(quint8 softVersion) {
-    return QStringLiteral("Версия ПО ") + QString::number(softVersion) + QStringLiteral(" (выдача импульсов по ") +
-           (softVersion == 3 ? QStringLiteral("расходу)") : QStringLiteral("объему)"));
 }
 
 void RecordToForm(CfgContext& cfg, CfgFormValues& form) {
@@ -198,13 +158,13 @@ void RecordToForm(CfgContext& cfg, CfgFormValues& form) {
     form.pause = FormatNumber(r.Pause * 0.01, 3);
     form.period = FormatNumber(r.Period * 0.01, 3);
     form.answer = FormatNumber(r.Answer * 0.01, 3);
-    const CfgVersionFields held = VersionFields(cfg.SoftVersion);
     // Before version 2 the controller has no byte order; the choice stays on its first item.
+    const bool byteOrder = proto::CarriesByteOrder(cfg.SoftVersion);
     for (int i = 0; i < 3; ++i)
-        form.byteOrder[i] = (held.byteOrder && (r.Flags[i] & 1) == 0) ? 1 : 0;
-    form.triesVisible = held.tries;
+        form.byteOrder[i] = (byteOrder && !proto::FlagMsbFirst(r.Flags[i])) ? 1 : 0;
+    form.triesVisible = proto::CarriesAttempts(cfg.SoftVersion);
     if (form.triesVisible)
-        form.tries = std::clamp(r.Flags[0] >> 4, 2, 10);
+        form.tries = std::clamp(proto::FlagAttempts(r.Flags[0]), proto::kMinAttempts, proto::kMaxAttempts);
 }
 
 void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
@@ -228,17 +188,17 @@ void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
 
 void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form) {
     CfgRecord& r = cfg.record;
-    const CfgVersionFields held = VersionFields(cfg.SoftVersion);
     // The run-count group always has a choice once filled; without one, one run rather than 0.
     r.FlCount = (form.flIndex >= 0 && form.flIndex <= 2) ? quint8(form.flIndex + 1) : 1;
+    // Inverse unless the controller takes a byte order and the run's choice is direct.
+    const bool byteOrder = proto::CarriesByteOrder(cfg.SoftVersion);
     for (int i = 0; i < 3; ++i) {
         r.Addr[i] = ToByte(form.addr[i]);
         r.Nitka[i] = ToByte(form.nitka[i]);
         r.Speed[i] = quint8(SpeedIndexToCode(form.speedIndex[i]));
-        r.Flags[i] = 1; // inverse
-        if (held.byteOrder && form.byteOrder[i] != 0)
-            r.Flags[i] = 0;
+        r.Flags[i] = proto::RunFlags(!(byteOrder && form.byteOrder[i] != 0));
     }
-    if (held.tries)
-        r.Flags[0] = quint8(r.Flags[0] | (std::clamp(form.tries, 2, 10) << 4));
+    if (proto::CarriesAttempts(cfg.SoftVersion))
+        r.Flags[0] = proto::RunFlags(proto::FlagMsbFirst(r.Flags[0]),
+                                     std::clamp(form.tries, proto::kMinAttempts, proto::kMaxAttempts));
 }

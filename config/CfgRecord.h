@@ -2,28 +2,32 @@
 // The controller's identification (0), state (7) and configuration (4) tables as the tool uses them, the
 // configuration record that mirrors table 4, and its conversion to and from what the operator sees.
 // No widgets here: the configuration form moves values between CfgFormValues and its controls.
+#include "ConfigRecord.h"
 #include "Now_opros.h"
+#include "VersionText.h"
 
 #include <QString>
 #include <array>
 
-constexpr int kCfgRecordSize = 23;
-
-// Table 4 image. On the wire: 23 bytes, multi-byte fields little-endian and unaligned, times in
-// hundredths of a second.
+// Table 4 in memory, with the names the configuration uses. Its bytes and their layout are
+// proto::ConfigImage's; a new record holds the controller's factory settings. Times in hundredths of a
+// second.
 struct CfgRecord {
-    quint8 FlCount = 1;     // 0: runs served, 1..3
-    quint8 Nag = 10;        // 1: pulse duration
-    quint8 Pause = 10;      // 2: pause between pulses
-    quint16 Period = 300;   // 3: polling period
-    float V = 100.0f;       // 5: gas volume per pulse, m3
-    quint16 Answer = 100;   // 9: answer time-out
-    std::array<quint8, 3> Addr{1, 2, 3};   // 11, 14, 17
-    std::array<quint8, 3> Nitka{1, 1, 1};  // 12, 15, 18
-    std::array<quint8, 3> Speed{2, 2, 2};  // 13, 16, 19: LineSpeedTable codes
-    std::array<quint8, 3> Flags{0x51, 1, 1}; // 20..22: bit 0 byte order (1 inverse); run 1 bits 4..7 attempts
+    CfgRecord() { take(proto::ConfigImage::Factory()); }
+    quint8 FlCount;              // runs served, 1..3
+    quint8 Nag;                  // pulse duration
+    quint8 Pause;                // pause between pulses
+    quint16 Period;              // polling period
+    float V;                     // gas volume per pulse, m3
+    quint16 Answer;              // answer time-out
+    std::array<quint8, 3> Addr;  // per run: the flow computer's address
+    std::array<quint8, 3> Nitka; // run number inside it
+    std::array<quint8, 3> Speed; // LineSpeedTable code
+    std::array<quint8, 3> Flags; // proto::RunFlags: byte order; run 1 also the attempts
 
-    std::array<quint8, kCfgRecordSize> encode() const;
+    proto::ConfigImage image() const;
+    void take(const proto::ConfigImage& image);
+    proto::ConfigImage::Bytes encode() const { return image().bytes(); }
     // Copies n (<= 23) bytes over this record from offset 0; the fields beyond n keep their values.
     void decode(const quint8* data, int n);
     bool operator==(const CfgRecord&) const = default;
@@ -37,7 +41,7 @@ struct CfgContext {
     float VLow = 0, VHigh = 0;
     bool VRangeSet = false;
     double QMax = 3600.0;    // m3/h, wizard; lives for the program run
-    bool PulsesByFlow() const { return SoftVersion == 3; }
+    bool PulsesByFlow() const { return proto::PulsesByFlow(SoftVersion); }
 };
 
 // The fields of table 4 that not every software version holds; the others every version has.
@@ -47,19 +51,12 @@ struct CfgVersionFields {
 };
 CfgVersionFields VersionFields(quint8 softVersion);
 
-// Table 4 as read: 23 bytes from version 2 on, 21 before (the record layout of that version).
-int ExpectedCfgSize(quint8 softVersion);
-// Table 4 as written: 23 bytes from version 2 on, 20 before (no flag bytes).
-int CfgWriteSize(quint8 softVersion);
-
 // Answer acceptance (the checks of the protocol first, then the table's own rules).
 bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg); // sets SoftVersion
 bool AcceptStateAnswer(Link& link, int count, bool* configured);
 bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg);   // copies the data into cfg.record
 // The data of the configuration write: 23 bytes, or 20 for SoftVersion 0 and 1. Returns the count.
 int BuildCfgWriteBody(const CfgContext& cfg, quint8* out23);
-// The version message: "Версия ПО 3 (выдача импульсов по расходу)".
-QString VersionMessage(quint8 softVersion);
 
 // What the configuration form shows and collects.
 struct CfgFormValues {

@@ -92,7 +92,7 @@ bool ReadTableWithRetries(JobView& view, Link& link, quint8 table, const std::fu
 // One table write of table 4. An answer that passes the frame checks ends the attempts; only the
 // acknowledgement is a success.
 bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg) {
-    quint8 body[kCfgRecordSize];
+    quint8 body[proto::kConfigRecordSize];
     const int n = BuildCfgWriteBody(cfg, body);
     JobButtonsOff off(view);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {

@@ -95,7 +95,7 @@ void CheckAll(Link& link, const Received& rx, quint8 version) {
         Require(form.flIndex >= 0 && form.flIndex <= 2);
         FormToRecordRest(cfg, form);
         Require(cfg.record.FlCount >= 1 && cfg.record.FlCount <= 3);
-        quint8 body[kCfgRecordSize];
+        quint8 body[proto::kConfigRecordSize];
         const int count = BuildCfgWriteBody(cfg, body);
         Require(count == (version >= 2 ? 23 : 20));
         Require(BuildWriteRequest(link, 4, body, count));

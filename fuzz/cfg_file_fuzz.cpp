@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(!read.message.isEmpty());
         return 0;
     }
-    Require(ExpectedCfgSize(read.softVersion) == ExpectedCfgSize(controller));
+    Require(proto::ConfigReadSize(read.softVersion) == proto::ConfigReadSize(controller));
     const CfgRecord& r = read.record;
     Require(r.FlCount >= 1 && r.FlCount <= 3);
     Require(r.V > 0 && r.Nag >= 10 && r.Nag <= 200 && r.Pause >= 10 && r.Pause <= 100);
