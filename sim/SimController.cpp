@@ -1,5 +1,6 @@
 #include "SimController.h"
 
+#include "ConfigRecord.h"
 #include "ControllerFrames.h"
 #include "Crc16.h"
 
@@ -33,25 +34,9 @@ bool crcOk(const Bytes& frame) {
 
 } // namespace
 
-int Table4Size(int softVersion) { return softVersion >= 2 ? 23 : 21; }
-
-// Versions below 2 take the first 20 bytes only: byte 20 of their 21-byte table is not written.
-int Table4WriteSize(int softVersion) { return softVersion >= 2 ? 23 : 20; }
-
 Bytes DefaultTable4(int softVersion) {
-    Bytes t = {
-        0x01,                    // FlCount
-        0x0A, 0x0A,              // Nag, Pause: 0.10 s each (hundredths)
-        0x2C, 0x01,              // Period 300 = 3 s, little-endian
-        0x00, 0x00, 0xC8, 0x42,  // V = 100.0f, little-endian IEEE single
-        0x64, 0x00,              // Answer 100 = 1 s
-        0x01, 0x01, 0x02,        // run 1: address 1, run 1, speed code 2 (1200)
-        0x02, 0x01, 0x02,        // run 2
-        0x03, 0x01, 0x02,        // run 3
-        0x51, 0x01, 0x01,        // flags: inverse order; run 1 also 5 attempts in the high nibble
-    };
-    t.resize(std::size_t(Table4Size(softVersion)));
-    return t;
+    const proto::ConfigImage factory = proto::ConfigImage::Factory();
+    return Bytes(factory.bytes().begin(), factory.bytes().begin() + proto::ConfigReadSize(softVersion));
 }
 
 Bytes IdentTable(int softVersion) {
@@ -152,7 +137,7 @@ Decision SimController::decideWrite(const Bytes& frame) {
     }
     // Only the whole record from field 0 is taken, in the size this version writes; anything else
     // would leave the record half old, half new.
-    const int expected = Table4WriteSize(state_.softVersion);
+    const int expected = proto::ConfigWriteSize(state_.softVersion);
     if (first != 0 || count != expected || count > int(state_.table4.size())) {
         d.meaning = what + " from field " + std::to_string(first) + ": refused (version " +
                     std::to_string(state_.softVersion) + " takes " + std::to_string(expected) + " from 0)";
@@ -291,7 +276,7 @@ bool LoadState(const std::string& path, ControllerState& state, std::string* err
         bool ok = false;
         if (key == "table4") {
             Bytes t;
-            ok = ParseHex(rest, t) && (t.size() == 21 || t.size() == 23);
+            ok = ParseHex(rest, t) && proto::IsConfigReadSize(int(t.size()));
             if (ok) {
                 s.table4 = t;
                 haveTable = true;

@@ -28,13 +28,10 @@ struct ControllerState {
     Bytes table4;  // served as is: 23 bytes normally, 21 for versions below 2
 };
 
-// Table 4 as it leaves the factory: one run, 0.1 s pulse and pause, 3 s period, 100 m3 a pulse, 1 s
-// answer time-out, runs at addresses 1/2/3 run 1 at 1200 baud, inverse float order, 5 attempts.
-// 23 bytes, or the first 21 for versions below 2.
+// Table 4 as it leaves the factory (proto::ConfigImage::Factory): one run, 0.1 s pulse and pause, 3 s
+// period, 100 m3 a pulse, 1 s answer time-out, runs at addresses 1/2/3 run 1 at 1200 baud, inverse float
+// order, 5 attempts. 23 bytes, or the first 21 for versions below 2.
 Bytes DefaultTable4(int softVersion);
-// The expected table 4 size (data bytes) for a software version, and the size of a full write.
-int Table4Size(int softVersion);
-int Table4WriteSize(int softVersion);
 // The identification table (14 bytes, byte 3 = software version) and the state table (8 bytes, byte 4 =
 // 0 when configured).
 Bytes IdentTable(int softVersion);

@@ -1,5 +1,6 @@
 #include "SimField.h"
 
+#include "ConfigRecord.h"
 #include "LineSpeed.h"
 #include "SimUart.h"
 
@@ -9,40 +10,32 @@ namespace sim {
 
 namespace {
 
-// Table 4 offsets (multi-byte fields little-endian, times in hundredths of a second).
-constexpr std::size_t kFlCount = 0, kNag = 1, kPause = 2, kPeriod = 3, kV = 5, kAnswer = 9, kRun1 = 11,
-                      kFlags1 = 20;
 constexpr int kDefaultAttempts = 5;
-
-int u16(const Bytes& t, std::size_t at) {
-    return t[at] | t[at + 1] << 8;
-}
 
 } // namespace
 
 FieldConfig ReadFieldConfig(const Bytes& table4, int softVersion) {
     FieldConfig c;
     c.softVersion = softVersion;
-    Bytes t = table4;
-    t.resize(23, 0); // a 21-byte table has no flags for runs 2 and 3: they read as 0 and are not used
-    c.nagCs = t[kNag];
-    c.pauseCs = t[kPause];
-    c.periodMs = 10.0 * u16(t, kPeriod);
-    c.answerMs = 10.0 * u16(t, kAnswer);
-    c.v = proto::DecodeFloat(&t[kV], false);
-    if (softVersion >= 3)
-        c.attempts = std::clamp(t[kFlags1] >> 4, 2, 10);
+    // A 21-byte table has no flags for runs 2 and 3: they read as 0 and are not used.
+    proto::ConfigImage t;
+    t.overlay(table4);
+    c.nagCs = t.nag();
+    c.pauseCs = t.pause();
+    c.periodMs = 10.0 * t.period();
+    c.answerMs = 10.0 * t.answer();
+    c.v = t.v();
+    if (proto::CarriesAttempts(softVersion))
+        c.attempts = std::clamp(proto::FlagAttempts(t.flags(0)), proto::kMinAttempts, proto::kMaxAttempts);
     else
         c.attempts = kDefaultAttempts;
-    const int count = t[kFlCount] >= 1 && t[kFlCount] <= 3 ? t[kFlCount] : 1;
+    const int count = t.flCount() >= 1 && t.flCount() <= proto::kConfigRuns ? t.flCount() : 1;
     for (int r = 0; r < count; ++r) {
-        const std::size_t at = kRun1 + 3 * std::size_t(r);
         FieldRun run;
-        run.pair.addr = t[at];
-        run.pair.run = t[at + 1];
-        run.baud = proto::SpeedIndexToBaud(proto::SpeedCodeToIndex(t[at + 2]));
-        // Flags bit 0 set: the flow computer sends the high byte first.
-        run.pair.msbFirst = softVersion < 2 || (t[kFlags1 + std::size_t(r)] & 1);
+        run.pair.addr = t.addr(r);
+        run.pair.run = t.nitka(r);
+        run.baud = proto::SpeedIndexToBaud(proto::SpeedCodeToIndex(t.speed(r)));
+        run.pair.msbFirst = !proto::CarriesByteOrder(softVersion) || proto::FlagMsbFirst(t.flags(r));
         c.runs.push_back(run);
     }
     return c;

@@ -4,6 +4,7 @@
 // number of attempts, waits its answer time-out for each answer, and turns the volume they report into
 // output pulses. A tool that talks to the controller pauses the polling; 10 s after its last table request
 // the polling goes on. No I/O here: the loop moves the bytes and passes the time in.
+#include "ConfigRecord.h"
 #include "SimMaster.h"
 #include "SimPulses.h"
 
@@ -33,7 +34,7 @@ struct FieldConfig {
     int attempts = 5;           // requests to a flow computer before it counts as silent this round
     float v = 0;                // m3 a pulse
     int nagCs = 0, pauseCs = 0; // pulse and pause, hundredths of a second
-    bool byFlow() const { return softVersion == 3; }
+    bool byFlow() const { return proto::PulsesByFlow(softVersion); }
 };
 // Reads table 4 (21 or 23 bytes) as the controller of that software version reads it: a run count outside
 // 1..3 is one run; a speed code it does not know is 1200; below version 2 every flow computer sends its
