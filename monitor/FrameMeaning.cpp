@@ -1,9 +1,10 @@
 #include "FrameMeaning.h"
 
-#include "CfgRecord.h"
+#include "ConfigRecord.h"
 #include "ControllerFrames.h"
 #include "LineSpeed.h"
 #include "NumText.h"
+#include "VersionText.h"
 
 #include <QStringList>
 
@@ -45,16 +46,16 @@ QString SpeedText(int code) {
     return QStringLiteral("код скорости %1").arg(code);
 }
 
-QString RunText(const CfgRecord& r, int i, int n) {
+QString RunText(const proto::ConfigImage& r, int i, int n) {
     QString text = QStringLiteral("нитка %1: адрес %2, номер %3, %4")
                        .arg(i + 1)
-                       .arg(r.Addr[std::size_t(i)])
-                       .arg(r.Nitka[std::size_t(i)])
-                       .arg(SpeedText(r.Speed[std::size_t(i)]));
+                       .arg(r.addr(i))
+                       .arg(r.nitka(i))
+                       .arg(SpeedText(r.speed(i)));
     // The flag bytes follow the runs; a record of the first versions carries only run 1's, or none.
-    if (n > 20 + i)
-        text += (r.Flags[std::size_t(i)] & 1) ? QStringLiteral(", порядок байт обратный")
-                                              : QStringLiteral(", порядок байт прямой");
+    if (n > proto::kConfigSizeWithoutFlags + i)
+        text += proto::FlagMsbFirst(r.flags(i)) ? QStringLiteral(", порядок байт обратный")
+                                                : QStringLiteral(", порядок байт прямой");
     return text;
 }
 
@@ -99,20 +100,21 @@ AskedTable AskedBy(std::span<const quint8> request) {
 
 QString ConfigurationText(std::span<const quint8> data) {
     const int n = int(data.size());
-    if (n < 20)
+    constexpr int withoutFlags = proto::kConfigSizeWithoutFlags;
+    if (n < withoutFlags)
         return QStringLiteral("данных %1 %2, меньше 20").arg(n).arg(ByteNoun(n));
-    CfgRecord r;
-    r.decode(data.data(), n);
-    QStringList parts{QStringLiteral("ниток %1").arg(r.FlCount),
-                      QStringLiteral("цена импульса %1 м3").arg(FormatNumber(r.V, 3)),
-                      QStringLiteral("импульс %1").arg(Seconds(r.Nag)),
-                      QStringLiteral("пауза %1").arg(Seconds(r.Pause)),
-                      QStringLiteral("период опроса %1").arg(Seconds(r.Period)),
-                      QStringLiteral("ожидание ответа %1").arg(Seconds(r.Answer))};
-    for (int i = 0; i < 3; ++i)
+    proto::ConfigImage r;
+    r.overlay(data);
+    QStringList parts{QStringLiteral("ниток %1").arg(r.flCount()),
+                      QStringLiteral("цена импульса %1 м3").arg(FormatNumber(r.v(), 3)),
+                      QStringLiteral("импульс %1").arg(Seconds(r.nag())),
+                      QStringLiteral("пауза %1").arg(Seconds(r.pause())),
+                      QStringLiteral("период опроса %1").arg(Seconds(r.period())),
+                      QStringLiteral("ожидание ответа %1").arg(Seconds(r.answer()))};
+    for (int i = 0; i < proto::kConfigRuns; ++i)
         parts << RunText(r, i, n);
-    if (n > 20 && (r.Flags[0] >> 4) != 0)
-        parts << QStringLiteral("попыток опроса %1").arg(r.Flags[0] >> 4);
+    if (n > withoutFlags && proto::FlagAttempts(r.flags(0)) != 0)
+        parts << QStringLiteral("попыток опроса %1").arg(proto::FlagAttempts(r.flags(0)));
     return parts.join(QStringLiteral("; "));
 }
 
