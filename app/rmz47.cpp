@@ -2,6 +2,7 @@
 #include "CfgJournal.h"
 #include "CommandLine.h"
 #include "JournalWindow.h"
+#include "Logging.h"
 #include "Main.h"
 #include "MonitorWindow.h"
 #include "Program.h"
@@ -51,6 +52,7 @@ void ReportShownAndQuit() {
 } // namespace
 
 int main(int argc, char** argv) {
+    InstallLogOutput();
     const StartOptions options = ParseCommandLine(ArgumentList(argc, argv));
     if (options.exitNow)
         return PrintStartMessage(options);

@@ -1,11 +1,10 @@
 #include "PortRecovery.h"
 
+#include "Logging.h"
 #include "Now_opros.h"
 #include "SerialDevices.h"
 
 #include <QFile>
-
-#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -15,9 +14,11 @@ namespace {
 
 void Report(Link& link, LineEventKind kind, const QString& text) {
     const QString line =
-        QStringLiteral("rmz47: порт COM%1 (%2): %3\n").arg(link.PortNumber).arg(link.device.path, text);
-    std::fputs(line.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+        QStringLiteral("rmz47: порт COM%1 (%2): %3").arg(link.PortNumber).arg(link.device.path, text);
+    if (kind == LineEventKind::PortLost)
+        qCWarning(lcLink).noquote().nospace() << line;
+    else
+        qCInfo(lcLink).noquote().nospace() << line;
     const QByteArray bytes =
         (kind == LineEventKind::PortLost ? link.device.reason : link.device.path).toUtf8();
     link.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()),

@@ -1,9 +1,10 @@
 #include "SerialTuning.h"
 
+#include "Logging.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <cstdio>
 #include <cstring>
 
 #ifdef Q_OS_LINUX
@@ -91,11 +92,10 @@ void TuneForLowLatency(int fd, const QString& device) {
     if (ms <= 1 || lowered || told.contains(tty))
         return;
     told.insert(tty);
-    std::fprintf(stderr,
-                 "rmz47: USB-адаптер %s отдаёт принятые байты с задержкой до %d мс (latency_timer); "
-                 "уменьшить её до 1 мс: echo 1 | sudo tee %s\n",
-                 qPrintable(tty), ms, qPrintable(timer));
-    std::fflush(stderr);
+    qCWarning(lcLink).noquote().nospace()
+        << QStringLiteral("rmz47: USB-адаптер %1 отдаёт принятые байты с задержкой до %2 мс (latency_timer); "
+                          "уменьшить её до 1 мс: echo 1 | sudo tee %3")
+               .arg(tty, QString::number(ms), timer);
 }
 
 #else
