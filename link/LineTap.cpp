@@ -1,6 +1,12 @@
 #include "LineTap.h"
 
 #include "Clock.h"
+#include "LineTrace.h"
+#include "Logging.h"
+
+bool LineTap::tracing() {
+    return lcLink().isDebugEnabled();
+}
 
 void LineTap::setObserver(LineObserver* observer, Clock* clock) {
     deliver();
@@ -9,9 +15,9 @@ void LineTap::setObserver(LineObserver* observer, Clock* clock) {
 }
 
 void LineTap::record(LineEventKind kind, LineDirection direction, const quint8* data, qint64 n, int count) {
-    if (!observer_)
+    if (!active())
         return;
-    const qint64 us = clock_ ? MonotonicUs(*clock_) : 0;
+    const qint64 us = MonotonicUs(clock_ ? *clock_ : SystemClock());
     QByteArray bytes;
     if (data && n > 0)
         bytes = QByteArray(reinterpret_cast<const char*>(data), n);
@@ -19,9 +25,13 @@ void LineTap::record(LineEventKind kind, LineDirection direction, const quint8* 
 }
 
 void LineTap::deliver() {
-    if (!observer_ || pending_.empty())
+    if (pending_.empty())
         return;
     std::vector<LineEvent> events;
     events.swap(pending_);
-    observer_->lineEvents(events);
+    if (tracing())
+        for (const LineEvent& e : events)
+            qCDebug(lcLink).noquote() << TraceLine(e);
+    if (observer_)
+        observer_->lineEvents(events);
 }

@@ -2,7 +2,7 @@
 // The tap on the line: every byte the tool writes or reads, with its time, and every frame or fault the
 // transmission and receive paths find. On the hot path (between a request's last byte and the answer's
 // send, and inside the RTS hold) the tap only records; the observer gets the events afterwards, at
-// deliver(). With no observer nothing is recorded and no clock is read.
+// deliver(). With no observer and the frame trace off nothing is recorded and no clock is read.
 #include <QByteArray>
 #include <QtGlobal>
 #include <vector>
@@ -43,13 +43,15 @@ public:
 class LineTap {
 public:
     void setObserver(LineObserver* observer, Clock* clock);
-    bool active() const { return observer_ != nullptr; }
+    // Recording: for an observer, or for the frame trace (debug of rmz47.link).
+    bool active() const { return observer_ != nullptr || tracing(); }
+    static bool tracing();
 
     void record(LineEventKind kind, LineDirection direction, const quint8* data, qint64 n, int count = 0);
     void record(LineEventKind kind, LineDirection direction, int count = 0) {
         record(kind, direction, nullptr, 0, count);
     }
-    // Hands what was recorded to the observer.
+    // Hands what was recorded to the frame trace and the observer.
     void deliver();
 
 private:

@@ -1,11 +1,15 @@
 // The tap on the transmission and receive paths: what an observer sees of a request and of each way an
-// answer can end, with times from the link's clock; and that nothing is recorded without an observer.
+// answer can end, with times from the link's clock; that nothing is recorded without an observer or the
+// frame trace; and what the trace prints.
 #include "FakePort.h"
 #include "HexBytes.h"
 #include "LineTap.h"
+#include "Logging.h"
 #include "Now_opros.h"
+#include "PortRecovery.h"
 #include "Protocol.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -98,4 +102,33 @@ TEST(LineTap, WithoutAnObserverTheClockIsNotRead) {
     // With RTS left alone the send reads no counter at all: the tap stayed out of the way.
     EXPECT_EQ(rig.clock.perfNow(), 0);
     EXPECT_TRUE(rig.recorder.seen.empty());
+}
+
+// With the frame trace on (debug of rmz47.link) the tap records without an observer and prints every
+// event; the port's loss still reaches the operator as the plain line it always was.
+TEST(LineTap, TracePrintsEveryEventAndThePortLossStaysAPlainLine) {
+    InstallLogOutput();
+    TapRig rig;
+    rig.link.tap.setObserver(nullptr, nullptr);
+    QLoggingCategory::setFilterRules(QStringLiteral("rmz47.link.debug=true"));
+    testing::internal::CaptureStderr();
+    BuildReadRequest(rig.link, 0);
+    SendRequest(rig.link, nullptr);
+    rig.link.PortNumber = 1;
+    TakeUpOpenedPort(rig.link, QStringLiteral("/dev/ttyS0"));
+    rig.port.lostDevice = true;
+    NoticePortLoss(rig.link);
+    const QStringList lines = QString::fromStdString(testing::internal::GetCapturedStderr()).split(u'\n');
+    QLoggingCategory::setFilterRules({});
+    const QString request = QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer.data()), 10).toHex(' ').toUpper());
+    const auto has = [&](const QString& pattern) {
+        return lines.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(pattern))) >= 0;
+    };
+    EXPECT_TRUE(has(QStringLiteral("rmz47\\.link: \\d+\\.\\d{6} out frame ") + request))
+        << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(has(QStringLiteral("rmz47\\.link: \\d+\\.\\d{6} in port lost Input/output error")));
+    EXPECT_TRUE(lines.contains(
+        QStringLiteral("rmz47: порт COM1 (/dev/ttyS0): устройство потеряно: Input/output error")));
+    EXPECT_FALSE(rig.link.tap.active());
 }
