@@ -5,6 +5,7 @@
 #include "DeviceWatch.h"
 #include "FlowAnswer.h"
 #include "JobView.h"
+#include "Logging.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "PortRevival.h"
@@ -229,6 +230,8 @@ private:
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {
     link.LineSpeed = SpeedIndexToBaud(imit.ImitSpeedIndex);
     OpenPort(link);
+    qCDebug(lcImit) << "started at" << link.LineSpeed << "bit/s for" << qMin(imit.ImitFlIndex + 1, 3)
+                    << "runs";
     view.showLineSpeed(link.LineSpeed);
     for (int s = 0; s < 3; ++s)
         view.showRun(s, RunDisplay{});
@@ -266,6 +269,8 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
         } restore{view, link, shell};
         shell.ImitRunning = true;
         ImitationLoop(view, link, imit, shell, clock).run();
+        qCDebug(lcImit) << "ended; answers by run:" << g_run.ImitAnswers[0] << g_run.ImitAnswers[1]
+                        << g_run.ImitAnswers[2];
     }
     // A close of the main window during the imitation waited for the port to be given back.
     if (shell.CloseRequested)
