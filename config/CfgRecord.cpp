@@ -1,5 +1,6 @@
 #include "CfgRecord.h"
 
+#include "Logging.h"
 #include "NumText.h"
 #include "Protocol.h"
 #include "UserError.h"
@@ -129,8 +130,11 @@ bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg) {
     if (!ReadAnswerOk(link, count))
         return false;
     const int expected = proto::ConfigReadSize(cfg.SoftVersion);
-    if (link.AnswerBuffer[7] != expected || AnswerDataLength(link) != expected)
+    if (link.AnswerBuffer[7] != expected || AnswerDataLength(link) != expected) {
+        qCDebug(lcConfig) << "table 4 refused: version" << int(cfg.SoftVersion) << "sends" << expected
+                          << "data bytes, the answer carries" << AnswerDataLength(link);
         return false;
+    }
     cfg.record.decode(link.AnswerBuffer.data() + kAnswerDataOffset, expected);
     return true;
 }
