@@ -1,6 +1,7 @@
 #include "LineMonitor.h"
 
 #include "Clock.h"
+#include "Logging.h"
 #include "Now_opros.h"
 
 #include <QDateTime>
@@ -52,8 +53,11 @@ void LineMonitor::flush() {
     std::vector<LineRow> rows = log_.takeRows();
     if (paused_) {
         held_.insert(held_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-        if (held_.size() > std::size_t(model_.capacity()))
+        if (held_.size() > std::size_t(model_.capacity())) {
+            const std::size_t dropped = held_.size() - std::size_t(model_.capacity());
+            qCDebug(lcMonitor) << dropped << "rows dropped while paused";
             held_.erase(held_.begin(), held_.end() - model_.capacity());
+        }
     } else {
         model_.appendRows(std::move(rows));
     }
