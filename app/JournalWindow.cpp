@@ -4,6 +4,7 @@
 #include "CfgJournal.h"
 #include "CfgJson.h"
 #include "Main.h"
+#include "NumText.h"
 #include "Program.h"
 #include "UiCommon.h"
 

@@ -177,7 +177,3 @@ QString JsonParseReason(QJsonParseError::ParseError error) {
     }
     return QStringLiteral("ошибка разбора JSON с кодом %1").arg(int(error));
 }
-
-QString LocalMomentText(const QDateTime& time) {
-    return time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
-}

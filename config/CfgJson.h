@@ -22,6 +22,3 @@ QString MomentText(const QDateTime& time);
 
 // Why a text is not JSON, in the operator's language (QJsonParseError::errorString() is English).
 QString JsonParseReason(QJsonParseError::ParseError error);
-
-// A moment as the operator's clock shows it ("07.12.2026 21:39:33"), for people rather than files.
-QString LocalMomentText(const QDateTime& time);

@@ -347,3 +347,7 @@ double ParseNumber(const QString& text) {
         throw UserError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
 }
+
+QString LocalMomentText(const QDateTime& time) {
+    return time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Numbers as the operator sees and types them: the locale's decimal separator (QLocale(), settable in
 // tests with QLocale::setDefault), no group separators.
+#include <QDateTime>
 #include <QString>
 
 #include <string_view>
@@ -21,6 +22,9 @@ QString DecimalSeparator();
 // The noun's form that agrees with a count in Russian: `one` after 1, 21, 101 ("1 байт"), `few` after
 // 2 to 4, 22 to 24 ("24 байта"), `many` after the rest, 11 to 14 among them ("12 байт").
 QString RussianPlural(qint64 n, QStringView one, QStringView few, QStringView many);
+
+// A moment as the operator's clock shows it ("07.12.2026 21:39:33"), for people rather than files.
+QString LocalMomentText(const QDateTime& time);
 
 // Replaces every '.' and ',' by the locale's decimal separator; nothing else is touched.
 QString NormalizeDecimalSeparator(const QString& text);

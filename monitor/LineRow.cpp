@@ -1,6 +1,5 @@
 #include "LineRow.h"
 
-#include "CfgJson.h"
 #include "NumText.h"
 
 #include <QDateTime>

@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "ConfigRecord.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -190,7 +192,7 @@ bool faultOption(Arg& a, FaultOptions& f) {
 Bytes FieldTable4(int softVersion) {
     Bytes t;
     ParseHex(kFieldTable4, t);
-    t.resize(std::size_t(Table4Size(softVersion)));
+    t.resize(std::size_t(proto::ConfigReadSize(softVersion)));
     return t;
 }
 

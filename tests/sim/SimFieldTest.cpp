@@ -182,7 +182,7 @@ TEST(FieldOptions, TheDefaultRecordIsOneTheFormTakes) {
         CfgFormValues form;
         RecordToForm(cfg, form);
         EXPECT_NO_THROW(FormToRecordChecked(cfg, form)) << "version " << version;
-        EXPECT_EQ(int(t.size()), ExpectedCfgSize(cfg.SoftVersion));
+        EXPECT_EQ(int(t.size()), proto::ConfigReadSize(cfg.SoftVersion));
     }
 }
 
