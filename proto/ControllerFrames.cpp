@@ -110,6 +110,17 @@ ParsedAnswer ParseWriteAnswer(std::span<const std::uint8_t> answer, int count) {
     return p;
 }
 
+ParsedAnswer CheckAnswer(std::span<const std::uint8_t> answer, int count, std::uint8_t requestFunction) {
+    switch (requestFunction) {
+    case kFnReadTable:
+        return ParseReadAnswer(answer, count);
+    case kFnWriteTable:
+        return ParseWriteAnswer(answer, count);
+    default:
+        return ParseAnswerFrame(answer, count);
+    }
+}
+
 bool IsWriteAck(std::span<const std::uint8_t> answer) {
     return answer.size() > 3 && answer[3] == std::uint8_t(kFnWriteTable | kAnswerBit) &&
            answer[2] == kWriteAckLength;

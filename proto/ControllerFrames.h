@@ -74,6 +74,9 @@ ParsedAnswer ParseAnswer(std::span<const std::uint8_t> answer, int count, std::u
 ParsedAnswer ParseReadAnswer(std::span<const std::uint8_t> answer, int count);
 // A table write's answer: ParseAnswer for 0x02, then N = 10 (the acknowledgement).
 ParsedAnswer ParseWriteAnswer(std::span<const std::uint8_t> answer, int count);
+// Every check of an answer to a request of `requestFunction`, in the order they run: a table read's or a
+// table write's, or the frame checks alone for any other function. The one parse a received answer gets.
+ParsedAnswer CheckAnswer(std::span<const std::uint8_t> answer, int count, std::uint8_t requestFunction);
 // The acknowledgement's bytes alone (function 0x82, N = 10), for a frame that already passed its checks.
 bool IsWriteAck(std::span<const std::uint8_t> answer);
 
