@@ -67,7 +67,7 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate() {
     LoadSettings(link_);
-    link_.LineSpeed = kControllerBaud;
+    link_.LineSpeed = proto::kControllerBaud;
     OpenPort(link_);
     UpdateStatusLabels(*this, link_);
     escapeHook_ = new EscapeHook(shell_, this);

@@ -72,8 +72,8 @@ private:
 
 void Measure(Link& link, StopwatchPort& port, int master, int baud, int holds, const char* how) {
     link.LineSpeed = baud;
-    const double holdUs = double(AnswerHoldTicks(kFlowAnswerSize, baud, 1000000000)) / 1000.0;
-    std::array<quint8, kFlowAnswerSize> answer{};
+    const double holdUs = double(AnswerHoldTicks(proto::kFlowAnswerSize, baud, 1000000000)) / 1000.0;
+    std::array<quint8, proto::kFlowAnswerSize> answer{};
     answer[0] = 0x55;
     std::vector<double> late;
     double cpu = 0;

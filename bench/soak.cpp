@@ -217,7 +217,8 @@ int main(int argc, char** argv) {
         check(rssEnd - rssRingFull <= 1024, "memory at the end within 1 MiB of the monitor's ring full");
     else
         std::printf("soak: the monitor's ring did not fill: its memory not checked\n");
-    check(program.link.LineSpeed == kControllerBaud && program.link.portOpen(), "port back at 1200 after Stop");
+    check(program.link.LineSpeed == proto::kControllerBaud && program.link.portOpen(),
+          "port back at 1200 after Stop");
     controller.stop();
     return ok ? 0 : 1;
 }

@@ -45,12 +45,12 @@ int main(int argc, char** argv) {
     bench::StderrLinkUi linkUi("transact_bench");
     link.ui = &linkUi;
     LoadSettings(link);
-    link.LineSpeed = kControllerBaud;
+    link.LineSpeed = proto::kControllerBaud;
     OpenPort(link);
     if (!link.portOpen())
         return 2;
 
-    const double byteMs = 10000.0 / kControllerBaud; // start, 8 data, stop
+    const double byteMs = 10000.0 / proto::kControllerBaud; // start, 8 data, stop
     struct Mode {
         const char* name;
         int rts;
@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     };
     int failures = 0;
     double worstMedian = 0;
-    std::printf("transact_bench: table 0 reads at %d bit/s, %d exchanges per mode\n", kControllerBaud, exchanges);
+    std::printf("transact_bench: table 0 reads at %d bit/s, %d exchanges per mode\n", proto::kControllerBaud,
+                exchanges);
     for (const Mode& mode : modes) {
         link.RtsControl = mode.rts;
         std::vector<double> overheadMs;
@@ -70,13 +71,14 @@ int main(int argc, char** argv) {
         for (int i = -2; i < exchanges; ++i) { // two to warm up
             BuildReadRequest(link, 0);
             const auto t0 = std::chrono::steady_clock::now();
-            const int n = Transact(link, nullptr, mode.pump);
+            const Reply reply = Exchange(link, nullptr, mode.pump);
             const auto t1 = std::chrono::steady_clock::now();
-            if (!ReadAnswerOk(link, n)) {
+            const int n = reply.count;
+            if (!reply.ok()) {
                 ++failures;
                 continue;
             }
-            lineMs = double(3 + kReadRequestLength + 3 + n) * byteMs;
+            lineMs = double(3 + proto::kReadRequestLength + 3 + n) * byteMs;
             if (i >= 0)
                 overheadMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count() - lineMs);
         }

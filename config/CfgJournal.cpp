@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
 
@@ -48,6 +49,15 @@ QJsonObject RecordEntry(const CfgRecord& r, quint8 softVersion, int byteCount) {
         {QStringLiteral("bytes"),
          QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), byteCount).toHex(' '))},
         {QStringLiteral("fields"), RecordToJson(r, softVersion)}};
+}
+
+QJsonArray ExchangesEntry(const QList<CfgExchange>& exchanges) {
+    QJsonArray out;
+    for (const CfgExchange& x : exchanges)
+        out.append(QJsonObject{{QStringLiteral("function"), x.function},
+                               {QStringLiteral("table"), x.table},
+                               {QStringLiteral("outcome"), x.outcome}});
+    return out;
 }
 
 QString Error(const char* what) {
@@ -138,6 +148,8 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
         e[QStringLiteral("read")] = RecordEntry(*report.read, version, proto::ConfigReadSize(version));
     if (report.written)
         e[QStringLiteral("written")] = RecordEntry(*report.written, version, proto::ConfigWriteSize(version));
+    if (!report.exchanges.isEmpty())
+        e[QStringLiteral("exchanges")] = ExchangesEntry(report.exchanges);
     return e;
 }
 

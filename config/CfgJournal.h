@@ -11,6 +11,15 @@
 #include <functional>
 #include <optional>
 
+// One exchange of a configure job: the request's function and table, and what came of it (the link's
+// fault or the answer's outcome, "refused" for a sound answer the table's own rules turned down).
+struct CfgExchange {
+    quint8 function = 0;
+    quint8 table = 0;
+    QString outcome;
+    bool operator==(const CfgExchange&) const = default;
+};
+
 // What one configure job found and did, collected by the job without changing its course.
 struct CfgJobReport {
     enum class Result { NoIdent, NoState, NoConfig, Cancelled, Written, WriteFailed };
@@ -20,6 +29,7 @@ struct CfgJobReport {
     std::optional<bool> configured;   // table 7
     std::optional<CfgRecord> read;    // table 4 of a configured controller
     std::optional<CfgRecord> written; // the record the write carried
+    QList<CfgExchange> exchanges;     // every attempt, in order
     // Saves that failed at the job's end (the journal): told once, after the job's last box.
     QStringList problems;
 };

@@ -1,6 +1,6 @@
 #include "CfgJson.h"
 
-#include "Protocol.h"
+#include "LineSpeed.h"
 
 #include <QJsonValue>
 #include <charconv>
@@ -71,7 +71,7 @@ private:
 };
 
 int BaudToSpeedIndex(int baud) {
-    for (const LineSpeedRow& row : LineSpeedTable)
+    for (const proto::LineSpeedRow& row : proto::LineSpeedTable)
         if (row.baud == baud)
             return row.index;
     return -1;
@@ -91,7 +91,7 @@ QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
         o[RunKey("Addr", i)] = Field(r.Addr[i], kNone);
         o[RunKey("Nitka", i)] = Field(r.Nitka[i], kNone);
         o[RunKey("Speed", i)] =
-            Field(SpeedIndexToBaud(SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
+            Field(proto::SpeedIndexToBaud(proto::SpeedCodeToIndex(r.Speed[i])), QStringLiteral("бит/с"));
         if (proto::CarriesByteOrder(softVersion))
             o[RunKey("ByteOrder", i)] =
                 Field(proto::FlagMsbFirst(r.Flags[i]) ? QStringLiteral("inverse") : QStringLiteral("direct"),
@@ -120,7 +120,7 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
         const int speed = BaudToSpeedIndex(in.whole(RunKey("Speed", i), 600, 38400));
         if (speed < 0)
             in.fail(RunKey("Speed", i));
-        r.Speed[i] = quint8(SpeedIndexToCode(speed));
+        r.Speed[i] = quint8(proto::SpeedIndexToCode(speed));
         r.Flags[i] = proto::RunFlags(true);
         if (proto::CarriesByteOrder(softVersion)) {
             const QString order = in.text(RunKey("ByteOrder", i));

@@ -1,8 +1,8 @@
 #include "CfgRecord.h"
 
+#include "LineSpeed.h"
 #include "Logging.h"
 #include "NumText.h"
-#include "Protocol.h"
 #include "UserError.h"
 
 #include <algorithm>
@@ -109,33 +109,33 @@ void CfgRecord::decode(const quint8* data, int n) {
     take(b);
 }
 
-bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg) {
-    if (!ReadAnswerOk(link, count) || AnswerDataLength(link) < kIdentMinData)
+bool AcceptIdentAnswer(const proto::ParsedAnswer& answer, CfgContext& cfg) {
+    if (!answer.ok() || answer.data.size() < std::size_t(kIdentMinData))
         return false;
-    cfg.SoftVersion = link.AnswerBuffer[kAnswerDataOffset + kIdentVersionByte];
+    cfg.SoftVersion = answer.data[kIdentVersionByte];
     return true;
 }
 
-bool AcceptStateAnswer(Link& link, int count, bool* configured) {
-    // The state byte is data byte 4: an answer with fewer data bytes does not carry it, and its place in
-    // the buffer would be the CRC or stale bytes of an earlier frame. Such an answer is a failed attempt.
-    if (!ReadAnswerOk(link, count) || AnswerDataLength(link) <= kStateByte)
+bool AcceptStateAnswer(const proto::ParsedAnswer& answer, bool* configured) {
+    // The state byte is data byte 4: an answer with fewer data bytes does not carry it. Such an answer is
+    // a failed attempt.
+    if (!answer.ok() || answer.data.size() <= std::size_t(kStateByte))
         return false;
     if (configured)
-        *configured = link.AnswerBuffer[kAnswerDataOffset + kStateByte] == 0;
+        *configured = answer.data[kStateByte] == 0;
     return true;
 }
 
-bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg) {
-    if (!ReadAnswerOk(link, count))
+bool AcceptCfgAnswer(const proto::ParsedAnswer& answer, CfgContext& cfg) {
+    if (!answer.ok())
         return false;
     const int expected = proto::ConfigReadSize(cfg.SoftVersion);
-    if (link.AnswerBuffer[7] != expected || AnswerDataLength(link) != expected) {
+    if (answer.data.size() != std::size_t(expected)) {
         qCDebug(lcConfig) << "table 4 refused: version" << int(cfg.SoftVersion) << "sends" << expected
-                          << "data bytes, the answer carries" << AnswerDataLength(link);
+                          << "data bytes, the answer carries" << answer.data.size();
         return false;
     }
-    cfg.record.decode(link.AnswerBuffer.data() + kAnswerDataOffset, expected);
+    cfg.record.decode(answer.data.data(), expected);
     return true;
 }
 
@@ -155,7 +155,7 @@ void RecordToForm(CfgContext& cfg, CfgFormValues& form) {
         // The spin edits hold 1..255.
         form.addr[i] = std::max<int>(r.Addr[i], 1);
         form.nitka[i] = std::max<int>(r.Nitka[i], 1);
-        form.speedIndex[i] = SpeedCodeToIndex(r.Speed[i]);
+        form.speedIndex[i] = proto::SpeedCodeToIndex(r.Speed[i]);
     }
     form.v = FormatNumber(double(r.V), 3);
     form.nag = FormatNumber(r.Nag * 0.01, 3);
@@ -199,7 +199,7 @@ void FormToRecordRest(CfgContext& cfg, const CfgFormValues& form) {
     for (int i = 0; i < 3; ++i) {
         r.Addr[i] = ToByte(form.addr[i]);
         r.Nitka[i] = ToByte(form.nitka[i]);
-        r.Speed[i] = quint8(SpeedIndexToCode(form.speedIndex[i]));
+        r.Speed[i] = quint8(proto::SpeedIndexToCode(form.speedIndex[i]));
         r.Flags[i] = proto::RunFlags(!(byteOrder && form.byteOrder[i] != 0));
     }
     if (proto::CarriesAttempts(cfg.SoftVersion))

@@ -3,10 +3,11 @@
 // configuration record that mirrors table 4, and its conversion to and from what the operator sees.
 // No widgets here: the configuration form moves values between CfgFormValues and its controls.
 #include "ConfigRecord.h"
-#include "Now_opros.h"
+#include "ControllerFrames.h"
 #include "VersionText.h"
 
 #include <QString>
+#include <QtGlobal>
 #include <array>
 
 // Table 4 in memory, with the names the configuration uses. Its bytes and their layout are
@@ -51,10 +52,11 @@ struct CfgVersionFields {
 };
 CfgVersionFields VersionFields(quint8 softVersion);
 
-// Answer acceptance (the checks of the protocol first, then the table's own rules).
-bool AcceptIdentAnswer(Link& link, int count, CfgContext& cfg); // sets SoftVersion
-bool AcceptStateAnswer(Link& link, int count, bool* configured);
-bool AcceptCfgAnswer(Link& link, int count, CfgContext& cfg);   // copies the data into cfg.record
+// Answer acceptance: a read answer that passed the protocol's checks (a parse of ReadTable), then the
+// table's own rules.
+bool AcceptIdentAnswer(const proto::ParsedAnswer& answer, CfgContext& cfg); // sets SoftVersion
+bool AcceptStateAnswer(const proto::ParsedAnswer& answer, bool* configured);
+bool AcceptCfgAnswer(const proto::ParsedAnswer& answer, CfgContext& cfg); // copies the data into cfg.record
 // The data of the configuration write: 23 bytes, or 20 for SoftVersion 0 and 1. Returns the count.
 int BuildCfgWriteBody(const CfgContext& cfg, quint8* out23);
 

@@ -66,41 +66,46 @@ private:
     JobView& view_;
 };
 
-// An exchange notices an adapter pulled or taken up again: the port panel's tooltip follows the device.
-int Exchange(JobView& view, Link& link, bool pumpMessages) {
-    const int count = Transact(link, view.dialogParent(), pumpMessages);
-    ShowPortDevice(view, link);
-    return count;
+// The exchange and what it turned out to be, for the journal: the link's fault or the answer's outcome,
+// and an answer sound on the line that the table's own rules refused.
+void Note(CfgJobReport& report, quint8 function, quint8 table, const Reply& reply, bool accepted) {
+    const bool refused = reply.ok() && !accepted;
+    report.exchanges.push_back(
+        {function, table, QString::fromLatin1(refused ? "refused" : OutcomeName(reply))});
 }
 
 // Up to five attempts, back to back: a missing, short, corrupted or unacceptable answer leads to the next.
-bool ReadTableWithRetries(JobView& view, Link& link, quint8 table, const std::function<bool(int count)>& accept) {
+bool ReadTableWithRetries(JobView& view, Link& link, quint8 table,
+                          const std::function<bool(const Reply&)>& accept, CfgJobReport& report) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        int count = 0;
+        Reply reply;
         {
             JobButtonsOff off(view);
             StepOnLine step(view, "чтение", table, attempt);
-            BuildReadRequest(link, table);
-            count = Exchange(view, link, true);
+            reply = ReadTable(link, view.dialogParent(), table);
+            ShowPortDevice(view, link); // an adapter pulled or back: the port panel's tooltip follows it
         }
-        if (accept(count))
+        const bool accepted = accept(reply);
+        Note(report, proto::kFnReadTable, table, reply, accepted);
+        if (accepted)
             return true;
     }
     return false;
 }
 
-// One table write of table 4. An answer that passes the frame checks ends the attempts; only the
-// acknowledgement is a success.
-bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg) {
+// One table write of table 4. Only an answer that never arrived whole and sound is tried again: any other
+// is the controller's word, and only the acknowledgement is a success.
+bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJobReport& report) {
     quint8 body[proto::kConfigRecordSize];
     const int n = BuildCfgWriteBody(cfg, body);
     JobButtonsOff off(view);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         StepOnLine step(view, "запись", kCfgTable, attempt);
-        BuildWriteRequest(link, kCfgTable, body, n);
-        const int count = Exchange(view, link, false);
-        if (AnswerFrameValid(link, count))
-            return WriteAnswerIsAck(link);
+        const Reply reply = WriteTable(link, view.dialogParent(), kCfgTable, {body, std::size_t(n)});
+        ShowPortDevice(view, link);
+        Note(report, proto::kFnWriteTable, kCfgTable, reply, reply.ok());
+        if (!reply.frameFault())
+            return reply.ok();
     }
     return false;
 }
@@ -111,14 +116,14 @@ void Inform(JobView& view, const QString& text) {
 
 // Tables 0, 7 and, on a configured controller, 4. False (after its message) when one cannot be read.
 bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobReport& report) {
-    const auto acceptIdent = [&](int n) {
-        if (!AcceptIdentAnswer(link, n, cfg))
+    const auto acceptIdent = [&](const Reply& reply) {
+        if (!AcceptIdentAnswer(reply.answer, cfg))
             return false;
-        report.ident = QByteArray(reinterpret_cast<const char*>(link.AnswerBuffer.data()) + kAnswerDataOffset,
-                                  AnswerDataLength(link));
+        const auto data = reply.answer.data;
+        report.ident = QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
         return true;
     };
-    if (!ReadTableWithRetries(view, link, kIdentTable, acceptIdent)) {
+    if (!ReadTableWithRetries(view, link, kIdentTable, acceptIdent, report)) {
         Inform(view, QStringLiteral("Не могу прочитать таблицу 0!"));
         return false;
     }
@@ -127,7 +132,8 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
     Inform(view, VersionMessage(cfg.SoftVersion));
 
     bool configured = false;
-    if (!ReadTableWithRetries(view, link, kStateTable, [&](int n) { return AcceptStateAnswer(link, n, &configured); })) {
+    const auto acceptState = [&](const Reply& reply) { return AcceptStateAnswer(reply.answer, &configured); };
+    if (!ReadTableWithRetries(view, link, kStateTable, acceptState, report)) {
         Inform(view, QStringLiteral("Не могу прочитать таблицу 7!"));
         return false;
     }
@@ -139,7 +145,9 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
         ShowMessage(view.dialogParent(), QStringLiteral("Устройство не законфигурировано!"),
                     QStringLiteral("Предупреждение!"), QMessageBox::Information);
         cfg.CfgState = 0;
-    } else if (!ReadTableWithRetries(view, link, kCfgTable, [&](int n) { return AcceptCfgAnswer(link, n, cfg); })) {
+    } else if (!ReadTableWithRetries(
+                   view, link, kCfgTable,
+                   [&](const Reply& reply) { return AcceptCfgAnswer(reply.answer, cfg); }, report)) {
         Inform(view, QStringLiteral("Can't read table 7!"));
         return false;
     } else {
@@ -191,7 +199,7 @@ void RunConfigure(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizar
         confirmed(cfg.record, *speedIndex);
 
     report.written = cfg.record;
-    if (WriteConfiguration(view, link, cfg)) {
+    if (WriteConfiguration(view, link, cfg, report)) {
         report.result = CfgJobReport::Result::Written;
         Inform(view, QStringLiteral("Конфигурация успешно записана!"));
     } else {

@@ -6,6 +6,7 @@
 #include <functional>
 
 class JobView;
+struct Link;
 class TPodborForm1;
 class TPodborForm2;
 

@@ -1,20 +1,11 @@
 #pragma once
 // Putting the imitation's answer on the line. The flow request and answer frames are rmz_proto's
-// (FlowFrames.h); their names are brought in here for the imitation loop.
+// (FlowFrames.h).
 #include "ImitSettings.h"
 
 #include <QtGlobal>
 
 struct Link;
-
-using proto::BuildFlowAnswer;
-using proto::FlowFitsAnswer;
-using proto::FlowRecogniser;
-using proto::ImitVolume;
-using proto::kFlowAnswerSize;
-using proto::kFlowIdleMs;
-using proto::kFlowRequestSize;
-using proto::MatchSlot;
 
 // RTS hold for an answer of `length` bytes after its FF byte: 10 bits per byte plus one bit, in ticks
 // of a counter running at `frequency` Hz, at `baud` bit/s.
@@ -22,4 +13,4 @@ quint64 AnswerHoldTicks(int length, int baud, qint64 frequency);
 
 // Puts an answer on the line through Transmit: one FF ahead of it, RTS switched whatever RtsControl says
 // (a flow computer's line is two-wire) and held for the answer's line time at link.LineSpeed.
-void SendAnswer(Link& link, const quint8* answer, int length = kFlowAnswerSize);
+void SendAnswer(Link& link, const quint8* answer, int length = proto::kFlowAnswerSize);

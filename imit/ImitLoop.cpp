@@ -186,16 +186,16 @@ private:
 
     void answer() {
         const quint8* request = request_.buffer.data();
-        link_.tap.record(LineEventKind::Frame, LineDirection::In, request, kFlowRequestSize);
-        const int slot = MatchSlot(request, imit_);
+        link_.tap.record(LineEventKind::Frame, LineDirection::In, request, proto::kFlowRequestSize);
+        const int slot = proto::MatchSlot(request, imit_);
         if (slot < 0) {
-            link_.tap.record(LineEventKind::NotImitated, LineDirection::In, request, kFlowRequestSize);
+            link_.tap.record(LineEventKind::NotImitated, LineDirection::In, request, proto::kFlowRequestSize);
             return;
         }
         // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
         const quint32 elapsed = clock_.tickMs() - g_run.ImitStartTick;
-        std::array<quint8, kFlowAnswerSize> answer;
-        const float volume = BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
+        std::array<quint8, proto::kFlowAnswerSize> answer;
+        const float volume = proto::BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
         ++g_run.ImitAnswers[slot];
         view_.showRun(slot, texts_[std::size_t(slot)].next(g_run.ImitAnswers[slot], volume, flowText(slot),
                                                            separator_));
@@ -212,7 +212,7 @@ private:
     Shell& shell_;
     Clock& clock_;
     RequestWait waiter_;
-    FlowRecogniser request_;
+    proto::FlowRecogniser request_;
     std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
     int next_ = 0, have_ = 0;
     // When the last answer went out: the brief wait on the port alone follows it.
@@ -228,7 +228,7 @@ private:
 };
 
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {
-    link.LineSpeed = SpeedIndexToBaud(imit.ImitSpeedIndex);
+    link.LineSpeed = proto::SpeedIndexToBaud(imit.ImitSpeedIndex);
     OpenPort(link);
     qCDebug(lcImit) << "started at" << link.LineSpeed << "bit/s for" << qMin(imit.ImitFlIndex + 1, 3)
                     << "runs";
@@ -261,7 +261,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
             ~Restore() {
                 view.showImitPanel(0);
                 view.setStopMode(false);
-                link.LineSpeed = kControllerBaud;
+                link.LineSpeed = proto::kControllerBaud;
                 OpenPort(link);
                 UpdateStatusLabels(view, link);
                 shell.ImitRunning = false;

@@ -71,7 +71,7 @@ void TImitForm::TakeOver() {
         imit_.ImitRashod[s] = value;
         if (!(value > 0))
             throw UserError(kNotPositive);
-        if (!FlowFitsAnswer(value))
+        if (!proto::FlowFitsAnswer(value))
             throw UserError(kTooLarge);
         imit_.ImitMsbFirst[s] = order[s]->itemIndex() == 0;
     }

@@ -14,14 +14,15 @@ void LineTap::setObserver(LineObserver* observer, Clock* clock) {
     clock_ = clock;
 }
 
-void LineTap::record(LineEventKind kind, LineDirection direction, const quint8* data, qint64 n, int count) {
+void LineTap::record(LineEventKind kind, LineDirection direction, const quint8* data, qint64 n, int count,
+                     proto::AnswerOutcome outcome) {
     if (!active())
         return;
     const qint64 us = MonotonicUs(clock_ ? *clock_ : SystemClock());
     QByteArray bytes;
     if (data && n > 0)
         bytes = QByteArray(reinterpret_cast<const char*>(data), n);
-    pending_.push_back({kind, direction, us, std::move(bytes), count});
+    pending_.push_back({kind, direction, us, std::move(bytes), count, outcome});
 }
 
 void LineTap::deliver() {

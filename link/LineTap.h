@@ -3,6 +3,8 @@
 // transmission and receive paths find. On the hot path (between a request's last byte and the answer's
 // send, and inside the RTS hold) the tap only records; the observer gets the events afterwards, at
 // deliver(). With no observer and the frame trace off nothing is recorded and no clock is read.
+#include "ControllerFrames.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 #include <vector>
@@ -32,6 +34,9 @@ struct LineEvent {
     qint64 timeUs; // monotonic microseconds
     QByteArray bytes;
     int count = 0; // Noise, Echo: how many bytes
+    // A controller's answer received (Frame, CutShort, Silence): what its one parse found, against the
+    // request it answers. Frames sent and flow frames: Ok.
+    proto::AnswerOutcome outcome = proto::AnswerOutcome::Ok;
 };
 
 class LineObserver {
@@ -47,7 +52,8 @@ public:
     bool active() const { return observer_ != nullptr || tracing(); }
     static bool tracing();
 
-    void record(LineEventKind kind, LineDirection direction, const quint8* data, qint64 n, int count = 0);
+    void record(LineEventKind kind, LineDirection direction, const quint8* data, qint64 n, int count = 0,
+                proto::AnswerOutcome outcome = proto::AnswerOutcome::Ok);
     void record(LineEventKind kind, LineDirection direction, int count = 0) {
         record(kind, direction, nullptr, 0, count);
     }

@@ -83,7 +83,7 @@ quint64 RtsHoldTicks(int n, qint64 frequency) {
     // n frame bytes plus the preamble, 10 bits each (start, 8 data, stop), plus one bit time so that RTS
     // drops after the last stop bit has left the line. Always at the controller's speed, whatever the line
     // runs at.
-    return BitTimeTicks((n + kRequestPreamble) * 10 + 1, kControllerBaud, frequency);
+    return BitTimeTicks((n + kRequestPreamble) * 10 + 1, proto::kControllerBaud, frequency);
 }
 
 void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quint8> frame, bool switchRts,
@@ -134,20 +134,19 @@ void SendFrame(Link& link, int n) {
 
 namespace {
 
-// What the receive path found, for the tap: the frame, or the silence or cut frame at the time-out, and
-// the noise skipped on the way.
-void TapReceived(LineTap& tap, const proto::FrameHunter& hunter, bool complete) {
+// What the receive path found, for the tap: the frame, or the silence or cut frame at the time-out, with
+// the answer's outcome, and the noise skipped on the way.
+void TapReceived(LineTap& tap, const proto::FrameHunter& hunter, bool complete,
+                 proto::AnswerOutcome outcome) {
     if (!tap.active())
         return;
     if (hunter.noiseSkipped() > 0)
         tap.record(LineEventKind::Noise, LineDirection::In, hunter.noiseSkipped());
     const auto frame = hunter.frame();
-    if (complete)
-        tap.record(LineEventKind::Frame, LineDirection::In, frame.data(), qint64(frame.size()));
-    else if (hunter.count() > 0)
-        tap.record(LineEventKind::CutShort, LineDirection::In, frame.data(), qint64(frame.size()));
-    else
-        tap.record(LineEventKind::Silence, LineDirection::In);
+    const LineEventKind kind = complete             ? LineEventKind::Frame
+                               : hunter.count() > 0 ? LineEventKind::CutShort
+                                                    : LineEventKind::Silence;
+    tap.record(kind, LineDirection::In, frame.data(), qint64(frame.size()), 0, outcome);
     tap.deliver();
 }
 
@@ -173,15 +172,15 @@ qint64 ReadLine(Link& link, quint8* out, qint64 max) {
     return kept;
 }
 
-int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages) {
-    if (!link.port)
-        return 0;
+namespace {
+
+// Feeds the line to the hunter until its frame is complete or the buffer full (true), or until the
+// time-out ends it (false).
+bool Hunt(Link& link, proto::FrameHunter& hunter, int firstTimeoutMs, int nextTimeoutMs, bool pumpMessages) {
     Clock& clock = link.timeSource();
     Port& port = *link.port;
     const quint32 firstTimeout = quint32(qMax(0, firstTimeoutMs));
     const quint32 nextTimeout = quint32(qMax(0, nextTimeoutMs));
-    proto::FrameHunter hunter(startByte, link.AnswerBuffer);
-
     // Nothing is discarded: the read-back of our own request on a two-wire line is recognised by the echo
     // filter, and an answer that came quickly is already the answer.
     quint32 last = clock.tickMs();
@@ -194,10 +193,8 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
             // Elapsed time as an unsigned difference stays right across the wrap of the tick.
             const quint32 elapsed = clock.tickMs() - last;
             const quint32 timeout = hunter.count() == 0 ? firstTimeout : nextTimeout;
-            if (elapsed > timeout) {
-                TapReceived(link.tap, hunter, false);
-                return hunter.count();
-            }
+            if (elapsed > timeout)
+                return false;
             const quint64 wait = quint64(timeout - elapsed) + 1;
             port.waitForInput(int(qMin<quint64>(wait, INT_MAX)), pumpMessages);
             continue;
@@ -209,9 +206,26 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
             if (step == proto::HuntStep::Taken || step == proto::HuntStep::Complete)
                 last = clock.tickMs();
         }
-        if (hunter.complete() || hunter.full()) {
-            TapReceived(link.tap, hunter, true);
-            return hunter.complete() ? hunter.frameLength() : hunter.count();
-        }
+        if (hunter.complete() || hunter.full())
+            return true;
     }
+}
+
+} // namespace
+
+int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages) {
+    return ReceiveAnswer(link, firstTimeoutMs, nextTimeoutMs, startByte, pumpMessages, 0).count;
+}
+
+Received ReceiveAnswer(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages,
+                       quint8 requestFunction) {
+    Received got;
+    if (!link.port)
+        return got;
+    proto::FrameHunter hunter(startByte, link.AnswerBuffer);
+    const bool complete = Hunt(link, hunter, firstTimeoutMs, nextTimeoutMs, pumpMessages);
+    got.count = hunter.complete() ? hunter.frameLength() : hunter.count();
+    got.answer = proto::CheckAnswer(link.AnswerBuffer, got.count, requestFunction);
+    TapReceived(link.tap, hunter, complete, got.answer.outcome);
+    return got;
 }

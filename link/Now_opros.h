@@ -18,8 +18,6 @@ class LinkUi;
 
 constexpr int kRequestBufferSize = 600;
 constexpr int kAnswerBufferSize = 300;
-using proto::kControllerAddress;
-using proto::kControllerBaud;
 
 // The device behind the open port, kept so that a device that went away can be opened again.
 struct OpenedDevice {
@@ -36,7 +34,7 @@ struct Link {
     // Link parameters (settings file) and line state.
     int PortNumber = 0; // 0 = no port, 1..8 = COM1..COM8
     int RtsControl = 1; // 0 = leave RTS alone, other = raise RTS around each transmission
-    int LineSpeed = kControllerBaud;
+    int LineSpeed = proto::kControllerBaud;
     qint64 PerfFrequency = 0;
 
     std::array<quint8, kRequestBufferSize> RequestBuffer{};
@@ -101,6 +99,16 @@ qint64 ReadLine(Link& link, quint8* out, qint64 max);
 // Collects one frame that starts 0xFF, startByte, 0xFF into AnswerBuffer. Returns 0 when no frame start
 // was seen, the length byte's value once the frame is complete, or the count collected at the time-out.
 int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages);
+// What one receive collected, and what the answer's one parse (proto::CheckAnswer) found; the answer's
+// data point into AnswerBuffer until the next exchange.
+struct Received {
+    int count = 0; // as ReceiveFrame returns it
+    proto::ParsedAnswer answer;
+};
+// ReceiveFrame, the answer checked against the request of `requestFunction` (0: the frame checks alone);
+// the tap's event carries the outcome.
+Received ReceiveAnswer(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages,
+                       quint8 requestFunction);
 
 // Ticks of a counter running at `frequency` Hz for `bits` bit times at `baud` bit/s, truncated; kept in
 // 64 bits, since a nanosecond counter passes 2^32 within seconds.

@@ -14,17 +14,42 @@ bool SendRequest(Link& link, QObject* owner) {
     return true;
 }
 
-int Transact(Link& link, QObject* owner, bool pumpMessages) {
+Reply Exchange(Link& link, QObject* owner, bool pumpMessages) {
+    Reply reply;
     // A device pulled since the last exchange is taken up again once it is back; while it is away the
-    // exchange fails as on a silent line.
+    // exchange runs its time-out as on a silent line, so that the attempts keep their pace.
     if (NoticePortLoss(link))
         ReopenLostPort(link);
-    if (!SendRequest(link, owner))
-        return 0;
+    if (!SendRequest(link, owner)) {
+        reply.fault = LinkFault::BadRequest;
+        return reply;
+    }
     // 500 ms for the first answer byte, 500 ms of silence ends a started frame.
-    const int count = ReceiveFrame(link, 500, 500, kAnswerStart, pumpMessages);
-    NoticePortLoss(link);
-    return count;
+    const Received got =
+        ReceiveAnswer(link, 500, 500, proto::kAnswerStart, pumpMessages, link.RequestBuffer[3]);
+    reply.count = got.count;
+    reply.answer = got.answer;
+    if (NoticePortLoss(link))
+        reply.fault = LinkFault::PortLost;
+    return reply;
+}
+
+int Transact(Link& link, QObject* owner, bool pumpMessages) {
+    return Exchange(link, owner, pumpMessages).count;
+}
+
+Reply ReadTable(Link& link, QObject* owner, quint8 table) {
+    BuildReadRequest(link, table);
+    return Exchange(link, owner, true);
+}
+
+Reply WriteTable(Link& link, QObject* owner, quint8 table, std::span<const quint8> data) {
+    if (!BuildWriteRequest(link, table, data.data(), int(data.size()))) {
+        Reply refused;
+        refused.fault = LinkFault::BadRequest;
+        return refused;
+    }
+    return Exchange(link, owner, false);
 }
 
 void BuildReadRequest(Link& link, quint8 table) {
@@ -37,22 +62,31 @@ bool BuildWriteRequest(Link& link, quint8 table, const quint8* data, int count) 
     return proto::BuildWriteRequest(link.RequestBuffer, table, {data, std::size_t(count)}) != 0;
 }
 
-bool AnswerFrameValid(const Link& link, int count) {
-    return proto::ParseAnswerFrame(link.AnswerBuffer, count).ok();
-}
-
-bool AnswerPassesCommonChecks(const Link& link, int count, quint8 requestFunction) {
-    return proto::ParseAnswer(link.AnswerBuffer, count, requestFunction).ok();
-}
-
-int AnswerDataLength(const Link& link) {
-    return int(link.AnswerBuffer[2]) - kReadAnswerOverhead;
-}
-
-bool ReadAnswerOk(const Link& link, int count) {
-    return proto::ParseReadAnswer(link.AnswerBuffer, count).ok();
-}
-
-bool WriteAnswerIsAck(const Link& link) {
-    return proto::IsWriteAck(link.AnswerBuffer);
+const char* OutcomeName(const Reply& reply) {
+    using O = proto::AnswerOutcome;
+    switch (reply.fault) {
+    case LinkFault::BadRequest:
+        return "bad-request";
+    case LinkFault::PortLost:
+        return "port-lost";
+    case LinkFault::None:
+        break;
+    }
+    switch (reply.answer.outcome) {
+    case O::Ok:
+        return "ok";
+    case O::Silence:
+        return "silence";
+    case O::BadLength:
+        return "bad-length";
+    case O::CutShort:
+        return "cut-short";
+    case O::BadCrc:
+        return "bad-crc";
+    case O::WrongFunction:
+        return "wrong-function";
+    case O::WrongCount:
+        return "wrong-count";
+    }
+    return "?";
 }

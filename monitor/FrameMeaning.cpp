@@ -81,6 +81,19 @@ QString TableContents(std::span<const quint8> data, int table) {
     return QStringLiteral("данных %1 %2").arg(n).arg(ByteNoun(n));
 }
 
+// A sound read answer's data: N - 10 bytes behind its header.
+std::span<const quint8> ReadData(std::span<const quint8> frame, int length) {
+    const int n = length - proto::kReadAnswerOverhead;
+    return n > 0 ? frame.subspan(proto::kAnswerDataOffset, std::size_t(n)) : std::span<const quint8>();
+}
+
+// Byte 7 of a sound frame names its data bytes (N - 10) and is not 0.
+bool ReadCountRight(std::span<const quint8> frame, int length) {
+    const int n = length - proto::kReadAnswerOverhead;
+    return length > proto::kAnswerCountByte && frame[proto::kAnswerCountByte] != 0 &&
+           frame[proto::kAnswerCountByte] == n;
+}
+
 } // namespace
 
 QString ByteNoun(qint64 n) {
@@ -133,36 +146,40 @@ Meaning DescribeControllerRequest(std::span<const quint8> frame) {
     return {RowKind::Request, QStringLiteral("запрос, функция %1").arg(Hex2(asked.function))};
 }
 
-Meaning DescribeControllerAnswer(std::span<const quint8> frame, AskedTable asked) {
+Meaning DescribeControllerAnswer(std::span<const quint8> frame, AskedTable asked,
+                                 proto::AnswerOutcome outcome) {
     using O = proto::AnswerOutcome;
     const int count = int(frame.size());
-    const proto::ParsedAnswer frameCheck = proto::ParseAnswerFrame(frame, count);
-    switch (frameCheck.outcome) {
+    const int length = count > 2 ? frame[2] : 0;
+    switch (outcome) {
     case O::BadCrc:
         return AnswerFault(QStringLiteral("ответ контроллера с неверной контрольной суммой"));
     case O::BadLength:
-        return AnswerFault(QStringLiteral("ответ с длиной %1 (меньше 6)").arg(frameCheck.length));
+        return AnswerFault(QStringLiteral("ответ с длиной %1 (меньше 6)").arg(length));
     case O::CutShort:
         return AnswerFault(QStringLiteral("ответ оборван: %1 из %2 %3")
                                .arg(count)
-                               .arg(frameCheck.length)
-                               .arg(RussianPlural(frameCheck.length, u"байта", u"байт", u"байт")));
+                               .arg(length)
+                               .arg(RussianPlural(length, u"байта", u"байт", u"байт")));
     case O::Silence:
         return AnswerFault(QStringLiteral("нет ответа"));
-    default:
+    case O::Ok:
+        if (asked.function == proto::kFnWriteTable)
+            return {RowKind::Answer, QStringLiteral("запись подтверждена")};
+        if (asked.function == proto::kFnReadTable)
+            return {RowKind::Answer, TableName(asked.table) + QStringLiteral(": ") +
+                                         TableContents(ReadData(frame, length), asked.table)};
+        break;
+    case O::WrongCount:
+    case O::WrongFunction:
+        // An answer to a read whose data count is wrong, whatever was asked.
+        if (frame[3] == (proto::kFnReadTable | proto::kAnswerBit) && !ReadCountRight(frame, length))
+            return AnswerFault(QStringLiteral("ответ на чтение с неверным числом байт данных"));
         break;
     }
-    if (asked.function == proto::kFnWriteTable && proto::IsWriteAck(frame))
-        return {RowKind::Answer, QStringLiteral("запись подтверждена")};
-    const proto::ParsedAnswer read = proto::ParseReadAnswer(frame, count);
-    if (asked.function == proto::kFnReadTable && read.ok())
-        return {RowKind::Answer,
-                TableName(asked.table) + QStringLiteral(": ") + TableContents(read.data, asked.table)};
-    if (read.outcome == O::WrongCount)
-        return AnswerFault(QStringLiteral("ответ на чтение с неверным числом байт данных"));
     return AnswerFault(QStringLiteral("ответ с функцией %1, длина %2, не тот, что ожидался")
                            .arg(Hex2(frame[3]))
-                           .arg(frameCheck.length));
+                           .arg(length));
 }
 
 Meaning DescribeFlowRequest(std::span<const quint8> frame, bool crcOk) {

@@ -2,6 +2,7 @@
 // What a frame on the line means, in the operator's words: the tool's table reads and writes, the
 // controller's answers with their contents (version, state, configuration fields with names and units),
 // the controller's flow requests and the tool's answers with flow and volume.
+#include "ControllerFrames.h"
 #include "FlowFrames.h"
 #include "LineRow.h"
 
@@ -28,8 +29,10 @@ struct AskedTable {
 };
 AskedTable AskedBy(std::span<const quint8> request);
 
-// The controller's answer (33 FF N fn|80 ...) to `asked`; a frame that fails its checks is a fault.
-Meaning DescribeControllerAnswer(std::span<const quint8> frame, AskedTable asked);
+// The controller's answer (33 FF N fn|80 ...) to `asked`, as the link's one parse found it (the tap's
+// outcome); a frame that failed a check is a fault.
+Meaning DescribeControllerAnswer(std::span<const quint8> frame, AskedTable asked,
+                                 proto::AnswerOutcome outcome);
 
 // The fields of a table 4 image (20, 21 or 23 bytes) with their names and units.
 QString ConfigurationText(std::span<const quint8> data);

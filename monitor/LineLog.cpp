@@ -149,12 +149,11 @@ void LineLog::handleFrame(const LineEvent& e) {
         enterRole(LineRole::Imitation, e.timeUs);
         return;
     }
-    const Meaning m = DescribeControllerAnswer(bytes, asked_);
+    const Meaning m = DescribeControllerAnswer(bytes, asked_, e.outcome);
     addRow(e, m, e.bytes);
     if (m.kind == RowKind::Answer) {
         count(e.timeUs, &Counters::answers);
-    } else if (proto::ParseAnswerFrame(bytes, int(bytes.size())).outcome == proto::AnswerOutcome::BadCrc) {
-        // Only a fault is checked again, to tell a wrong checksum from the other faults.
+    } else if (e.outcome == proto::AnswerOutcome::BadCrc) {
         count(e.timeUs, &Counters::badCrc);
         ++watch_.controllerBadCrc;
     }

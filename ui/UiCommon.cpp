@@ -177,7 +177,7 @@ double ReadNumber(QLineEdit* edit) {
 }
 
 void UpdateStatusLabels(JobView& view, const Link& link) {
-    view.showLinkStatus(link.PortNumber, link.RtsControl, kControllerBaud);
+    view.showLinkStatus(link.PortNumber, link.RtsControl, proto::kControllerBaud);
     ShowPortDevice(view, link);
 }
 
@@ -198,7 +198,9 @@ void ShowPortDevice(JobView& view, const Link& link) {
     view.showPortDevice(text);
 }
 
-QString AddressStatusText() { return QStringLiteral("Короткий адр. %1").arg(int(kControllerAddress)); }
+QString AddressStatusText() {
+    return QStringLiteral("Короткий адр. %1").arg(int(proto::kControllerAddress));
+}
 
 QString PortStatusText(int portNumber) {
     if (portNumber >= 1 && portNumber <= 8)

@@ -51,7 +51,7 @@ constexpr int kStartMs = 10000;
     LoadSettings(link);
     if (link.PortNumber != 1)
         return ::testing::AssertionFailure() << "the settings file chose COM" << link.PortNumber;
-    link.LineSpeed = kControllerBaud;
+    link.LineSpeed = proto::kControllerBaud;
     OpenPort(link);
     if (!link.portOpen())
         return ::testing::AssertionFailure() << "COM1 did not open: " << ui.openErrors.join(u'\n').toStdString();

@@ -11,6 +11,7 @@
 #include "UiCommon.h"
 #include "Wizard.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
@@ -52,7 +53,7 @@ struct ScriptedController {
 
     void written(const QByteArray& bytes) {
         pending += bytes;
-        const int i = int(pending.indexOf(char(kRequestStart)));
+        const int i = int(pending.indexOf(char(proto::kRequestStart)));
         if (i < 0 || pending.size() < i + 3)
             return;
         const int n = quint8(pending[i + 2]);
@@ -70,7 +71,7 @@ struct ScriptedController {
         if (silent)
             return;
         const quint8 fn = quint8(frame[3]);
-        if (fn == kFnReadTable) {
+        if (fn == proto::kFnReadTable) {
             switch (quint8(frame[5])) {
             case 0: {
                 QByteArray ident(14, 0);
@@ -89,7 +90,7 @@ struct ScriptedController {
                     reply(0x81, table4);
                 break;
             }
-        } else if (fn == kFnWriteTable) {
+        } else if (fn == proto::kFnWriteTable) {
             table4 = frame.mid(24, quint8(frame[23]));
             if (writeReply == WriteReply::Ack)
                 reply(0x82, {});
@@ -100,26 +101,26 @@ struct ScriptedController {
 
     void reply(quint8 fn, const QByteArray& data) {
         QByteArray f(10 + data.size(), 0);
-        f[0] = char(kAnswerStart);
+        f[0] = char(proto::kAnswerStart);
         f[1] = char(0xFF);
         f[2] = char(f.size());
         f[3] = char(fn);
         f[7] = char(data.size());
         std::memcpy(f.data() + 8, data.constData(), std::size_t(data.size()));
-        FrameCrc(reinterpret_cast<quint8*>(f.data()), std::size_t(f.size()));
+        proto::FrameCrc(reinterpret_cast<quint8*>(f.data()), std::size_t(f.size()));
         port.arrive(clock.tickMs() + 20, QByteArray(1, char(0xFF)) + f);
     }
 
     int reads(int table) const {
         int n = 0;
         for (const QByteArray& r : requests)
-            n += quint8(r[3]) == kFnReadTable && quint8(r[5]) == table;
+            n += quint8(r[3]) == proto::kFnReadTable && quint8(r[5]) == table;
         return n;
     }
     std::vector<QByteArray> writes() const {
         std::vector<QByteArray> out;
         for (const QByteArray& r : requests)
-            if (quint8(r[3]) == kFnWriteTable)
+            if (quint8(r[3]) == proto::kFnWriteTable)
                 out.push_back(r);
         return out;
     }
@@ -132,7 +133,7 @@ protected:
         link.clock = &clock;
         link.RtsControl = 0;
         OpenError err;
-        ASSERT_TRUE(port.open(QStringLiteral("/dev/fake"), kControllerBaud, &err));
+        ASSERT_TRUE(port.open(QStringLiteral("/dev/fake"), proto::kControllerBaud, &err));
         ctl.view = &view;
         ctl.table4 = ScriptedController::defaultTable4(3);
         port.onWrite = [this](const QByteArray& b) { ctl.written(b); };
@@ -197,7 +198,7 @@ TEST_F(ConfigureFlow, ConfiguredControllerReadEditedAndWritten) {
     EXPECT_EQ(cfg.record.FlCount, 2);
     EXPECT_EQ(cfg.record.Period, 550);
     EXPECT_EQ(cfg.record.Addr[1], 17);
-    EXPECT_EQ(cfg.record.Speed[0], SpeedIndexToCode(7));
+    EXPECT_EQ(cfg.record.Speed[0], proto::SpeedIndexToCode(7));
     const auto expected = cfg.record.encode();
     EXPECT_EQ(ctl.table4, QByteArray(reinterpret_cast<const char*>(expected.data()), 23));
     // Hand-off to the imitation.
@@ -423,4 +424,63 @@ TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAf
     for (const auto& [key, bytes] : {std::pair{"read", ScriptedController::defaultTable4(3)}, std::pair{"written", ctl.table4}})
         EXPECT_EQ(e.value(QLatin1String(key))[QStringLiteral("bytes")].toString(), QString::fromLatin1(bytes.toHex(' ')));
     EXPECT_EQ(e.value(QStringLiteral("result")).toString(), QStringLiteral("Конфигурация записана"));
+}
+
+// Every attempt's outcome reaches the journal: a sound answer, silence, an answer the table's own rules
+// refuse, and a write answer that is final though it is no acknowledgement.
+TEST_F(ConfigureFlow, EachAttemptsOutcomeIsJournalled) {
+    using Step = std::pair<int, const char*>; // table (a write: 4 + 100), outcome
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedController&)> setUp;
+        int boxes;
+        std::vector<Step> expected;
+    };
+    const std::vector<Step> tables07 = {{0, "ok"}, {7, "ok"}};
+    const auto plus = [&](std::vector<Step> tail) {
+        tail.insert(tail.begin(), tables07.begin(), tables07.end());
+        return tail;
+    };
+    const std::vector<Row> rows = {
+        {"table 4 silent", [](ScriptedController& c) { c.table4Silent = true; }, 2,
+         plus(std::vector<Step>(5, {4, "silence"}))},
+        {"table 4 too long", [](ScriptedController& c) { c.version = 1; }, 2,
+         plus(std::vector<Step>(5, {4, "refused"}))},
+        {"write answered 11 bytes long",
+         [](ScriptedController& c) { c.writeReply = ScriptedController::WriteReply::WrongLength; }, 3,
+         plus({{4, "ok"}, {104, "wrong-count"}})},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedController ctl2{port, clock};
+        ctl2.view = &view;
+        ctl2.table4 = ScriptedController::defaultTable4(3);
+        row.setUp(ctl2);
+        port.onWrite = [&](const QByteArray& b) { ctl2.written(b); };
+        ModalScript boxes;
+        boxes.then(OkBox());
+        if (row.boxes == 3)
+            boxes.then(On("CfgForm", [](QWidget* w) { ClickChild(w, "BitBtn1"); }));
+        boxes.then(OkBox());
+        QJsonArray journalled;
+        UstavkiButtonClick(view, link, cfg, wizard, {}, [&](const CfgJobReport& r) {
+            journalled = JournalEntry(r, 1, {}, QDateTime::currentDateTime())
+                             .value(QStringLiteral("exchanges"))
+                             .toArray();
+            return QStringList();
+        });
+        EXPECT_TRUE(boxes.done());
+        ASSERT_EQ(journalled.size(), qsizetype(row.expected.size()));
+        for (qsizetype i = 0; i < journalled.size(); ++i) {
+            const QJsonObject x = journalled[i].toObject();
+            const Step& want = row.expected[std::size_t(i)];
+            EXPECT_EQ(x.value(QStringLiteral("table")).toInt() +
+                          (x.value(QStringLiteral("function")).toInt() == 2 ? 100 : 0),
+                      want.first)
+                << i;
+            EXPECT_EQ(x.value(QStringLiteral("outcome")).toString(), QString::fromLatin1(want.second)) << i;
+        }
+        clock.advanceMs(5000);
+        port.purge();
+    }
 }

@@ -52,8 +52,9 @@ protected:
         CfgContext fresh;
         fresh.SoftVersion = softVersion;
         BuildReadRequest(link, 4);
-        const int n = Transact(link, nullptr, false);
-        EXPECT_TRUE(AcceptCfgAnswer(link, n, fresh)) << "count " << n;
+        const Reply reply = Exchange(link, nullptr, false);
+        const int n = reply.count;
+        EXPECT_TRUE(AcceptCfgAnswer(reply.answer, fresh)) << "count " << n;
         *dataBytes = n - 10;
         return fresh.record;
     }
@@ -117,8 +118,8 @@ TEST_F(ConfigureAgainstSim, ConfiguredVersionThreeReadEditedAndWrittenBack) {
     EXPECT_EQ(back.V, 100.0f);
     EXPECT_EQ(back.Addr[1], 9);
     EXPECT_EQ(back.Nitka[1], 3);
-    EXPECT_EQ(back.Speed[0], SpeedIndexToCode(7));
-    EXPECT_EQ(back.Speed[1], SpeedIndexToCode(9));
+    EXPECT_EQ(back.Speed[0], proto::SpeedIndexToCode(7));
+    EXPECT_EQ(back.Speed[1], proto::SpeedIndexToCode(9));
     EXPECT_EQ(back.Flags, (std::array<quint8, 3>{0x70, 1, 1})); // 7 attempts, run 1 direct
     EXPECT_EQ(imit.ImitSpeedIndex, 7);
     EXPECT_EQ(imit.ImitFlIndex, 1);

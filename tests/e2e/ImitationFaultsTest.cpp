@@ -58,16 +58,16 @@ protected:
         EXPECT_FALSE(program->shell.ImitRunning);
         EXPECT_FALSE(form->inStopMode());
         EXPECT_EQ(form->height(), program->shell.CompactHeight);
-        EXPECT_EQ(program->link.LineSpeed, kControllerBaud);
-        EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(), SpeedStatusText(kControllerBaud));
+        EXPECT_EQ(program->link.LineSpeed, proto::kControllerBaud);
+        EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(),
+                  SpeedStatusText(proto::kControllerBaud));
     }
     // A table read through the re-opened port: answered, and the simulator (at 1200) saw the tool's end at
     // its own speed.
     void expectControllerAnswersAt1200(SimRun& controller) {
         ASSERT_TRUE(program->link.portOpen());
-        BuildReadRequest(program->link, 0);
-        const int n = Transact(program->link, form.get(), true);
-        EXPECT_TRUE(ReadAnswerOk(program->link, n)) << "count " << n;
+        const Reply reply = ReadTable(program->link, form.get(), 0);
+        EXPECT_TRUE(reply.ok()) << "count " << reply.count;
         const QByteArray out = controller.stop();
         EXPECT_FALSE(out.contains("the tool's end runs at")) << out.toStdString();
         EXPECT_EQ(controller.countLines("read table 0"), 1);

@@ -37,8 +37,8 @@ TEST(SendAnswer, CallSequenceAndRtsHold) {
         ASSERT_TRUE(port.open("/dev/fake", row.baud, nullptr));
         port.clearCalls();
 
-        quint8 answer[kFlowAnswerSize];
-        for (int i = 0; i < kFlowAnswerSize; ++i)
+        quint8 answer[proto::kFlowAnswerSize];
+        for (int i = 0; i < proto::kFlowAnswerSize; ++i)
             answer[i] = quint8(i + 1);
         SendAnswer(link, answer);
 
@@ -52,10 +52,11 @@ TEST(SendAnswer, CallSequenceAndRtsHold) {
         EXPECT_TRUE(port.calls[1].on);
         EXPECT_FALSE(port.calls[4].on);
         EXPECT_EQ(port.calls[2].data,
-                  QByteArray("\xFF", 1) + QByteArray(reinterpret_cast<const char*>(answer), kFlowAnswerSize));
+                  QByteArray("\xFF", 1) +
+                      QByteArray(reinterpret_cast<const char*>(answer), proto::kFlowAnswerSize));
         // The counter is read once as the start just after RTS goes up; RTS drops at the first read
         // that lies more than the hold time after it.
-        const qint64 hold = AnswerHoldTicks(kFlowAnswerSize, row.baud, 1000000);
+        const qint64 hold = AnswerHoldTicks(proto::kFlowAnswerSize, row.baud, 1000000);
         const qint64 held = port.calls[4].perf - port.calls[1].perf;
         EXPECT_GT(held, hold) << row.baud;
         EXPECT_LE(held, hold + 2) << row.baud;
@@ -67,7 +68,7 @@ TEST(SendAnswer, NothingWithoutAnOpenPort) {
     FakePort port(clock);
     Link link;
     link.clock = &clock;
-    quint8 answer[kFlowAnswerSize] = {};
+    quint8 answer[proto::kFlowAnswerSize] = {};
     SendAnswer(link, answer); // no port at all
     link.port = &port;        // a port that is not open
     SendAnswer(link, answer);

@@ -65,7 +65,7 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
         bool running = false;
     } during;
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() != kFlowAnswerSize + 1)
+        if (bytes.size() != proto::kFlowAnswerSize + 1)
             return;
         during = {rig.text("TypeConnectLabel"),
                   rig.window.closeText(),
@@ -145,7 +145,7 @@ TEST(ImitLoop, TwoSlotsAndTheRequestsThatGoUnanswered) {
     EXPECT_EQ(answers[1].mid(1, 1), Hex("02")); // the request right behind the echo was answered
     answers.erase(answers.begin() + 1);
     // Slot 2 at 5.2 s: 100 m3/h (42C80000) and 100 x 5.2 / 3600 m3, least significant byte first.
-    const float v2 = ImitVolume(100.0f, 5200);
+    const float v2 = proto::ImitVolume(100.0f, 5200);
     quint32 bits;
     std::memcpy(&bits, &v2, 4);
     EXPECT_EQ(answers[1].mid(5, 4), Hex("0000C842"));
@@ -229,7 +229,7 @@ TEST(ImitLoop, ButtonsStayDisabledForTheWholeImitation) {
     rig.port.arrive(t0 + 2000, Hex("AA010706014E45"));
     bool disabledWhileAnswering = false;
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() != kFlowAnswerSize + 1)
+        if (bytes.size() != proto::kFlowAnswerSize + 1)
             return;
         disabledWhileAnswering = !rig.window.jobButtonsOn;
         rig.shell.requestStop();

@@ -57,7 +57,7 @@ TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
     ASSERT_TRUE(rig.port.isOpen());
     rig.port.arrive(rig.clock.tickMs() + 10000, Hex("AA010706014E45"));
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() == kFlowAnswerSize + 1) // the answer behind its FF
+        if (bytes.size() == proto::kFlowAnswerSize + 1) // the answer behind its FF
             QTest::keyClick(rig.form.get(), Qt::Key_Escape);
     };
     rig.startImitation();
@@ -76,7 +76,7 @@ TEST(ImitMainWindow, ClosingTheWindowEndsTheImitationAndTheProgram) {
     MainRig rig;
     rig.port.arrive(rig.clock.tickMs() + 1000, Hex("AA010706014E45"));
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() == kFlowAnswerSize + 1) // the answer behind its FF
+        if (bytes.size() == proto::kFlowAnswerSize + 1) // the answer behind its FF
             rig.form->close(); // what the system menu's Close does
     };
     rig.startImitation();

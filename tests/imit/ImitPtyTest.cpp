@@ -109,7 +109,7 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             pty.write(e.request.mid(3));
             if (e.slot >= 0)
-                e.reply = pty.read(1 + kFlowAnswerSize, 5000);
+                e.reply = pty.read(1 + proto::kFlowAnswerSize, 5000);
             // Past the answer's RTS hold (25 ms at 9600 bit/s), after which the tool discards its input.
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
@@ -129,14 +129,14 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
     for (const Exchange& e : script) {
         if (e.slot < 0)
             continue;
-        ASSERT_EQ(e.reply.size(), 1 + kFlowAnswerSize) << "slot " << e.slot;
+        ASSERT_EQ(e.reply.size(), 1 + proto::kFlowAnswerSize) << "slot " << e.slot;
         EXPECT_EQ(quint8(e.reply[0]), 0xFF);
         QByteArray a = e.reply.mid(1);
         const bool msb = e.slot == 0;
         EXPECT_EQ(a.left(9), e.slot == 0 ? Hex("550117860145610000") : Hex("55021786020000C842"));
         EXPECT_EQ(a.mid(13, 4), Hex("00000000"));
         EXPECT_EQ(a.mid(9, 4), a.mid(17, 4));
-        EXPECT_TRUE(FrameCrc(reinterpret_cast<quint8*>(a.data()), std::size_t(a.size())));
+        EXPECT_TRUE(proto::FrameCrc(reinterpret_cast<quint8*>(a.data()), std::size_t(a.size())));
         const float v = decodeSingle(a, 9, msb);
         EXPECT_GE(v, lastVolume[e.slot]); // the volume grows with the time since the start
         lastVolume[e.slot] = v;

@@ -57,18 +57,32 @@ constexpr auto Out = LineDirection::Out;
 
 } // namespace
 
+// The last event of each row carries the outcome of the answer's one parse, against the read it answers.
 TEST(LineTap, EachWayAnAnswerEndsIsSeenAfterTheRequest) {
+    using O = proto::AnswerOutcome;
     struct Row {
         const char* name;
         const char* line; // what the controller sends, 100 ms after the request
         std::vector<LineKind> expected;
         int noise;
+        O outcome;
     };
     const std::vector<Row> rows = {
-        {"answer", "FF33FF0A81000000009CEF", {{K::Frame, Out}, {K::Frame, In}}, 0},
-        {"noise first", "1213FF33FF0A81000000009CEF", {{K::Frame, Out}, {K::Noise, In}, {K::Frame, In}}, 2},
-        {"silence", "", {{K::Frame, Out}, {K::Silence, In}}, 0},
-        {"cut short", "FF33FF0A8100", {{K::Frame, Out}, {K::CutShort, In}}, 0},
+        {"answer, bad checksum", "FF33FF0A81000000009CEF", {{K::Frame, Out}, {K::Frame, In}}, 0, O::BadCrc},
+        {"noise first",
+         "1213FF33FF0A81000000009CEF",
+         {{K::Frame, Out}, {K::Noise, In}, {K::Frame, In}},
+         2,
+         O::BadCrc},
+        {"silence", "", {{K::Frame, Out}, {K::Silence, In}}, 0, O::Silence},
+        {"cut short", "FF33FF0A8100", {{K::Frame, Out}, {K::CutShort, In}}, 0, O::CutShort},
+        {"sound answer", "FF33FF0B8100000001056047", {{K::Frame, Out}, {K::Frame, In}}, 0, O::Ok},
+        {"no data", "FF33FF0A810000000030B1", {{K::Frame, Out}, {K::Frame, In}}, 0, O::WrongCount},
+        {"a write's answer",
+         "FF33FF0A820000000074B1",
+         {{K::Frame, Out}, {K::Frame, In}},
+         0,
+         O::WrongFunction},
     };
     for (const Row& row : rows) {
         TapRig rig;
@@ -85,10 +99,13 @@ TEST(LineTap, EachWayAnAnswerEndsIsSeenAfterTheRequest) {
         });
         ASSERT_NE(frameOut, seen.end()) << row.name;
         EXPECT_EQ(frameOut->bytes, QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer.data()), 10));
-        for (const LineEvent& e : seen)
-            if (e.kind == K::Noise)
+        for (const LineEvent& e : seen) {
+            if (e.kind == K::Noise) {
                 EXPECT_EQ(e.count, row.noise) << row.name;
+            }
+        }
         EXPECT_LE(seen.front().timeUs, seen.back().timeUs) << row.name;
+        EXPECT_EQ(seen.back().outcome, row.outcome) << row.name;
     }
 }
 

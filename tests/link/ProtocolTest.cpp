@@ -24,21 +24,22 @@ QByteArray Answer(int n, quint8 fn = 0x81) {
     a[3] = char(fn);
     if (n > 7)
         a[7] = char(n - 10);
-    FrameCrc(reinterpret_cast<quint8*>(a.data()), std::size_t(a.size()));
+    proto::FrameCrc(reinterpret_cast<quint8*>(a.data()), std::size_t(a.size()));
     return a;
 }
 
 } // namespace
 
 TEST(LinkNames, AnswerChecksAndBuildersOnTheLinkBuffers) {
-    // The frame logic is rmz_proto's (tests/proto); here only that the Link's names reach it.
+    // The frame logic is rmz_proto's (tests/proto); here only that the typed layer's check reaches it.
     Link link;
     const QByteArray ack = Answer(10, 0x82);
-    std::memcpy(link.AnswerBuffer.data(), ack.constData(), std::size_t(ack.size()));
-    EXPECT_TRUE(AnswerFrameValid(link, 10));
-    EXPECT_FALSE(AnswerPassesCommonChecks(link, 10, kFnReadTable));
-    EXPECT_TRUE(AnswerPassesCommonChecks(link, 10, kFnWriteTable));
-    EXPECT_TRUE(WriteAnswerIsAck(link));
+    const std::span<const quint8> bytes(reinterpret_cast<const quint8*>(ack.constData()),
+                                        std::size_t(ack.size()));
+    EXPECT_TRUE(proto::CheckAnswer(bytes, 10, 0).ok());
+    EXPECT_FALSE(proto::CheckAnswer(bytes, 10, proto::kFnReadTable).ok());
+    EXPECT_TRUE(proto::CheckAnswer(bytes, 10, proto::kFnWriteTable).ok());
+    EXPECT_TRUE(proto::IsWriteAck(bytes));
 
     // A count that is no count, or data that are not there, is refused with the buffer untouched.
     std::vector<quint8> big(300, 1);
@@ -51,7 +52,7 @@ TEST(LinkNames, AnswerChecksAndBuildersOnTheLinkBuffers) {
     EXPECT_EQ(link.RequestBuffer[2], 26);
 }
 
-class Exchange : public ::testing::Test {
+class LinkExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(port.open("fake", 1200, nullptr));
@@ -73,7 +74,7 @@ protected:
     Link link;
 };
 
-TEST_F(Exchange, RequestGetsAddressAndCrcAfterThePreamble) {
+TEST_F(LinkExchange, RequestGetsAddressAndCrcAfterThePreamble) {
     BuildReadRequest(link, 0);
     link.RequestBuffer[1] = 0x12;
     ASSERT_TRUE(SendRequest(link, nullptr));
@@ -88,7 +89,7 @@ TEST_F(Exchange, RequestGetsAddressAndCrcAfterThePreamble) {
     EXPECT_EQ(port.written().mid(3, 2), Hex("5512"));
 }
 
-TEST_F(Exchange, ZeroLengthIsABadRequestAndNothingIsSent) {
+TEST_F(LinkExchange, ZeroLengthIsABadRequestAndNothingIsSent) {
     QObject owner;
     RecordingLinkUi ui;
     link.ui = &ui;
@@ -104,14 +105,14 @@ TEST_F(Exchange, ZeroLengthIsABadRequestAndNothingIsSent) {
     EXPECT_FALSE(SendRequest(link, &owner));
 }
 
-TEST_F(Exchange, TransactReturnsTheAnswerCount) {
+TEST_F(LinkExchange, TransactReturnsTheAnswerCount) {
     BuildReadRequest(link, 7);
     AnswerWith(Hex("FF") + Answer(15) + Hex("0000"), 120);
     EXPECT_EQ(Transact(link, nullptr, false), 15);
-    EXPECT_TRUE(ReadAnswerOk(link, 15));
+    EXPECT_TRUE(proto::CheckAnswer(link.AnswerBuffer, 15, proto::kFnReadTable).ok());
 }
 
-TEST_F(Exchange, FiveHundredMillisecondsForTheFirstByteAndBetweenBytes) {
+TEST_F(LinkExchange, FiveHundredMillisecondsForTheFirstByteAndBetweenBytes) {
     const QByteArray a = Hex("FF") + Answer(10);
     struct Row {
         quint32 firstAfter; // ms after the request
@@ -138,7 +139,7 @@ TEST_F(Exchange, FiveHundredMillisecondsForTheFirstByteAndBetweenBytes) {
     }
 }
 
-TEST_F(Exchange, PumpMessagesIsPassedThrough) {
+TEST_F(LinkExchange, PumpMessagesIsPassedThrough) {
     // With pumping on, an event posted before the exchange is dispatched while the answer is awaited.
     for (bool pump : {false, true}) {
         bool dispatched = false;
@@ -154,7 +155,7 @@ TEST_F(Exchange, PumpMessagesIsPassedThrough) {
 // The device pulled under the configure job: the exchanges fail as on a silent line, the loss is told
 // once on the tap, and the first exchange after the replug opens the same device again, quietly. Until
 // its node is made anew, the dead one is not opened again.
-TEST_F(Exchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) {
+TEST_F(LinkExchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) {
     struct PortEvents : LineObserver {
         void lineEvents(const std::vector<LineEvent>& events) override {
             for (const LineEvent& e : events)
@@ -182,7 +183,9 @@ TEST_F(Exchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) {
     port.lostDevice = true;
     for (int attempt = 0; attempt < 3; ++attempt) {
         BuildReadRequest(link, 0);
-        EXPECT_EQ(Transact(link, nullptr, false), 0);
+        const Reply lost = Exchange(link, nullptr, false);
+        EXPECT_EQ(lost.count, 0);
+        EXPECT_EQ(lost.fault, LinkFault::PortLost) << "a lost device is no silent controller";
         if (attempt == 0)
             EXPECT_EQ(port.count(FakePort::Kind::Open), 0) << "the old node is the dead device";
         else if (attempt == 1)
@@ -194,9 +197,10 @@ TEST_F(Exchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) {
     EXPECT_EQ(events.seen[0].kind, LineEventKind::PortLost);
     EXPECT_EQ(events.seen[0].bytes, QByteArray("Input/output error"));
 
-    BuildReadRequest(link, 7);
     AnswerWith(Hex("FF") + Answer(15), 120);
-    EXPECT_EQ(Transact(link, nullptr, false), 15);
+    const Reply back = ReadTable(link, nullptr, 7);
+    EXPECT_EQ(back.count, 15);
+    EXPECT_TRUE(back.ok());
     EXPECT_EQ(port.openedDevice(), node);
     EXPECT_EQ(port.openedBaud(), 1200);
     EXPECT_TRUE(port.dtr());

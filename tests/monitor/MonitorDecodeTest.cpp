@@ -32,6 +32,14 @@ LineEvent FrameEv(D d, const Frame& f, qint64 ms = 10) {
     return LineEvent{K::Frame, d, ms * 1000, Q(f), 0};
 }
 
+// A controller's answer as the link hands it on: with the outcome of its one parse against the request.
+LineEvent AnswerEv(quint8 askedFunction, const Frame& f) {
+    LineEvent e = FrameEv(D::In, f);
+    e.outcome = proto::CheckAnswer(f, int(f.size()), askedFunction).outcome;
+    return e;
+}
+constexpr quint8 kRead = proto::kFnReadTable;
+
 struct Case {
     const char* name;
     std::vector<LineEvent> events;
@@ -55,22 +63,22 @@ std::vector<Case> Cases() {
     return {
         {"read table 0", {askTable0}, RowKind::Request, "к контроллеру", "чтение: таблица 0"},
         {"version",
-         {askTable0, FrameEv(D::In, WithCrc(kTable0V3))},
+         {askTable0, AnswerEv(kRead, WithCrc(kTable0V3))},
          RowKind::Answer,
          "от контроллера",
          "Версия ПО 3 (выдача импульсов по расходу)"},
         {"configured",
-         {askTable7, FrameEv(D::In, WithCrc("33 FF 00 81 00 00 00 05 00 00 00 00 00"))},
+         {askTable7, AnswerEv(kRead, WithCrc("33 FF 00 81 00 00 00 05 00 00 00 00 00"))},
          RowKind::Answer,
          "от контроллера",
          "контроллер законфигурирован"},
         {"not configured",
-         {askTable7, FrameEv(D::In, WithCrc("33 FF 00 81 00 00 00 05 00 00 00 00 01"))},
+         {askTable7, AnswerEv(kRead, WithCrc("33 FF 00 81 00 00 00 05 00 00 00 00 01"))},
          RowKind::Answer,
          "от контроллера",
          "не законфигурирован"},
         {"configuration",
-         {askTable4, FrameEv(D::In, WithCrc(kTable4))},
+         {askTable4, AnswerEv(kRead, WithCrc(kTable4))},
          RowKind::Answer,
          "от контроллера",
          "ниток 1; цена импульса 100.000 м3; импульс 0.10 с; пауза 0.10 с; период опроса 3.00 с; "
@@ -81,12 +89,12 @@ std::vector<Case> Cases() {
          "к контроллеру",
          "запись: таблица 4 (конфигурация): ниток 1; цена импульса 100.000 м3"},
         {"write ack",
-         {FrameEv(D::Out, write), FrameEv(D::In, WithCrc("33 FF 00 82 00 00 00 00"))},
+         {FrameEv(D::Out, write), AnswerEv(proto::kFnWriteTable, WithCrc("33 FF 00 82 00 00 00 00"))},
          RowKind::Answer,
          "от контроллера",
          "запись подтверждена"},
         {"bad checksum",
-         {askTable0, FrameEv(D::In, badCrc)},
+         {askTable0, AnswerEv(kRead, badCrc)},
          RowKind::Fault,
          "от контроллера",
          "неверной контрольной суммой"},

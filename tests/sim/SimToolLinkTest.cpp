@@ -45,7 +45,8 @@ struct ToolAgainstSim : ::testing::Test {
         sim.waitForFinished(kWaitMs);
     }
     sim::Bytes answerData(int count) {
-        return sim::Bytes(link.AnswerBuffer.begin() + kAnswerDataOffset, link.AnswerBuffer.begin() + count - 2);
+        return sim::Bytes(link.AnswerBuffer.begin() + proto::kAnswerDataOffset,
+                          link.AnswerBuffer.begin() + count - 2);
     }
 };
 
@@ -58,18 +59,19 @@ TEST_F(ToolAgainstSim, ReadsTheTablesAndWritesTheRecordWithAndWithoutRts) {
         const sim::Bytes record = H("03 14 1E 58 02 00 00 48 43 F4 01 05 02 0B 06 01 02 07 03 02 00 00 01");
 
         BuildReadRequest(link, 0);
-        int n = Transact(link, nullptr, false);
-        ASSERT_TRUE(ReadAnswerOk(link, n)) << "count " << n;
+        Reply reply = Exchange(link, nullptr, false);
+        int n = reply.count;
+        ASSERT_TRUE(reply.ok()) << "count " << n;
         EXPECT_EQ(answerData(n)[3], 2);  // the software version
 
-        ASSERT_TRUE(BuildWriteRequest(link, 4, record.data(), int(record.size())));
-        n = Transact(link, nullptr, false);
-        ASSERT_TRUE(AnswerPassesCommonChecks(link, n, kFnWriteTable)) << "count " << n;
+        reply = WriteTable(link, nullptr, 4, record);
+        n = reply.count;
+        ASSERT_TRUE(reply.ok()) << "count " << n;
         EXPECT_EQ(n, 10);
 
-        BuildReadRequest(link, 4);
-        n = Transact(link, nullptr, true);
-        ASSERT_TRUE(ReadAnswerOk(link, n)) << "count " << n;
+        reply = ReadTable(link, nullptr, 4);
+        n = reply.count;
+        ASSERT_TRUE(reply.ok()) << "count " << n;
         EXPECT_EQ(answerData(n), record);
     }
 }
@@ -104,7 +106,7 @@ TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
     imit.ImitNitka = {1, 3, 1};
     imit.ImitRashod = {3600.0, 0.1, 0};
     imit.ImitMsbFirst = {true, false, true};
-    FlowRecogniser rec;
+    proto::FlowRecogniser rec;
     const quint32 start = SystemClock().tickMs();
     int answered = 0;
     while (sim.state() != QProcess::NotRunning && std::chrono::steady_clock::now() < end) {
@@ -115,12 +117,12 @@ TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
             continue;
         }
         if (rec.feed(b, SystemClock().tickMs(), imit)) {
-            const int slot = MatchSlot(rec.buffer.data(), imit);
+            const int slot = proto::MatchSlot(rec.buffer.data(), imit);
             rec.reset();
             if (slot < 0)
                 continue;
-            std::array<quint8, kFlowAnswerSize> answer{};
-            BuildFlowAnswer(rec.buffer, answer, slot, imit, SystemClock().tickMs() - start);
+            std::array<quint8, proto::kFlowAnswerSize> answer{};
+            proto::BuildFlowAnswer(rec.buffer, answer, slot, imit, SystemClock().tickMs() - start);
             SendAnswer(link, answer.data());
             ++answered;
         }
