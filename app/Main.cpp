@@ -2,11 +2,12 @@
 
 #include "Cfgunit.h"
 #include "EscapeHook.h"
-#include "Imitunit.h"
 #include "ImitSettings.h"
+#include "Imitunit.h"
 #include "Now_opros.h"
 #include "Paramsrs.h"
 #include "Program.h"
+#include "Settings.h"
 #include "UiCommon.h"
 #include "ui_Main.h"
 

@@ -4,6 +4,7 @@
 #include "Now_opros.h"
 #include "PortDevicePanel.h"
 #include "SerialDevices.h"
+#include "Settings.h"
 #include "UiCommon.h"
 #include "ui_Paramsrs.h"
 

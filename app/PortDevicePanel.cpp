@@ -2,6 +2,7 @@
 
 #include "Now_opros.h"
 #include "SerialDevices.h"
+#include "Settings.h"
 
 #include <QComboBox>
 #include <QLabel>

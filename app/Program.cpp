@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "QtPort.h"
+#include "Settings.h"
 
 #include <QMessageBox>
 #include <QWidget>

@@ -6,8 +6,9 @@
 // for the three ways the tool runs an exchange.
 //
 //   transact_bench [exchanges per mode]      (default 30)
-#include "BenchSupport.h"
 #include "BenchLinkUi.h"
+#include "BenchSupport.h"
+#include "Settings.h"
 
 #include "Now_opros.h"
 #include "Protocol.h"

@@ -8,6 +8,7 @@
 #include "FuzzSupport.h"
 #include "IniFile.h"
 #include "Now_opros.h"
+#include "Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,6 +4,7 @@
 #include "LinkUi.h"
 #include "PortHolder.h"
 #include "PortRecovery.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <algorithm>

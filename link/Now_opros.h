@@ -68,16 +68,6 @@ struct Link {
     qint64 perfFrequency() const;
 };
 
-// Settings file (section "rs 232", keys "COM Port" and "RTS").
-QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/marvil.ini
-void LoadSettings(Link& link);
-void SaveSettings(const Link& link);
-
-// Device behind COMn: the path chosen in the link dialog, else the "ports" section's "COMn" key when
-// present, else the default /dev/ttyS(n-1) (COMn on Windows).
-QString PortDeviceName(const Link& link, int portNumber);
-QString DefaultPortDevice(int portNumber);
-
 // Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
 // PortNumber to 0 and saves the settings, so it is not tried at the next start) and shows the system's text.
 void OpenPort(Link& link);

@@ -3,6 +3,7 @@
 #include "Logging.h"
 #include "Now_opros.h"
 #include "SerialDevices.h"
+#include "Settings.h"
 
 #include <QFile>
 

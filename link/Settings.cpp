@@ -1,3 +1,4 @@
+#include "Settings.h"
 #include "IniFile.h"
 #include "Now_opros.h"
 

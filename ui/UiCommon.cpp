@@ -4,6 +4,7 @@
 #include "Now_opros.h"
 #include "NumText.h"
 #include "PortRecovery.h"
+#include "Settings.h"
 #include "UserError.h"
 
 #include <QAbstractButton>

@@ -3,6 +3,7 @@
 #include "AppFixture.h"
 #include "ExpectedPulses.h"
 #include "ModalScript.h"
+#include "Settings.h"
 
 #include <QDialog>
 #include <QGroupBox>

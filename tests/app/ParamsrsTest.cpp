@@ -1,9 +1,10 @@
 // The link-parameters dialog run from the main window: the chosen port and RTS mode, the loop that asks
 // for another port while the chosen one fails to open, and what reaches the settings file.
+#include "Paramsrs.h"
 #include "AppFixture.h"
 #include "ModalScript.h"
-#include "Paramsrs.h"
 #include "SerialDevices.h"
+#include "Settings.h"
 #include "UiCommon.h"
 
 #include <QComboBox>

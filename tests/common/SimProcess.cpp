@@ -2,6 +2,7 @@
 
 #include "Now_opros.h"
 #include "RecordingLinkUi.h"
+#include "Settings.h"
 
 #include <QFile>
 #include <QFileInfo>

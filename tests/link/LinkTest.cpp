@@ -1,9 +1,10 @@
 // The serial link on the fake port and the manual clock: the exact bytes, purges and RTS hold of a send,
 // the frame hunting and time-outs of a receive, and the open/close rules.
 #include "FakePort.h"
-#include "RecordingLinkUi.h"
 #include "Now_opros.h"
 #include "Pty.h"
+#include "RecordingLinkUi.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QFile>

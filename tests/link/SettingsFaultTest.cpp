@@ -4,6 +4,7 @@
 #include "FileBytes.h"
 #include "IniFile.h"
 #include "Now_opros.h"
+#include "Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 // The settings file: defaults, values as read, other content kept byte for byte, atomic replacement,
 // files that cannot be read or written, and the COMn device mapping.
+#include "Settings.h"
 #include "FileBytes.h"
 #include "IniFile.h"
 #include "Now_opros.h"

@@ -2,6 +2,7 @@
 // the port alternating between 1 and 2, until it is killed. Prints one line once the first save is done,
 // so that the test kills it while it is saving and not while it is starting.
 #include "Now_opros.h"
+#include "Settings.h"
 
 #include <cstdio>
 

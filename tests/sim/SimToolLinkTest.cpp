@@ -2,8 +2,9 @@
 // simulator's link: the way the demo runs. With RTS switching on, the tool holds the line for the request's
 // transmit time and then discards its input queue, so an answer that came back faster than a real line
 // would allow is lost; the simulator's pacing is what makes these exchanges pass.
-#include "SimController.h"
 #include "RecordingLinkUi.h"
+#include "Settings.h"
+#include "SimController.h"
 #include "SimTestBytes.h"
 
 #include "Clock.h"

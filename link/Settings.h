@@ -1,0 +1,15 @@
+#pragma once
+// The settings file marvil.ini: section "rs 232" with the keys "COM Port" and "RTS", and the "ports"
+// section that maps COMn to a device path.
+#include <QString>
+
+struct Link;
+
+QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/marvil.ini
+void LoadSettings(Link& link);
+void SaveSettings(const Link& link);
+
+// Device behind COMn: the path chosen in the link dialog, else the "ports" section's "COMn" key when
+// present, else the default /dev/ttyS(n-1) (COMn on Windows).
+QString PortDeviceName(const Link& link, int portNumber);
+QString DefaultPortDevice(int portNumber);
