@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "CfgForm.h"
 #include "Cfgunit.h"
 #include "EscapeHook.h"
 #include "ImitSettings.h"
@@ -62,7 +63,9 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
 }
 
 TMainForm::TMainForm(Program& program, QWidget* parent)
-    : TMainForm(program.link, program.cfg, program.imit, program.shell, program.wizard, parent) {}
+    : TMainForm(program.link, program.cfg, program.imit, program.shell, program.wizard, parent) {
+    program.linkUi.mainWindow = this;
+}
 
 TMainForm::~TMainForm() = default;
 
@@ -113,13 +116,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TMainForm::ParamRSButtonClick() { ::ParamRSButtonClick(*this, link_); }
+void TMainForm::ParamRSButtonClick() {
+    ::ParamRSButtonClick(this, *this, link_);
+}
 
 void TMainForm::UstavkiButtonClick() {
     if (onJob)
         onJob(false, true);
     ::UstavkiButtonClick(
-        *this, link_, cfg_, wizard_,
+        *this, link_, cfg_,
         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); },
         [this](const CfgJobReport& report) {
             TakeOutputParams(imit_, report);
@@ -134,6 +139,22 @@ void TMainForm::CloseBtnClick() {
         shell_.requestStop();
     else
         close();
+}
+
+void TMainForm::tell(Notice kind, const QString& caption, const QString& text) {
+    ShowNotice(this, kind, caption, text);
+}
+
+bool TMainForm::ask(const QString& caption, const QString& text) {
+    return AskYesNo(this, caption, text);
+}
+
+std::unique_ptr<CfgFormSession> TMainForm::openCfgForm(CfgContext& cfg, const CfgFormValues& values) {
+    return OpenCfgFormOnScreen(this, cfg, wizard_, values);
+}
+
+bool TMainForm::editImitSettings(ImitSettings& imit) {
+    return EditImitSettings(imit, this);
 }
 
 void TMainForm::setJobButtonsEnabled(bool enabled) {

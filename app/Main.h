@@ -2,7 +2,8 @@
 // The main window: the link-status panels, the two job buttons, the close button and, below them, the
 // imitation's per-run display, which the window only uncovers while an imitation runs.
 #include "CfgJournal.h"
-#include "JobView.h"
+#include "CfgView.h"
+#include "ImitView.h"
 
 #include <QWidget>
 #include <array>
@@ -21,7 +22,7 @@ struct Program;
 class EscapeHook;
 class QLabel;
 
-class TMainForm : public QWidget, public JobView {
+class TMainForm : public QWidget, public ConfigureView, public ImitView {
     Q_OBJECT
 public:
     // Creating the window loads the settings, opens the port and installs the Escape hook (FormCreate).
@@ -30,8 +31,11 @@ public:
     explicit TMainForm(Program& program, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // JobView
-    QWidget* dialogParent() override { return this; }
+    // The jobs' view: boxes and dialogs modal over this window, the wizard within the configuration form.
+    void tell(Notice kind, const QString& caption, const QString& text) override;
+    bool ask(const QString& caption, const QString& text) override;
+    std::unique_ptr<CfgFormSession> openCfgForm(CfgContext& cfg, const CfgFormValues& values) override;
+    bool editImitSettings(ImitSettings& imit) override;
     void setJobButtonsEnabled(bool enabled) override;
     void setStopMode(bool stop) override;
     void showLinkStatus(int portNumber, int rtsControl, int baud) override;

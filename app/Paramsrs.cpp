@@ -75,8 +75,7 @@ void TakeDevices(Link& link, const std::map<int, QString>& edited) {
 
 } // namespace
 
-void ParamRSButtonClick(JobView& view, Link& link) {
-    QWidget* mainForm = view.dialogParent();
+void ParamRSButtonClick(QWidget* mainForm, JobView& view, Link& link) {
     {
         // Destroyed when the block is left, also by an exception.
         // The system's devices are watched only while the dialog is up.

@@ -37,5 +37,6 @@ private:
 
 // Click handler of the main window's ParamRSButton: shows the dialog until the chosen port opens (or
 // none is chosen, or the operator cancels), then rewrites the main window's status panels. The choice
-// stays in memory; the settings file gets it when the main window closes.
-void ParamRSButtonClick(JobView& view, Link& link);
+// stays in memory; the settings file gets it when the main window closes. The dialog and its box are
+// modal over mainForm.
+void ParamRSButtonClick(QWidget* mainForm, JobView& view, Link& link);

@@ -16,7 +16,7 @@ void ScreenLinkUi::showOpenError(const QString& text) {
 }
 
 void ScreenLinkUi::showBadRequest(QObject* owner) {
-    QWidget* window = nullptr;
+    QWidget* window = mainWindow;
     if (auto* w = qobject_cast<QWidget*>(owner))
         window = w->window();
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Bad request"), QMessageBox::Ok,

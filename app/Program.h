@@ -7,7 +7,9 @@
 #include "Now_opros.h"
 #include "UiCommon.h"
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <memory>
 
 // The settings file: the one named by the environment variable RMZ47_SETTINGS when it is set and not
@@ -15,11 +17,13 @@
 QString SettingsPathFromEnvironment();
 
 // The link's message boxes on screen: the "GetLastError" box after a failed open (no owner, information
-// icon) and the "Bad request" error box at the owning window's top-left corner.
+// icon) and the "Bad request" error box at the owning window's top-left corner; a request without an
+// owner of its own (the jobs' requests) belongs to the main window.
 class ScreenLinkUi : public LinkUi {
 public:
     void showOpenError(const QString& text) override;
     void showBadRequest(QObject* owner) override;
+    QPointer<QWidget> mainWindow;
 };
 
 // Where the two jobs meet: a following imitation answers for the runs just configured (run count,

@@ -285,3 +285,29 @@ void TCfgForm::WizardButtonClick() {
         TakeWizardRun(*this, cfg_, wizard_, run);
     wizardRunning_ = false;
 }
+
+namespace {
+class ScreenCfgForm : public CfgFormSession {
+public:
+    ScreenCfgForm(QWidget* parent, CfgContext& cfg, WizardForms& wizard) : form_(cfg, wizard, parent) {}
+    std::optional<CfgFormValues> confirm() override {
+        if (form_.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return form_.values();
+    }
+    void keepTexts(const CfgFormValues& values) override { form_.setEditTexts(values); }
+    TCfgForm form_;
+};
+} // namespace
+
+std::unique_ptr<CfgFormSession> OpenCfgFormOnScreen(QWidget* parent, CfgContext& cfg, WizardForms& wizard,
+                                                    const CfgFormValues& values) {
+    auto session = std::make_unique<ScreenCfgForm>(parent, cfg, wizard);
+    TCfgForm& form = session->form_;
+    form.setValues(values);
+    form.FlRadioGroupClick();
+    form.VEdit()->setEnabled(false);
+    if (wizard.PodborForm1)
+        wizard.PodborForm1->BitBtn1()->setVisible(false);
+    return session;
+}

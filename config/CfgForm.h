@@ -2,6 +2,7 @@
 // TCfgForm, the configuration dialog: shows and collects CfgFormValues, keeps the per-run controls in
 // step with the number of runs, and runs the pulse-value wizard (WizardButtonClick).
 #include "CfgRecord.h"
+#include "CfgView.h"
 
 #include <QDialog>
 
@@ -67,3 +68,8 @@ private:
     Ui::TCfgForm* ui;
     bool wizardRunning_ = false;
 };
+
+// The form of one configure job on screen, modal over `parent`, with the wizard's two dialogs: filled
+// from `values`, the per-run controls matched to the run count, VEdit off until the wizard completes.
+std::unique_ptr<CfgFormSession> OpenCfgFormOnScreen(QWidget* parent, CfgContext& cfg, WizardForms& wizard,
+                                                    const CfgFormValues& values);

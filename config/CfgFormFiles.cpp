@@ -21,10 +21,7 @@ void Refuse(QWidget* parent, const QString& text) {
 }
 
 bool AskYes(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Сообщение"), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return AskYesNo(parent, QStringLiteral("Сообщение"), text);
 }
 
 } // namespace

@@ -1,15 +1,12 @@
 #include "Cfgunit.h"
 
-#include "CfgForm.h"
-#include "JobView.h"
+#include "CfgView.h"
 #include "Podborunit.h"
 #include "Podborunit2.h"
 #include "Protocol.h"
 #include "UiCommon.h"
 #include "UserError.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <functional>
 #include <optional>
 
@@ -82,7 +79,7 @@ bool ReadTableWithRetries(JobView& view, Link& link, quint8 table,
         {
             JobButtonsOff off(view);
             StepOnLine step(view, "чтение", table, attempt);
-            reply = ReadTable(link, view.dialogParent(), table);
+            reply = ReadTable(link, nullptr, table);
             ShowPortDevice(view, link); // an adapter pulled or back: the port panel's tooltip follows it
         }
         const bool accepted = accept(reply);
@@ -101,7 +98,7 @@ bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJob
     JobButtonsOff off(view);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         StepOnLine step(view, "запись", kCfgTable, attempt);
-        const Reply reply = WriteTable(link, view.dialogParent(), kCfgTable, {body, std::size_t(n)});
+        const Reply reply = WriteTable(link, nullptr, kCfgTable, {body, std::size_t(n)});
         ShowPortDevice(view, link);
         Note(report, proto::kFnWriteTable, kCfgTable, reply, reply.ok());
         if (!reply.frameFault())
@@ -111,7 +108,7 @@ bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJob
 }
 
 void Inform(JobView& view, const QString& text) {
-    ShowMessage(view.dialogParent(), text, kCaptionMessage, QMessageBox::Information);
+    view.tell(Notice::Information, kCaptionMessage, text);
 }
 
 // Tables 0, 7 and, on a configured controller, 4. False (after its message) when one cannot be read.
@@ -142,8 +139,9 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
     cfg.CfgState = 1;
     if (!configured) {
         // Not a failure: the operator edits the defaults, and the wizard opens with the form.
-        ShowMessage(view.dialogParent(), QStringLiteral("Устройство не законфигурировано!"),
-                    QStringLiteral("Предупреждение!"), QMessageBox::Information);
+        // A warning caption over the information icon: the box as operators have always seen it.
+        view.tell(Notice::Information, QStringLiteral("Предупреждение!"),
+                  QStringLiteral("Устройство не законфигурировано!"));
         cfg.CfgState = 0;
     } else if (!ReadTableWithRetries(
                    view, link, kCfgTable,
@@ -158,41 +156,39 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
 
 // The form comes back with the operator's texts until every value passes or the operator cancels.
 // Returns the line speed chosen for run 1 (-1 for none), nothing when the operator cancelled.
-std::optional<int> EditInForm(JobView& view, CfgContext& cfg, WizardForms& wizard) {
+std::optional<int> EditInForm(ConfigureView& view, CfgContext& cfg) {
     CfgFormValues values;
-    TCfgForm form(cfg, wizard, view.dialogParent());
     RecordToForm(cfg, values);
-    form.setValues(values);
-    form.FlRadioGroupClick();
     cfg.VRangeSet = false;
-    form.VEdit()->setEnabled(false);
-    if (wizard.PodborForm1)
-        wizard.PodborForm1->BitBtn1()->setVisible(false);
+    const std::unique_ptr<CfgFormSession> form =
+        view.openCfgForm(cfg, values);
     for (;;) {
-        if (form.exec() != QDialog::Accepted)
+        std::optional<CfgFormValues> entered = form->confirm();
+        if (!entered)
             return std::nullopt;
-        values = form.values();
+        values = *entered;
         try {
             FormToRecordChecked(cfg, values);
-            form.setEditTexts(values);
+            form->keepTexts(values);
             break;
         } catch (const UserError& e) {
-            form.setEditTexts(values);
-            ShowExceptionBox(view.dialogParent(), e.message());
+            form->keepTexts(values);
+            // The standard exception box, as for any value refused in a dialog.
+            view.tell(Notice::Error, ApplicationTitle(), ExceptionBoxText(e.message()));
         }
     }
     FormToRecordRest(cfg, values);
-    return form.Speed1RadioGroup()->itemIndex();
+    return values.speedIndex[0];
 }
 
 // The job's steps, messages and exchanges; the report only watches them.
-void RunConfigure(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard, const CfgConfirmed& confirmed,
+void RunConfigure(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,
                   CfgJobReport& report) {
     cfg.record = CfgRecord{};
     if (!ReadControllerTables(view, link, cfg, report))
         return;
     report.result = CfgJobReport::Result::Cancelled;
-    const std::optional<int> speedIndex = EditInForm(view, cfg, wizard);
+    const std::optional<int> speedIndex = EditInForm(view, cfg);
     if (!speedIndex)
         return;
     if (confirmed)
@@ -204,20 +200,20 @@ void RunConfigure(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizar
         Inform(view, QStringLiteral("Конфигурация успешно записана!"));
     } else {
         report.result = CfgJobReport::Result::WriteFailed;
-        ShowMessage(view.dialogParent(), QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"),
-                    QMessageBox::Critical);
+        view.tell(Notice::Error, QStringLiteral("Ошибка!"),
+                  QStringLiteral("Ошибка при записи конфигурации!"));
     }
 }
 } // namespace
 
-void UstavkiButtonClick(JobView& view, Link& link, CfgContext& cfg, WizardForms& wizard, const CfgConfirmed& confirmed,
+void UstavkiButtonClick(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,
                         const CfgFinished& finished) {
     CfgJobReport report;
-    RunConfigure(view, link, cfg, wizard, confirmed, report);
+    RunConfigure(view, link, cfg, confirmed, report);
     if (finished)
         report.problems << finished(report);
     // A save that failed stops nothing; the operator hears of it once the job has said everything else.
     if (!report.problems.isEmpty())
-        ShowMessage(view.dialogParent(), QStringLiteral("Не удалось сохранить:\n") + report.problems.join(QLatin1Char('\n')),
-                    QStringLiteral("Ошибка!"), QMessageBox::Warning);
+        view.tell(Notice::Warning, QStringLiteral("Ошибка!"),
+                  QStringLiteral("Не удалось сохранить:\n") + report.problems.join(QLatin1Char('\n')));
 }

@@ -2,9 +2,9 @@
 
 #include "FlowAnswer.h"
 #include "ImitLoop.h"
-#include "JobView.h"
-#include "PulseWatch.h"
+#include "ImitView.h"
 #include "NumText.h"
+#include "PulseWatch.h"
 #include "UiCommon.h"
 #include "UserError.h"
 #include "ui_Imitunit.h"
@@ -132,14 +132,14 @@ bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
     return form.exec() == QDialog::Accepted;
 }
 
-void ImitFlButtonClick(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
+void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {
     // The buttons come back whatever happens in the job.
     struct Reenable {
         JobView& view;
         ~Reenable() { view.setJobButtonsEnabled(true); }
     } reenable{view};
     view.setJobButtonsEnabled(false);
-    if (EditImitSettings(imit, view.dialogParent())) {
+    if (view.editImitSettings(imit)) {
         PulseWatchView watch(view, imit);
         RunImitation(watch, link, imit, shell);
     }

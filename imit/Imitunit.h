@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <memory>
 
-class JobView;
+class ImitView;
 class QWidget;
 struct Link;
 struct Shell;
@@ -45,5 +45,5 @@ private:
 // The settings dialog: true when accepted (values taken over), false when cancelled.
 bool EditImitSettings(ImitSettings& imit, QWidget* parent);
 
-// Click handler of the main window's ImitFlButton: settings dialog, then RunImitation.
-void ImitFlButtonClick(JobView& view, Link& link, ImitSettings& imit, Shell& shell);
+// Click handler of the main window's ImitFlButton: the view's settings, then RunImitation.
+void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell);

@@ -13,7 +13,10 @@ class PulseWatchView : public JobView {
 public:
     PulseWatchView(JobView& window, const ImitSettings& imit);
 
-    QWidget* dialogParent() override { return window_.dialogParent(); }
+    void tell(Notice kind, const QString& caption, const QString& text) override {
+        window_.tell(kind, caption, text);
+    }
+    bool ask(const QString& caption, const QString& text) override { return window_.ask(caption, text); }
     void setJobButtonsEnabled(bool enabled) override { window_.setJobButtonsEnabled(enabled); }
     void setStopMode(bool stop) override { window_.setStopMode(stop); }
     void showLinkStatus(int portNumber, int rtsControl, int baud) override {

@@ -1,10 +1,12 @@
 #pragma once
 // What the jobs (configuring the controller, imitating its flow computers) need of the main window. The
 // jobs drive the window only through this interface, so they run the same against the real window, a
-// recording fake in tests, or no window at all.
+// recording fake in tests, a console, or no window at all. What a job asks beyond it (the configuration
+// form, the imitation settings) is declared beside the job (CfgView.h, ImitView.h).
 #include <QString>
 
-class QWidget;
+// How much a message to the operator weighs; the window shows it as the box's icon.
+enum class Notice { Information, Warning, Error };
 
 // The lines of the imitation panel about the link itself.
 enum class LinkNotice {
@@ -23,8 +25,10 @@ class JobView {
 public:
     virtual ~JobView() = default;
 
-    // Owner of the jobs' dialogs and message boxes.
-    virtual QWidget* dialogParent() = 0;
+    // A message, told where the job found it; the job goes on once the operator has seen it.
+    virtual void tell(Notice kind, const QString& caption, const QString& text) = 0;
+    // A question the operator answers with yes (true) or no; no is the answer that costs nothing.
+    virtual bool ask(const QString& caption, const QString& text) = 0;
     // The job buttons, on or off together: while a job waits on the line no other job may start.
     virtual void setJobButtonsEnabled(bool enabled) = 0;
     // The close button stops the running imitation (true) or closes the window (false).
@@ -51,10 +55,11 @@ public:
     virtual void showProgress(const QString& step) { (void)step; }
 };
 
-// A job without a window (benchmarks, headless use): shows nothing, dialogs open without an owner.
+// A job without a window (benchmarks, headless use): shows nothing and answers every question no.
 class HeadlessView : public JobView {
 public:
-    QWidget* dialogParent() override { return nullptr; }
+    void tell(Notice, const QString&, const QString&) override {}
+    bool ask(const QString&, const QString&) override { return false; }
     void setJobButtonsEnabled(bool) override {}
     void setStopMode(bool) override {}
     void showLinkStatus(int, int, int) override {}

@@ -132,6 +132,19 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& caption, Q
     box.exec();
 }
 
+void ShowNotice(QWidget* parent, Notice kind, const QString& caption, const QString& text) {
+    const QMessageBox::Icon icon = kind == Notice::Error     ? QMessageBox::Critical
+                                   : kind == Notice::Warning ? QMessageBox::Warning
+                                                             : QMessageBox::Information;
+    ShowMessage(parent, text, caption, icon);
+}
+
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void ShowExceptionBox(QWidget* parent, const QString& message) {
     ShowMessage(parent, ExceptionBoxText(message), ApplicationTitle(), QMessageBox::Critical);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Widgets and helpers shared by every window of the tool: the radio group and spin edit controls, the
 // message boxes, the standard exception box and the program-wide shell state of the main window.
+#include "JobView.h"
+
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QSpinBox>
@@ -11,7 +13,6 @@ class QButtonGroup;
 class QTranslator;
 class QLineEdit;
 class QGridLayout;
-class JobView;
 struct Link;
 
 // A captioned group of radio buttons laid out in `columns` columns, with an item index (-1 = none),
@@ -84,6 +85,10 @@ QTranslator* InstallQtRussian(QObject* owner, const QString& folder = {});
 
 // A message box with one OK button.
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon);
+// A job's message in that box, its weight as the icon.
+void ShowNotice(QWidget* parent, Notice kind, const QString& caption, const QString& text);
+// A question box with Yes and No, No the default and the Escape answer; true for Yes.
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
 
 // Normalises the decimal separators of an edit's text and writes it back (the operator sees it).
 void NormalizeDecimalSeparator(QLineEdit* edit);

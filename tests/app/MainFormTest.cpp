@@ -255,18 +255,56 @@ TEST_F(AppFixture, EscapeAnywhereRequestsStopAndStillReachesItsWindow) {
 TEST_F(AppFixture, BadRequestBoxStandsAtTheOwnersCorner) {
     start();
     form->move(120, 90);
-    QPoint boxPos;
+    // The owner's window, and the main window for a job's request, which names no owner.
+    for (QObject* owner :
+         {static_cast<QObject*>(child<QPushButton>("UstavkiButton")), static_cast<QObject*>(nullptr)}) {
+        QPoint boxPos;
+        ModalScript script;
+        script.then([&](QWidget* w) {
+            boxPos = w->pos();
+            EXPECT_EQ(w->windowTitle(), QStringLiteral("Error"));
+            EXPECT_EQ(BoxText(w), QStringLiteral("Bad request"));
+            EXPECT_EQ(qobject_cast<QMessageBox*>(w)->icon(), QMessageBox::Critical);
+            ClickOk(w);
+        });
+        program->link.ui->showBadRequest(owner);
+        EXPECT_TRUE(script.done());
+        EXPECT_EQ(boxPos, form->pos());
+    }
+}
+
+TEST_F(AppFixture, JobsMessagesAndQuestionsAreBoxesOverTheWindow) {
+    start();
+    const auto expectOverWindow = [&](QWidget* box, const QString& caption, QMessageBox::Icon icon) {
+        EXPECT_EQ(box->parentWidget(), form.get());
+        EXPECT_EQ(box->windowTitle(), caption);
+        EXPECT_EQ(qobject_cast<QMessageBox*>(box)->icon(), icon);
+    };
+    const QString msg = QStringLiteral("Сообщение");
+    const std::vector<std::pair<Notice, QMessageBox::Icon>> kinds = {
+        {Notice::Information, QMessageBox::Information},
+        {Notice::Warning, QMessageBox::Warning},
+        {Notice::Error, QMessageBox::Critical}};
     ModalScript script;
-    script.then([&](QWidget* w) {
-        boxPos = w->pos();
-        EXPECT_EQ(w->windowTitle(), QStringLiteral("Error"));
-        EXPECT_EQ(BoxText(w), QStringLiteral("Bad request"));
-        EXPECT_EQ(qobject_cast<QMessageBox*>(w)->icon(), QMessageBox::Critical);
-        ClickOk(w);
+    for (const auto& kind : kinds)
+        script.then([&, icon = kind.second](QWidget* box) {
+            expectOverWindow(box, msg, icon);
+            QTest::keyClick(box, Qt::Key_Escape); // OK is the Escape answer
+        });
+    // A question: No is the default and the Escape answer.
+    script.then([&](QWidget* box) {
+        expectOverWindow(box, msg, QMessageBox::Question);
+        EXPECT_EQ(qobject_cast<QMessageBox*>(box)->defaultButton(),
+                  qobject_cast<QMessageBox*>(box)->button(QMessageBox::No));
+        QTest::keyClick(box, Qt::Key_Escape);
     });
-    program->link.ui->showBadRequest(child<QPushButton>("UstavkiButton"));
+    script.then([](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
+    for (const auto& kind : kinds)
+        form->tell(kind.first, msg, QStringLiteral("текст"));
+    EXPECT_FALSE(form->ask(msg, QStringLiteral("Загрузить?")));
+    EXPECT_TRUE(form->ask(msg, QStringLiteral("Загрузить?")));
     EXPECT_TRUE(script.done());
-    EXPECT_EQ(boxPos, form->pos());
+    EXPECT_EQ(script.boxes.size(), 5u);
 }
 
 TEST(ProgramTest, SettingsFileComesFromTheEnvironmentWhenNamed) {

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -138,12 +139,14 @@ protected:
         ctl.table4 = ScriptedController::defaultTable4(3);
         port.onWrite = [this](const QByteArray& b) { ctl.written(b); };
         wizard = CreateWizardForms();
+        view.wizard = &wizard;
     }
     void TearDown() override { DestroyWizardForms(wizard); }
 
     void run() {
-        UstavkiButtonClick(view, link, cfg, wizard,
-                           [this](const CfgRecord& r, int speedIndex) { TakeRunLayout(imit, r, speedIndex); });
+        UstavkiButtonClick(view, link, cfg, [this](const CfgRecord& r, int speedIndex) {
+            TakeRunLayout(imit, r, speedIndex);
+        });
     }
 
     void expectBox(std::size_t i, const QString& text, const QString& caption, QMessageBox::Icon icon) {
@@ -374,6 +377,43 @@ TEST_F(ConfigureFlow, WizardRangeIsEnforcedAndCancelAfterARejectWritesNothing) {
     EXPECT_EQ(imit.ImitFlIndex, 0);
 }
 
+TEST_F(ConfigureFlow, RunsWithoutWidgetsWhenTheViewAnswersItself) {
+    // As under a console: every message goes to the view, the form's entries come from it.
+    view.onScreen = false;
+    CfgFormValues entered;
+    entered.flIndex = 1;
+    entered.period = QStringLiteral("5.5");
+    entered.answer = QStringLiteral("7");
+    entered.v = QStringLiteral("100");
+    entered.nag = QStringLiteral("3"); // refused, then corrected
+    entered.pause = QStringLiteral("0,1");
+    entered.addr = {1, 17, 3};
+    entered.speedIndex = {7, 1, 1};
+    view.formEntries.push_back(entered);
+    entered.nag = QStringLiteral("0.5");
+    view.formEntries.push_back(entered);
+    run();
+    EXPECT_EQ(script.unexpected(), 0) << script.unexpectedTexts().join(u'\n').toStdString();
+    ASSERT_EQ(view.formFilled.size(), 1u);
+    EXPECT_EQ(view.formFilled[0].period, QStringLiteral("3,000"));
+    ASSERT_EQ(view.told.size(), 3u);
+    const std::vector<std::tuple<Notice, QString, QString>> told = {
+        {Notice::Information, kMsg, QStringLiteral("Версия ПО 3 (выдача импульсов по расходу)")},
+        {Notice::Error, ApplicationTitle(),
+         QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!")},
+        {Notice::Information, kMsg, QStringLiteral("Конфигурация успешно записана!")}};
+    for (std::size_t i = 0; i < told.size(); ++i)
+        EXPECT_EQ(std::tuple(view.told[i].kind, view.told[i].caption, view.told[i].text), told[i]) << i;
+    // The texts go back as the checks left them: up to the refused one, then all of them.
+    ASSERT_EQ(view.formKept.size(), 2u);
+    EXPECT_EQ(view.formKept[0].period, QStringLiteral("5.5"));
+    EXPECT_EQ(view.formKept[1].period, QStringLiteral("5,5"));
+    ASSERT_EQ(ctl.writes().size(), 1u);
+    EXPECT_EQ(cfg.record.Nag, 50);
+    EXPECT_EQ(cfg.record.Addr[1], 17);
+    EXPECT_EQ(imit.ImitSpeedIndex, 7);
+}
+
 } // namespace
 
 TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAfterTheLastBox) {
@@ -400,7 +440,7 @@ TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAf
         .then(OkBox())
         .then(OkBox())
         .then(OkBox());
-    UstavkiButtonClick(view, link, cfg, wizard, {}, [&](const CfgJobReport& r) {
+    UstavkiButtonClick(view, link, cfg, {}, [&](const CfgJobReport& r) {
         // The second journal lies under a file, so it cannot be written.
         QStringList failed = RecordInJournal(journal, link, r);
         return failed + RecordInJournal(journal + QStringLiteral("/x.jsonl"), link, r);
@@ -463,7 +503,7 @@ TEST_F(ConfigureFlow, EachAttemptsOutcomeIsJournalled) {
             boxes.then(On("CfgForm", [](QWidget* w) { ClickChild(w, "BitBtn1"); }));
         boxes.then(OkBox());
         QJsonArray journalled;
-        UstavkiButtonClick(view, link, cfg, wizard, {}, [&](const CfgJobReport& r) {
+        UstavkiButtonClick(view, link, cfg, {}, [&](const CfgJobReport& r) {
             journalled = JournalEntry(r, 1, {}, QDateTime::currentDateTime())
                              .value(QStringLiteral("exchanges"))
                              .toArray();

@@ -37,6 +37,7 @@ protected:
         ASSERT_TRUE(OpenCom1(link, port, linkUi, settings));
 
         wizard = CreateWizardForms();
+        view.wizard = &wizard;
     }
     void TearDown() override {
         DestroyWizardForms(wizard);
@@ -64,8 +65,9 @@ protected:
     QtPort port;
     Link link;
     void run() {
-        UstavkiButtonClick(view, link, cfg, wizard,
-                           [this](const CfgRecord& r, int speedIndex) { TakeRunLayout(imit, r, speedIndex); });
+        UstavkiButtonClick(view, link, cfg, [this](const CfgRecord& r, int speedIndex) {
+            TakeRunLayout(imit, r, speedIndex);
+        });
     }
 
     RecordingLinkUi linkUi;
