@@ -23,7 +23,8 @@
 TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& shell, WizardForms& wizard,
                      QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), link_(link), cfg_(cfg), imit_(imit),
-      shell_(shell), wizard_(wizard) {
+      shell_(shell), wizard_(wizard),
+      guard_([this](bool on) { setJobButtonsEnabled(on); }, [this] { close(); }) {
     ui->setupUi(this);
     // Fixed border: title, system menu, minimise and close; no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -41,9 +42,15 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
     }
 
     ui->PulsesLabel->setMinimumHeight(ui->PulsesLabel->height());
-    connect(ui->ParamRSButton, &QPushButton::clicked, this, [this] { runHandler([this] { ParamRSButtonClick(); }); });
-    connect(ui->UstavkiButton, &QPushButton::clicked, this, [this] { runHandler([this] { UstavkiButtonClick(); }); });
-    connect(ui->ImitFlButton, &QPushButton::clicked, this, [this] { runHandler([this] { ImitFlButtonClick(); }); });
+    using enum JobGuard::Buttons;
+    connect(ui->ParamRSButton, &QPushButton::clicked, this,
+            [this] { runJob(OffOnLine, {}, [this] { ParamRSButtonClick(); }); });
+    connect(ui->UstavkiButton, &QPushButton::clicked, this,
+            [this] { runJob(OffOnLine, {}, [this] { UstavkiButtonClick(); }); });
+    // The imitation keeps the buttons off from its settings dialog to its restore; a close stops it.
+    const auto stopImitation = [this] { shell_.requestStop(); };
+    connect(ui->ImitFlButton, &QPushButton::clicked, this,
+            [this, stopImitation] { runJob(OffThroughout, stopImitation, [this] { ImitFlButtonClick(); }); });
     for (auto [button, key, open] : {std::tuple{ui->MonitorButton, Qt::Key_F2, &TMainForm::openMonitor},
                                      std::tuple{ui->JournalButton, Qt::Key_F3, &TMainForm::openJournal}}) {
         const auto call = [this, open] {
@@ -84,28 +91,15 @@ void TMainForm::FormCreate() {
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void TMainForm::runHandler(const std::function<void()>& body) {
-    ++handlerDepth_;
-    RunShowingExceptions(this, body);
-    --handlerDepth_;
-    if (handlerDepth_ == 0 && (closePending_ || shell_.CloseRequested) && !shell_.ImitRunning) {
-        closePending_ = false;
-        shell_.CloseRequested = false;
-        close();
-    }
+void TMainForm::runJob(JobGuard::Buttons buttons, std::function<void()> stop,
+                       const std::function<void()>& body) {
+    const JobGuard::Job job = guard_.start(buttons, std::move(stop));
+    if (job)
+        RunShowingExceptions(this, body);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (shell_.ImitRunning) {
-        shell_.CloseRequested = true;
-        shell_.requestStop();
-        event->ignore();
-        return;
-    }
-    // A job's wait dispatches window messages, so a close can arrive in the middle of an exchange; closing
-    // the port under it would cut the exchange, so the close waits for the job to end.
-    if (handlerDepth_ > 0) {
-        closePending_ = true;
+    if (!guard_.mayClose()) {
         event->ignore();
         return;
     }
@@ -244,6 +238,7 @@ void TMainForm::showProgress(const QString& step) {
         else
             QApplication::restoreOverrideCursor();
     }
+    guard_.setOnLine(busy);
     if (onProgress)
         onProgress(step);
 }

@@ -4,6 +4,7 @@
 #include "CfgJournal.h"
 #include "CfgView.h"
 #include "ImitView.h"
+#include "JobGuard.h"
 
 #include <QWidget>
 #include <array>
@@ -36,20 +37,21 @@ public:
     bool ask(const QString& caption, const QString& text) override;
     std::unique_ptr<CfgFormSession> openCfgForm(CfgContext& cfg, const CfgFormValues& values) override;
     bool editImitSettings(ImitSettings& imit) override;
-    void setJobButtonsEnabled(bool enabled) override;
     void setStopMode(bool stop) override;
     void showLinkStatus(int portNumber, int rtsControl, int baud) override;
     void showLineSpeed(int baud) override;
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
     void showOutputPulses(const QString& text, bool warning) override;
-    void closeWindow() override { close(); }
-    // The busy cursor while a step is on the line, and the step for the line monitor.
+    // The busy cursor and the job buttons off while a step is on the line, and the step for the line
+    // monitor.
     void showProgress(const QString& step) override;
     void showPortDevice(const QString& text) override;
     void showLinkNotice(LinkNotice which, const QString& text) override;
 
     bool inStopMode() const { return stopMode_; }
+    // A job (the link-parameters dialog, configuring, the imitation) runs from one of the buttons.
+    bool jobRunning() const { return guard_.running(); }
 
     // The tool windows beside the jobs (line monitor, configuration journal): their button or key
     // (F2, F3) calls these; nothing happens while they are unset.
@@ -63,8 +65,8 @@ public:
     CfgFinished onConfigureDone;
 
 protected:
-    // FormClose: saves the settings and closes the port; while the imitation runs it asks the loop to stop
-    // instead, and the window closes once the loop has given the port back.
+    // FormClose: saves the settings and closes the port. While a job runs the window stays until the job
+    // has ended (the imitation is asked to stop first), so that the port is not taken from under it.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -73,8 +75,11 @@ private:
     void UstavkiButtonClick();
     void ImitFlButtonClick();
     void CloseBtnClick();
-    // Runs a button's job; an exception that leaves it is shown and the window goes on.
-    void runHandler(const std::function<void()>& body);
+    // Runs a button's job unless one runs already; an exception that leaves it is shown and the window
+    // goes on.
+    // stop: what a close of the window asks of the job (none: the close waits for its end).
+    void runJob(JobGuard::Buttons buttons, std::function<void()> stop, const std::function<void()>& body);
+    void setJobButtonsEnabled(bool enabled);
     // Each imitated run's three labels.
     struct RunLabels {
         QLabel* flow;
@@ -95,6 +100,5 @@ private:
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;
     bool busy_ = false; // the busy cursor is up
-    int handlerDepth_ = 0;     // > 0 while a button's job runs (its waits dispatch window messages)
-    bool closePending_ = false; // a close that came during a job, carried out when the job has ended
+    JobGuard guard_;
 };

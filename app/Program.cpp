@@ -65,11 +65,6 @@ void Program::init(Port& port, Clock& clock, const QString& settingsPath) {
     link.clock = &clock;
     link.settingsPath = settingsPath;
     link.ui = &linkUi;
-    // A stop request must end a wait on the port at once, not at its deadline.
-    shell.onStopRequested = [this] {
-        if (link.port)
-            link.port->wake();
-    };
 }
 
 Program::~Program() {

@@ -31,19 +31,6 @@ constexpr quint8 kCfgTable = 4;
 
 const QString kCaptionMessage = QStringLiteral("Сообщение");
 
-// While an exchange waits (a read dispatches window messages), no second job may start and overwrite the
-// shared frame buffers: the job buttons are off for the exchange, and on again however it ends.
-class JobButtonsOff {
-public:
-    explicit JobButtonsOff(JobView& view) : view_(view) { view_.setJobButtonsEnabled(false); }
-    ~JobButtonsOff() { view_.setJobButtonsEnabled(true); }
-    JobButtonsOff(const JobButtonsOff&) = delete;
-    JobButtonsOff& operator=(const JobButtonsOff&) = delete;
-
-private:
-    JobView& view_;
-};
-
 // The exchange's step for the operator who waits (the busy cursor, the line monitor's status line), for
 // as long as the exchange is on the line: never while a box waits for the operator.
 class StepOnLine {
@@ -77,7 +64,6 @@ bool ReadTableWithRetries(JobView& view, Link& link, quint8 table,
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         Reply reply;
         {
-            JobButtonsOff off(view);
             StepOnLine step(view, "чтение", table, attempt);
             reply = ReadTable(link, nullptr, table);
             ShowPortDevice(view, link); // an adapter pulled or back: the port panel's tooltip follows it
@@ -95,7 +81,6 @@ bool ReadTableWithRetries(JobView& view, Link& link, quint8 table,
 bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJobReport& report) {
     quint8 body[proto::kConfigRecordSize];
     const int n = BuildCfgWriteBody(cfg, body);
-    JobButtonsOff off(view);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         StepOnLine step(view, "запись", kCfgTable, attempt);
         const Reply reply = WriteTable(link, nullptr, kCfgTable, {body, std::size_t(n)});

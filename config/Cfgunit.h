@@ -26,7 +26,7 @@ using CfgConfirmed = std::function<void(const CfgRecord& record, int speedIndex)
 
 // The whole configure flow, run from the main window's UstavkiButton: reads the identification, state
 // and configuration tables, lets the operator edit the configuration in the view's form and writes it
-// back. The job buttons are off while an exchange is under way. At the end `finished` learns what the
+// back. Each exchange is told to the view as the step on the line. At the end `finished` learns what the
 // job found and did; the saves it could not make (the journal) are told in one message after the job's
 // last one.
 void UstavkiButtonClick(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,

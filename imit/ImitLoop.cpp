@@ -31,8 +31,7 @@ constexpr int kBriefWaitMs = 5;
 // spins: the wait sleeps in the event loop until the port, the deadline or the stop wakes it.
 class RequestWait {
 public:
-    RequestWait(JobView& view, Link& link, Shell& shell)
-        : link_(link), shell_(shell), previous_(shell.onStopRequested), revival_(view, link) {
+    RequestWait(JobView& view, Link& link, Shell& shell) : link_(link), shell_(shell), revival_(view, link) {
         shell_.onStopRequested = [this] {
             if (link_.port)
                 link_.port->wake();
@@ -40,7 +39,7 @@ public:
                 idle_->quit();
         };
     }
-    ~RequestWait() { shell_.onStopRequested = previous_; }
+    ~RequestWait() { shell_.onStopRequested = nullptr; }
 
     void wait(int timeoutMs) {
         // A device that went away: sleep until its folders change or a retry is due, then try it.
@@ -63,7 +62,7 @@ public:
     // dispatch on its way to the answer. False when there is no port to wait on (the caller waits as usual).
     bool waitBriefly(int timeoutMs) {
         QCoreApplication::processEvents();
-        if (shell_.StopRequested || shell_.CloseRequested || revival_.lost() || !link_.portOpen())
+        if (shell_.StopRequested || revival_.lost() || !link_.portOpen())
             return false;
         link_.port->waitForInput(timeoutMs, false);
         return true;
@@ -86,7 +85,6 @@ private:
 
     Link& link_;
     Shell& shell_;
-    std::function<void()> previous_;
     QEventLoop* idle_ = nullptr;
     PortRevival revival_;
 };
@@ -152,8 +150,8 @@ private:
         return shown.text;
     }
 
-    // A close of the main window asks the loop to stop; the window closes after the restore.
-    bool stopped() const { return shell_.StopRequested != 0 || shell_.CloseRequested; }
+    // A close of the main window asks the loop to stop too; the window closes after the restore.
+    bool stopped() const { return shell_.StopRequested != 0; }
 
     // Takes bytes until a request for an imitated run is complete; false when the operator stopped first.
     // Everything queued is read at once and fed to the recogniser byte by byte.
@@ -238,7 +236,6 @@ void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell,
     view.showImitPanel(imit.ImitFlIndex + 1);
     view.setStopMode(true);
     shell.StopRequested = 0;
-    shell.CloseRequested = false;
     g_run.ImitAnswers = {0, 0, 0};
     g_run.ImitStartTick = clock.tickMs();
 }
@@ -252,29 +249,21 @@ const ImitRunState& LastImitRun() {
 void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
     Clock& clock = link.timeSource();
     StartRun(view, link, imit, shell, clock);
-    {
-        // The restore runs however the loop is left.
-        struct Restore {
-            JobView& view;
-            Link& link;
-            Shell& shell;
-            ~Restore() {
-                view.showImitPanel(0);
-                view.setStopMode(false);
-                link.LineSpeed = proto::kControllerBaud;
-                OpenPort(link);
-                UpdateStatusLabels(view, link);
-                shell.ImitRunning = false;
-            }
-        } restore{view, link, shell};
-        shell.ImitRunning = true;
-        ImitationLoop(view, link, imit, shell, clock).run();
-        qCDebug(lcImit) << "ended; answers by run:" << g_run.ImitAnswers[0] << g_run.ImitAnswers[1]
-                        << g_run.ImitAnswers[2];
-    }
-    // A close of the main window during the imitation waited for the port to be given back.
-    if (shell.CloseRequested)
-        view.closeWindow();
+    // The restore runs however the loop is left.
+    struct Restore {
+        JobView& view;
+        Link& link;
+        ~Restore() {
+            view.showImitPanel(0);
+            view.setStopMode(false);
+            link.LineSpeed = proto::kControllerBaud;
+            OpenPort(link);
+            UpdateStatusLabels(view, link);
+        }
+    } restore{view, link};
+    ImitationLoop(view, link, imit, shell, clock).run();
+    qCDebug(lcImit) << "ended; answers by run:" << g_run.ImitAnswers[0] << g_run.ImitAnswers[1]
+                    << g_run.ImitAnswers[2];
 }
 
 RunDisplay RunDisplayOf(int answers, float volume, double rashod) {

@@ -133,12 +133,6 @@ bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
 }
 
 void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {
-    // The buttons come back whatever happens in the job.
-    struct Reenable {
-        JobView& view;
-        ~Reenable() { view.setJobButtonsEnabled(true); }
-    } reenable{view};
-    view.setJobButtonsEnabled(false);
     if (view.editImitSettings(imit)) {
         PulseWatchView watch(view, imit);
         RunImitation(watch, link, imit, shell);

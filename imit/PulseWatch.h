@@ -17,7 +17,6 @@ public:
         window_.tell(kind, caption, text);
     }
     bool ask(const QString& caption, const QString& text) override { return window_.ask(caption, text); }
-    void setJobButtonsEnabled(bool enabled) override { window_.setJobButtonsEnabled(enabled); }
     void setStopMode(bool stop) override { window_.setStopMode(stop); }
     void showLinkStatus(int portNumber, int rtsControl, int baud) override {
         window_.showLinkStatus(portNumber, rtsControl, baud);
@@ -28,7 +27,6 @@ public:
     void showOutputPulses(const QString& text, bool warning) override {
         window_.showOutputPulses(text, warning);
     }
-    void closeWindow() override { window_.closeWindow(); }
     void showPortDevice(const QString& text) override { window_.showPortDevice(text); }
     void showLinkNotice(LinkNotice which, const QString& text) override { window_.showLinkNotice(which, text); }
 

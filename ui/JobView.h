@@ -29,8 +29,6 @@ public:
     virtual void tell(Notice kind, const QString& caption, const QString& text) = 0;
     // A question the operator answers with yes (true) or no; no is the answer that costs nothing.
     virtual bool ask(const QString& caption, const QString& text) = 0;
-    // The job buttons, on or off together: while a job waits on the line no other job may start.
-    virtual void setJobButtonsEnabled(bool enabled) = 0;
     // The close button stops the running imitation (true) or closes the window (false).
     virtual void setStopMode(bool stop) = 0;
     // The status panels: address, port, RTS mode and line speed.
@@ -43,15 +41,14 @@ public:
     virtual void showRun(int slot, const RunDisplay& texts) = 0;
     // What the controller's pulse output should show for the imitated runs; warning: it cannot keep up.
     virtual void showOutputPulses(const QString& text, bool warning) = 0;
-    // Carries out a close of the window that was asked for while a job ran.
-    virtual void closeWindow() = 0;
     // The device behind the port panel, told where the panel's text has no room (its tooltip); empty
     // when there is no port.
     virtual void showPortDevice(const QString& text) = 0;
     // A line of the imitation panel about the link; empty text clears it.
     virtual void showLinkNotice(LinkNotice which, const QString& text) = 0;
     // The step of a job that is on the line now ("чтение таблицы 4, попытка 2 из 5"), for the operator
-    // who waits; empty once the line is quiet again. Nothing to show by default.
+    // who waits; empty once the line is quiet again. The window keeps its job buttons off meanwhile, so
+    // that no second job overwrites the shared frame buffers. Nothing to show by default.
     virtual void showProgress(const QString& step) { (void)step; }
 };
 
@@ -60,14 +57,12 @@ class HeadlessView : public JobView {
 public:
     void tell(Notice, const QString&, const QString&) override {}
     bool ask(const QString&, const QString&) override { return false; }
-    void setJobButtonsEnabled(bool) override {}
     void setStopMode(bool) override {}
     void showLinkStatus(int, int, int) override {}
     void showLineSpeed(int) override {}
     void showImitPanel(int) override {}
     void showRun(int, const RunDisplay&) override {}
     void showOutputPulses(const QString&, bool) override {}
-    void closeWindow() override {}
     void showPortDevice(const QString&) override {}
     void showLinkNotice(LinkNotice, const QString&) override {}
 };

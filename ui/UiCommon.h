@@ -95,19 +95,16 @@ void NormalizeDecimalSeparator(QLineEdit* edit);
 // NormalizeDecimalSeparator, then ParseNumber (throws UserError).
 double ReadNumber(QLineEdit* edit);
 
-// Program-wide job control: the stop request of the imitation and a close that waits for it.
+// Program-wide job control: the stop request of the imitation.
 struct Shell {
     quint8 StopRequested = 0;
     // The main window's heights, recorded when it is created: the designed one, which shows the imitation
     // panel, and the one that ends 30 pixels below the button row.
     int FullHeight = 0;
     int CompactHeight = 0;
-    // Called after StopRequested was set (Esc hook, Stop button), so that a waiting loop wakes at once.
+    // Called after StopRequested was set (Esc hook, Stop button), so that a waiting loop wakes at once:
+    // the imitation loop sets it for its run and clears it afterwards.
     std::function<void()> onStopRequested;
-    // The imitation loop is running; a close of the main window then only asks it to stop, and the
-    // window closes once the loop has restored the port (CloseRequested).
-    bool ImitRunning = false;
-    bool CloseRequested = false;
     void requestStop() {
         StopRequested = 1;
         if (onStopRequested)

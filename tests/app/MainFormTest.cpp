@@ -173,25 +173,6 @@ TEST_F(AppFixture, CloseButtonClosesOnlyInItsCloseKind) {
     EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=1")));
 }
 
-TEST_F(AppFixture, ClosingDuringTheImitationAsksTheLoopToStopFirst) {
-    writeSettings("[rs 232]\nCOM Port=1\nRTS=1\n");
-    start();
-    QFile::remove(settingsPath());
-    program->shell.ImitRunning = true;
-    EXPECT_FALSE(form->close());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(program->shell.StopRequested, 1);
-    EXPECT_TRUE(program->shell.CloseRequested);
-    // The port still belongs to the loop and nothing is saved yet.
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_FALSE(QFile::exists(settingsPath()));
-
-    program->shell.ImitRunning = false;
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(QFile::exists(settingsPath()));
-}
-
 TEST_F(AppFixture, CloseDuringAJobWaitsForTheJobToEnd) {
     writeSettings("[rs 232]\nCOM Port=1\nRTS=1\n");
     start();

@@ -7,6 +7,7 @@
 #include "Cfgunit.h"
 #include "ImitView.h"
 #include "Imitunit.h"
+#include "JobGuard.h"
 #include "UiCommon.h"
 
 #include <QMap>
@@ -42,7 +43,6 @@ public:
         return std::make_unique<ScriptedForm>(*this);
     }
     bool editImitSettings(ImitSettings& imit) override { return EditImitSettings(imit, &widget); }
-    void setJobButtonsEnabled(bool enabled) override { jobButtonsOn = enabled; }
     void setStopMode(bool stop) override { stopMode = stop; }
     void showLinkStatus(int portNumber, int rtsControl, int baud) override {
         labels[QStringLiteral("ShortAddrLabel")] = AddressStatusText();
@@ -68,12 +68,13 @@ public:
         labels[QStringLiteral("PulsesLabel")] = text;
         pulsesWarning = warning;
     }
-    void closeWindow() override { ++closes; }
     void showPortDevice(const QString& text) override { labels[QStringLiteral("PortLabel.toolTip")] = text; }
     void showLinkNotice(LinkNotice which, const QString& text) override {
         labels[which == LinkNotice::Port ? QStringLiteral("PortStateLabel") : QStringLiteral("SpeedNoticeLabel")] = text;
         ++notices;
     }
+    // The window's job buttons follow the steps on the line through the same guard.
+    void showProgress(const QString& step) override { guard.setOnLine(!step.isEmpty()); }
 
     // A label's text as the real window would show it ("<missing>" when never set).
     QString text(const QString& name) const { return labels.value(name, QStringLiteral("<missing>")); }
@@ -97,6 +98,7 @@ public:
     bool pulsesWarning = false;
     int notices = 0;
     std::function<void(int)> onShowRun;
+    JobGuard guard{[this](bool on) { jobButtonsOn = on; }, [this] { ++closes; }};
 
 private:
     class ScriptedForm : public CfgFormSession {

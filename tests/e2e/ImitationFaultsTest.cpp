@@ -55,7 +55,7 @@ protected:
         RunImitation(*form, program->link, program->imit, program->shell);
     }
     void expectBackToTheController() {
-        EXPECT_FALSE(program->shell.ImitRunning);
+        EXPECT_FALSE(bool(program->shell.onStopRequested)); // the loop has ended
         EXPECT_FALSE(form->inStopMode());
         EXPECT_EQ(form->height(), program->shell.CompactHeight);
         EXPECT_EQ(program->link.LineSpeed, proto::kControllerBaud);

@@ -44,10 +44,22 @@ struct MainRig {
         QApplication::setQuitOnLastWindowClosed(quitOnLast);
     }
     QString text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
-    void startImitation() {
-        OnNextModal([](QWidget* dialog) { dialog->findChild<QPushButton*>("BitBtn1")->click(); });
+    // The three job buttons: all on (1), all off (0), or some of each (-1).
+    int jobButtons() const {
+        int on = 0;
+        for (const char* name : {"UstavkiButton", "ParamRSButton", "ImitFlButton"})
+            on += form->findChild<QPushButton*>(name)->isEnabled();
+        return on == 3 ? 1 : on == 0 ? 0 : -1;
+    }
+    // Starts the imitation through its button; the settings dialog is accepted or cancelled.
+    void startImitation(bool accept = true) {
+        OnNextModal([this, accept](QWidget* dialog) {
+            buttonsInDialog = jobButtons();
+            dialog->findChild<QPushButton*>(accept ? "BitBtn1" : "BitBtn2")->click();
+        });
         form->findChild<QPushButton*>("ImitFlButton")->click();
     }
+    int buttonsInDialog = -1;
 };
 
 } // namespace
@@ -72,17 +84,55 @@ TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
     EXPECT_EQ(rig.form->findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
 }
 
-TEST(ImitMainWindow, ClosingTheWindowEndsTheImitationAndTheProgram) {
+TEST(ImitMainWindow, ButtonsStayOffForTheWholeImitationAndComeBackAfterACancel) {
     MainRig rig;
-    rig.port.arrive(rig.clock.tickMs() + 1000, Hex("AA010706014E45"));
+    rig.startImitation(false);
+    EXPECT_EQ(rig.buttonsInDialog, 0);
+    EXPECT_EQ(rig.jobButtons(), 1);
+
+    rig.port.arrive(rig.clock.tickMs() + 2000, Hex("AA010706014E45"));
+    int whileAnswering = -1;
     rig.port.onWrite = [&](const QByteArray& bytes) {
-        if (bytes.size() == proto::kFlowAnswerSize + 1) // the answer behind its FF
-            rig.form->close(); // what the system menu's Close does
+        if (bytes.size() != proto::kFlowAnswerSize + 1)
+            return;
+        whileAnswering = rig.jobButtons();
+        rig.program->shell.requestStop();
     };
     rig.startImitation();
+    EXPECT_EQ(rig.buttonsInDialog, 0);
+    EXPECT_EQ(whileAnswering, 0);
+    EXPECT_EQ(rig.jobButtons(), 1);
+    EXPECT_FALSE(rig.form->jobRunning());
+    EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1"));
+}
+
+TEST(ImitMainWindow, ClosingTheWindowEndsTheImitationAndTheProgram) {
+    MainRig rig;
+    QFile::remove(rig.dir.filePath("marvil.ini"));
+    rig.port.arrive(rig.clock.tickMs() + 1000, Hex("AA010706014E45"));
+    struct {
+        bool closed = true, visible = false, portOpen = false, saved = true, running = false;
+        quint8 stop = 0;
+    } during;
+    rig.port.onWrite = [&](const QByteArray& bytes) {
+        if (bytes.size() != proto::kFlowAnswerSize + 1) // the answer behind its FF
+            return;
+        during.closed = rig.form->close(); // what the system menu's Close does
+        // The port still belongs to the loop and nothing is saved yet; the loop is asked to stop.
+        during = {during.closed,          rig.form->isVisible(),
+                  rig.port.isOpen(),      QFile::exists(rig.dir.filePath("marvil.ini")),
+                  rig.form->jobRunning(), rig.program->shell.StopRequested};
+    };
+    rig.startImitation();
+    EXPECT_FALSE(during.closed);
+    EXPECT_TRUE(during.visible);
+    EXPECT_TRUE(during.portOpen);
+    EXPECT_FALSE(during.saved);
+    EXPECT_TRUE(during.running);
+    EXPECT_EQ(during.stop, 1);
     EXPECT_FALSE(rig.clock.fired) << "the close did not stop the imitation";
     EXPECT_FALSE(rig.form->isVisible());
-    EXPECT_FALSE(rig.program->shell.ImitRunning);
+    EXPECT_FALSE(rig.form->jobRunning());
     // The loop gave the port back at 1200 bit/s, then the window saved the settings and closed the port.
     ASSERT_GE(rig.port.calls.size(), 2u);
     EXPECT_EQ(rig.port.calls.back().kind, FakePort::Kind::Close);
