@@ -53,7 +53,8 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
             [this, stopImitation] { runJob(OffThroughout, stopImitation, [this] { ImitFlButtonClick(); }); });
     for (auto [button, key, open] : {std::tuple{ui->MonitorButton, Qt::Key_F2, &TMainForm::openMonitor},
                                      std::tuple{ui->JournalButton, Qt::Key_F3, &TMainForm::openJournal}}) {
-        const auto call = [this, open] {
+        // An init-capture: clang before 16 cannot capture a structured binding by name.
+        const auto call = [this, open = open] {
             if (const auto& f = this->*open)
                 f();
         };
