@@ -9,11 +9,6 @@
 #include "UiCommon.h"
 
 #include <QApplication>
-#include <QTimer>
-#include <cstdio>
-#ifdef Q_OS_LINUX
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -31,23 +26,6 @@ public:
         }
     }
 };
-
-// Start-up measurement (bench/startup_bench): with RMZ47_BENCH_EXIT_ON_SHOW=1 the program reports its
-// resident memory at the first turn of the event loop after the main window was shown, and ends.
-void ReportShownAndQuit() {
-    long pages = 0, resident = 0, pageKb = 0;
-#ifdef Q_OS_LINUX
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    pageKb = ::sysconf(_SC_PAGESIZE) / 1024;
-#endif
-    std::printf("shown rss_kb=%ld\n", resident * pageKb);
-    std::fflush(stdout);
-    QCoreApplication::quit();
-}
 
 } // namespace
 
@@ -67,8 +45,6 @@ int main(int argc, char** argv) {
         if (options.openMonitor)
             monitor.open();
         program.wizard = CreateWizardForms();
-        if (qEnvironmentVariableIntValue("RMZ47_BENCH_EXIT_ON_SHOW") == 1)
-            QTimer::singleShot(0, &app, ReportShownAndQuit);
         app.exec();
     } catch (...) {
         // Start-up failed: shown, then the program ends normally.

@@ -2,6 +2,7 @@
 // Shared pieces of the benchmarks: the virtual controller program as a child process, the resident
 // memory of this process, percentiles.
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,13 @@ inline long RssKb() {
         std::fclose(f);
     }
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The start-up benchmark's report of a program whose window is shown: its resident memory, then the end.
+inline void ReportShownAndQuit() {
+    std::printf("shown rss_kb=%ld\n", RssKb());
+    std::fflush(stdout);
+    QCoreApplication::quit();
 }
 
 // The value below which a share p (0..1) of the sorted samples lie (nearest rank).

@@ -1,5 +1,5 @@
 // The floor for the start-up figures: an empty Qt Widgets window, shown, then the same report as the tool
-// gives under RMZ47_BENCH_EXIT_ON_SHOW=1 (resident memory at the first turn of the event loop after the
+// gives in tool_window (resident memory at the first turn of the event loop after the
 // show), then the end. With --label the window holds one line of text: the first text shown loads the
 // font configuration, which costs more than the empty window itself.
 #include "BenchSupport.h"
@@ -17,10 +17,6 @@ int main(int argc, char** argv) {
     if (argc > 1 && !std::strcmp(argv[1], "--label"))
         (new QLabel(QStringLiteral("Короткий адр. 255"), &window))->move(20, 20);
     window.show();
-    QTimer::singleShot(0, &app, [] {
-        std::printf("shown rss_kb=%ld\n", bench::RssKb());
-        std::fflush(stdout);
-        QCoreApplication::quit();
-    });
+    QTimer::singleShot(0, &app, bench::ReportShownAndQuit);
     return app.exec();
 }

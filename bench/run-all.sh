@@ -16,7 +16,7 @@ soak=0
 args=(-S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release)
 command -v ccache >/dev/null 2>&1 && args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake "${args[@]}" >/dev/null || exit 1
-cmake --build "$build" --target rmz47 rmz47-sim empty_window startup_bench transact_bench imit_bench rts_hold_bench \
+cmake --build "$build" --target tool_window rmz47-sim empty_window startup_bench transact_bench imit_bench rts_hold_bench \
     monitor_bench soak || exit 1
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
