@@ -2,8 +2,9 @@
 # The checks CI runs after the README's test command (scripts/test.sh, which installs what is missing,
 # builds into build/ and runs the whole suite). Exits non-zero on the first failure.
 #
-#   1. everything built again with AddressSanitizer and UndefinedBehaviorSanitizer, the whole test suite
-#      in that build (build-asan/)
+#   1. everything, tests and benchmarks included, built again with clang, AddressSanitizer and
+#      UndefinedBehaviorSanitizer, warnings as errors (build-asan/), and the whole test suite in that build:
+#      with the gcc build of scripts/test.sh, the tree is built and tested with both compilers
 #   2. the libFuzzer targets built with clang (build-fuzz/): every seed corpus replayed, then a fixed
 #      number of mutations per target (fuzz/replay.sh; RMZ_FUZZ_RUNS sets the number)
 #
@@ -32,7 +33,8 @@ bash "$root/scripts/deps.sh"
 
 # 1. Sanitizers. Any undefined behaviour aborts the test that hit it (the build makes UBSan fatal);
 #    leaks are reported, except those inside the system's own libraries (tests/lsan.supp).
-cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRMZ_SANITIZE=ON "${launcher[@]}"
+cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DRMZ_SANITIZE=ON \
+    -DRMZ_WERROR=ON "${launcher[@]}"
 cmake --build "$asan"
 (
     cd "$asan"
@@ -42,7 +44,7 @@ cmake --build "$asan"
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     ctest --output-on-failure --no-tests=error
 )
-stage_done "sanitizer build and tests"
+stage_done "clang sanitizer build and tests"
 
 # 2. Fuzz targets: only they are built (the rest of the tree is instrumented as they link it).
 cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
