@@ -25,6 +25,13 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 if(RMZ47_SOURCE_EPOCH AND "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
     set(ENV{SOURCE_DATE_EPOCH} ${RMZ47_SOURCE_EPOCH})
 endif()
+# cpack runs later in a process of its own, where the configure's environment is gone: this file, which
+# cpack reads at its start, gives it the same time. With SOURCE_DATE_EPOCH cpack writes that time for every
+# member of the archive (no file's own time reaches the package) and into the ar headers.
+if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(CPACK_PROJECT_CONFIG_FILE ${rmz_pkg_out}/CPackSourceDate.cmake)
+    file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT "set(ENV{SOURCE_DATE_EPOCH} $ENV{SOURCE_DATE_EPOCH})\n")
+endif()
 string(TIMESTAMP RMZ47_RELEASE_DATE "%Y-%m-%d" UTC)
 string(TIMESTAMP RMZ47_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 

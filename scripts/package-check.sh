@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# CI's package stage: builds the Debian package (scripts/package.sh), installs it on this machine with
-# apt-get, runs both programs from /usr/bin without a display, validates the desktop entry and the
-# metainfo, runs lintian (its errors fail the stage, warnings are shown), then purges the package and
-# checks that nothing of it is left. An rmz47 package installed before is replaced and purged too.
+# CI's package stage: builds the Debian package (scripts/package.sh) twice, the second time from scratch in a
+# folder of its own (build-pkg-again/, or $RMZ_PKG_AGAIN_BUILD_DIR; mostly from the compiler cache), and
+# fails unless both are the same bytes. Then installs it on this machine with apt-get, runs both programs
+# from /usr/bin without a display, validates the desktop entry and the metainfo, runs lintian (its errors
+# fail the stage, warnings are shown), then purges the package and checks that nothing of it is left. An
+# rmz47 package installed before is replaced and purged too.
 # Needs root or sudo (like scripts/deps.sh). Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -21,6 +23,23 @@ apt_get() {
 
 deb=$(bash "$root/scripts/package.sh")
 echo "package-check.sh: $deb ($(du -k "$deb" | cut -f1) KiB)"
+
+again=${RMZ_PKG_AGAIN_BUILD_DIR:-$root/build-pkg-again}
+rm -rf "$again"
+deb_again=$(RMZ_PKG_BUILD_DIR=$again bash "$root/scripts/package.sh")
+sum=$(sha256sum "$deb" | cut -d' ' -f1)
+sum_again=$(sha256sum "$deb_again" | cut -d' ' -f1)
+if [ "$sum" != "$sum_again" ]; then
+    echo "package-check.sh: two builds of one commit differ: $sum $deb, $sum_again $deb_again" >&2
+    # Which files differ, to start from.
+    unpacked=$(mktemp -d)
+    dpkg-deb -R "$deb" "$unpacked/first"
+    dpkg-deb -R "$deb_again" "$unpacked/again"
+    diff -rq "$unpacked/first" "$unpacked/again" >&2 || true
+    rm -rf "$unpacked"
+    exit 1
+fi
+echo "package-check.sh: two builds of the commit are the same bytes (sha256 $sum)"
 
 # The package's own paths, to look for after the purge.
 mapfile -t paths < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -e 's|^\./|/|' -e 's|/$||' | grep -v '^/usr$')
