@@ -105,8 +105,7 @@ TEST(NumText, RejectsWhatIsNotAPlainDecimalNumber) {
                                  "+-1",
                                  "1e999",
                                  "-1e999",
-                                 "1\xC2\xA0"
-                                 "000",
+                                 "1\u00A0000", // 1, a no-break space, 000 (\u takes exactly four digits)
                                  "\xD9\xA1",
                                  "1_000",
                                  "12a",
