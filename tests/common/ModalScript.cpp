@@ -34,8 +34,9 @@ ModalScript& ModalScript::expectBoxStartingWith(const QString& caption, const QS
     return then([=](QWidget* w) {
         EXPECT_EQ(w->windowTitle(), caption);
         EXPECT_TRUE(BoxText(w).startsWith(textStart)) << BoxText(w).toStdString();
-        if (auto* box = qobject_cast<QMessageBox*>(w))
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
             EXPECT_EQ(int(box->icon()), icon);
+        }
         ClickOk(w);
     });
 }
