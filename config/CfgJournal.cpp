@@ -179,7 +179,14 @@ bool AppendJournal(const QString& path, const QJsonObject& object, QString* erro
     return ok;
 }
 
-JournalContents ReadJournal(const QString& path) {
+JournalKind EntryKind(const QJsonObject& entry) {
+    const QJsonValue kind = entry.value(QStringLiteral("kind"));
+    if (kind.isUndefined())
+        return JournalKind::Configure;
+    return kind.toString() == QStringLiteral("check") ? JournalKind::Check : JournalKind::Other;
+}
+
+JournalContents ReadJournal(const QString& path, JournalKind kind) {
     JournalContents out;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -190,12 +197,14 @@ JournalContents ReadJournal(const QString& path) {
             continue;
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString type = o.value(kType).toString();
-        if (type == QStringLiteral("entry") && !o.value(kId).toString().isEmpty())
-            out.entries.prepend(o);
-        else if (type == QStringLiteral("note"))
+        if (type == QStringLiteral("entry") && !o.value(kId).toString().isEmpty()) {
+            if (EntryKind(o) == kind)
+                out.entries.prepend(o);
+        } else if (type == QStringLiteral("note")) {
             notes[o.value(kId).toString()] = o;
-        else
+        } else {
             ++out.skipped;
+        }
     }
     for (QJsonObject& e : out.entries) {
         const QJsonObject note = notes.value(e.value(kId).toString());

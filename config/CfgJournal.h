@@ -52,11 +52,17 @@ QJsonObject JournalNote(const QString& entryId, const QString& site, const QStri
 // left by an earlier crash stays a line of its own. False with *error set when it failed.
 bool AppendJournal(const QString& path, const QJsonObject& object, QString* error);
 
+// What an entry records: an entry without a "kind" is a configure job, "check" a bench check; kinds
+// this version does not know are Other.
+enum class JournalKind { Configure, Check, Other };
+JournalKind EntryKind(const QJsonObject& entry);
+
 struct JournalContents {
     QList<QJsonObject> entries; // newest first; "site" and "object" from the entry's last note
     int skipped = 0;            // lines that could not be read (a cut-off last line)
 };
-JournalContents ReadJournal(const QString& path);
+// The entries of one kind; entries of the other kinds are left out, not counted as skipped.
+JournalContents ReadJournal(const QString& path, JournalKind kind = JournalKind::Configure);
 
 // The journal as the window shows it and as CSV exports it: one row of texts per entry.
 QStringList JournalHeaders();
