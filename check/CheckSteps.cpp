@@ -1,0 +1,90 @@
+#include "CheckSteps.h"
+
+#include "NumText.h"
+
+#include <algorithm>
+#include <cmath>
+
+double StepTotalFlow(const CheckPlan& plan, int step) {
+    double total = 0;
+    for (int r = 0; r < plan.runCount; ++r)
+        total += plan.steps[step].flowsM3h[r];
+    return total;
+}
+
+bool TakeAnswer(const CheckPlan& plan, int step, double elapsedS, double volumeM3, CheckStepResult& result) {
+    result.durationS = elapsedS;
+    result.volumeM3 = volumeM3;
+    result.expectedPulses = ExpectPulses(plan.output, volumeM3, 0).pulses;
+    // The chart is a staircase: its corners are enough, the last level runs on to the step's end.
+    if (result.curve.isEmpty() || result.curve.last().y() != double(result.expectedPulses))
+        result.curve.append(QPointF(elapsedS, double(result.expectedPulses)));
+    const CheckStep& s = plan.steps[step];
+    if (s.target == CheckStep::Target::Pulses)
+        return result.expectedPulses >= s.pulses;
+    return elapsedS >= s.seconds;
+}
+
+std::optional<double> StepSecondsLeft(const CheckPlan& plan, int step, const CheckStepResult& result) {
+    const CheckStep& s = plan.steps[step];
+    if (s.target == CheckStep::Target::Seconds)
+        return std::max(0.0, s.seconds - result.durationS);
+    const double m3PerS = StepTotalFlow(plan, step) / 3600.0;
+    if (!plan.output.knowsV() || !(m3PerS > 0))
+        return std::nullopt;
+    return std::max(0.0, (double(s.pulses) * plan.output.v - result.volumeM3) / m3PerS);
+}
+
+int HeldBackWaitS(const PulseOutput& out, qint64 pulsesDue, double stepS) {
+    if (pulsesDue <= 0 || !out.knowsTiming())
+        return 0;
+    const double lastPulseEnds = double(pulsesDue - 1) * (out.pulseS + out.pauseS) + out.pulseS;
+    const double wait = std::max(lastPulseEnds - stepS, out.pulseS);
+    // Whole seconds for the engineer, never short: 3.0000001 s of arithmetic is still 3 s.
+    return int(std::ceil(wait - 1e-9));
+}
+
+QString HeldBackText(int waitS, qint64 pulsesDue) {
+    if (waitS <= 0)
+        return {};
+    return QStringLiteral("Подождите %1 с: контроллер выдает импульсы (за шаг ожидается %2 %3).")
+        .arg(waitS)
+        .arg(pulsesDue)
+        .arg(RussianPlural(pulsesDue, u"импульс", u"импульса", u"импульсов"));
+}
+
+qint64 StepDifference(const CheckStepResult& result) {
+    return result.countedPulses ? *result.countedPulses - result.expectedPulses : 0;
+}
+
+CheckVerdict StepVerdict(const CheckStepResult& result, int tolerance) {
+    if (!result.countedPulses)
+        return CheckVerdict::None;
+    return std::abs(StepDifference(result)) <= tolerance ? CheckVerdict::Pass : CheckVerdict::Fail;
+}
+
+CheckVerdict OverallVerdict(const CheckRecord& record) {
+    if (record.aborted || record.steps.isEmpty() || record.steps.size() < record.plan.steps.size())
+        return CheckVerdict::None;
+    CheckVerdict overall = CheckVerdict::Pass;
+    for (const CheckStepResult& step : record.steps) {
+        const CheckVerdict v = StepVerdict(step, record.plan.tolerance);
+        if (v == CheckVerdict::None)
+            return CheckVerdict::None;
+        if (v == CheckVerdict::Fail)
+            overall = CheckVerdict::Fail;
+    }
+    return overall;
+}
+
+QString VerdictText(CheckVerdict verdict) {
+    switch (verdict) {
+    case CheckVerdict::Pass:
+        return QStringLiteral("годен");
+    case CheckVerdict::Fail:
+        return QStringLiteral("не годен");
+    case CheckVerdict::None:
+        break;
+    }
+    return {};
+}
