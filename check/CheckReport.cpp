@@ -1,0 +1,316 @@
+#include "CheckReport.h"
+
+#include "CfgFile.h"
+#include "CfgJson.h"
+#include "CfgRecord.h"
+#include "CheckSteps.h"
+#include "LineSpeed.h"
+#include "NumText.h"
+#include "Version.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Протокол проверки");
+
+QFont Font(double points, bool bold = false) {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// A cursor down the pages: each piece goes below the one before, on a new page when it does not fit.
+class Pages {
+public:
+    Pages(QPainter& painter, QPagedPaintDevice& device)
+        : p_(painter), device_(device), unitsPerMm_(device.logicalDpiY() / 25.4), width_(device.width()),
+          height_(device.height()) {}
+    QPainter& painter() { return p_; }
+    double mm(double millimetres) const { return millimetres * unitsPerMm_; }
+    double width() const { return width_; }
+    double y() const { return y_; }
+    void skip(double millimetres) { y_ += mm(millimetres); }
+    void advance(double units) { y_ += units; }
+    // A new page unless `units` still fit below (or the page is still empty).
+    void room(double units) {
+        if (y_ > 0 && y_ + units > height_) {
+            device_.newPage();
+            y_ = 0;
+        }
+    }
+    // Wrapped text across the width.
+    void paragraph(const QString& text, const QFont& font, int align = Qt::AlignLeft) {
+        p_.setFont(font);
+        const QRectF box(0, 0, width_, height_);
+        const QRectF need = p_.boundingRect(box, align | Qt::TextWordWrap, text);
+        room(need.height());
+        p_.drawText(QRectF(0, y_, width_, need.height()), align | Qt::TextWordWrap, text);
+        y_ += need.height() + mm(1);
+    }
+
+private:
+    QPainter& p_;
+    QPagedPaintDevice& device_;
+    double unitsPerMm_;
+    double width_, height_;
+    double y_ = 0;
+};
+
+// Widths as shares of the page width; the header row comes again on every page the table runs onto.
+void DrawTable(Pages& pages, const QStringList& headers, const QList<QStringList>& rows,
+               const QList<double>& shares) {
+    QPainter& p = pages.painter();
+    const double pad = pages.mm(0.8);
+    const auto rowHeight = [&](const QStringList& cells) {
+        double h = 0;
+        double x = 0;
+        for (int c = 0; c < cells.size(); ++c) {
+            const double w = shares[c] * pages.width();
+            h = std::max(h, p.boundingRect(QRectF(x, 0, w - 2 * pad, 1e6), Qt::TextWordWrap, cells[c]).height());
+            x += w;
+        }
+        return h + 2 * pad;
+    };
+    const auto drawRow = [&](const QStringList& cells, const QFont& font) {
+        p.setFont(font);
+        const double h = rowHeight(cells);
+        double x = 0;
+        for (int c = 0; c < cells.size(); ++c) {
+            const double w = shares[c] * pages.width();
+            p.drawRect(QRectF(x, pages.y(), w, h));
+            p.drawText(QRectF(x + pad, pages.y() + pad, w - 2 * pad, h - 2 * pad),
+                       Qt::TextWordWrap | Qt::AlignVCenter | (c == 0 ? Qt::AlignLeft : Qt::AlignHCenter),
+                       cells[c]);
+            x += w;
+        }
+        pages.advance(h);
+    };
+    const QFont head = Font(8.5, true);
+    const QFont body = Font(8.5);
+    p.setFont(head);
+    pages.room(rowHeight(headers) + pages.mm(10));
+    const double firstPage = pages.y();
+    drawRow(headers, head);
+    for (const QStringList& row : rows) {
+        p.setFont(body);
+        const double before = pages.y();
+        pages.room(rowHeight(row));
+        if (pages.y() < before && pages.y() != firstPage)
+            drawRow(headers, head);
+        drawRow(row, body);
+    }
+    pages.skip(2);
+}
+
+QString FlowsText(const CheckPlan& plan, const CheckStep& step) {
+    QStringList flows;
+    for (int r = 0; r < plan.runCount; ++r)
+        flows << FormatNumber(step.flowsM3h[r], 3);
+    return flows.join(QStringLiteral(" / "));
+}
+
+QList<QStringList> StepRows(const CheckRecord& record) {
+    QList<QStringList> rows;
+    for (int s = 0; s < record.steps.size(); ++s) {
+        const CheckStepResult& r = record.steps[s];
+        QString verdict = VerdictText(StepVerdict(r, record.plan.tolerance));
+        if (r.lineLost)
+            verdict += (verdict.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("связь терялась");
+        rows << QStringList{QString::number(s + 1),
+                            FlowsText(record.plan, record.plan.steps.value(s)),
+                            FormatNumber(r.durationS, 1),
+                            FormatNumber(r.volumeM3, 3),
+                            QString::number(r.expectedPulses),
+                            r.countedPulses ? QString::number(*r.countedPulses) : QStringLiteral("—"),
+                            r.countedPulses ? QString::number(StepDifference(r)) : QStringLiteral("—"),
+                            verdict};
+    }
+    return rows;
+}
+
+QString ControllerText(const CheckController& c) {
+    const QString version = c.softVersion ? VersionMessage(*c.softVersion) : QStringLiteral("Версия ПО не прочитана");
+    const QString state = !c.configured    ? QStringLiteral("состояние не прочитано")
+                          : *c.configured ? QStringLiteral("законфигурирован")
+                                          : QStringLiteral("не законфигурирован");
+    QString text = QStringLiteral("Контроллер: ") + version + QStringLiteral("; ") + state + QLatin1Char('.');
+    if (!c.ident.isEmpty())
+        text += QStringLiteral(" Идентификация (таблица 0): ") + QString::fromLatin1(c.ident.toHex(' ')) +
+                QLatin1Char('.');
+    return text;
+}
+
+QStringList ConfigurationLines(const CheckPlan& plan) {
+    QStringList lines{QStringLiteral("Цена импульса: ") + FormatNumber(plan.output.v, 3) +
+                      QStringLiteral(" м3; длительность импульса: ") + FormatNumber(plan.output.pulseS, 3) +
+                      QStringLiteral(" с; пауза: ") + FormatNumber(plan.output.pauseS, 3) +
+                      QStringLiteral(" с; допуск: ±") + QString::number(plan.tolerance) + QLatin1Char(' ') +
+                      RussianPlural(plan.tolerance, u"импульс", u"импульса", u"импульсов") + QLatin1Char('.')};
+    for (int r = 0; r < plan.runCount; ++r)
+        lines << QStringLiteral("Нитка %1: адрес %2, номер нитки %3, скорость %4 бит/с, %5.")
+                     .arg(r + 1)
+                     .arg(plan.runs[r].address)
+                     .arg(plan.runs[r].run)
+                     .arg(proto::SpeedIndexToBaud(plan.speedIndex))
+                     .arg(plan.runs[r].msbFirst ? QStringLiteral("старший байт по младшему адресу")
+                                                : QStringLiteral("младший байт по младшему адресу"));
+    return lines;
+}
+
+QString OverallText(const CheckRecord& record) {
+    const CheckVerdict v = OverallVerdict(record);
+    if (v != CheckVerdict::None)
+        return QStringLiteral("Заключение: ") + VerdictText(v);
+    if (record.aborted)
+        return QStringLiteral("Заключение не дано: проверка прервана.");
+    return QStringLiteral("Заключение не дано: не все шаги проведены и сверены со счетчиком.");
+}
+
+// The axis' end for values up to `top`: four ticks of 1, 2 or 5 times a power of ten, whole labels.
+double AxisEnd(double top) {
+    const double quarter = std::max(top, 1.0) / 4;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(quarter)));
+    for (const double f : {1.0, 2.0, 5.0, 10.0})
+        if (f * magnitude >= quarter)
+            return 4 * f * magnitude;
+    return 4 * 10 * magnitude;
+}
+
+// The expected pulses of the whole check as one staircase over its time, the steps' starts marked.
+void DrawChart(Pages& pages, const CheckRecord& record) {
+    QPainter& p = pages.painter();
+    const double h = pages.mm(55);
+    pages.room(h + pages.mm(8));
+    const QRectF plot(pages.mm(18), pages.y() + pages.mm(6), pages.width() - pages.mm(22), h - pages.mm(16));
+    double totalS = 0;
+    qint64 totalPulses = 0;
+    for (const CheckStepResult& r : record.steps) {
+        totalS += r.durationS;
+        totalPulses += r.expectedPulses;
+    }
+    const double maxX = AxisEnd(totalS);
+    const double maxY = AxisEnd(double(totalPulses));
+    const auto at = [&](double t, double n) {
+        return QPointF(plot.left() + t / maxX * plot.width(), plot.bottom() - n / maxY * plot.height());
+    };
+    p.setFont(Font(8));
+    p.drawText(QRectF(0, pages.y(), pages.width(), pages.mm(5)), Qt::AlignLeft,
+               QStringLiteral("Ожидаемые импульсы с начала проверки (над графиком номера шагов)"));
+    p.drawRect(plot);
+    for (int i = 0; i <= 4; ++i) {
+        const QPointF y = at(0, maxY * i / 4), x = at(maxX * i / 4, 0);
+        p.drawText(QRectF(0, y.y() - pages.mm(2), plot.left() - pages.mm(1), pages.mm(4)),
+                   Qt::AlignRight | Qt::AlignVCenter, FormatNumber(maxY * i / 4, maxY < 4 ? 1 : 0));
+        p.drawText(QRectF(x.x() - pages.mm(10), plot.bottom() + pages.mm(1), pages.mm(20), pages.mm(4)),
+                   Qt::AlignHCenter, FormatNumber(maxX * i / 4, maxX < 4 ? 1 : 0));
+    }
+    p.drawText(QRectF(plot.left(), plot.bottom() + pages.mm(5), plot.width(), pages.mm(4)), Qt::AlignHCenter,
+               QStringLiteral("время, с"));
+    QPainterPath line(at(0, 0));
+    double offsetS = 0;
+    double base = 0;
+    for (int s = 0; s < record.steps.size(); ++s) {
+        const CheckStepResult& r = record.steps[s];
+        p.setPen(QPen(Qt::gray, 0, Qt::DashLine));
+        p.drawLine(at(offsetS, 0), at(offsetS, maxY));
+        p.setPen(QPen(Qt::black));
+        p.drawText(QRectF(at(offsetS, maxY) + QPointF(pages.mm(1), pages.mm(1)), QSizeF(pages.mm(8), pages.mm(4))),
+                   Qt::AlignLeft, QString::number(s + 1));
+        double level = base;
+        for (const QPointF& point : r.curve) {
+            line.lineTo(at(offsetS + point.x(), level));
+            level = base + point.y();
+            line.lineTo(at(offsetS + point.x(), level));
+        }
+        offsetS += r.durationS;
+        line.lineTo(at(offsetS, level));
+        base = level;
+    }
+    p.setPen(QPen(Qt::darkBlue, pages.mm(0.4)));
+    p.drawPath(line);
+    p.setPen(QPen(Qt::black));
+    pages.advance(h);
+}
+
+void DrawSignatures(Pages& pages, const CheckPlan& plan) {
+    pages.room(pages.mm(22));
+    pages.skip(4);
+    const QString blank = QStringLiteral("____________________");
+    pages.paragraph(QStringLiteral("Исполнитель: ") + blank + QStringLiteral(" / ") +
+                        (plan.engineer.isEmpty() ? blank : plan.engineer) + QStringLiteral(" /"),
+                    Font(10));
+    pages.skip(4);
+    pages.paragraph(QStringLiteral("Представитель заказчика: ") + blank + QStringLiteral(" / ") + blank +
+                        QStringLiteral(" /"),
+                    Font(10));
+}
+
+} // namespace
+
+bool PaintCheckReport(const CheckRecord& record, QPagedPaintDevice& device) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    Pages pages(painter, device);
+    pages.paragraph(kTitle, Font(16, true), Qt::AlignHCenter);
+    pages.paragraph(QStringLiteral("выхода импульсов силового контроллера RMZ-47 на стенде"), Font(10),
+                    Qt::AlignHCenter);
+    pages.skip(3);
+    const QFont text = Font(10);
+    const QString ended = record.ended.isValid() ? QStringLiteral(" – ") + LocalMomentText(record.ended) : QString();
+    pages.paragraph(QStringLiteral("Дата: ") + LocalMomentText(record.started) + ended, text);
+    pages.paragraph(QStringLiteral("Площадка: ") + record.plan.site, text);
+    pages.paragraph(QStringLiteral("Объект: ") + record.plan.object, text);
+    pages.paragraph(QStringLiteral("Исполнитель: ") + record.plan.engineer, text);
+    pages.skip(2);
+    pages.paragraph(ControllerText(record.controller), text);
+    for (const QString& line : ConfigurationLines(record.plan))
+        pages.paragraph(line, text);
+    pages.skip(2);
+    DrawTable(pages,
+              {QStringLiteral("Шаг"), QStringLiteral("Расход, м3/ч"), QStringLiteral("Время, с"),
+               QStringLiteral("Объем, м3"), QStringLiteral("Ожидалось импульсов"),
+               QStringLiteral("Насчитано импульсов"), QStringLiteral("Разница"), QStringLiteral("Вывод")},
+              StepRows(record), {0.06, 0.24, 0.10, 0.12, 0.12, 0.12, 0.09, 0.15});
+    pages.paragraph(OverallText(record), Font(12, true));
+    pages.skip(3);
+    DrawChart(pages, record);
+    DrawSignatures(pages, record.plan);
+    return painter.end();
+}
+
+QByteArray CheckReportPdf(const CheckRecord& record) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 15, 15, 15),
+                                     QPageLayout::Millimeter));
+    writer.setResolution(300);
+    writer.setTitle(kTitle);
+    writer.setCreator(QStringLiteral("rmz47 ") + QStringLiteral(RMZ47_VERSION));
+    if (!PaintCheckReport(record, writer))
+        return {};
+    return bytes;
+}
+
+bool WriteCheckReport(const CheckRecord& record, const QString& path, QString* error) {
+    // Drawn in memory first: the file only ever sees the finished document.
+    const QByteArray pdf = CheckReportPdf(record);
+    if (pdf.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("протокол не удалось построить");
+        return false;
+    }
+    return WriteWholeFile(path, pdf, error);
+}
