@@ -12,6 +12,7 @@ packages=(
     libgl-dev       # Qt's CMake files look for OpenGL headers
     libglib2.0-dev pkg-config # the serial wait polls in the main loop's glib context (link/MainLoopPoll)
     googletest libgtest-dev libgmock-dev
+    poppler-utils # pdftotext: the tests read the check report's text back
     clang libclang-rt-14-dev # the sanitizer and libFuzzer builds
     clang-format-14          # scripts/format.sh
 )
