@@ -73,20 +73,36 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
     return false;
 }
 
-CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName) {
+OwnDocument ReadOwnDocument(const QByteArray& bytes, const QString& format, int formatVersion) {
+    OwnDocument d;
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        // A JSON object cut short or edited into nonsense; anything else is not a configuration at all.
-        if (bytes.trimmed().startsWith('{'))
-            return Damaged(fileName, JsonParseReason(parseError.error));
-        return Foreign(fileName);
+        // A JSON object cut short or edited into nonsense; anything else is not one of ours at all.
+        if (bytes.trimmed().startsWith('{')) {
+            d.outcome = OwnDocument::Outcome::Damaged;
+            d.damage = JsonParseReason(parseError.error);
+        }
+        return d;
     }
-    const QJsonObject o = doc.object();
-    if (o.value(QStringLiteral("format")).toString() != kFormat)
+    d.object = doc.object();
+    if (d.object.value(QStringLiteral("format")).toString() != format)
+        return d;
+    d.outcome = OwnDocument::Outcome::Read;
+    if (d.object.value(QStringLiteral("formatVersion")).toInt() != formatVersion) {
+        d.outcome = OwnDocument::Outcome::Damaged;
+        d.damage = QStringLiteral("неизвестная версия формата");
+    }
+    return d;
+}
+
+CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName) {
+    const OwnDocument doc = ReadOwnDocument(bytes, kFormat, kFormatVersion);
+    if (doc.outcome == OwnDocument::Outcome::Foreign)
         return Foreign(fileName);
-    if (o.value(QStringLiteral("formatVersion")).toInt() != kFormatVersion)
-        return Damaged(fileName, QStringLiteral("неизвестная версия формата"));
+    if (doc.outcome == OwnDocument::Outcome::Damaged)
+        return Damaged(fileName, doc.damage);
+    const QJsonObject& o = doc.object;
     const QJsonValue version = o.value(QStringLiteral("softVersion"));
     const int v = version.toInt(-1);
     if (!version.isDouble() || v < 0 || v > 255 || version.toDouble() != v)

@@ -5,6 +5,7 @@
 #include "CfgRecord.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 
 // The document for a record that passed the form's checks, for a controller of softVersion.
 QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDateTime& saved);
@@ -12,6 +13,17 @@ QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDate
 // Writes bytes in one piece (a temporary file renamed over the path): an earlier file at that path stays
 // whole when the write fails. False with *error set on failure. Also the journal's CSV export.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error);
+
+// A document in one of the tool's own JSON formats, parsed and its "format" and "formatVersion" checked.
+// Foreign: not JSON, or not that format; Damaged: a JSON object cut short or edited into nonsense, or of
+// a format version this program does not know (`damage` says which, in the operator's words).
+struct OwnDocument {
+    enum class Outcome { Read, Foreign, Damaged };
+    Outcome outcome = Outcome::Foreign;
+    QString damage;
+    QJsonObject object;
+};
+OwnDocument ReadOwnDocument(const QByteArray& bytes, const QString& format, int formatVersion);
 
 struct CfgFileRead {
     enum class Outcome { Loaded, Foreign, Damaged, OtherLayout };
