@@ -52,8 +52,11 @@ QJsonObject StepToJson(const CheckStepResult& r, int tolerance) {
     QJsonArray curve;
     for (const QPointF& point : r.curve)
         curve.append(QJsonArray{point.x(), point.y()});
-    QJsonObject o{{kDuration, r.durationS}, {kVolume, r.volumeM3},   {kExpected, r.expectedPulses},
-                  {kLineLost, r.lineLost},  {kCurve, curve},
+    QJsonObject o{{kDuration, r.durationS},
+                  {kVolume, r.volumeM3},
+                  {kExpected, r.expectedPulses},
+                  {kLineLost, r.lineLost},
+                  {kCurve, curve},
                   {QStringLiteral("verdict"), VerdictText(StepVerdict(r, tolerance))}};
     if (r.countedPulses)
         o[kCounted] = *r.countedPulses;
@@ -90,7 +93,8 @@ QJsonObject CheckJournalEntry(const CheckRecord& record, int portNumber, const Q
             {QStringLiteral("kind"), QStringLiteral("check")},
             {QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
             {QStringLiteral("time"), MomentText(record.ended)},
-            {QStringLiteral("port"), portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
+            {QStringLiteral("port"),
+             portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
             {QStringLiteral("device"), device},
             {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
             {QStringLiteral("result"), result},

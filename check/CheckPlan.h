@@ -3,6 +3,7 @@
 // output's volume per pulse and timing, steps at given flows, the tolerance), what each step gave, and
 // the record of one check from start to verdict. Values only: no widgets, no clock, no port.
 #include "ExpectedPulses.h"
+#include "ImitSettings.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -62,9 +63,9 @@ struct CheckStepResult {
 // The controller as the last configure job before the check found it.
 struct CheckController {
     std::optional<quint8> softVersion;
-    QByteArray ident;              // table 0's data bytes
+    QByteArray ident;               // table 0's data bytes
     std::optional<bool> configured; // table 7
-    QJsonObject fields;            // table 4 as a configuration file's fields; empty when not read
+    QJsonObject fields;             // table 4 as a configuration file's fields; empty when not read
     bool operator==(const CheckController&) const = default;
 };
 
@@ -80,5 +81,4 @@ struct CheckRecord {
 QString CheckPlanProblem(const CheckPlan& plan);
 
 // The imitation settings for one step of the plan: its runs, its flows, the line speed and the output.
-struct ImitSettings;
 ImitSettings ImitSettingsForStep(const CheckPlan& plan, int step);

@@ -1,5 +1,6 @@
 #include "CheckPlanFile.h"
 
+#include "CfgFile.h"
 #include "CfgJson.h"
 #include "CfgRecord.h"
 #include "LineSpeed.h"
@@ -29,11 +30,11 @@ const QString kEngineer = QStringLiteral("engineer");
 // The fields a plan has; the configuration's other fields (period, answer time-out) are not its own.
 const QStringList& PlanFieldKeys() {
     static const QStringList keys{
-        QStringLiteral("FlCount"), QStringLiteral("Addr1"),      QStringLiteral("Addr2"),
-        QStringLiteral("Addr3"),   QStringLiteral("Nitka1"),     QStringLiteral("Nitka2"),
-        QStringLiteral("Nitka3"),  QStringLiteral("Speed1"),     QStringLiteral("Speed2"),
-        QStringLiteral("Speed3"),  QStringLiteral("ByteOrder1"), QStringLiteral("ByteOrder2"),
-        QStringLiteral("ByteOrder3"), QStringLiteral("V"),       QStringLiteral("Nag"),
+        QStringLiteral("FlCount"),    QStringLiteral("Addr1"),      QStringLiteral("Addr2"),
+        QStringLiteral("Addr3"),      QStringLiteral("Nitka1"),     QStringLiteral("Nitka2"),
+        QStringLiteral("Nitka3"),     QStringLiteral("Speed1"),     QStringLiteral("Speed2"),
+        QStringLiteral("Speed3"),     QStringLiteral("ByteOrder1"), QStringLiteral("ByteOrder2"),
+        QStringLiteral("ByteOrder3"), QStringLiteral("V"),          QStringLiteral("Nag"),
         QStringLiteral("Pause")};
     return keys;
 }
@@ -143,8 +144,8 @@ CheckPlanRead Refused(const QString& message) {
 }
 
 CheckPlanRead Damaged(const QString& fileName, const QString& what) {
-    return Refused(QStringLiteral("Файл плана проверки ") + Quoted(fileName) + QStringLiteral(" поврежден (") +
-                   what + QStringLiteral("), план не загружен."));
+    return Refused(QStringLiteral("Файл плана проверки ") + Quoted(fileName) +
+                   QStringLiteral(" поврежден (") + what + QStringLiteral("), план не загружен."));
 }
 
 } // namespace
@@ -157,8 +158,8 @@ QJsonObject PlanToJson(const CheckPlan& plan) {
     QJsonArray steps;
     for (const CheckStep& step : plan.steps)
         steps.append(StepToJson(step, plan.runCount));
-    return {{kFields, fields},      {kSteps, steps},   {kTolerance, plan.tolerance},
-            {kSite, plan.site},     {kObject, plan.object}, {kEngineer, plan.engineer}};
+    return {{kFields, fields},  {kSteps, steps},        {kTolerance, plan.tolerance},
+            {kSite, plan.site}, {kObject, plan.object}, {kEngineer, plan.engineer}};
 }
 
 std::optional<CheckPlan> PlanFromJson(const QJsonObject& o, QString* problem) {
@@ -205,23 +206,14 @@ QByteArray CheckPlanFileBytes(const CheckPlan& plan, const QDateTime& saved) {
 }
 
 CheckPlanRead ReadCheckPlanFile(const QByteArray& bytes, const QString& fileName) {
-    QJsonParseError parseError{};
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
-    const QString foreign = QStringLiteral("Файл ") + Quoted(fileName) +
-                            QStringLiteral(" не является планом проверки контроллера RMZ-47.");
-    if (parseError.error != QJsonParseError::NoError) {
-        // A JSON object cut short or edited into nonsense; anything else is not a plan at all.
-        if (bytes.trimmed().startsWith('{'))
-            return Damaged(fileName, JsonParseReason(parseError.error));
-        return Refused(foreign);
-    }
-    const QJsonObject o = doc.object();
-    if (o.value(QStringLiteral("format")).toString() != kFormat)
-        return Refused(foreign);
-    if (o.value(QStringLiteral("formatVersion")).toInt() != kFormatVersion)
-        return Damaged(fileName, QStringLiteral("неизвестная версия формата"));
+    const OwnDocument doc = ReadOwnDocument(bytes, kFormat, kFormatVersion);
+    if (doc.outcome == OwnDocument::Outcome::Foreign)
+        return Refused(QStringLiteral("Файл ") + Quoted(fileName) +
+                       QStringLiteral(" не является планом проверки контроллера RMZ-47."));
+    if (doc.outcome == OwnDocument::Outcome::Damaged)
+        return Damaged(fileName, doc.damage);
     QString problem;
-    const std::optional<CheckPlan> plan = PlanFromJson(o, &problem);
+    const std::optional<CheckPlan> plan = PlanFromJson(doc.object, &problem);
     if (!plan)
         return Damaged(fileName, problem);
     problem = CheckPlanProblem(*plan);

@@ -76,7 +76,8 @@ void DrawTable(Pages& pages, const QStringList& headers, const QList<QStringList
         double x = 0;
         for (int c = 0; c < cells.size(); ++c) {
             const double w = shares[c] * pages.width();
-            h = std::max(h, p.boundingRect(QRectF(x, 0, w - 2 * pad, 1e6), Qt::TextWordWrap, cells[c]).height());
+            h = std::max(h,
+                         p.boundingRect(QRectF(x, 0, w - 2 * pad, 1e6), Qt::TextWordWrap, cells[c]).height());
             x += w;
         }
         return h + 2 * pad;
@@ -99,13 +100,12 @@ void DrawTable(Pages& pages, const QStringList& headers, const QList<QStringList
     const QFont body = Font(8.5);
     p.setFont(head);
     pages.room(rowHeight(headers) + pages.mm(10));
-    const double firstPage = pages.y();
     drawRow(headers, head);
     for (const QStringList& row : rows) {
         p.setFont(body);
         const double before = pages.y();
         pages.room(rowHeight(row));
-        if (pages.y() < before && pages.y() != firstPage)
+        if (pages.y() < before) // a new page
             drawRow(headers, head);
         drawRow(row, body);
     }
@@ -125,7 +125,8 @@ QList<QStringList> StepRows(const CheckRecord& record) {
         const CheckStepResult& r = record.steps[s];
         QString verdict = VerdictText(StepVerdict(r, record.plan.tolerance));
         if (r.lineLost)
-            verdict += (verdict.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("связь терялась");
+            verdict +=
+                (verdict.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("связь терялась");
         rows << QStringList{QString::number(s + 1),
                             FlowsText(record.plan, record.plan.steps.value(s)),
                             FormatNumber(r.durationS, 1),
@@ -139,8 +140,9 @@ QList<QStringList> StepRows(const CheckRecord& record) {
 }
 
 QString ControllerText(const CheckController& c) {
-    const QString version = c.softVersion ? VersionMessage(*c.softVersion) : QStringLiteral("Версия ПО не прочитана");
-    const QString state = !c.configured    ? QStringLiteral("состояние не прочитано")
+    const QString version =
+        c.softVersion ? VersionMessage(*c.softVersion) : QStringLiteral("Версия ПО не прочитана");
+    const QString state = !c.configured   ? QStringLiteral("состояние не прочитано")
                           : *c.configured ? QStringLiteral("законфигурирован")
                                           : QStringLiteral("не законфигурирован");
     QString text = QStringLiteral("Контроллер: ") + version + QStringLiteral("; ") + state + QLatin1Char('.');
@@ -155,7 +157,8 @@ QStringList ConfigurationLines(const CheckPlan& plan) {
                       QStringLiteral(" м3; длительность импульса: ") + FormatNumber(plan.output.pulseS, 3) +
                       QStringLiteral(" с; пауза: ") + FormatNumber(plan.output.pauseS, 3) +
                       QStringLiteral(" с; допуск: ±") + QString::number(plan.tolerance) + QLatin1Char(' ') +
-                      RussianPlural(plan.tolerance, u"импульс", u"импульса", u"импульсов") + QLatin1Char('.')};
+                      RussianPlural(plan.tolerance, u"импульс", u"импульса", u"импульсов") +
+                      QLatin1Char('.')};
     for (int r = 0; r < plan.runCount; ++r)
         lines << QStringLiteral("Нитка %1: адрес %2, номер нитки %3, скорость %4 бит/с, %5.")
                      .arg(r + 1)
@@ -224,8 +227,9 @@ void DrawChart(Pages& pages, const CheckRecord& record) {
         p.setPen(QPen(Qt::gray, 0, Qt::DashLine));
         p.drawLine(at(offsetS, 0), at(offsetS, maxY));
         p.setPen(QPen(Qt::black));
-        p.drawText(QRectF(at(offsetS, maxY) + QPointF(pages.mm(1), pages.mm(1)), QSizeF(pages.mm(8), pages.mm(4))),
-                   Qt::AlignLeft, QString::number(s + 1));
+        p.drawText(
+            QRectF(at(offsetS, maxY) + QPointF(pages.mm(1), pages.mm(1)), QSizeF(pages.mm(8), pages.mm(4))),
+            Qt::AlignLeft, QString::number(s + 1));
         double level = base;
         for (const QPointF& point : r.curve) {
             line.lineTo(at(offsetS + point.x(), level));
@@ -267,7 +271,8 @@ bool PaintCheckReport(const CheckRecord& record, QPagedPaintDevice& device) {
                     Qt::AlignHCenter);
     pages.skip(3);
     const QFont text = Font(10);
-    const QString ended = record.ended.isValid() ? QStringLiteral(" – ") + LocalMomentText(record.ended) : QString();
+    const QString ended =
+        record.ended.isValid() ? QStringLiteral(" – ") + LocalMomentText(record.ended) : QString();
     pages.paragraph(QStringLiteral("Дата: ") + LocalMomentText(record.started) + ended, text);
     pages.paragraph(QStringLiteral("Площадка: ") + record.plan.site, text);
     pages.paragraph(QStringLiteral("Объект: ") + record.plan.object, text);
@@ -294,8 +299,8 @@ QByteArray CheckReportPdf(const CheckRecord& record) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 15, 15, 15),
-                                     QPageLayout::Millimeter));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter));
     writer.setResolution(300);
     writer.setTitle(kTitle);
     writer.setCreator(QStringLiteral("rmz47 ") + QStringLiteral(RMZ47_VERSION));

@@ -1,14 +1,14 @@
 // The check's report read back as text with pdftotext, made again from the journal, and written whole
 // or not at all.
+#include "CheckReport.h"
+#include "../link/FileBytes.h"
 #include "CfgFile.h"
 #include "CfgJournal.h"
 #include "CfgJson.h"
 #include "CheckJournal.h"
-#include "CheckReport.h"
 #include "CheckSteps.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,14 +30,8 @@ CheckRecord TwoStepCheck() {
     plan.runCount = 2;
     plan.speedIndex = 7;
     plan.output = OutputFromRecord(0.1f, 20, 30);
-    CheckStep first;
-    first.flowsM3h = {1800.0, 1800.0, 3600.0};
-    first.pulses = 20;
-    CheckStep second = first;
-    second.flowsM3h = {360.0, 720.0, 3600.0};
-    second.target = CheckStep::Target::Seconds;
-    second.seconds = 30;
-    plan.steps = {first, second};
+    plan.steps = {{{1800.0, 1800.0, 3600.0}, CheckStep::Target::Pulses, 20, 0},
+                  {{360.0, 720.0, 3600.0}, CheckStep::Target::Seconds, 0, 30}};
     plan.site = QStringLiteral("ГРС Южная");
     plan.object = QStringLiteral("Узел учета 2");
     plan.engineer = QStringLiteral("Петров П. П.");
@@ -62,12 +56,6 @@ QString PdfText(const QString& path) {
     EXPECT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-QByteArray FileBytes(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
 }
 
 TEST(CheckReport, PdfSaysWhatTheCheckFoundAndTheJournalMakesItAgain) {
@@ -110,32 +98,19 @@ TEST(CheckReport, PdfSaysWhatTheCheckFoundAndTheJournalMakesItAgain) {
     EXPECT_EQ(PdfText(pdfAgain), text);
 }
 
-TEST(CheckReport, AbortedCheckHasNoVerdict) {
-    CheckRecord record = TwoStepCheck();
-    record.aborted = true;
-    record.steps.removeLast();
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath(QStringLiteral("aborted.pdf"));
-    ASSERT_TRUE(WriteCheckReport(record, pdf, nullptr));
-    const QString text = PdfText(pdf);
-    EXPECT_TRUE(text.contains(QStringLiteral("Заключение не дано: проверка прервана.")));
-    EXPECT_FALSE(text.contains(QStringLiteral("Заключение: ")));
-}
-
 TEST(CheckReport, FailedOrKilledWriteLeavesTheEarlierFileWhole) {
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     CheckRecord record = TwoStepCheck();
     ASSERT_TRUE(WriteCheckReport(record, pdf, nullptr));
-    const QByteArray earlier = FileBytes(pdf);
+    const QByteArray earlier = readAll(pdf);
 
     // A full disk: files may not grow past 4 KiB while the next report is written.
     record.plan.site = QStringLiteral("Другая площадка");
-    rlimit saved{};
+    rlimit saved{}, small{};
     getrlimit(RLIMIT_FSIZE, &saved);
+    small = {4096, saved.rlim_max};
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
     QString error;
     const bool written = WriteCheckReport(record, pdf, &error);
@@ -143,7 +118,7 @@ TEST(CheckReport, FailedOrKilledWriteLeavesTheEarlierFileWhole) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(FileBytes(pdf), earlier);
+    EXPECT_EQ(readAll(pdf), earlier);
 
     // A writer killed at any moment of its writes.
     const QByteArray next = CheckReportPdf(record); // drawn before the fork: the child only writes
@@ -156,9 +131,10 @@ TEST(CheckReport, FailedOrKilledWriteLeavesTheEarlierFileWhole) {
     QThread::msleep(300);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    const QByteArray after = FileBytes(pdf);
+    const QByteArray after = readAll(pdf);
     EXPECT_TRUE(after == earlier || after == next);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("report.pdf")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("report.pdf")});
 }
 
 } // namespace
