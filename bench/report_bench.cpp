@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 20;
     QTemporaryDir dir;
-    const QString path = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("report.pdf"));
+    const QString path =
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("report.pdf"));
     const CheckRecord record = TenStepCheck();
     int points = 0;
     for (const CheckStepResult& r : record.steps)
