@@ -133,7 +133,8 @@ TEST(CheckReport, FailedOrKilledWriteLeavesTheEarlierFileWhole) {
     waitpid(child, nullptr, 0);
     const QByteArray after = readAll(pdf);
     EXPECT_TRUE(after == earlier || after == next);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+    // A kill within a write may leave the writer's temporary file, never a second report.
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("report.pdf")});
 }
 
