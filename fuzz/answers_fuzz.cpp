@@ -1,6 +1,6 @@
 // Arbitrary bytes from the serial line, split into arrival chunks at arbitrary times, collected by
 // ReceiveFrame on the fake port, then judged by every answer check and every table acceptance. The typed
-// answer parse is held to a model of the checks in their order, and the frame hunter to ReceiveFrame
+// answer check is held to a model of the checks in their order, and the frame hunter to ReceiveFrame
 // whenever the bytes came without a pause.
 //
 // Input layout (FuzzedDataProvider): the line bytes are taken from the front, the control values
@@ -16,15 +16,14 @@
 
 namespace {
 
-// Restores the answer as received before each check: a check must not see what an earlier one did to
-// the buffer.
-struct Received {
+// The answer as received: every check starts from these bytes, so none sees what an earlier one did.
+struct Arrived {
     std::array<quint8, kAnswerBufferSize> bytes;
     int count;
 };
 
 // What a read answer is, written from the checks' contract: the first failed check in their order.
-proto::AnswerOutcome ModelReadOutcome(const Received& rx) {
+proto::AnswerOutcome ModelReadOutcome(const Arrived& rx) {
     using O = proto::AnswerOutcome;
     const auto& a = rx.bytes;
     const int n = a[2];
@@ -34,7 +33,7 @@ proto::AnswerOutcome ModelReadOutcome(const Received& rx) {
         return O::BadLength;
     if (rx.count < n)
         return O::CutShort;
-    const quint16 crc = Crc16Modbus(a.data(), std::size_t(n - 2));
+    const quint16 crc = proto::Crc16Modbus(a.data(), std::size_t(n - 2));
     if (a[std::size_t(n - 2)] != (crc & 0xFF) || a[std::size_t(n - 1)] != (crc >> 8))
         return O::BadCrc;
     if (a[3] != 0x81)
@@ -44,47 +43,44 @@ proto::AnswerOutcome ModelReadOutcome(const Received& rx) {
     return O::Ok;
 }
 
-void CheckAll(Link& link, const Received& rx, quint8 version) {
-    link.AnswerBuffer = rx.bytes;
-    const bool valid = AnswerFrameValid(link, rx.count);
+void CheckAll(Link& link, const Arrived& rx, quint8 version) {
+    const proto::ParsedAnswer frame = proto::CheckAnswer(rx.bytes, rx.count, 0);
+    const bool valid = !proto::IsFrameFault(frame.outcome);
     if (valid) {
         // A valid frame is complete, at least 6 bytes long and carries its own CRC.
-        Require(rx.count >= 6 && rx.count <= 255 && rx.count >= link.AnswerBuffer[2]);
-        const int n = link.AnswerBuffer[2];
-        const quint16 crc = Crc16Modbus(link.AnswerBuffer.data(), std::size_t(n - 2));
-        Require(link.AnswerBuffer[n - 2] == (crc & 0xFF) && link.AnswerBuffer[n - 1] == (crc >> 8));
-        WriteAnswerIsAck(link);
+        Require(rx.count >= 6 && rx.count <= 255 && rx.count >= rx.bytes[2]);
+        const int n = rx.bytes[2];
+        const quint16 crc = proto::Crc16Modbus(rx.bytes.data(), std::size_t(n - 2));
+        Require(rx.bytes[n - 2] == (crc & 0xFF) && rx.bytes[n - 1] == (crc >> 8));
+        proto::IsWriteAck(rx.bytes);
     }
 
-    for (quint8 fn : {kFnReadTable, kFnWriteTable}) {
-        link.AnswerBuffer = rx.bytes;
-        Require(!AnswerPassesCommonChecks(link, rx.count, fn) || valid);
+    for (quint8 fn : {proto::kFnReadTable, proto::kFnWriteTable}) {
+        const proto::ParsedAnswer checked = proto::CheckAnswer(rx.bytes, rx.count, fn);
+        Require(!checked.ok() || valid);
+        Require(proto::IsFrameFault(checked.outcome) == !valid);
     }
 
-    link.AnswerBuffer = rx.bytes;
-    const bool readOk = ReadAnswerOk(link, rx.count);
-    Require(!readOk || valid);
-    const proto::ParsedAnswer parsed = proto::ParseReadAnswer(rx.bytes, rx.count);
-    Require(parsed.outcome == ModelReadOutcome(rx) && parsed.ok() == readOk);
-    Require(proto::IsFrameFault(parsed.outcome) == !valid);
+    const proto::ParsedAnswer parsed = proto::CheckAnswer(rx.bytes, rx.count, proto::kFnReadTable);
+    const bool readOk = parsed.ok();
+    Require(parsed.outcome == proto::ParseReadAnswer(rx.bytes, rx.count).outcome);
+    Require(parsed.outcome == ModelReadOutcome(rx));
+    const int dataLength = readOk ? int(parsed.data.size()) : -1;
 
     CfgContext cfg;
     cfg.SoftVersion = version;
-    link.AnswerBuffer = rx.bytes;
-    if (AcceptIdentAnswer(link, rx.count, cfg))
-        Require(readOk && AnswerDataLength(link) >= 14 && cfg.SoftVersion == rx.bytes[11]);
+    if (AcceptIdentAnswer(parsed, cfg))
+        Require(readOk && dataLength >= 14 && cfg.SoftVersion == rx.bytes[11]);
 
-    link.AnswerBuffer = rx.bytes;
     bool configured = false;
-    if (AcceptStateAnswer(link, rx.count, &configured))
-        Require(readOk && AnswerDataLength(link) >= 5 && configured == (rx.bytes[12] == 0));
+    if (AcceptStateAnswer(parsed, &configured))
+        Require(readOk && dataLength >= 5 && configured == (rx.bytes[12] == 0));
 
     cfg.SoftVersion = version;
     const CfgRecord before = cfg.record;
-    link.AnswerBuffer = rx.bytes;
-    if (AcceptCfgAnswer(link, rx.count, cfg)) {
+    if (AcceptCfgAnswer(parsed, cfg)) {
         const int expected = version >= 2 ? 23 : 21;
-        Require(readOk && AnswerDataLength(link) == expected);
+        Require(readOk && dataLength == expected);
         const auto image = cfg.record.encode();
         for (int i = 0; i < expected; ++i)
             Require(image[std::size_t(i)] == rx.bytes[std::size_t(8 + i)]);
@@ -107,9 +103,9 @@ void CheckAll(Link& link, const Received& rx, quint8 version) {
 
 // Without a pause no time-out can end the collection early: the hunter fed the same bytes must stop
 // where ReceiveFrame did, with the same bytes.
-void CheckHunter(const std::string& line, bool paused, const Received& rx) {
+void CheckHunter(const std::string& line, bool paused, const Arrived& rx) {
     std::array<quint8, kAnswerBufferSize> buffer{};
-    proto::FrameHunter h(kAnswerStart, buffer);
+    proto::FrameHunter h(proto::kAnswerStart, buffer);
     int taken = 0;
     for (char c : line) {
         if (h.complete() || h.full())
@@ -138,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ManualClock clock(startMs);
     FakePort port(clock);
-    Require(port.open(QStringLiteral("fuzz"), kControllerBaud, nullptr));
+    Require(port.open(QStringLiteral("fuzz"), proto::kControllerBaud, nullptr));
     Link link;
     link.port = &port;
     link.clock = &clock;
@@ -162,8 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         port.arrive(at, QByteArray(chunk.data(), qsizetype(chunk.size())));
     }
 
-    Received rx;
-    rx.count = ReceiveFrame(link, 500, 500, kAnswerStart, false);
+    Arrived rx;
+    rx.count = ReceiveFrame(link, 500, 500, proto::kAnswerStart, false);
     Require(rx.count >= 0 && rx.count <= kAnswerBufferSize);
     rx.bytes = link.AnswerBuffer;
     CheckHunter(line, paused, rx);
