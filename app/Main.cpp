@@ -79,11 +79,11 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate() {
     LoadSettings(link_);
-    link_.LineSpeed = proto::kControllerBaud;
+    link_.setLineSpeed(proto::kControllerBaud);
     OpenPort(link_);
     UpdateStatusLabels(*this, link_);
     escapeHook_ = new EscapeHook(shell_, this);
-    link_.PerfFrequency = link_.clock->perfFrequency();
+    link_.setPerfFrequency(link_.timeSource().perfFrequency());
     shell_.FullHeight = height();
     shell_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
     setFixedWidth(width());

@@ -14,7 +14,7 @@
 namespace Ui {
 class TMainForm;
 }
-struct Link;
+class Link;
 struct CfgContext;
 struct ImitSettings;
 struct Shell;

@@ -226,8 +226,8 @@ bool TMonitorForm::saveTo(const QString& path) const {
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;
     QTextStream out(&f);
-    out << monitor::SavedHeader({QStringLiteral(RMZ47_VERSION), link_.PortNumber, CurrentPortDevice(link_),
-                                 link_.LineSpeed, QDateTime::currentDateTime()});
+    out << monitor::SavedHeader({QStringLiteral(RMZ47_VERSION), link_.PortNumber(), CurrentPortDevice(link_),
+                                 link_.LineSpeed(), QDateTime::currentDateTime()});
     for (int i = 0; i < filter_.rowCount(); ++i)
         out << monitor::RowLine(monitor_.model().row(filter_.sourceRow(i))) << '\n';
     out.flush();

@@ -14,7 +14,7 @@ class QLabel;
 class QPushButton;
 class QTableView;
 class QTreeWidget;
-struct Link;
+class Link;
 namespace proto {
 struct FlowSlots;
 }

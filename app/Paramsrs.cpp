@@ -69,7 +69,7 @@ void TakeDevices(Link& link, const std::map<int, QString>& edited) {
     for (const auto& [n, text] : edited) {
         const QString path = text.isEmpty() ? DefaultPortDevice(n) : text;
         if (path != PortDeviceName(link, n))
-            link.portPaths[n] = path;
+            link.mapPortDevice(n, path);
     }
 }
 
@@ -80,20 +80,20 @@ void ParamRSButtonClick(QWidget* mainForm, JobView& view, Link& link) {
         // Destroyed when the block is left, also by an exception.
         // The system's devices are watched only while the dialog is up.
         std::unique_ptr<DeviceSource> systemDevices;
-        if (!link.devices)
+        if (!link.devices())
             systemDevices = std::make_unique<SystemDeviceSource>();
         TParamsRSForm form(mainForm);
-        form.PortGroup()->setItemIndex(link.PortNumber);
-        form.setDevices(link.devices ? *link.devices : *systemDevices, CurrentDevices(link));
-        form.RTSRadioGroup()->setItemIndex(link.RtsControl ? 1 : 0);
+        form.PortGroup()->setItemIndex(link.PortNumber());
+        form.setDevices(link.devices() ? *link.devices() : *systemDevices, CurrentDevices(link));
+        form.RTSRadioGroup()->setItemIndex(link.RtsControl() ? 1 : 0);
         // Shown again, as the operator left it, for as long as the chosen port fails to open.
         while (form.exec() == QDialog::Accepted) {
-            link.RtsControl = form.RTSRadioGroup()->itemIndex() == 1 ? 1 : 0;
+            link.setRtsControl(form.RTSRadioGroup()->itemIndex() == 1 ? 1 : 0);
             TakeDevices(link, form.devicePaths());
             const int chosen = qMax(0, form.PortGroup()->itemIndex());
-            link.PortNumber = chosen;
+            link.setPortNumber(chosen);
             OpenPort(link); // on failure it has shown the system's text and set PortNumber to 0
-            if (chosen == link.PortNumber)
+            if (chosen == link.PortNumber())
                 break;
             ShowMessage(mainForm, QStringLiteral("Select other COM-port!"), QStringLiteral("Message"),
                         QMessageBox::Information);

@@ -13,7 +13,7 @@ class PortDevicePanel;
 class QComboBox;
 class RadioGroup;
 class JobView;
-struct Link;
+class Link;
 
 class TParamsRSForm : public QDialog {
     Q_OBJECT

@@ -45,8 +45,8 @@ void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report) {
 }
 
 QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {
-    const QJsonObject entry = JournalEntry(report, link.PortNumber,
-                                           link.PortNumber > 0 ? PortDeviceName(link, link.PortNumber) : QString(),
+    const QJsonObject entry = JournalEntry(report, link.PortNumber(),
+                                           link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString(),
                                            QDateTime::currentDateTime());
     QString error;
     if (AppendJournal(journalPath, entry, &error))
@@ -61,16 +61,15 @@ Program::Program() : ownedPort_(std::make_unique<QtPort>()) {
 Program::Program(Port& port, Clock& clock, const QString& settingsPath) { init(port, clock, settingsPath); }
 
 void Program::init(Port& port, Clock& clock, const QString& settingsPath) {
-    link.port = &port;
-    link.clock = &clock;
-    link.settingsPath = settingsPath;
-    link.ui = &linkUi;
+    link.setPort(&port);
+    link.setClock(&clock);
+    link.setSettingsPath(settingsPath);
+    link.setUi(&linkUi);
 }
 
 Program::~Program() {
     if (wizard.PodborForm1 || wizard.PodborForm2)
         DestroyWizardForms(wizard);
     // The port object outlives every use: close it before it goes.
-    if (link.port && link.port->isOpen())
-        link.port->close();
+    ClosePort(link);
 }

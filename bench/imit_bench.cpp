@@ -246,19 +246,19 @@ int main(int argc, char** argv) {
     ImitSettings imit;
     HeadlessView view;
     QObject window; // the peer thread stops the loop through it
-    link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
+    link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));
     {
-        QFile ini(link.settingsPath);
+        QFile ini(link.settingsPath());
         if (!ini.open(QIODevice::WriteOnly))
             return 1;
         ini.write(QByteArray("[rs 232]\r\nCOM Port=1\r\n[ports]\r\nCOM1=") + ptsname(master) + "\r\n");
     }
-    link.port = &port;
-    link.clock = &SystemClock();
-    link.PerfFrequency = noHold ? 1 : SystemClock().perfFrequency();
-    link.PortNumber = 1;
+    link.setPort(&port);
+    link.setClock(&SystemClock());
+    link.setPerfFrequency(noHold ? 1 : SystemClock().perfFrequency());
+    link.setPortNumber(1);
     bench::StderrLinkUi linkUi("imit_bench");
-    link.ui = &linkUi;
+    link.setUi(&linkUi);
     // The window opens the port itself, from the settings file written above.
     CfgContext cfg;
     WizardForms wizard;

@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     BenchClock clock;
     Link link;
-    link.clock = &clock;
+    link.setClock(&clock);
     proto::FlowSlots flowSlots;
     flowSlots.ImitFlIndex = 2;
     flowSlots.ImitNitka = {1, 2, 3};

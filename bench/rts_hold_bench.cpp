@@ -71,7 +71,7 @@ private:
 };
 
 void Measure(Link& link, StopwatchPort& port, int master, int baud, int holds, const char* how) {
-    link.LineSpeed = baud;
+    link.setLineSpeed(baud);
     const double holdUs = double(AnswerHoldTicks(proto::kFlowAnswerSize, baud, 1000000000)) / 1000.0;
     std::array<quint8, proto::kFlowAnswerSize> answer{};
     answer[0] = 0x55;
@@ -115,15 +115,15 @@ int main(int argc, char** argv) {
     }
     SpinClock spin;
     Link link;
-    link.port = &port;
+    link.setPort(&port);
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
     std::printf("rts_hold_bench: load average %.2f\n", load[0]);
     for (const int baud : {38400, 1200}) {
         const int n = baud == 1200 ? std::max(10, holds / 10) : holds;
-        link.clock = &SystemClock();
+        link.setClock(&SystemClock());
         Measure(link, port, master, baud, n, "sleep, then spin the rest");
-        link.clock = &spin;
+        link.setClock(&spin);
         Measure(link, port, master, baud, n, "busy wait for the whole hold");
     }
     return 0;

@@ -109,10 +109,10 @@ int main(int argc, char** argv) {
     QtPort port;
     Program program(port, SystemClock(), settings);
     bench::StderrLinkUi linkUi("soak");
-    program.link.ui = &linkUi;
+    program.link.setUi(&linkUi);
     EchoCount echoes;
     if (echo)
-        program.link.tap.setObserver(&echoes, nullptr);
+        program.link.tap().setObserver(&echoes, nullptr);
     TMainForm form(program);
     form.show();
     MonitorHookup monitor(form, program.link, &program.imit);
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
         check(rssEnd - rssRingFull <= 1024, "memory at the end within 1 MiB of the monitor's ring full");
     else
         std::printf("soak: the monitor's ring did not fill: its memory not checked\n");
-    check(program.link.LineSpeed == proto::kControllerBaud && program.link.portOpen(),
+    check(program.link.LineSpeed() == proto::kControllerBaud && program.link.portOpen(),
           "port back at 1200 after Stop");
     controller.stop();
     return ok ? 0 : 1;

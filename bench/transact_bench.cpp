@@ -33,20 +33,20 @@ int main(int argc, char** argv) {
     }
     QtPort port;
     Link link;
-    link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
+    link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));
     {
-        QFile f(link.settingsPath);
+        QFile f(link.settingsPath());
         if (!f.open(QIODevice::WriteOnly))
             return 2;
         f.write("[rs 232]\nCOM Port=1\nRTS=0\n[ports]\nCOM1=" + com1.toLocal8Bit() + "\n");
     }
-    link.port = &port;
-    link.clock = &SystemClock();
-    link.PerfFrequency = SystemClock().perfFrequency();
+    link.setPort(&port);
+    link.setClock(&SystemClock());
+    link.setPerfFrequency(SystemClock().perfFrequency());
     bench::StderrLinkUi linkUi("transact_bench");
-    link.ui = &linkUi;
+    link.setUi(&linkUi);
     LoadSettings(link);
-    link.LineSpeed = proto::kControllerBaud;
+    link.setLineSpeed(proto::kControllerBaud);
     OpenPort(link);
     if (!link.portOpen())
         return 2;
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     std::printf("transact_bench: table 0 reads at %d bit/s, %d exchanges per mode\n", proto::kControllerBaud,
                 exchanges);
     for (const Mode& mode : modes) {
-        link.RtsControl = mode.rts;
+        link.setRtsControl(mode.rts);
         std::vector<double> overheadMs;
         double lineMs = 0;
         for (int i = -2; i < exchanges; ++i) { // two to warm up

@@ -6,7 +6,7 @@
 #include <functional>
 
 class ConfigureView;
-struct Link;
+class Link;
 class TPodborForm1;
 class TPodborForm2;
 

@@ -95,7 +95,7 @@ void CheckAll(Link& link, const Arrived& rx, quint8 version) {
         const int count = BuildCfgWriteBody(cfg, body);
         Require(count == (version >= 2 ? 23 : 20));
         Require(BuildWriteRequest(link, 4, body, count));
-        Require(link.RequestBuffer[2] == 26 + count);
+        Require(link.RequestBuffer()[2] == 26 + count);
     } else {
         Require(cfg.record == before);
     }
@@ -136,11 +136,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakePort port(clock);
     Require(port.open(QStringLiteral("fuzz"), proto::kControllerBaud, nullptr));
     Link link;
-    link.port = &port;
-    link.clock = &clock;
-    link.RtsControl = 0;
+    link.setPort(&port);
+    link.setClock(&clock);
+    link.setRtsControl(0);
     // Stale bytes of an earlier exchange: a check that reads beyond what arrived sees them.
-    link.AnswerBuffer.fill(in.ConsumeIntegral<quint8>());
+    link.AnswerBuffer().fill(in.ConsumeIntegral<quint8>());
 
     quint32 at = startMs + 1; // after the purge at the start of the collection
     std::string line;
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Arrived rx;
     rx.count = ReceiveFrame(link, 500, 500, proto::kAnswerStart, false);
     Require(rx.count >= 0 && rx.count <= kAnswerBufferSize);
-    rx.bytes = link.AnswerBuffer;
+    rx.bytes = link.AnswerBuffer();
     CheckHunter(line, paused, rx);
 
     for (quint8 v : {quint8(0), quint8(1), quint8(2), quint8(3), version})

@@ -123,19 +123,19 @@ void checkOnDisk(const QByteArray& file, quint8 control) {
                              QStringLiteral("/settings_fuzz-XXXXXX"));
     Require(dir.isValid());
     Link link;
-    link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
+    link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));
     {
-        QFile f(link.settingsPath);
+        QFile f(link.settingsPath());
         Require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(file) == file.size());
     }
     LoadSettings(link);
-    Require(link.PortNumber >= 0 && link.PortNumber <= 8);
+    Require(link.PortNumber() >= 0 && link.PortNumber() <= 8);
 
-    link.PortNumber = (control >> 4) % 9;
-    link.RtsControl = (control & 0x80) ? 0 : int(control) - 200;
+    link.setPortNumber((control >> 4) % 9);
+    link.setRtsControl((control & 0x80) ? 0 : int(control) - 200);
     SaveSettings(link);
 
-    QFile f(link.settingsPath);
+    QFile f(link.settingsPath());
     Require(f.open(QIODevice::ReadOnly));
     const QByteArray saved = f.readAll();
     f.close();
@@ -146,12 +146,12 @@ void checkOnDisk(const QByteArray& file, quint8 control) {
     Require(newLines >= oldLines && newLines <= oldLines + 3);
 
     Link back;
-    back.settingsPath = link.settingsPath;
-    back.PortNumber = back.RtsControl = -77;
+    back.setSettingsPath(link.settingsPath());
+    back.setPortNumber(back.RtsControl() = -77);
     LoadSettings(back);
-    Require(back.PortNumber == link.PortNumber && back.RtsControl == link.RtsControl);
+    Require(back.PortNumber() == link.PortNumber() && back.RtsControl() == link.RtsControl());
     if (control & 1)
-        Require(!PortDeviceName(back, back.PortNumber == 0 ? 1 : back.PortNumber).isEmpty());
+        Require(!PortDeviceName(back, back.PortNumber() == 0 ? 1 : back.PortNumber()).isEmpty());
 }
 
 } // namespace

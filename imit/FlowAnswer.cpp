@@ -13,5 +13,5 @@ void SendAnswer(Link& link, const quint8* answer, int length) {
     static const quint8 preamble[1] = {proto::kPreambleByte};
     // Transmit sends nothing without an open port.
     Transmit(link, preamble, std::span<const quint8>(answer, std::size_t(length)), true,
-             AnswerHoldTicks(length, link.LineSpeed, link.perfFrequency()));
+             AnswerHoldTicks(length, link.LineSpeed(), link.PerfFrequency()));
 }

@@ -33,8 +33,7 @@ class RequestWait {
 public:
     RequestWait(JobView& view, Link& link, Shell& shell) : link_(link), shell_(shell), revival_(view, link) {
         shell_.onStopRequested = [this] {
-            if (link_.port)
-                link_.port->wake();
+            link_.wake();
             if (idle_)
                 idle_->quit();
         };
@@ -49,7 +48,7 @@ public:
             return;
         }
         if (link_.portOpen()) {
-            link_.port->waitForInput(timeoutMs, true);
+            link_.waitForInput(timeoutMs, true);
             return;
         }
         // No port (none chosen, or the open failed): nothing can arrive, the windows still need their
@@ -64,7 +63,7 @@ public:
         QCoreApplication::processEvents();
         if (shell_.StopRequested || revival_.lost() || !link_.portOpen())
             return false;
-        link_.port->waitForInput(timeoutMs, false);
+        link_.waitForInput(timeoutMs, false);
         return true;
     }
 
@@ -169,7 +168,7 @@ private:
                 continue; // drain what is queued before waiting
             }
             request_.idle(now);
-            link_.tap.deliver();
+            link_.tap().deliver();
             const int untilIdle = request_.msUntilIdle(now);
             const int waitMs = untilIdle < 0 ? kImitIdleWaitMs : untilIdle;
             const quint32 sinceAnswer = now - answeredMs_;
@@ -184,10 +183,10 @@ private:
 
     void answer() {
         const quint8* request = request_.buffer.data();
-        link_.tap.record(LineEventKind::Frame, LineDirection::In, request, proto::kFlowRequestSize);
+        link_.tap().record(LineEventKind::Frame, LineDirection::In, request, proto::kFlowRequestSize);
         const int slot = proto::MatchSlot(request, imit_);
         if (slot < 0) {
-            link_.tap.record(LineEventKind::NotImitated, LineDirection::In, request, proto::kFlowRequestSize);
+            link_.tap().record(LineEventKind::NotImitated, LineDirection::In, request, proto::kFlowRequestSize);
             return;
         }
         // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
@@ -226,11 +225,11 @@ private:
 };
 
 void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {
-    link.LineSpeed = proto::SpeedIndexToBaud(imit.ImitSpeedIndex);
+    link.setLineSpeed(proto::SpeedIndexToBaud(imit.ImitSpeedIndex));
     OpenPort(link);
-    qCDebug(lcImit) << "started at" << link.LineSpeed << "bit/s for" << qMin(imit.ImitFlIndex + 1, 3)
+    qCDebug(lcImit) << "started at" << link.LineSpeed() << "bit/s for" << qMin(imit.ImitFlIndex + 1, 3)
                     << "runs";
-    view.showLineSpeed(link.LineSpeed);
+    view.showLineSpeed(link.LineSpeed());
     for (int s = 0; s < 3; ++s)
         view.showRun(s, RunDisplay{});
     view.showImitPanel(imit.ImitFlIndex + 1);
@@ -256,7 +255,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
         ~Restore() {
             view.showImitPanel(0);
             view.setStopMode(false);
-            link.LineSpeed = proto::kControllerBaud;
+            link.setLineSpeed(proto::kControllerBaud);
             OpenPort(link);
             UpdateStatusLabels(view, link);
         }

@@ -7,7 +7,7 @@
 #include <array>
 
 class JobView;
-struct Link;
+class Link;
 struct RunDisplay;
 struct Shell;
 

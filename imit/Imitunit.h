@@ -7,7 +7,7 @@
 
 class ImitView;
 class QWidget;
-struct Link;
+class Link;
 struct Shell;
 
 namespace Ui {

@@ -34,7 +34,7 @@ PortRevival::~PortRevival() = default;
 void PortRevival::checkSpeed() {
     if (speedTold_ || !link_.portOpen())
         return;
-    const QString text = SpeedNoticeText(link_.LineSpeed, link_.port->actualBaud());
+    const QString text = SpeedNoticeText(link_.LineSpeed(), link_.actualBaud());
     if (text.isEmpty())
         return;
     speedTold_ = true;
@@ -47,7 +47,7 @@ bool PortRevival::lost() {
     if (!watch_) {
         watch_ = std::make_unique<DeviceWatch>();
         watch_->addPathsOf(LostDevicePaths(link_));
-        lostText_ = QStringLiteral("Порт потерян в %1 (%2)").arg(Now(), link_.device.reason);
+        lostText_ = QStringLiteral("Порт потерян в %1 (%2)").arg(Now(), link_.lostReason());
         view_.showLinkNotice(LinkNotice::Port, lostText_ + QStringLiteral(", ждем устройство"));
         ShowPortDevice(view_, link_);
     }

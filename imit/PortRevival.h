@@ -9,7 +9,7 @@
 
 class DeviceWatch;
 class JobView;
-struct Link;
+class Link;
 
 class PortRevival {
 public:

@@ -1,6 +1,7 @@
 #include "Now_opros.h"
 
 #include "FrameHunter.h"
+#include "LinkState.h"
 #include "LinkUi.h"
 #include "PortHolder.h"
 #include "PortRecovery.h"
@@ -26,44 +27,34 @@ const QString kAccessAdvice = QStringLiteral(
 
 } // namespace
 
-bool Link::portOpen() const {
-    return port && port->isOpen();
-}
-
-Clock& Link::timeSource() const {
-    return clock ? *clock : SystemClock();
-}
-
-qint64 Link::perfFrequency() const {
-    return PerfFrequency > 0 ? PerfFrequency : timeSource().perfFrequency();
-}
-
 void ClosePort(Link& link) {
+    LinkState& s = Inside(link);
     if (link.portOpen())
-        link.port->close();
-    link.device = {};
+        s.port->close();
+    s.device = {};
 }
 
 void OpenPort(Link& link) {
+    LinkState& s = Inside(link);
     ClosePort(link);
-    if (link.PortNumber == 0 || !link.port)
+    if (s.PortNumber == 0 || !s.port)
         return;
     OpenError error;
-    const QString device = PortDeviceName(link, link.PortNumber);
-    if (link.port->open(device, link.LineSpeed, &error)) {
+    const QString device = PortDeviceName(link, s.PortNumber);
+    if (s.port->open(device, s.LineSpeed, &error)) {
         TakeUpOpenedPort(link, device);
         return;
     }
     // A port that failed once is not tried again at the next start.
-    link.PortNumber = 0;
+    s.PortNumber = 0;
     SaveSettings(link);
     QString text = error.systemText;
     if (error.accessDenied)
         text += QLatin1Char('\n') + kAccessAdvice;
     if (error.busy)
         text += QLatin1Char('\n') + BusyText(FindPortHolder(device));
-    if (link.ui)
-        link.ui->showOpenError(text);
+    if (s.ui)
+        s.ui->showOpenError(text);
 }
 
 quint64 BitTimeTicks(int bits, int baud, qint64 frequency) {
@@ -92,9 +83,9 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
     if (!link.portOpen())
         return;
     Clock& clock = link.timeSource();
-    Port& port = *link.port;
+    Port& port = *Inside(link).port;
     port.purge();
-    link.echo.expect(preamble, frame);
+    Inside(link).echo.expect(preamble, frame);
     // Asked every time, so that RTS stays low when switching is off; the port remembers the mode.
     const bool byDriver = port.letDriverSwitchRts(switchRts) && switchRts;
     const bool timed = switchRts && !byDriver;
@@ -110,26 +101,27 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
     std::copy(preamble.begin(), preamble.end(), line.begin());
     std::copy_n(frame.begin(), n - preamble.size(), line.begin() + preamble.size());
     port.write(line.data(), qint64(n));
-    link.tap.record(LineEventKind::Bytes, LineDirection::Out, preamble.data(), qint64(preamble.size()));
-    link.tap.record(LineEventKind::Frame, LineDirection::Out, frame.data(), qint64(frame.size()));
+    Inside(link).tap.record(LineEventKind::Bytes, LineDirection::Out, preamble.data(), qint64(preamble.size()));
+    Inside(link).tap.record(LineEventKind::Frame, LineDirection::Out, frame.data(), qint64(frame.size()));
     // RTS must not drop while the driver still sends (a USB adapter sends after write() returns).
     port.drain();
     if (timed) {
         HoldTicks(clock, start, holdTicks);
         port.setRts(false);
     }
-    link.tap.deliver();
+    Inside(link).tap.deliver();
 }
 
 void SendFrame(Link& link, int n) {
+    LinkState& s = Inside(link);
     // The length byte of a frame is one byte wide; anything else is not a frame and would read past the
     // request buffer.
     if (n < 1 || n > 255)
         return;
     static const quint8 preamble[kRequestPreamble] = {kPreambleByte, kPreambleByte, kPreambleByte};
-    const bool rts = link.RtsControl != 0;
-    const qint64 frequency = link.perfFrequency();
-    Transmit(link, preamble, std::span<const quint8>(link.RequestBuffer.data(), std::size_t(n)), rts,
+    const bool rts = s.RtsControl != 0;
+    const qint64 frequency = link.PerfFrequency();
+    Transmit(link, preamble, std::span<const quint8>(s.RequestBuffer.data(), std::size_t(n)), rts,
              rts ? RtsHoldTicks(n, frequency) : 0);
 }
 
@@ -154,22 +146,23 @@ void TapReceived(LineTap& tap, const proto::FrameHunter& hunter, bool complete,
 } // namespace
 
 qint64 ReadLine(Link& link, quint8* out, qint64 max) {
-    if (!link.port)
+    LinkState& s = Inside(link);
+    if (!s.port)
         return -1;
     quint8 raw[kReadChunk];
-    const qint64 room = qMin<qint64>(max - link.echo.held(), kReadChunk);
-    const qint64 got = room > 0 ? link.port->read(raw, room) : 0;
+    const qint64 room = qMin<qint64>(max - s.echo.held(), kReadChunk);
+    const qint64 got = room > 0 ? s.port->read(raw, room) : 0;
     if (got < 0) {
-        link.port->clearError();
+        s.port->clearError();
         return -1;
     }
     if (got == 0)
         return 0;
-    link.tap.record(LineEventKind::Bytes, LineDirection::In, raw, got);
+    s.tap.record(LineEventKind::Bytes, LineDirection::In, raw, got);
     int echo = 0;
-    const int kept = link.echo.pass(raw, int(got), out, &echo);
+    const int kept = s.echo.pass(raw, int(got), out, &echo);
     if (echo > 0)
-        link.tap.record(LineEventKind::Echo, LineDirection::In, echo);
+        s.tap.record(LineEventKind::Echo, LineDirection::In, echo);
     return kept;
 }
 
@@ -179,7 +172,7 @@ namespace {
 // time-out ends it (false).
 bool Hunt(Link& link, proto::FrameHunter& hunter, int firstTimeoutMs, int nextTimeoutMs, bool pumpMessages) {
     Clock& clock = link.timeSource();
-    Port& port = *link.port;
+    Port& port = *Inside(link).port;
     const quint32 firstTimeout = quint32(qMax(0, firstTimeoutMs));
     const quint32 nextTimeout = quint32(qMax(0, nextTimeoutMs));
     // Nothing is discarded: the read-back of our own request on a two-wire line is recognised by the echo
@@ -221,12 +214,12 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
 Received ReceiveAnswer(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages,
                        quint8 requestFunction) {
     Received got;
-    if (!link.port)
+    if (!Inside(link).port)
         return got;
-    proto::FrameHunter hunter(startByte, link.AnswerBuffer);
+    proto::FrameHunter hunter(startByte, Inside(link).AnswerBuffer);
     const bool complete = Hunt(link, hunter, firstTimeoutMs, nextTimeoutMs, pumpMessages);
     got.count = hunter.complete() ? hunter.frameLength() : hunter.count();
-    got.answer = proto::CheckAnswer(link.AnswerBuffer, got.count, requestFunction);
-    TapReceived(link.tap, hunter, complete, got.answer.outcome);
+    got.answer = proto::CheckAnswer(Inside(link).AnswerBuffer, got.count, requestFunction);
+    TapReceived(Inside(link).tap, hunter, complete, got.answer.outcome);
     return got;
 }

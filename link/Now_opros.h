@@ -11,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <map>
+#include <memory>
 #include <span>
 
 class DeviceSource;
@@ -30,42 +31,66 @@ struct OpenedDevice {
     QString reason;    // the system's text for the loss
 };
 
-struct Link {
-    // Link parameters (settings file) and line state.
-    int PortNumber = 0; // 0 = no port, 1..8 = COM1..COM8
-    int RtsControl = 1; // 0 = leave RTS alone, other = raise RTS around each transmission
-    int LineSpeed = proto::kControllerBaud;
-    qint64 PerfFrequency = 0;
+struct LinkState; // LinkState.h, for the link's own code
 
-    std::array<quint8, kRequestBufferSize> RequestBuffer{};
-    std::array<quint8, kAnswerBufferSize> AnswerBuffer{};
+// The serial link of the program: its settings, buffers, port, clock and device state, kept by link/ and
+// reached from elsewhere through these calls only.
+class Link {
+public:
+    Link();
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
 
-    Port* port = nullptr;
-    Clock* clock = nullptr;
+    // The settings file's parameters and the line's state.
+    int PortNumber() const; // 0 = no port, 1..8 = COM1..COM8
+    void setPortNumber(int portNumber);
+    int RtsControl() const; // 0 = leave RTS alone, other = raise RTS around each transmission
+    void setRtsControl(int rtsControl);
+    int LineSpeed() const;
+    void setLineSpeed(int baud);
+    // The high-resolution counter's rate as the main window read it, else the clock's own.
+    qint64 PerfFrequency() const;
+    void setPerfFrequency(qint64 frequency);
 
+    std::array<quint8, kRequestBufferSize>& RequestBuffer();
+    const std::array<quint8, kRequestBufferSize>& RequestBuffer() const;
+    std::array<quint8, kAnswerBufferSize>& AnswerBuffer();
+    const std::array<quint8, kAnswerBufferSize>& AnswerBuffer() const;
+
+    // What the link works with; none is owned. Without a clock the system clock is used.
+    void setPort(Port* port);
+    void setClock(Clock* clock);
+    // The boxes the link raises (a failed open, a refused request); none are shown without it.
+    void setUi(LinkUi* ui);
     // Full path of the settings file (marvil.ini), normally DefaultSettingsPath(). Empty: no settings file
     // at all (defaults are loaded, nothing is saved), so that a test never touches the user's own file.
-    QString settingsPath;
-
-    // The boxes the link raises (a failed open, a refused request); none are shown without it.
-    LinkUi* ui = nullptr;
-    // Every byte and frame on the line, for whoever observes it.
-    LineTap tap;
-    // The last transmission, to tell its read-back on a two-wire line from what the other side sends.
-    EchoFilter echo;
-
-    OpenedDevice device;
+    const QString& settingsPath() const;
+    void setSettingsPath(const QString& path);
+    // The serial devices present, for the link dialog; the system's own when null.
+    DeviceSource* devices() const;
+    void setDevices(DeviceSource* devices);
     // COMn -> device path as chosen in the link dialog, over the settings file's "ports" section; written
     // there at the next save.
-    std::map<int, QString> portPaths;
-    // The serial devices present, for the link dialog; the system's own when null.
-    DeviceSource* devices = nullptr;
+    void mapPortDevice(int portNumber, const QString& path);
+    const std::map<int, QString>& mappedDevices() const;
 
-    bool portOpen() const;
-    // The link's clock, the system clock when none was set.
+    // Every byte and frame on the line, for whoever observes it.
+    LineTap& tap();
     Clock& timeSource() const;
-    // PerfFrequency once the main window has read it, else the clock's own.
-    qint64 perfFrequency() const;
+    bool portOpen() const;
+    // The open port's own calls, for a loop that waits on the line itself.
+    void wake();
+    bool waitForInput(int timeoutMs, bool pumpMessages);
+    qint32 actualBaud() const;
+    // The device went away since the open, and the system's text for it.
+    bool deviceLost() const;
+    QString lostReason() const;
+
+private:
+    friend LinkState& Inside(Link& link);
+    friend const LinkState& Inside(const Link& link);
+    std::unique_ptr<LinkState> state_;
 };
 
 // Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
@@ -83,7 +108,7 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
 // Sends the first n (1..255) bytes of RequestBuffer after three 0xFF bytes, RTS switched when RtsControl
 // says so.
 void SendFrame(Link& link, int n);
-// Reads what is queued, at most max - link.echo.held() bytes, into out and returns the bytes that are not
+// Reads what is queued, at most max less the echo held back, into out and returns the bytes that are not
 // the tool's own echo: 0 when nothing or only echo came, -1 when the read failed (the error is cleared).
 qint64 ReadLine(Link& link, quint8* out, qint64 max);
 // Collects one frame that starts 0xFF, startByte, 0xFF into AnswerBuffer. Returns 0 when no frame start

@@ -1,7 +1,7 @@
 #include "PortRecovery.h"
 
 #include "Logging.h"
-#include "Now_opros.h"
+#include "LinkState.h"
 #include "SerialDevices.h"
 #include "Settings.h"
 
@@ -14,17 +14,18 @@
 namespace {
 
 void Report(Link& link, LineEventKind kind, const QString& text) {
+    LinkState& s = Inside(link);
     const QString line =
-        QStringLiteral("rmz47: порт COM%1 (%2): %3").arg(link.PortNumber).arg(link.device.path, text);
+        QStringLiteral("rmz47: порт COM%1 (%2): %3").arg(s.PortNumber).arg(s.device.path, text);
     if (kind == LineEventKind::PortLost)
         qCWarning(lcLink).noquote().nospace() << line;
     else
         qCInfo(lcLink).noquote().nospace() << line;
     const QByteArray bytes =
-        (kind == LineEventKind::PortLost ? link.device.reason : link.device.path).toUtf8();
-    link.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()),
+        (kind == LineEventKind::PortLost ? s.device.reason : s.device.path).toUtf8();
+    s.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()),
                     bytes.size());
-    link.tap.deliver();
+    s.tap.deliver();
 }
 
 // The identity of the node or link itself (not followed); empty when there is none.
@@ -54,11 +55,12 @@ bool Renewed(const OpenedDevice& device, const QString& path) {
 } // namespace
 
 void TakeUpOpenedPort(Link& link, const QString& path) {
+    LinkState& s = Inside(link);
     // DTR powers many two-wire line converters; a device without modem lines refuses it, which is fine.
-    link.port->setDtr(true);
-    link.port->purge();
-    link.echo.clear();
-    OpenedDevice& device = link.device;
+    s.port->setDtr(true);
+    s.port->purge();
+    s.echo.clear();
+    OpenedDevice& device = s.device;
     device = {};
     device.path = path;
     // An adapter that comes back after a pull may get another node; its by-id name stays.
@@ -68,24 +70,26 @@ void TakeUpOpenedPort(Link& link, const QString& path) {
 }
 
 bool NoticePortLoss(Link& link) {
-    if (link.device.lost)
+    LinkState& s = Inside(link);
+    if (s.device.lost)
         return true;
-    if (!link.port || !link.port->lost())
+    if (!s.port || !s.port->lost())
         return false;
-    link.device.lost = true;
-    link.device.reason = link.port->lostReason();
+    s.device.lost = true;
+    s.device.reason = s.port->lostReason();
     // Nothing goes out on a dead device (no RTS hold either) until it is opened again.
-    link.port->close();
-    Report(link, LineEventKind::PortLost, QStringLiteral("устройство потеряно: ") + link.device.reason);
+    s.port->close();
+    Report(link, LineEventKind::PortLost, QStringLiteral("устройство потеряно: ") + s.device.reason);
     return true;
 }
 
 QStringList LostDevicePaths(const Link& link) {
+    const LinkState& s = Inside(link);
     QStringList paths;
-    if (!link.device.stablePath.isEmpty())
-        paths << link.device.stablePath;
-    if (link.PortNumber > 0) {
-        const QString mapped = PortDeviceName(link, link.PortNumber);
+    if (!s.device.stablePath.isEmpty())
+        paths << s.device.stablePath;
+    if (s.PortNumber > 0) {
+        const QString mapped = PortDeviceName(link, s.PortNumber);
         if (!paths.contains(mapped))
             paths << mapped;
     }
@@ -93,23 +97,25 @@ QStringList LostDevicePaths(const Link& link) {
 }
 
 bool ReopenLostPort(Link& link) {
-    if (!link.device.lost || !link.port || link.PortNumber == 0)
+    LinkState& s = Inside(link);
+    if (!s.device.lost || !s.port || s.PortNumber == 0)
         return false;
     for (const QString& path : LostDevicePaths(link)) {
         OpenError error;
-        if (!Renewed(link.device, path) || !link.port->open(path, link.LineSpeed, &error))
+        if (!Renewed(s.device, path) || !s.port->open(path, s.LineSpeed, &error))
             continue;
-        const QString reason = link.device.reason;
+        const QString reason = s.device.reason;
         TakeUpOpenedPort(link, path);
         Report(link, LineEventKind::PortBack, QStringLiteral("устройство открыто снова"));
-        link.device.reason = reason;
+        s.device.reason = reason;
         return true;
     }
     return false;
 }
 
 QString CurrentPortDevice(const Link& link) {
-    if (link.PortNumber == 0)
+    const LinkState& s = Inside(link);
+    if (s.PortNumber == 0)
         return {};
-    return link.device.path.isEmpty() ? PortDeviceName(link, link.PortNumber) : link.device.path;
+    return s.device.path.isEmpty() ? PortDeviceName(link, s.PortNumber) : s.device.path;
 }

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-struct Link;
+class Link;
 
 // What follows every open of the link's port under `path`: DTR up, both queues and the echo filter
 // emptied, the device recorded with its stable name and the stamps of both.

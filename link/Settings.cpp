@@ -1,6 +1,6 @@
 #include "Settings.h"
 #include "IniFile.h"
-#include "Now_opros.h"
+#include "LinkState.h"
 
 #include <QDir>
 
@@ -45,17 +45,19 @@ QString DefaultSettingsPath() {
 }
 
 void LoadSettings(Link& link) {
+    LinkState& s = Inside(link);
     IniFile ini;
-    if (!link.settingsPath.isEmpty())
-        ini.load(link.settingsPath); // a missing or unreadable file leaves the defaults
+    if (!s.settingsPath.isEmpty())
+        ini.load(s.settingsPath); // a missing or unreadable file leaves the defaults
     const int port = intValue(ini, kSection, kPortKey, kDefaultPort);
     // The port name is built from one digit: anything outside COM1..COM8 means no port.
-    link.PortNumber = (port >= 0 && port <= kMaxPort) ? port : kDefaultPort;
-    link.RtsControl = intValue(ini, kSection, kRtsKey, kDefaultRts);
+    s.PortNumber = (port >= 0 && port <= kMaxPort) ? port : kDefaultPort;
+    s.RtsControl = intValue(ini, kSection, kRtsKey, kDefaultRts);
 }
 
 void SaveSettings(const Link& link) {
-    const QString& path = link.settingsPath;
+    const LinkState& s = Inside(link);
+    const QString& path = s.settingsPath;
     if (path.isEmpty())
         return;
     IniFile ini;
@@ -63,11 +65,11 @@ void SaveSettings(const Link& link) {
     // file) is left alone rather than replaced by one that would lose its contents.
     if (ini.load(path) == IniFile::LoadResult::Unreadable)
         return;
-    ini.setValue(kSection, kPortKey, QString::number(link.PortNumber));
-    ini.setValue(kSection, kRtsKey, QString::number(link.RtsControl));
+    ini.setValue(kSection, kPortKey, QString::number(s.PortNumber));
+    ini.setValue(kSection, kRtsKey, QString::number(s.RtsControl));
     // Only mappings that change what the file yields are written: a default is not added for every COM
     // item, and a line the operator wrote stays as it is while it still says the same.
-    for (const auto& [number, chosen] : link.portPaths) {
+    for (const auto& [number, chosen] : s.portPaths) {
         if (FileMapping(ini, number).value_or(DefaultPortDevice(number)) != chosen)
             ini.setValue(kPortsSection, PortKey(number), chosen);
     }
@@ -84,12 +86,13 @@ QString DefaultPortDevice(int portNumber) {
 }
 
 QString PortDeviceName(const Link& link, int portNumber) {
-    const auto chosen = link.portPaths.find(portNumber);
-    if (chosen != link.portPaths.end() && !chosen->second.isEmpty())
+    const LinkState& s = Inside(link);
+    const auto chosen = s.portPaths.find(portNumber);
+    if (chosen != s.portPaths.end() && !chosen->second.isEmpty())
         return chosen->second;
     // Read at every open, so that a file mapped by hand while the program runs is followed.
     IniFile ini;
-    if (!link.settingsPath.isEmpty() && ini.load(link.settingsPath) == IniFile::LoadResult::Ok) {
+    if (!s.settingsPath.isEmpty() && ini.load(s.settingsPath) == IniFile::LoadResult::Ok) {
         if (const auto mapped = FileMapping(ini, portNumber))
             return *mapped;
     }

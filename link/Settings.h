@@ -3,7 +3,7 @@
 // section that maps COMn to a device path.
 #include <QString>
 
-struct Link;
+class Link;
 
 QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/marvil.ini
 void LoadSettings(Link& link);

@@ -31,14 +31,14 @@ void LineMonitor::attach(Link& link) {
         return;
     detach();
     link_ = &link;
-    link.tap.setObserver(&log_, &clock_);
+    link.tap().setObserver(&log_, &clock_);
     timer_.start();
 }
 
 void LineMonitor::detach() {
     if (!link_)
         return;
-    link_->tap.setObserver(nullptr, nullptr);
+    link_->tap().setObserver(nullptr, nullptr);
     link_ = nullptr;
     timer_.stop();
     flush();

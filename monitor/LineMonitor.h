@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
-struct Link;
+class Link;
 class Clock;
 
 namespace monitor {

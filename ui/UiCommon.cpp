@@ -191,20 +191,20 @@ double ReadNumber(QLineEdit* edit) {
 }
 
 void UpdateStatusLabels(JobView& view, const Link& link) {
-    view.showLinkStatus(link.PortNumber, link.RtsControl, proto::kControllerBaud);
+    view.showLinkStatus(link.PortNumber(), link.RtsControl(), proto::kControllerBaud);
     ShowPortDevice(view, link);
 }
 
 void ShowPortDevice(JobView& view, const Link& link) {
-    if (link.PortNumber == 0) {
+    if (link.PortNumber() == 0) {
         view.showPortDevice({});
         return;
     }
     const QString device = CurrentPortDevice(link);
     QString text = QStringLiteral("Устройство: ") + device;
     const QString node = QFileInfo(device).canonicalFilePath();
-    if (link.device.lost)
-        text += QStringLiteral(" (потеряно: ") + link.device.reason + QLatin1Char(')');
+    if (link.deviceLost())
+        text += QStringLiteral(" (потеряно: ") + link.lostReason() + QLatin1Char(')');
     else if (node.isEmpty())
         text += QStringLiteral(" (нет в системе)");
     else if (node != device)

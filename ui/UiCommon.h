@@ -13,7 +13,7 @@ class QButtonGroup;
 class QTranslator;
 class QLineEdit;
 class QGridLayout;
-struct Link;
+class Link;
 
 // A captioned group of radio buttons laid out in `columns` columns, with an item index (-1 = none),
 // as the forms' radio groups are. Items and columns can be set from a Designer form (properties

@@ -22,8 +22,8 @@ TEST_F(AppFixture, FirstRunShowsNoPortAndSwitchedRtsAndOpensNothing) {
     EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - управлять"));
     EXPECT_EQ(labelText("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_EQ(port.count(Kind::Open), 0);
-    EXPECT_EQ(program->link.LineSpeed, 1200);
-    EXPECT_EQ(program->link.PerfFrequency, 1000000);
+    EXPECT_EQ(program->link.LineSpeed(), 1200);
+    EXPECT_EQ(program->link.PerfFrequency(), 1000000);
 
     // Closing writes the defaults into a new file.
     EXPECT_TRUE(form->close());
@@ -148,7 +148,7 @@ TEST_F(AppFixture, StoredPortThatFailsIsReportedAndForgottenBeforeTheWindowClose
     EXPECT_TRUE(script.done());
     EXPECT_EQ(script.unexpected(), 0);
     EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
-    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_EQ(program->link.PortNumber(), 0);
     EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=0"))) << readSettings().toStdString();
 }
 
@@ -248,7 +248,7 @@ TEST_F(AppFixture, BadRequestBoxStandsAtTheOwnersCorner) {
             EXPECT_EQ(qobject_cast<QMessageBox*>(w)->icon(), QMessageBox::Critical);
             ClickOk(w);
         });
-        program->link.ui->showBadRequest(owner);
+        program->linkUi.showBadRequest(owner);
         EXPECT_TRUE(script.done());
         EXPECT_EQ(boxPos, form->pos());
     }

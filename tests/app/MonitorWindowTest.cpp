@@ -19,19 +19,19 @@ namespace {
 // A read of table 0, 3 noise bytes, the time-out: one request and two faults, as the link's tap sees them.
 void Exchange(Link& link) {
     static const quint8 read0[] = {0xCC, 0xFF, 0x0A, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x3E, 0x2B};
-    link.tap.record(LineEventKind::Frame, LineDirection::Out, read0, sizeof read0);
-    link.tap.record(LineEventKind::Noise, LineDirection::In, 3);
-    link.tap.record(LineEventKind::Silence, LineDirection::In);
-    link.tap.deliver();
+    link.tap().record(LineEventKind::Frame, LineDirection::Out, read0, sizeof read0);
+    link.tap().record(LineEventKind::Noise, LineDirection::In, 3);
+    link.tap().record(LineEventKind::Silence, LineDirection::In);
+    link.tap().deliver();
 }
 
 TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     QTemporaryDir dir;
     qputenv("RMZ47_MONITOR_SETTINGS", dir.filePath(QStringLiteral("monitor.ini")).toLocal8Bit());
     Link link;
-    link.clock = &SystemClock();
-    link.PortNumber = 3;
-    link.portPaths[3] = QStringLiteral("/dev/ttyUSB5");
+    link.setClock(&SystemClock());
+    link.setPortNumber(3);
+    link.mapPortDevice(3, QStringLiteral("/dev/ttyUSB5"));
     proto::FlowSlots flowSlots;
     auto form = std::make_unique<TMonitorForm>(link, &flowSlots);
     form->open();
@@ -88,7 +88,7 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     // Closing stops the observing, not the line; the next window comes back where this one was.
     form->resize(1010, 610);
     form->close();
-    EXPECT_FALSE(link.tap.active());
+    EXPECT_FALSE(link.tap().active());
     form = std::make_unique<TMonitorForm>(link, &flowSlots);
     EXPECT_EQ(form->size(), QSize(1010, 610));
     qunsetenv("RMZ47_MONITOR_SETTINGS");

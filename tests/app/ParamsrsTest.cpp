@@ -99,8 +99,8 @@ TEST_F(LinkDialogTest, FailedPortAsksForAnotherAndCancelLeavesNoPort) {
     ASSERT_EQ(port.count(Kind::Open), 1);
     const auto open = std::find_if(port.calls.begin(), port.calls.end(), [](const auto& c) { return c.kind == Kind::Open; });
     EXPECT_EQ(open->device, QStringLiteral("/dev/ttyS2"));
-    EXPECT_EQ(program->link.PortNumber, 0);
-    EXPECT_EQ(program->link.RtsControl, 0);
+    EXPECT_EQ(program->link.PortNumber(), 0);
+    EXPECT_EQ(program->link.RtsControl(), 0);
     EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
     EXPECT_EQ(labelText("RTSLabel"), QStringLiteral("RTS - не управлять"));
 
@@ -130,7 +130,7 @@ TEST_F(LinkDialogTest, FailedPortThenWorkingPortEndsTheLoop) {
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(port.openedDevice(), QStringLiteral("/dev/ttyS0"));
     EXPECT_EQ(port.openedBaud(), 1200);
-    EXPECT_EQ(program->link.PortNumber, 1);
+    EXPECT_EQ(program->link.PortNumber(), 1);
     EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт COM1"));
 }
 
@@ -145,7 +145,7 @@ TEST_F(LinkDialogTest, NoPortAcceptsAtOnceAndClosesTheOpenPort) {
     clickChange();
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(port.count(Kind::Open), 1); // the one at start-up
-    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_EQ(program->link.PortNumber(), 0);
     EXPECT_EQ(labelText("PortLabel"), QStringLiteral("Порт  - NONE"));
     // The choice stays in memory until the window closes.
     EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=2")));
@@ -226,7 +226,7 @@ TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
     devices.list = {{"/dev/ttyUSB0", kFtdi, "FT232R USB UART", "FTDI", "A50285BI"},
                     {"/dev/ttyACM0", "", "Modem", "", ""}};
     start();
-    program->link.devices = &devices;
+    program->link.setDevices(&devices);
     EXPECT_TRUE(child<QLabel>("PortLabel")->toolTip().startsWith(QStringLiteral("Устройство: /dev/ttyS0")));
     const auto edit = [&](bool accept) {
         return [&devices, accept](QWidget* d) {
@@ -254,13 +254,13 @@ TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
     };
     script.then(edit(false));
     clickChange();
-    EXPECT_TRUE(program->link.portPaths.empty());
+    EXPECT_TRUE(program->link.mappedDevices().empty());
     EXPECT_EQ(port.openedDevice(), QStringLiteral("/dev/ttyS0"));
 
     devices.list.removeLast();
     script.then(edit(true));
     clickChange();
-    EXPECT_EQ(program->link.PortNumber, 2);
+    EXPECT_EQ(program->link.PortNumber(), 2);
     EXPECT_EQ(port.openedDevice(), kFtdi);
     EXPECT_EQ(PortDeviceName(program->link, 3), QStringLiteral("/tmp/ttyFree"));
     EXPECT_TRUE(child<QLabel>("PortLabel")->toolTip().startsWith(QStringLiteral("Устройство: ") + kFtdi));

@@ -54,8 +54,8 @@ TEST_F(WindowTextsTest, EveryWindowNamesItsControlsAndLetsItsLabelsBeRead) {
     monitor.open();
     monitor.job(monitor::JobKind::Configure, true);
     monitor.showProgress(QStringLiteral("Чтение таблицы 0, попытка 1 из 5"));
-    program->link.tap.record(LineEventKind::Echo, LineDirection::In, 4); // a diagnosis line
-    program->link.tap.deliver();
+    program->link.tap().record(LineEventKind::Echo, LineDirection::In, 4); // a diagnosis line
+    program->link.tap().deliver();
     monitor.monitor().flush();
     WizardForms wizard;
     TCfgForm cfgForm(program->cfg, wizard);

@@ -44,15 +44,15 @@ constexpr int kStartMs = 10000;
 }
 
 ::testing::AssertionResult OpenCom1(Link& link, Port& port, RecordingLinkUi& ui, const QString& settingsPath) {
-    link.settingsPath = settingsPath;
-    link.port = &port;
-    link.clock = &SystemClock();
-    link.PerfFrequency = SystemClock().perfFrequency();
-    link.ui = &ui;
+    link.setSettingsPath(settingsPath);
+    link.setPort(&port);
+    link.setClock(&SystemClock());
+    link.setPerfFrequency(SystemClock().perfFrequency());
+    link.setUi(&ui);
     LoadSettings(link);
-    if (link.PortNumber != 1)
-        return ::testing::AssertionFailure() << "the settings file chose COM" << link.PortNumber;
-    link.LineSpeed = proto::kControllerBaud;
+    if (link.PortNumber() != 1)
+        return ::testing::AssertionFailure() << "the settings file chose COM" << link.PortNumber();
+    link.setLineSpeed(proto::kControllerBaud);
     OpenPort(link);
     if (!link.portOpen())
         return ::testing::AssertionFailure() << "COM1 did not open: " << ui.openErrors.join(u'\n').toStdString();

@@ -9,7 +9,7 @@
 
 class Port;
 class RecordingLinkUi;
-struct Link;
+class Link;
 
 // Starts `program` with `args` and waits for the line "PTY <device>" it prints once its end of the link
 // is open; `device` (if given) receives the path. The rest of its output stays unread in `sim`.

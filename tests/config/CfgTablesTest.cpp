@@ -112,8 +112,8 @@ TEST(ConfigurationWrite, BodyAndFrameByVersion) {
 
         Link link;
         ASSERT_TRUE(BuildWriteRequest(link, 4, body, count));
-        proto::FrameCrc(link.RequestBuffer.data(), link.RequestBuffer.size());
-        const auto& r = link.RequestBuffer;
+        proto::FrameCrc(link.RequestBuffer().data(), link.RequestBuffer().size());
+        const auto& r = link.RequestBuffer();
         const int n = 26 + count;
         EXPECT_EQ(r[2], n); // 49 or 46
         EXPECT_EQ(r[3], 0x02);

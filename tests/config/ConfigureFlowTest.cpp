@@ -130,9 +130,9 @@ struct ScriptedController {
 class ConfigureFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        link.port = &port;
-        link.clock = &clock;
-        link.RtsControl = 0;
+        link.setPort(&port);
+        link.setClock(&clock);
+        link.setRtsControl(0);
         OpenError err;
         ASSERT_TRUE(port.open(QStringLiteral("/dev/fake"), proto::kControllerBaud, &err));
         ctl.view = &view;

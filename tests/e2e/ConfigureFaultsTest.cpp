@@ -208,8 +208,8 @@ TEST_F(ConfigureOverBadLine, ControllerKilledInTheMiddleOfAnExchangeThenBackAgai
     EXPECT_EQ(sim->countLines("write table"), 0);
     EXPECT_FALSE(QFile::exists(statePath()));
     EXPECT_TRUE(jobButtonsOn());
-    EXPECT_TRUE(program->link.device.lost);
-    EXPECT_EQ(program->link.PortNumber, 1);
+    EXPECT_TRUE(program->link.deviceLost());
+    EXPECT_EQ(program->link.PortNumber(), 1);
 
     // The line is back: a new controller behind the same link.
     spare = launch({"--state", statePath()});
@@ -222,7 +222,7 @@ TEST_F(ConfigureOverBadLine, ControllerKilledInTheMiddleOfAnExchangeThenBackAgai
     expectBox(1, kWritten, kMsg, QMessageBox::Information);
     EXPECT_EQ(spare->countLines("write table 4, 23 bytes, stored"), 1);
     EXPECT_TRUE(program->link.portOpen());
-    EXPECT_FALSE(program->link.device.lost);
+    EXPECT_FALSE(program->link.deviceLost());
 }
 
 // The controller goes away while the operator edits the form: the confirmed record cannot be written,

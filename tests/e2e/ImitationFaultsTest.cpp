@@ -58,7 +58,7 @@ protected:
         EXPECT_FALSE(bool(program->shell.onStopRequested)); // the loop has ended
         EXPECT_FALSE(form->inStopMode());
         EXPECT_EQ(form->height(), program->shell.CompactHeight);
-        EXPECT_EQ(program->link.LineSpeed, proto::kControllerBaud);
+        EXPECT_EQ(program->link.LineSpeed(), proto::kControllerBaud);
         EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(),
                   SpeedStatusText(proto::kControllerBaud));
     }
@@ -142,12 +142,12 @@ TEST_F(ImitationOverBadLine, ControllerKilledMidImitationThenStopAndReopen) {
     EXPECT_EQ(script.boxes[0].caption, QStringLiteral("GetLastError"));
     EXPECT_FALSE(script.boxes[0].text.isEmpty());
     expectBackToTheController();
-    EXPECT_EQ(program->link.PortNumber, 0);
+    EXPECT_EQ(program->link.PortNumber(), 0);
     EXPECT_TRUE(readSettings().contains(QStringLiteral("COM Port=0"))) << readSettings().toStdString();
 
     spare = launch({});
     ASSERT_NE(spare, nullptr);
-    program->link.PortNumber = 1; // chosen again in the link dialog
+    program->link.setPortNumber(1); // chosen again in the link dialog
     OpenPort(program->link);
     expectControllerAnswersAt1200(*spare);
 }
@@ -176,7 +176,7 @@ TEST_F(ImitationOverBadLine, ControllerKilledAndReplacedBeforeStop) {
     EXPECT_TRUE(killed);
     EXPECT_TRUE(script.boxes.empty());
     expectBackToTheController();
-    EXPECT_EQ(program->link.PortNumber, 1);
+    EXPECT_EQ(program->link.PortNumber(), 1);
     ASSERT_NE(spare, nullptr);
     expectControllerAnswersAt1200(*spare);
 }
@@ -228,7 +228,7 @@ TEST_F(ImitationOverBadLine, DeviceBackBehindTheSameLinkIsAnsweredAgain) {
     EXPECT_EQ(form->findChild<QLabel*>("Answers1Label")->text(),
               QStringLiteral("Ответов : %1").arg(LastImitRun().ImitAnswers[0]));
     expectBackToTheController();
-    EXPECT_EQ(program->link.PortNumber, 1);
+    EXPECT_EQ(program->link.PortNumber(), 1);
     EXPECT_EQ(readSettings(), settingsBefore);
     ASSERT_NE(spare, nullptr);
     const Totals t = ParseTotals(spare->stop());

@@ -29,11 +29,11 @@ TEST(SendAnswer, CallSequenceAndRtsHold) {
         FakePort port(clock);
         port.refuseModemLines = row.refuseModemLines;
         Link link;
-        link.port = &port;
-        link.clock = &clock;
-        link.PerfFrequency = 1000000;
-        link.RtsControl = row.rtsControl;
-        link.LineSpeed = row.baud;
+        link.setPort(&port);
+        link.setClock(&clock);
+        link.setPerfFrequency(1000000);
+        link.setRtsControl(row.rtsControl);
+        link.setLineSpeed(row.baud);
         ASSERT_TRUE(port.open("/dev/fake", row.baud, nullptr));
         port.clearCalls();
 
@@ -67,10 +67,10 @@ TEST(SendAnswer, NothingWithoutAnOpenPort) {
     ManualClock clock;
     FakePort port(clock);
     Link link;
-    link.clock = &clock;
+    link.setClock(&clock);
     quint8 answer[proto::kFlowAnswerSize] = {};
     SendAnswer(link, answer); // no port at all
-    link.port = &port;        // a port that is not open
+    link.setPort(&port);        // a port that is not open
     SendAnswer(link, answer);
     EXPECT_TRUE(port.calls.empty());
 }

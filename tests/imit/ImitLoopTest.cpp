@@ -25,10 +25,10 @@ struct Rig {
     ImitTestWindow window;
 
     explicit Rig(quint32 startMs = 100000) : clock(startMs, &shell), port(clock), window(shell) {
-        link.port = &port;
-        link.clock = &clock;
-        link.PerfFrequency = 1000000;
-        link.PortNumber = 1;
+        link.setPort(&port);
+        link.setClock(&clock);
+        link.setPerfFrequency(1000000);
+        link.setPortNumber(1);
         OpenPort(link);
         UpdateStatusLabels(window, link);
         port.clearCalls();
@@ -101,7 +101,7 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     EXPECT_FALSE(rig.window.panelShown());
     EXPECT_FALSE(rig.window.stopMode);
     EXPECT_EQ(rig.window.closeText(), QStringLiteral("&Close"));
-    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_EQ(rig.link.LineSpeed(), 1200);
     EXPECT_EQ(rig.port.openedBaud(), 1200);
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_FALSE(bool(rig.shell.onStopRequested)); // the loop's wake-up hook is gone again
@@ -192,7 +192,7 @@ TEST(ImitLoop, EachImitationStartsItsCountsAndVolumeFromZeroAndShownTextsStayAsS
 
 TEST(ImitLoop, WithoutAPortTheLoopWaitsForStop) {
     Rig rig;
-    rig.link.PortNumber = 0;
+    rig.link.setPortNumber(0);
     ClosePort(rig.link);
     rig.port.clearCalls();
     // The wait dispatches the application's events: a timer plays the operator's Stop click.
@@ -202,7 +202,7 @@ TEST(ImitLoop, WithoutAPortTheLoopWaitsForStop) {
     EXPECT_EQ(rig.port.count(FakePort::Kind::Read), rig.port.count(FakePort::Kind::ClearError));
     EXPECT_EQ(rig.port.count(FakePort::Kind::Write), 0);
     EXPECT_EQ(rig.port.count(FakePort::Kind::Open), 0);
-    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_EQ(rig.link.LineSpeed(), 1200);
     EXPECT_FALSE(rig.window.stopMode);
 }
 

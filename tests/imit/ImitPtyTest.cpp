@@ -154,7 +154,7 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
 
     // Back at the controller's speed, on the same port.
     EXPECT_TRUE(rig.port.isOpen());
-    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_EQ(rig.link.LineSpeed(), 1200);
     EXPECT_EQ(ptySpeed(pty.masterFd()), speed_t(B1200));
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_EQ(rig.text("PortLabel"), QStringLiteral("Порт COM1"));
@@ -190,5 +190,5 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     EXPECT_TRUE(out.contains("totals: sent 20 good 20 bad 0 missing 0")) << out.toStdString();
     EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 10"));
     EXPECT_EQ(rig.text("Answers2Label"), QStringLiteral("Ответов : 10"));
-    EXPECT_EQ(rig.link.LineSpeed, 1200);
+    EXPECT_EQ(rig.link.LineSpeed(), 1200);
 }

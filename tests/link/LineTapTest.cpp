@@ -42,12 +42,12 @@ struct TapRig {
     Link link;
     Recorder recorder;
     TapRig() {
-        link.port = &port;
-        link.clock = &clock;
-        link.RtsControl = 0;
+        link.setPort(&port);
+        link.setClock(&clock);
+        link.setRtsControl(0);
         OpenError e;
         port.open(QStringLiteral("/dev/ttyS0"), 1200, &e);
-        link.tap.setObserver(&recorder, &clock);
+        link.tap().setObserver(&recorder, &clock);
     }
 };
 
@@ -98,7 +98,7 @@ TEST(LineTap, EachWayAnAnswerEndsIsSeenAfterTheRequest) {
             return e.kind == K::Frame && e.direction == Out;
         });
         ASSERT_NE(frameOut, seen.end()) << row.name;
-        EXPECT_EQ(frameOut->bytes, QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer.data()), 10));
+        EXPECT_EQ(frameOut->bytes, QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer().data()), 10));
         for (const LineEvent& e : seen) {
             if (e.kind == K::Noise) {
                 EXPECT_EQ(e.count, row.noise) << row.name;
@@ -111,7 +111,7 @@ TEST(LineTap, EachWayAnAnswerEndsIsSeenAfterTheRequest) {
 
 TEST(LineTap, WithoutAnObserverTheClockIsNotRead) {
     TapRig rig;
-    rig.link.tap.setObserver(nullptr, nullptr);
+    rig.link.tap().setObserver(nullptr, nullptr);
     rig.clock.setPerf(0);
     rig.clock.perfStep = 1;
     BuildReadRequest(rig.link, 0);
@@ -126,19 +126,19 @@ TEST(LineTap, WithoutAnObserverTheClockIsNotRead) {
 TEST(LineTap, TracePrintsEveryEventAndThePortLossStaysAPlainLine) {
     InstallLogOutput();
     TapRig rig;
-    rig.link.tap.setObserver(nullptr, nullptr);
+    rig.link.tap().setObserver(nullptr, nullptr);
     QLoggingCategory::setFilterRules(QStringLiteral("rmz47.link.debug=true"));
     testing::internal::CaptureStderr();
     BuildReadRequest(rig.link, 0);
     SendRequest(rig.link, nullptr);
-    rig.link.PortNumber = 1;
+    rig.link.setPortNumber(1);
     TakeUpOpenedPort(rig.link, QStringLiteral("/dev/ttyS0"));
     rig.port.lostDevice = true;
     NoticePortLoss(rig.link);
     const QStringList lines = QString::fromStdString(testing::internal::GetCapturedStderr()).split(u'\n');
     QLoggingCategory::setFilterRules({});
     const QString request = QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer.data()), 10).toHex(' ').toUpper());
+        QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer().data()), 10).toHex(' ').toUpper());
     const auto has = [&](const QString& pattern) {
         return lines.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(pattern))) >= 0;
     };
@@ -147,5 +147,5 @@ TEST(LineTap, TracePrintsEveryEventAndThePortLossStaysAPlainLine) {
     EXPECT_TRUE(has(QStringLiteral("rmz47\\.link: \\d+\\.\\d{6} in port lost Input/output error")));
     EXPECT_TRUE(lines.contains(
         QStringLiteral("rmz47: порт COM1 (/dev/ttyS0): устройство потеряно: Input/output error")));
-    EXPECT_FALSE(rig.link.tap.active());
+    EXPECT_FALSE(rig.link.tap().active());
 }

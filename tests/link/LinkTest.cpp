@@ -39,11 +39,11 @@ struct LinkFixture : ::testing::Test {
     Link link;
 
     LinkFixture() {
-        link.port = &port;
-        link.clock = &clock;
-        link.PerfFrequency = clock.perfFrequency();
-        link.PortNumber = 1;
-        link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
+        link.setPort(&port);
+        link.setClock(&clock);
+        link.setPerfFrequency(clock.perfFrequency());
+        link.setPortNumber(1);
+        link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));
         OpenError e;
         port.open(QStringLiteral("/dev/ttyS0"), 1200, &e);
         port.clearCalls();
@@ -51,7 +51,7 @@ struct LinkFixture : ::testing::Test {
 
     int receive(bool pump = false) { return ReceiveFrame(link, 500, 500, 0x33, pump); }
     QByteArray answer(int n) const {
-        return QByteArray(reinterpret_cast<const char*>(link.AnswerBuffer.data()), n);
+        return QByteArray(reinterpret_cast<const char*>(link.AnswerBuffer().data()), n);
     }
     std::vector<Kind> kinds() const {
         std::vector<Kind> out;
@@ -102,13 +102,13 @@ TEST_F(ReceiveFrameTest, HuntingRules) {
         ManualClock clk(5000);
         FakePort p(clk);
         Link l;
-        l.port = &p;
-        l.clock = &clk;
+        l.setPort(&p);
+        l.setClock(&clk);
         OpenError e;
         p.open(QStringLiteral("x"), 1200, &e);
         p.arrive(5010, c.in);
         EXPECT_EQ(ReceiveFrame(l, 500, 500, 0x33, false), c.result) << c.name;
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(l.AnswerBuffer.data()), c.stored.size()), c.stored)
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(l.AnswerBuffer().data()), c.stored.size()), c.stored)
             << c.name;
     }
 }
@@ -152,8 +152,8 @@ TEST_F(ReceiveFrameTest, OnlyTheRequestsOwnEchoIsDropped) {
         quint32 answerAt;
     };
     for (const Row row : {Row{0, 1000}, Row{0, 1040}, Row{1, 1040}, Row{2, 1300}, Row{3, 1300}}) {
-        link.RequestBuffer = {0xCC, 0xFF, 0x0A, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x3E, 0x2B};
-        link.RtsControl = 0;
+        link.RequestBuffer() = {0xCC, 0xFF, 0x0A, 0x01, 0x00, 0x00, 0x00, 0xFF, 0x3E, 0x2B};
+        link.setRtsControl(0);
         SendFrame(link, 10);
         const QByteArray echo = port.written();
         clock.setMs(1000);
@@ -180,7 +180,7 @@ TEST_F(ReceiveFrameTest, AnswerBufferNeverTakesMoreThan300Bytes) {
     port.arrive(1010, flood);
     port.arrive(1020, QByteArray(1000, char(0xFE)));
     EXPECT_EQ(receive(), 0xFE);
-    EXPECT_EQ(quint8(link.AnswerBuffer[299]), 0xFE);
+    EXPECT_EQ(quint8(link.AnswerBuffer()[299]), 0xFE);
 }
 
 TEST_F(ReceiveFrameTest, TimeOutsAreRightAcrossTheTickWrap) {
@@ -237,7 +237,7 @@ TEST_F(ReceiveFrameTest, PendingEventsAreDispatchedOnlyWhenPumping) {
 struct SendFrameTest : LinkFixture {
     void fillRequest(int n) {
         for (int i = 0; i < n; ++i)
-            link.RequestBuffer[std::size_t(i)] = quint8(0xC0 + i);
+            link.RequestBuffer()[std::size_t(i)] = quint8(0xC0 + i);
     }
 };
 
@@ -254,7 +254,7 @@ TEST_F(SendFrameTest, WritesPreambleAndFrameAfterAPurgeWithRtsHeldPastTheDrain) 
     clock.perfStep = 1000;
     SendFrame(link, 10);
     EXPECT_EQ(port.written(), bytes({0xFF, 0xFF, 0xFF}) +
-                                  QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()), 10));
+                                  QByteArray(reinterpret_cast<const char*>(link.RequestBuffer().data()), 10));
     const std::vector<Kind> expected = {Kind::Purge, Kind::SetRts, Kind::Write, Kind::Drain, Kind::SetRts};
     EXPECT_EQ(kinds(), expected);
     const auto& up = port.calls[1];
@@ -273,8 +273,8 @@ TEST_F(SendFrameTest, WritesPreambleAndFrameAfterAPurgeWithRtsHeldPastTheDrain) 
 }
 
 TEST_F(SendFrameTest, HoldUsesTheCounterFrequencyWhateverTheLineSpeed) {
-    link.LineSpeed = 9600;
-    link.PerfFrequency = 0; // not read yet: the clock's own frequency stands in
+    link.setLineSpeed(9600);
+    link.setPerfFrequency(0); // not read yet: the clock's own frequency stands in
     clock.perfStep = 100;
     SendFrame(link, 255);
     const qint64 hold = port.calls[4].perf - port.calls[1].perf;
@@ -283,7 +283,7 @@ TEST_F(SendFrameTest, HoldUsesTheCounterFrequencyWhateverTheLineSpeed) {
 }
 
 TEST_F(SendFrameTest, WithoutRtsSwitchingNoModemLineAndNoBusyWaitButStillDrained) {
-    link.RtsControl = 0;
+    link.setRtsControl(0);
     fillRequest(5);
     const qint64 perfBefore = clock.perfNow();
     SendFrame(link, 5);
@@ -309,7 +309,7 @@ TEST_F(SendFrameTest, TheDriversRs485ModeSwitchesRtsWhereItHasOne) {
     EXPECT_TRUE(port.driverSwitchesRts());
     EXPECT_EQ(kinds(), (std::vector<Kind>{Kind::Purge, Kind::Write, Kind::Drain}));
     EXPECT_EQ(clock.perfNow(), perfBefore); // nothing timed here
-    link.RtsControl = 0; // RTS left alone: the driver must not raise it either
+    link.setRtsControl(0); // RTS left alone: the driver must not raise it either
     SendFrame(link, 10);
     EXPECT_FALSE(port.driverSwitchesRts());
 }
@@ -323,7 +323,7 @@ TEST_F(SendFrameTest, NothingIsSentWithoutAPortOrAFrameLength) {
     port.clearCalls();
     SendFrame(link, 10);
     EXPECT_TRUE(port.calls.empty());
-    link.port = nullptr;
+    link.setPort(nullptr);
     SendFrame(link, 10);
     EXPECT_EQ(ReceiveFrame(link, 500, 500, 0x33, false), 0);
 }
@@ -336,13 +336,13 @@ struct OpenPortTest : LinkFixture {
     OpenPortTest() {
         port.close();
         port.clearCalls();
-        link.ui = &ui;
+        link.setUi(&ui);
     }
 };
 
 TEST_F(OpenPortTest, OpensTheMappedDeviceAtLineSpeedThenRaisesDtrAndPurges) {
-    link.PortNumber = 3;
-    link.LineSpeed = 6400;
+    link.setPortNumber(3);
+    link.setLineSpeed(6400);
     OpenPort(link);
     ASSERT_TRUE(link.portOpen());
     EXPECT_EQ(port.openedDevice(), PortDeviceName(link, 3));
@@ -361,10 +361,10 @@ TEST_F(OpenPortTest, OpensTheMappedDeviceAtLineSpeedThenRaisesDtrAndPurges) {
 }
 
 TEST_F(OpenPortTest, PortZeroOnlyCloses) {
-    link.PortNumber = 2;
+    link.setPortNumber(2);
     OpenPort(link);
     port.clearCalls();
-    link.PortNumber = 0;
+    link.setPortNumber(0);
     OpenPort(link);
     const std::vector<Kind> expected = {Kind::Close};
     EXPECT_EQ(kinds(), expected);
@@ -375,14 +375,14 @@ TEST_F(OpenPortTest, PortZeroOnlyCloses) {
 TEST_F(OpenPortTest, FailureShowsTheSystemTextAndForgetsThePort) {
     port.failOpen = true;
     port.openError = {QStringLiteral("No such file or directory"), false};
-    link.PortNumber = 4;
+    link.setPortNumber(4);
     OpenPort(link);
     EXPECT_FALSE(link.portOpen());
-    EXPECT_EQ(link.PortNumber, 0);
+    EXPECT_EQ(link.PortNumber(), 0);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], QStringLiteral("No such file or directory"));
     // Saved at once, so a port that failed is not tried again at the next start.
-    QFile f(link.settingsPath);
+    QFile f(link.settingsPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("[rs 232]\nCOM Port=0\nRTS=1\n"));
 }
@@ -409,8 +409,8 @@ TEST_F(OpenPortTest, BusyDeviceNamesItsHolder) {
     ASSERT_TRUE(holder.waitForStarted());
     port.failOpen = true;
     port.openError = {QStringLiteral("Device or resource busy"), false, true};
-    link.PortNumber = 2;
-    link.portPaths[2] = pty.slavePath();
+    link.setPortNumber(2);
+    link.mapPortDevice(2, pty.slavePath());
     OpenPort(link);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], QStringLiteral("Device or resource busy\nПорт занят программой sleep (pid %1).")

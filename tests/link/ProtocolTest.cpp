@@ -43,22 +43,22 @@ TEST(LinkNames, AnswerChecksAndBuildersOnTheLinkBuffers) {
 
     // A count that is no count, or data that are not there, is refused with the buffer untouched.
     std::vector<quint8> big(300, 1);
-    link.RequestBuffer.fill(0x5A);
+    link.RequestBuffer().fill(0x5A);
     EXPECT_FALSE(BuildWriteRequest(link, 4, big.data(), 230));
     EXPECT_FALSE(BuildWriteRequest(link, 4, big.data(), -1));
     EXPECT_FALSE(BuildWriteRequest(link, 4, nullptr, 3));
-    EXPECT_EQ(link.RequestBuffer[0], 0x5A);
+    EXPECT_EQ(link.RequestBuffer()[0], 0x5A);
     EXPECT_TRUE(BuildWriteRequest(link, 4, nullptr, 0));
-    EXPECT_EQ(link.RequestBuffer[2], 26);
+    EXPECT_EQ(link.RequestBuffer()[2], 26);
 }
 
 class LinkExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(port.open("fake", 1200, nullptr));
-        link.port = &port;
-        link.clock = &clock;
-        link.RtsControl = 0;
+        link.setPort(&port);
+        link.setClock(&clock);
+        link.setRtsControl(0);
         port.clearCalls();
     }
     // Scripts `bytes` to arrive `afterMs` after the request went out.
@@ -76,15 +76,15 @@ protected:
 
 TEST_F(LinkExchange, RequestGetsAddressAndCrcAfterThePreamble) {
     BuildReadRequest(link, 0);
-    link.RequestBuffer[1] = 0x12;
+    link.RequestBuffer()[1] = 0x12;
     ASSERT_TRUE(SendRequest(link, nullptr));
     EXPECT_EQ(port.written(), Hex("FFFFFF") + Hex("CCFF0A01000000FF3E2B"));
 
     // Only a request start byte gets the controller address.
     port.clearCalls();
     BuildReadRequest(link, 0);
-    link.RequestBuffer[0] = 0x55;
-    link.RequestBuffer[1] = 0x12;
+    link.RequestBuffer()[0] = 0x55;
+    link.RequestBuffer()[1] = 0x12;
     ASSERT_TRUE(SendRequest(link, nullptr));
     EXPECT_EQ(port.written().mid(3, 2), Hex("5512"));
 }
@@ -92,16 +92,16 @@ TEST_F(LinkExchange, RequestGetsAddressAndCrcAfterThePreamble) {
 TEST_F(LinkExchange, ZeroLengthIsABadRequestAndNothingIsSent) {
     QObject owner;
     RecordingLinkUi ui;
-    link.ui = &ui;
+    link.setUi(&ui);
     BuildReadRequest(link, 0);
-    link.RequestBuffer[2] = 0;
+    link.RequestBuffer()[2] = 0;
     EXPECT_EQ(Transact(link, &owner, false), 0);
     EXPECT_EQ(ui.badRequests, 1);
     EXPECT_EQ(ui.lastOwner, &owner);
     EXPECT_EQ(port.count(FakePort::Kind::Write), 0);
     EXPECT_EQ(port.count(FakePort::Kind::Read), 0) << "no answer is waited for";
 
-    link.ui = nullptr; // without one the refusal is silent but the same
+    link.setUi(nullptr); // without one the refusal is silent but the same
     EXPECT_FALSE(SendRequest(link, &owner));
 }
 
@@ -109,7 +109,7 @@ TEST_F(LinkExchange, TransactReturnsTheAnswerCount) {
     BuildReadRequest(link, 7);
     AnswerWith(Hex("FF") + Answer(15) + Hex("0000"), 120);
     EXPECT_EQ(Transact(link, nullptr, false), 15);
-    EXPECT_TRUE(proto::CheckAnswer(link.AnswerBuffer, 15, proto::kFnReadTable).ok());
+    EXPECT_TRUE(proto::CheckAnswer(link.AnswerBuffer(), 15, proto::kFnReadTable).ok());
 }
 
 TEST_F(LinkExchange, FiveHundredMillisecondsForTheFirstByteAndBetweenBytes) {
@@ -122,9 +122,9 @@ TEST_F(LinkExchange, FiveHundredMillisecondsForTheFirstByteAndBetweenBytes) {
     const Row rows[] = {{450, 0, 10}, {700, 0, 0}, {100, 450, 10}, {100, 700, 5}};
     for (const Row& row : rows) {
         Link fresh;
-        fresh.port = &port;
-        fresh.clock = &clock;
-        fresh.RtsControl = 0;
+        fresh.setPort(&port);
+        fresh.setClock(&clock);
+        fresh.setRtsControl(0);
         BuildReadRequest(fresh, 0);
         port.onWrite = [&](const QByteArray& w) {
             if (w.size() <= 3)
@@ -164,9 +164,9 @@ TEST_F(LinkExchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) 
         }
         std::vector<LineEvent> seen;
     } events;
-    link.tap.setObserver(&events, &clock);
+    link.tap().setObserver(&events, &clock);
     RecordingLinkUi ui;
-    link.ui = &ui;
+    link.setUi(&ui);
     QTemporaryDir dev;
     const QString node = dev.filePath(QStringLiteral("ttyUSB7"));
     const auto makeNode = [&] {
@@ -175,8 +175,8 @@ TEST_F(LinkExchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) 
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     };
     makeNode();
-    link.PortNumber = 2;
-    link.portPaths[2] = node;
+    link.setPortNumber(2);
+    link.mapPortDevice(2, node);
     OpenPort(link);
     port.clearCalls();
 
@@ -207,5 +207,6 @@ TEST_F(LinkExchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) 
     ASSERT_EQ(events.seen.size(), 2u);
     EXPECT_EQ(events.seen[1].kind, LineEventKind::PortBack);
     EXPECT_TRUE(ui.openErrors.empty());
-    EXPECT_EQ(link.PortNumber, 2);
+    EXPECT_EQ(link.PortNumber(), 2);
 }
+

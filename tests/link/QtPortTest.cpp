@@ -77,14 +77,14 @@ struct PtyLinkTest : ::testing::Test {
 
     QByteArray request(int n) {
         for (int i = 0; i < n; ++i)
-            link.RequestBuffer[std::size_t(i)] = quint8(0xCC + i);
-        return QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()), n);
+            link.RequestBuffer()[std::size_t(i)] = quint8(0xCC + i);
+        return QByteArray(reinterpret_cast<const char*>(link.RequestBuffer().data()), n);
     }
 };
 
 TEST_F(PtyLinkTest, SentFrameArrivesBehindThreeFFBytes) {
     for (int rts : {1, 0}) {
-        link.RtsControl = rts; // the pty refuses RTS; the hold is still run and the bytes still go out
+        link.setRtsControl(rts); // the pty refuses RTS; the hold is still run and the bytes still go out
         const QByteArray frame = request(10);
         SendFrame(link, 10);
         EXPECT_EQ(pty.read(13, 5000), bytes({0xFF, 0xFF, 0xFF}) + frame) << "rts " << rts;
@@ -99,13 +99,13 @@ TEST_F(PtyLinkTest, AnswerFromThePeerIsReceivedDispatchingEventsOnlyWhenPumping)
         QTimer::singleShot(0, &scope, [&] { dispatched = true; });
         RepeatingPeer peer(pty.masterFd(), kAnswer, 200);
         EXPECT_EQ(ReceiveFrame(link, 5000, 5000, 0x33, pump), 8);
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(link.AnswerBuffer.data()), 8), kAnswer.mid(1));
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(link.AnswerBuffer().data()), 8), kAnswer.mid(1));
         EXPECT_EQ(dispatched, pump);
     }
 }
 
 TEST_F(PtyLinkTest, RequestAndAnswerRoundTrip) {
-    link.RtsControl = 0;
+    link.setRtsControl(0);
     const QByteArray frame = request(10);
     std::thread peer([&] {
         if (pty.read(13, 5000) == bytes({0xFF, 0xFF, 0xFF}) + frame) {
@@ -141,11 +141,11 @@ TEST_F(PtyLinkTest, PeerClosingMidWaitIsSurvivedAndTheNextOpenReportsTheLoss) {
         const QString device = dir.filePath(QStringLiteral("ttyRMZ"));
         QFile::remove(device);
         ASSERT_TRUE(QFile::link(peer.slavePath(), device));
-        QFile f(link.settingsPath);
+        QFile f(link.settingsPath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[ports]\nCOM1=" + device.toLocal8Bit() + "\n");
         f.close();
-        link.PortNumber = 1;
+        link.setPortNumber(1);
         shown.clear();
         OpenPort(link);
         ASSERT_TRUE(link.portOpen());
@@ -168,7 +168,7 @@ TEST_F(PtyLinkTest, PeerClosingMidWaitIsSurvivedAndTheNextOpenReportsTheLoss) {
         QFile::remove(device);
         OpenPort(link);
         EXPECT_FALSE(link.portOpen());
-        EXPECT_EQ(link.PortNumber, 0);
+        EXPECT_EQ(link.PortNumber(), 0);
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_TRUE(shown[0].contains(QStringLiteral("No such file"))) << shown[0].toStdString();
     }
@@ -189,7 +189,7 @@ TEST_F(PtyLinkTest, DeviceLostWhileTheWindowsAreIdleDoesNotKeepTheEventLoopBusy)
 
 TEST_F(PtyLinkTest, OpensAtTheControllerAndImitationSpeeds) {
     for (int baud : {600, 1200, 3200, 6400, 7680, 9600, 12800, 38400}) {
-        link.LineSpeed = baud;
+        link.setLineSpeed(baud);
         OpenPort(link);
         EXPECT_TRUE(link.portOpen()) << baud << ": "
                                      << (shown.empty() ? std::string() : shown.back().toStdString());

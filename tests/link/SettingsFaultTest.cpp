@@ -91,16 +91,16 @@ TEST_F(SettingsFaults, UnwritableDirectoryKeepsTheFileAndGainsNoOther) {
     {
         Unprivileged user(locked);
         Link link;
-        link.settingsPath = path;
+        link.setSettingsPath(path);
         LoadSettings(link);
-        EXPECT_EQ(link.PortNumber, 3); // still readable
-        link.PortNumber = 5;
+        EXPECT_EQ(link.PortNumber(), 3); // still readable
+        link.setPortNumber(5);
         SaveSettings(link);
         EXPECT_EQ(readAll(path), old);
         EXPECT_EQ(entries(locked), QStringList{QStringLiteral("marvil.ini")});
 
         // No file yet: none is made, nor the directory's own sub-directory.
-        link.settingsPath = locked + QStringLiteral("/sub/marvil.ini");
+        link.setSettingsPath(locked + QStringLiteral("/sub/marvil.ini"));
         SaveSettings(link);
         EXPECT_EQ(entries(locked), QStringList{QStringLiteral("marvil.ini")});
     }
@@ -122,10 +122,10 @@ TEST_F(SettingsFaults, ReadOnlyFileIsNotReplaced) {
         if (unprivileged)
             user.emplace(locked);
         Link link;
-        link.settingsPath = path;
+        link.setSettingsPath(path);
         LoadSettings(link);
-        EXPECT_EQ(link.PortNumber, 3);
-        link.PortNumber = 5;
+        EXPECT_EQ(link.PortNumber(), 3);
+        link.setPortNumber(5);
         SaveSettings(link);
         user.reset();
         EXPECT_EQ(readAll(path), old) << "unprivileged " << unprivileged;
@@ -135,8 +135,8 @@ TEST_F(SettingsFaults, ReadOnlyFileIsNotReplaced) {
     }
     // Writable again, it is saved.
     Link link;
-    link.settingsPath = path;
-    link.PortNumber = 5;
+    link.setSettingsPath(path);
+    link.setPortNumber(5);
     SaveSettings(link);
     EXPECT_TRUE(readAll(path).startsWith("[rs 232]\nCOM Port=5\n"));
 }
@@ -158,9 +158,9 @@ TEST_F(SettingsFaults, WriteCutShortLeavesTheOldFile) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
 
     Link link;
-    link.settingsPath = path;
+    link.setSettingsPath(path);
     LoadSettings(link);
-    link.PortNumber = 5;
+    link.setPortNumber(5);
     SaveSettings(link);
     IniFile ini;
     ini.setText(old);
@@ -200,14 +200,14 @@ TEST_F(SettingsFaults, WriterKilledAtAnyPointLeavesAWholeFile) {
         ASSERT_TRUE(now == port1 || now == port2) << "round " << round << ": " << now.size() << " bytes";
         ++seen[now == port2];
         Link link;
-        link.settingsPath = path;
+        link.setSettingsPath(path);
         LoadSettings(link);
-        EXPECT_EQ(link.PortNumber, now == port1 ? 1 : 2);
+        EXPECT_EQ(link.PortNumber(), now == port1 ? 1 : 2);
     }
     // A temporary file left by a killed writer is never taken for the settings; the next save works.
     Link link;
-    link.settingsPath = path;
-    link.PortNumber = 7;
+    link.setSettingsPath(path);
+    link.setPortNumber(7);
     SaveSettings(link);
     EXPECT_EQ(readAll(path), settingsText(7));
     std::printf("killed writer left port 1 %d times, port 2 %d times; directory: %s\n", seen[0], seen[1],

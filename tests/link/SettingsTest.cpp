@@ -15,25 +15,25 @@ namespace {
 struct SettingsTest : ::testing::Test {
     QTemporaryDir dir;
     Link link;
-    SettingsTest() { link.settingsPath = dir.filePath(QStringLiteral("marvil.ini")); }
+    SettingsTest() { link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini"))); }
     ~SettingsTest() override { IniFile::beforeReplace = nullptr; }
     void load(const QByteArray& text) {
-        writeAll(link.settingsPath, text);
-        link.PortNumber = -77;
-        link.RtsControl = -77;
+        writeAll(link.settingsPath(), text);
+        link.setPortNumber(-77);
+        link.setRtsControl(-77);
         LoadSettings(link);
     }
 };
 
 TEST_F(SettingsTest, FirstRunHasNoPortAndRtsOnAndSavingCreatesTheFile) {
-    link.settingsPath = dir.filePath(QStringLiteral("sub/dir/marvil.ini"));
-    link.PortNumber = 5;
-    link.RtsControl = 0;
+    link.setSettingsPath(dir.filePath(QStringLiteral("sub/dir/marvil.ini")));
+    link.setPortNumber(5);
+    link.setRtsControl(0);
     LoadSettings(link);
-    EXPECT_EQ(link.PortNumber, 0);
-    EXPECT_EQ(link.RtsControl, 1);
+    EXPECT_EQ(link.PortNumber(), 0);
+    EXPECT_EQ(link.RtsControl(), 1);
     SaveSettings(link);
-    EXPECT_EQ(readAll(link.settingsPath), QByteArray("[rs 232]\nCOM Port=0\nRTS=1\n"));
+    EXPECT_EQ(readAll(link.settingsPath()), QByteArray("[rs 232]\nCOM Port=0\nRTS=1\n"));
 }
 
 TEST_F(SettingsTest, ValuesAreReadAsStoredWithDefaultsForWhatIsNotAnInteger) {
@@ -62,8 +62,8 @@ TEST_F(SettingsTest, ValuesAreReadAsStoredWithDefaultsForWhatIsNotAnInteger) {
     };
     for (const auto& c : cases) {
         load(c.text);
-        EXPECT_EQ(link.PortNumber, c.port) << c.text;
-        EXPECT_EQ(link.RtsControl, c.rts) << c.text;
+        EXPECT_EQ(link.PortNumber(), c.port) << c.text;
+        EXPECT_EQ(link.RtsControl(), c.rts) << c.text;
     }
 }
 
@@ -82,13 +82,13 @@ TEST_F(SettingsTest, EverythingElseInTheFileIsKeptByteForByte) {
                               "a b = c=d\r\n"
                               "no equals sign here";
     load(before);
-    EXPECT_EQ(link.PortNumber, 2);
-    EXPECT_EQ(link.RtsControl, 7);
-    link.PortNumber = 3;
+    EXPECT_EQ(link.PortNumber(), 2);
+    EXPECT_EQ(link.RtsControl(), 7);
+    link.setPortNumber(3);
     SaveSettings(link);
     QByteArray expected = before;
     expected.replace("Com Port = 2", "Com Port =3");
-    EXPECT_EQ(readAll(link.settingsPath), expected);
+    EXPECT_EQ(readAll(link.settingsPath()), expected);
 }
 
 TEST_F(SettingsTest, MissingKeysGoToTheEndOfTheirSectionAndMissingSectionToTheEnd) {
@@ -113,14 +113,14 @@ TEST_F(SettingsTest, GarbageAndBinaryFilesGiveDefaultsAndAreNotLost) {
     for (const QByteArray& text :
          {garbage, QByteArray("\0\0\0[rs 232\n=\n==\n[\n]\n", 20), QByteArray("\xFF\xFE[\0r\0s\0")}) {
         load(text);
-        EXPECT_EQ(link.PortNumber, 0);
-        EXPECT_EQ(link.RtsControl, 1);
-        link.PortNumber = 2;
+        EXPECT_EQ(link.PortNumber(), 0);
+        EXPECT_EQ(link.RtsControl(), 1);
+        link.setPortNumber(2);
         SaveSettings(link);
-        const QByteArray after = readAll(link.settingsPath);
+        const QByteArray after = readAll(link.settingsPath());
         EXPECT_TRUE(after.startsWith(text));
         LoadSettings(link);
-        EXPECT_EQ(link.PortNumber, 2);
+        EXPECT_EQ(link.PortNumber(), 2);
     }
 }
 
@@ -128,24 +128,24 @@ TEST_F(SettingsTest, FileTooLargeToBeSettingsIsIgnoredAndNotReplaced) {
     QByteArray huge = "[rs 232]\nCOM Port=3\n";
     huge += QByteArray(IniFile::kMaxSize, '#');
     load(huge);
-    EXPECT_EQ(link.PortNumber, 0);
-    EXPECT_EQ(link.RtsControl, 1);
+    EXPECT_EQ(link.PortNumber(), 0);
+    EXPECT_EQ(link.RtsControl(), 1);
     SaveSettings(link);
-    EXPECT_EQ(readAll(link.settingsPath), huge);
+    EXPECT_EQ(readAll(link.settingsPath()), huge);
 }
 
 TEST_F(SettingsTest, ReplacementIsAtomic) {
     const QByteArray old = "[rs 232]\nCOM Port=1\nRTS=1\n[keep]\nk=v\n";
-    writeAll(link.settingsPath, old);
-    link.PortNumber = 2;
-    link.RtsControl = 0;
+    writeAll(link.settingsPath(), old);
+    link.setPortNumber(2);
+    link.setRtsControl(0);
 
     // Interrupted after the new file is complete and before it replaces the old one: the old file is
     // whole; the new content sits in a temporary file beside it (unnamed where the system has O_TMPFILE).
     bool called = false;
     IniFile::beforeReplace = [&](const QString& path) {
         called = true;
-        EXPECT_EQ(path, link.settingsPath);
+        EXPECT_EQ(path, link.settingsPath());
         EXPECT_EQ(readAll(path), old);
         QStringList others = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
         others.removeAll(QStringLiteral("marvil.ini"));
@@ -156,13 +156,13 @@ TEST_F(SettingsTest, ReplacementIsAtomic) {
     };
     SaveSettings(link);
     EXPECT_TRUE(called);
-    EXPECT_EQ(readAll(link.settingsPath), old);
+    EXPECT_EQ(readAll(link.settingsPath()), old);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("marvil.ini")});
 
     IniFile::beforeReplace = nullptr;
     SaveSettings(link);
-    EXPECT_EQ(readAll(link.settingsPath), QByteArray("[rs 232]\nCOM Port=2\nRTS=0\n[keep]\nk=v\n"));
+    EXPECT_EQ(readAll(link.settingsPath()), QByteArray("[rs 232]\nCOM Port=2\nRTS=0\n[keep]\nk=v\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("marvil.ini")});
 }
@@ -172,25 +172,25 @@ TEST_F(SettingsTest, UnwritablePlacesLoseTheChangeWithoutHarm) {
     writeAll(dir.filePath(QStringLiteral("plain")), "x");
     for (const QString& path :
          {dir.filePath(QStringLiteral("plain/sub/marvil.ini")), QStringLiteral("/proc/marvil.ini")}) {
-        link.settingsPath = path;
-        link.PortNumber = 4;
+        link.setSettingsPath(path);
+        link.setPortNumber(4);
         SaveSettings(link);
         EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
         LoadSettings(link);
-        EXPECT_EQ(link.PortNumber, 0);
+        EXPECT_EQ(link.PortNumber(), 0);
     }
     EXPECT_EQ(readAll(dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
 
     // A directory in the file's place is neither read nor replaced.
-    link.settingsPath = dir.filePath(QStringLiteral("isdir"));
+    link.setSettingsPath(dir.filePath(QStringLiteral("isdir")));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("isdir")));
     writeAll(dir.filePath(QStringLiteral("isdir/inner")), "kept");
-    link.PortNumber = 4;
+    link.setPortNumber(4);
     SaveSettings(link);
-    EXPECT_TRUE(QFileInfo(link.settingsPath).isDir());
+    EXPECT_TRUE(QFileInfo(link.settingsPath()).isDir());
     EXPECT_EQ(readAll(dir.filePath(QStringLiteral("isdir/inner"))), QByteArray("kept"));
     LoadSettings(link);
-    EXPECT_EQ(link.PortNumber, 0);
+    EXPECT_EQ(link.PortNumber(), 0);
 }
 
 TEST_F(SettingsTest, PortsSectionMapsComNamesToDevices) {
@@ -208,24 +208,24 @@ TEST_F(SettingsTest, PortsSectionMapsComNamesToDevices) {
               QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
     EXPECT_EQ(PortDeviceName(link, 3), QStringLiteral("/dev/ttyS2"));
     EXPECT_EQ(PortDeviceName(link, 4), QStringLiteral("/dev/ttyS3"));
-    link.PortNumber = 1;
+    link.setPortNumber(1);
     SaveSettings(link);
     QByteArray expected = text;
     expected.replace("COM Port=2", "COM Port=1").replace("[Ports]", "RTS=1\n[Ports]");
-    EXPECT_EQ(readAll(link.settingsPath), expected);
+    EXPECT_EQ(readAll(link.settingsPath()), expected);
 }
 
 TEST(SettingsPath, EmptyPathMeansNoFile) {
     Link link;
-    link.PortNumber = 3;
-    link.RtsControl = 0;
+    link.setPortNumber(3);
+    link.setRtsControl(0);
     const QString home = DefaultSettingsPath();
     const QByteArray before = readAll(home);
     SaveSettings(link);
     EXPECT_EQ(readAll(home), before);
     LoadSettings(link);
-    EXPECT_EQ(link.PortNumber, 0);
-    EXPECT_EQ(link.RtsControl, 1);
+    EXPECT_EQ(link.PortNumber(), 0);
+    EXPECT_EQ(link.RtsControl(), 1);
     EXPECT_EQ(PortDeviceName(link, 2), QStringLiteral("/dev/ttyS1"));
 }
 

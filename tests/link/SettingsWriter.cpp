@@ -12,10 +12,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     Link link;
-    link.settingsPath = QString::fromLocal8Bit(argv[1]);
+    link.setSettingsPath(QString::fromLocal8Bit(argv[1]));
     LoadSettings(link);
     for (unsigned n = 0;; ++n) {
-        link.PortNumber = 1 + int(n % 2);
+        link.setPortNumber(1 + int(n % 2));
         SaveSettings(link);
         if (n == 0) {
             std::puts("saving");

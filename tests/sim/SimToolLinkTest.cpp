@@ -46,8 +46,8 @@ struct ToolAgainstSim : ::testing::Test {
         sim.waitForFinished(kWaitMs);
     }
     sim::Bytes answerData(int count) {
-        return sim::Bytes(link.AnswerBuffer.begin() + proto::kAnswerDataOffset,
-                          link.AnswerBuffer.begin() + count - 2);
+        return sim::Bytes(link.AnswerBuffer().begin() + proto::kAnswerDataOffset,
+                          link.AnswerBuffer().begin() + count - 2);
     }
 };
 
@@ -56,7 +56,7 @@ struct ToolAgainstSim : ::testing::Test {
 TEST_F(ToolAgainstSim, ReadsTheTablesAndWritesTheRecordWithAndWithoutRts) {
     for (int rts : {1, 0}) {
         SCOPED_TRACE("RTS switching " + std::to_string(rts));
-        link.RtsControl = rts;
+        link.setRtsControl(rts);
         const sim::Bytes record = H("03 14 1E 58 02 00 00 48 43 F4 01 05 02 0B 06 01 02 07 03 02 00 00 01");
 
         BuildReadRequest(link, 0);
@@ -91,13 +91,13 @@ TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
     ASSERT_TRUE(dir.isValid());
     QtPort port;
     Link link;
-    link.settingsPath = dir.filePath(QStringLiteral("marvil.ini"));
-    ASSERT_TRUE(WriteCom1Settings(link.settingsPath, device, 0));
-    link.port = &port;
-    link.clock = &SystemClock();
-    link.PerfFrequency = SystemClock().perfFrequency();
+    link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));
+    ASSERT_TRUE(WriteCom1Settings(link.settingsPath(), device, 0));
+    link.setPort(&port);
+    link.setClock(&SystemClock());
+    link.setPerfFrequency(SystemClock().perfFrequency());
     LoadSettings(link);
-    link.LineSpeed = 9600;
+    link.setLineSpeed(9600);
     OpenPort(link);
     ASSERT_TRUE(link.portOpen());
 
