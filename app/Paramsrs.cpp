@@ -68,7 +68,7 @@ std::map<int, QString> CurrentDevices(const Link& link) {
 void TakeDevices(Link& link, const std::map<int, QString>& edited) {
     for (const auto& [n, text] : edited) {
         const QString path = text.isEmpty() ? DefaultPortDevice(n) : text;
-        if (path != PortDeviceName(link, n))
+        if (DevicePath(path) != PortDeviceName(link, n))
             link.mapPortDevice(n, path);
     }
 }

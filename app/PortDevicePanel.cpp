@@ -108,9 +108,9 @@ QString PortDevicePanel::describe(const QString& path) const {
     if (path.isEmpty())
         return QStringLiteral("по умолчанию: ") + DefaultPortDevice(port_);
     for (const DeviceChoice& choice : choices_) {
-        if (choice.path == path && !choice.details.isEmpty())
+        if (DevicePath(choice.path) == DevicePath(path) && !choice.details.isEmpty())
             return choice.details;
     }
     // Typed by hand, or not listed by the system (a pseudo-terminal, a link).
-    return source_.exists(path) ? QStringLiteral("есть в системе") : QStringLiteral("нет в системе");
+    return source_.exists(DevicePath(path)) ? QStringLiteral("есть в системе") : QStringLiteral("нет в системе");
 }

@@ -6,8 +6,16 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+QString DevicePath(const QString& name) {
+#ifdef Q_OS_UNIX
+    if (!name.isEmpty() && !name.startsWith(QLatin1Char('/')))
+        return QStringLiteral("/dev/") + name;
+#endif
+    return name;
+}
+
 QString StableDeviceName(const QString& path, const QString& byIdDir) {
-    const QString target = QFileInfo(path).canonicalFilePath();
+    const QString target = QFileInfo(DevicePath(path)).canonicalFilePath();
     if (target.isEmpty())
         return {};
     const QDir dir(byIdDir);
@@ -63,9 +71,10 @@ QList<DeviceChoice> DeviceChoices(const DeviceSource& source, const QString& map
     QList<DeviceChoice> choices;
     const QList<SerialDeviceInfo> devices = source.devices();
     bool mappedListed = false;
+    const QString mappedDevice = DevicePath(mappedPath);
     for (const SerialDeviceInfo& info : devices) {
         const bool isMapped =
-            !mappedPath.isEmpty() && (mappedPath == info.systemPath || mappedPath == info.stablePath);
+            !mappedPath.isEmpty() && (mappedDevice == info.systemPath || mappedDevice == info.stablePath);
         const QString path =
             isMapped ? mappedPath : (info.stablePath.isEmpty() ? info.systemPath : info.stablePath);
         DeviceChoice choice{path, Details(info), true};
@@ -77,7 +86,7 @@ QList<DeviceChoice> DeviceChoices(const DeviceSource& source, const QString& map
         }
     }
     if (!mappedListed && !mappedPath.isEmpty()) {
-        const bool present = source.exists(mappedPath);
+        const bool present = source.exists(mappedDevice);
         choices.prepend({mappedPath, present ? QString() : QStringLiteral("нет в системе"), present});
     }
     return choices;

@@ -46,6 +46,10 @@ private:
     std::unique_ptr<DeviceWatch> watch_;
 };
 
+// The device a mapping names: a name without a leading '/' is one under /dev/, as the serial port itself
+// reads it, so that its presence, by-id name and recovery concern the node that is opened.
+QString DevicePath(const QString& name);
+
 // The /dev/serial/by-id name of a device node (followed through links), empty when it has none. The
 // folder is missing when no USB serial device is present.
 QString StableDeviceName(const QString& path, const QString& byIdDir = QStringLiteral("/dev/serial/by-id"));

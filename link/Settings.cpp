@@ -1,6 +1,7 @@
 #include "Settings.h"
 #include "IniFile.h"
 #include "LinkState.h"
+#include "SerialDevices.h"
 
 #include <QDir>
 
@@ -89,12 +90,12 @@ QString PortDeviceName(const Link& link, int portNumber) {
     const LinkState& s = Inside(link);
     const auto chosen = s.portPaths.find(portNumber);
     if (chosen != s.portPaths.end() && !chosen->second.isEmpty())
-        return chosen->second;
+        return DevicePath(chosen->second);
     // Read at every open, so that a file mapped by hand while the program runs is followed.
     IniFile ini;
     if (!s.settingsPath.isEmpty() && ini.load(s.settingsPath) == IniFile::LoadResult::Ok) {
         if (const auto mapped = FileMapping(ini, portNumber))
-            return *mapped;
+            return DevicePath(*mapped);
     }
     return DefaultPortDevice(portNumber);
 }

@@ -10,6 +10,6 @@ void LoadSettings(Link& link);
 void SaveSettings(const Link& link);
 
 // Device behind COMn: the path chosen in the link dialog, else the "ports" section's "COMn" key when
-// present, else the default /dev/ttyS(n-1) (COMn on Windows).
+// present, else the default /dev/ttyS(n-1) (COMn on Windows); a short name resolved under /dev/.
 QString PortDeviceName(const Link& link, int portNumber);
 QString DefaultPortDevice(int portNumber);

@@ -1,12 +1,17 @@
 // The controller protocol on the link: request completion and exchange over the fake port.
 #include "FakePort.h"
 #include "HexBytes.h"
-#include "RecordingLinkUi.h"
+#include "PortRecovery.h"
 #include "Protocol.h"
+#include "Pty.h"
+#include "RecordingLinkUi.h"
+#include "SerialDevices.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -210,3 +215,32 @@ TEST_F(LinkExchange, PulledDeviceFailsLikeSilenceAndTheNextExchangeTakesItBack) 
     EXPECT_EQ(link.PortNumber(), 2);
 }
 
+// A device mapped by its short name (pts/N, as one writes ttyUSB0) is the node under /dev/ for the open,
+// the link dialog's presence and the recovery alike: a node made anew under that name is taken back.
+TEST_F(LinkExchange, ShortDeviceNameIsTheDeviceUnderDevAndComesBack) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    ASSERT_TRUE(pty.slavePath().startsWith(QStringLiteral("/dev/")));
+    const QString shortName = pty.slavePath().mid(5);
+    link.setPortNumber(3);
+    link.mapPortDevice(3, shortName);
+    SystemDeviceSource system;
+    const QList<DeviceChoice> choices = DeviceChoices(system, shortName);
+    ASSERT_FALSE(choices.isEmpty());
+    EXPECT_TRUE(choices[0].present) << choices[0].details.toStdString();
+    OpenPort(link);
+    EXPECT_EQ(port.openedDevice(), pty.slavePath());
+    EXPECT_EQ(CurrentPortDevice(link), pty.slavePath());
+
+    port.lostDevice = true;
+    BuildReadRequest(link, 0);
+    EXPECT_EQ(Exchange(link, nullptr, false).fault, LinkFault::PortLost);
+    // The node's change time moves, as for a node the system made again (past the clock's coarse step).
+    QThread::msleep(30);
+    const QFile::Permissions mode = QFile::permissions(pty.slavePath());
+    ASSERT_TRUE(QFile::setPermissions(pty.slavePath(), mode ^ QFile::ReadOther));
+    QFile::setPermissions(pty.slavePath(), mode);
+    AnswerWith(Hex("FF") + Answer(15), 120);
+    EXPECT_TRUE(ReadTable(link, nullptr, 7).ok());
+    EXPECT_EQ(port.openedDevice(), pty.slavePath());
+}
