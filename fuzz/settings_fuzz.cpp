@@ -147,7 +147,8 @@ void checkOnDisk(const QByteArray& file, quint8 control) {
 
     Link back;
     back.setSettingsPath(link.settingsPath());
-    back.setPortNumber(back.RtsControl() = -77);
+    back.setPortNumber(-77);
+    back.setRtsControl(-77);
     LoadSettings(back);
     Require(back.PortNumber() == link.PortNumber() && back.RtsControl() == link.RtsControl());
     if (control & 1)
