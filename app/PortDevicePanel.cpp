@@ -112,5 +112,6 @@ QString PortDevicePanel::describe(const QString& path) const {
             return choice.details;
     }
     // Typed by hand, or not listed by the system (a pseudo-terminal, a link).
-    return source_.exists(DevicePath(path)) ? QStringLiteral("есть в системе") : QStringLiteral("нет в системе");
+    return source_.exists(DevicePath(path)) ? QStringLiteral("есть в системе")
+                                            : QStringLiteral("нет в системе");
 }

@@ -45,9 +45,10 @@ void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report) {
 }
 
 QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {
-    const QJsonObject entry = JournalEntry(report, link.PortNumber(),
-                                           link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString(),
-                                           QDateTime::currentDateTime());
+    const QJsonObject entry =
+        JournalEntry(report, link.PortNumber(),
+                     link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString(),
+                     QDateTime::currentDateTime());
     QString error;
     if (AppendJournal(journalPath, entry, &error))
         return {};

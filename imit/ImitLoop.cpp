@@ -186,7 +186,8 @@ private:
         link_.tap().record(LineEventKind::Frame, LineDirection::In, request, proto::kFlowRequestSize);
         const int slot = proto::MatchSlot(request, imit_);
         if (slot < 0) {
-            link_.tap().record(LineEventKind::NotImitated, LineDirection::In, request, proto::kFlowRequestSize);
+            link_.tap().record(LineEventKind::NotImitated, LineDirection::In, request,
+                               proto::kFlowRequestSize);
             return;
         }
         // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.

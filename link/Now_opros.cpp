@@ -80,12 +80,13 @@ quint64 RtsHoldTicks(int n, qint64 frequency) {
 
 void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quint8> frame, bool switchRts,
               quint64 holdTicks) {
+    LinkState& s = Inside(link);
     if (!link.portOpen())
         return;
     Clock& clock = link.timeSource();
-    Port& port = *Inside(link).port;
+    Port& port = *s.port;
     port.purge();
-    Inside(link).echo.expect(preamble, frame);
+    s.echo.expect(preamble, frame);
     // Asked every time, so that RTS stays low when switching is off; the port remembers the mode.
     const bool byDriver = port.letDriverSwitchRts(switchRts) && switchRts;
     const bool timed = switchRts && !byDriver;
@@ -101,15 +102,15 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
     std::copy(preamble.begin(), preamble.end(), line.begin());
     std::copy_n(frame.begin(), n - preamble.size(), line.begin() + preamble.size());
     port.write(line.data(), qint64(n));
-    Inside(link).tap.record(LineEventKind::Bytes, LineDirection::Out, preamble.data(), qint64(preamble.size()));
-    Inside(link).tap.record(LineEventKind::Frame, LineDirection::Out, frame.data(), qint64(frame.size()));
+    s.tap.record(LineEventKind::Bytes, LineDirection::Out, preamble.data(), qint64(preamble.size()));
+    s.tap.record(LineEventKind::Frame, LineDirection::Out, frame.data(), qint64(frame.size()));
     // RTS must not drop while the driver still sends (a USB adapter sends after write() returns).
     port.drain();
     if (timed) {
         HoldTicks(clock, start, holdTicks);
         port.setRts(false);
     }
-    Inside(link).tap.deliver();
+    s.tap.deliver();
 }
 
 void SendFrame(Link& link, int n) {
@@ -213,13 +214,14 @@ int ReceiveFrame(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 start
 
 Received ReceiveAnswer(Link& link, int firstTimeoutMs, int nextTimeoutMs, quint8 startByte, bool pumpMessages,
                        quint8 requestFunction) {
+    LinkState& s = Inside(link);
     Received got;
-    if (!Inside(link).port)
+    if (!s.port)
         return got;
-    proto::FrameHunter hunter(startByte, Inside(link).AnswerBuffer);
+    proto::FrameHunter hunter(startByte, s.AnswerBuffer);
     const bool complete = Hunt(link, hunter, firstTimeoutMs, nextTimeoutMs, pumpMessages);
     got.count = hunter.complete() ? hunter.frameLength() : hunter.count();
-    got.answer = proto::CheckAnswer(Inside(link).AnswerBuffer, got.count, requestFunction);
-    TapReceived(Inside(link).tap, hunter, complete, got.answer.outcome);
+    got.answer = proto::CheckAnswer(s.AnswerBuffer, got.count, requestFunction);
+    TapReceived(s.tap, hunter, complete, got.answer.outcome);
     return got;
 }

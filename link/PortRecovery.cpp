@@ -1,7 +1,7 @@
 #include "PortRecovery.h"
 
-#include "Logging.h"
 #include "LinkState.h"
+#include "Logging.h"
 #include "SerialDevices.h"
 #include "Settings.h"
 
@@ -21,10 +21,8 @@ void Report(Link& link, LineEventKind kind, const QString& text) {
         qCWarning(lcLink).noquote().nospace() << line;
     else
         qCInfo(lcLink).noquote().nospace() << line;
-    const QByteArray bytes =
-        (kind == LineEventKind::PortLost ? s.device.reason : s.device.path).toUtf8();
-    s.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()),
-                    bytes.size());
+    const QByteArray bytes = (kind == LineEventKind::PortLost ? s.device.reason : s.device.path).toUtf8();
+    s.tap.record(kind, LineDirection::In, reinterpret_cast<const quint8*>(bytes.constData()), bytes.size());
     s.tap.deliver();
 }
 

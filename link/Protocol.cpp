@@ -28,7 +28,7 @@ Reply Exchange(Link& link, QObject* owner, bool pumpMessages) {
     }
     // 500 ms for the first answer byte, 500 ms of silence ends a started frame.
     const Received got =
-        ReceiveAnswer(link, 500, 500, proto::kAnswerStart, pumpMessages, Inside(link).RequestBuffer[3]);
+        ReceiveAnswer(link, 500, 500, proto::kAnswerStart, pumpMessages, link.RequestBuffer()[3]);
     reply.count = got.count;
     reply.answer = got.answer;
     if (NoticePortLoss(link))
@@ -55,13 +55,13 @@ Reply WriteTable(Link& link, QObject* owner, quint8 table, std::span<const quint
 }
 
 void BuildReadRequest(Link& link, quint8 table) {
-    proto::BuildReadRequest(Inside(link).RequestBuffer, table);
+    proto::BuildReadRequest(link.RequestBuffer(), table);
 }
 
 bool BuildWriteRequest(Link& link, quint8 table, const quint8* data, int count) {
     if (count < 0 || (count > 0 && data == nullptr))
         return false;
-    return proto::BuildWriteRequest(Inside(link).RequestBuffer, table, {data, std::size_t(count)}) != 0;
+    return proto::BuildWriteRequest(link.RequestBuffer(), table, {data, std::size_t(count)}) != 0;
 }
 
 const char* OutcomeName(const Reply& reply) {

@@ -70,7 +70,7 @@ TEST(SendAnswer, NothingWithoutAnOpenPort) {
     link.setClock(&clock);
     quint8 answer[proto::kFlowAnswerSize] = {};
     SendAnswer(link, answer); // no port at all
-    link.setPort(&port);        // a port that is not open
+    link.setPort(&port);      // a port that is not open
     SendAnswer(link, answer);
     EXPECT_TRUE(port.calls.empty());
 }

@@ -98,7 +98,8 @@ TEST(LineTap, EachWayAnAnswerEndsIsSeenAfterTheRequest) {
             return e.kind == K::Frame && e.direction == Out;
         });
         ASSERT_NE(frameOut, seen.end()) << row.name;
-        EXPECT_EQ(frameOut->bytes, QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer().data()), 10));
+        EXPECT_EQ(frameOut->bytes,
+                  QByteArray(reinterpret_cast<const char*>(rig.link.RequestBuffer().data()), 10));
         for (const LineEvent& e : seen) {
             if (e.kind == K::Noise) {
                 EXPECT_EQ(e.count, row.noise) << row.name;

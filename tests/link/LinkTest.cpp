@@ -108,7 +108,8 @@ TEST_F(ReceiveFrameTest, HuntingRules) {
         p.open(QStringLiteral("x"), 1200, &e);
         p.arrive(5010, c.in);
         EXPECT_EQ(ReceiveFrame(l, 500, 500, 0x33, false), c.result) << c.name;
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(l.AnswerBuffer().data()), c.stored.size()), c.stored)
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(l.AnswerBuffer().data()), c.stored.size()),
+                  c.stored)
             << c.name;
     }
 }
@@ -309,7 +310,7 @@ TEST_F(SendFrameTest, TheDriversRs485ModeSwitchesRtsWhereItHasOne) {
     EXPECT_TRUE(port.driverSwitchesRts());
     EXPECT_EQ(kinds(), (std::vector<Kind>{Kind::Purge, Kind::Write, Kind::Drain}));
     EXPECT_EQ(clock.perfNow(), perfBefore); // nothing timed here
-    link.setRtsControl(0); // RTS left alone: the driver must not raise it either
+    link.setRtsControl(0);                  // RTS left alone: the driver must not raise it either
     SendFrame(link, 10);
     EXPECT_FALSE(port.driverSwitchesRts());
 }

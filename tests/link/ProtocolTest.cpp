@@ -1,8 +1,8 @@
 // The controller protocol on the link: request completion and exchange over the fake port.
+#include "Protocol.h"
 #include "FakePort.h"
 #include "HexBytes.h"
 #include "PortRecovery.h"
-#include "Protocol.h"
 #include "Pty.h"
 #include "RecordingLinkUi.h"
 #include "SerialDevices.h"
