@@ -104,8 +104,11 @@ void LineLog::handle(const LineEvent& e) {
         break;
     case LineEventKind::NotImitated:
         // With the imitated runs known the passive reading has told it already.
-        if (!flowSlots_ && e.bytes.size() == proto::kFlowRequestSize) {
-            notImitated(e.timeUs, {quint8(e.bytes[1]), quint8(e.bytes[4])}, e.bytes);
+        // The imitation does not check the checksum; a frame that fails it names no run worth blaming.
+        if (!flowSlots_) {
+            const auto fields = proto::DecodeFlowRequest(Span(e.bytes));
+            if (fields && fields->crcOk)
+                notImitated(e.timeUs, {fields->addr, fields->run}, e.bytes);
         }
         break;
     case LineEventKind::PortLost:
@@ -192,13 +195,15 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
     const RunKey run{r.bytes[1], r.bytes[4]};
     LineEvent e{LineEventKind::Frame, LineDirection::In, timeUs, bytes, 0};
     addRow(e, DescribeFlowRequest(Span(bytes), r.crcOk), bytes);
-    count(timeUs, &Counters::requests, 1, &run);
     watch_.lastRequestUs = timeUs;
     watch_.bytesSinceRequest = false;
     if (!r.crcOk) {
-        count(timeUs, &Counters::badCrc, 1, &run);
+        // One flipped bit may name any address and run: the frame counts as a bad checksum alone.
+        count(timeUs, &Counters::badCrc);
         ++watch_.controllerBadCrc;
+        return;
     }
+    count(timeUs, &Counters::requests, 1, &run);
     if (flowSlots_ && !imitated(run))
         notImitated(timeUs, run, bytes);
 }
