@@ -55,13 +55,12 @@ QCheckBox* Check(QWidget* parent, const char* name, const QString& text, bool on
 
 } // namespace
 
-TMonitorForm::TMonitorForm(Link& link, const proto::FlowSlots* flowSlots, QWidget* parent)
-    : QWidget(parent, Qt::Window), link_(link), monitor_(link.timeSource()), filter_(monitor_.model()) {
+TMonitorForm::TMonitorForm(Link& link, monitor::LineMonitor& lineMonitor, QWidget* parent)
+    : QWidget(parent, Qt::Window), link_(link), monitor_(lineMonitor), filter_(monitor_.model()) {
     setObjectName(QStringLiteral("MonitorForm"));
     setWindowTitle(QStringLiteral("Обмен по линии"));
     // The program ends with its main window, whether or not the monitor is still open.
     setAttribute(Qt::WA_QuitOnClose, false);
-    monitor_.log().setFlowSlots(flowSlots);
     buildControls();
     connect(&monitor_, &monitor::LineMonitor::updated, this, &TMonitorForm::refresh);
     connect(&filter_, &QAbstractItemModel::rowsInserted, this, [this] {
@@ -72,9 +71,7 @@ TMonitorForm::TMonitorForm(Link& link, const proto::FlowSlots* flowSlots, QWidge
     restorePlace();
 }
 
-TMonitorForm::~TMonitorForm() {
-    monitor_.detach();
-}
+TMonitorForm::~TMonitorForm() = default;
 
 QString TMonitorForm::settingsPath() {
     const QString path = qEnvironmentVariable("RMZ47_MONITOR_SETTINGS");
@@ -177,7 +174,6 @@ QWidget* TMonitorForm::buildToolRow() {
 }
 
 void TMonitorForm::open() {
-    monitor_.attach(link_);
     show();
     raise();
     activateWindow();
@@ -185,14 +181,6 @@ void TMonitorForm::open() {
 
 void TMonitorForm::showProgress(const QString& step) {
     status_->setText(step);
-}
-
-void TMonitorForm::job(monitor::JobKind kind, bool starts) {
-    if (starts)
-        monitor_.log().beginJob(kind, monitor_.nowUs());
-    else
-        monitor_.log().endJob(monitor_.nowUs());
-    refresh();
 }
 
 void TMonitorForm::refresh() {
@@ -247,7 +235,6 @@ void TMonitorForm::saveAs() {
 
 void TMonitorForm::closeEvent(QCloseEvent* event) {
     keepPlace();
-    monitor_.detach();
     event->accept();
 }
 
@@ -312,15 +299,17 @@ void TMonitorForm::refreshCounters() {
 }
 
 MonitorHookup::MonitorHookup(TMainForm& mainForm, Link& link, const proto::FlowSlots* flowSlots)
-    : mainForm_(mainForm), link_(link), flowSlots_(flowSlots) {
+    : mainForm_(mainForm), link_(link), monitor_(link.timeSource()) {
+    // Recording from the start: the window opened after a failure shows the exchange that failed.
+    monitor_.log().setFlowSlots(flowSlots);
+    monitor_.attach(link);
     mainForm.openMonitor = [this] { open(); };
     mainForm.onProgress = [this](const QString& step) {
         if (form_)
             form_->showProgress(step);
     };
     mainForm.onJob = [this](bool imitation, bool starts) {
-        if (form_)
-            form_->job(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure, starts);
+        monitor_.job(imitation ? monitor::JobKind::Imitation : monitor::JobKind::Configure, starts);
     };
     qApp->installEventFilter(this);
 }
@@ -334,7 +323,7 @@ MonitorHookup::~MonitorHookup() {
 
 TMonitorForm& MonitorHookup::open() {
     if (!form_)
-        form_ = std::make_unique<TMonitorForm>(link_, flowSlots_);
+        form_ = std::make_unique<TMonitorForm>(link_, monitor_);
     form_->open();
     return *form_;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The window "Обмен по линии": every frame on the line as a row, the counters per job and per run, the
 // diagnosis of the usual wiring faults above the rows, and the configure job's step in its status line.
-// Non-modal; it observes the line while it is open and closing it stops nothing.
+// Non-modal; it shows what its monitor recorded, and closing it stops nothing.
 #include "KindFilter.h"
 #include "LineMonitor.h"
 
@@ -22,15 +22,13 @@ struct FlowSlots;
 class TMonitorForm : public QWidget {
     Q_OBJECT
 public:
-    TMonitorForm(Link& link, const proto::FlowSlots* flowSlots, QWidget* parent = nullptr);
+    TMonitorForm(Link& link, monitor::LineMonitor& lineMonitor, QWidget* parent = nullptr);
     ~TMonitorForm() override;
 
-    // Shows the window (again) in front, observing the line.
+    // Shows the window (again) in front.
     void open();
     // The configure job's step on the line ("чтение таблицы 4, попытка 2 из 5"); empty when none is.
     void showProgress(const QString& step);
-    // A job starts (its counters and diagnosis begin from zero) or ends (its counters stay).
-    void job(monitor::JobKind kind, bool starts);
 
     monitor::LineMonitor& monitor() { return monitor_; }
     // The file the window keeps its size and place in: $RMZ47_MONITOR_SETTINGS when set, else
@@ -56,7 +54,7 @@ private:
     void keepPlace() const;
 
     Link& link_;
-    monitor::LineMonitor monitor_;
+    monitor::LineMonitor& monitor_;
     monitor::KindFilter filter_;
     QLabel* diagnosis_ = nullptr;
     QTableView* rows_ = nullptr;
@@ -66,16 +64,18 @@ private:
     QString lastCounters_;
 };
 
-// The monitor beside the main window, made the first time it is opened (the start-up does not pay for
-// it): the main window's button and F2 open it, F2 also while a job's dialog is up (where the main
-// window's own shortcut is blocked); the configure job's steps go to its status line, and each job
-// starts its counters afresh.
+// The monitor beside the main window. It records the line into its bounded ring from the start, so that
+// the window opened after a failure shows the exchange that failed; the window itself is made the first
+// time it is opened (the start-up does not pay for it). The main window's button and F2 open it, F2 also
+// while a job's dialog is up (where the main window's own shortcut is blocked); the configure job's steps
+// go to its status line, and each job starts its counters afresh.
 class MonitorHookup : public QObject {
 public:
     MonitorHookup(TMainForm& mainForm, Link& link, const proto::FlowSlots* flowSlots);
     ~MonitorHookup() override;
     TMonitorForm& open();
     TMonitorForm* form() const { return form_.get(); }
+    monitor::LineMonitor& lineMonitor() { return monitor_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +83,6 @@ protected:
 private:
     TMainForm& mainForm_;
     Link& link_;
-    const proto::FlowSlots* flowSlots_;
+    monitor::LineMonitor monitor_; // outlives the window that shows it
     std::unique_ptr<TMonitorForm> form_;
 };

@@ -153,7 +153,10 @@ int main(int argc, char** argv) {
     flowSlots.ImitNitka = {1, 2, 3};
     flowSlots.ImitRashod = {3600.0, 120.5, 0.25};
     flowSlots.ImitMsbFirst = {true, true, false};
-    TMonitorForm form(link, &flowSlots);
+    monitor::LineMonitor lineMonitor(clock);
+    lineMonitor.log().setFlowSlots(&flowSlots);
+    lineMonitor.attach(link);
+    TMonitorForm form(link, lineMonitor);
     form.open();
     QApplication::processEvents();
     Steady(form.monitor(), clock, flowSlots, rows);

@@ -110,14 +110,15 @@ int main(int argc, char** argv) {
     Program program(port, SystemClock(), settings);
     bench::StderrLinkUi linkUi("soak");
     program.link.setUi(&linkUi);
-    EchoCount echoes;
-    if (echo)
-        program.link.tap().setObserver(&echoes, nullptr);
     TMainForm form(program);
     form.show();
     MonitorHookup monitor(form, program.link, &program.imit);
     if (withMonitor)
         monitor.open();
+    // In the monitor's place: the tap tells one observer.
+    EchoCount echoes;
+    if (echo)
+        program.link.tap().setObserver(&echoes, nullptr);
     if (!program.link.portOpen()) {
         std::fprintf(stderr, "soak: COM1 did not open\n");
         return 2;
@@ -148,8 +149,8 @@ int main(int argc, char** argv) {
             rssAfter1000 = bench::RssKb();
             cpuStart = CpuSeconds();
         }
-        const int rows = monitor.form() ? monitor.form()->monitor().model().rowCount() : 0;
-        if (rssRingFull < 0 && rows > 0 && rows >= monitor.form()->monitor().model().capacity()) {
+        const int rows = echo ? 0 : monitor.lineMonitor().model().rowCount();
+        if (rssRingFull < 0 && rows > 0 && rows >= monitor.lineMonitor().model().capacity()) {
             rssRingFull = bench::RssKb();
             std::fprintf(stderr, "soak: %ld answered, the monitor's ring full, rss %ld KiB\n", n, rssRingFull);
         }

@@ -71,6 +71,14 @@ void LineMonitor::setPaused(bool paused) {
         model_.appendRows(std::exchange(held_, {}));
 }
 
+void LineMonitor::job(JobKind kind, bool starts) {
+    if (starts)
+        log_.beginJob(kind, nowUs());
+    else
+        log_.endJob(nowUs());
+    emit updated();
+}
+
 void LineMonitor::clearRows() {
     held_ = {};
     model_.clear();

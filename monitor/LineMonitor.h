@@ -31,6 +31,8 @@ public:
     void setPaused(bool paused);
     bool paused() const { return paused_; }
     void clearRows();
+    // A job starts (its counters and diagnosis begin from zero) or ends (its counters stay).
+    void job(JobKind kind, bool starts);
     qint64 nowUs() const;
 
     LineLog& log() { return log_; }

@@ -32,8 +32,9 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     link.setClock(&SystemClock());
     link.setPortNumber(3);
     link.mapPortDevice(3, QStringLiteral("/dev/ttyUSB5"));
-    proto::FlowSlots flowSlots;
-    auto form = std::make_unique<TMonitorForm>(link, &flowSlots);
+    monitor::LineMonitor lineMonitor(link.timeSource());
+    lineMonitor.attach(link);
+    auto form = std::make_unique<TMonitorForm>(link, lineMonitor);
     form->open();
     auto* rows = form->findChild<QTableView*>(QStringLiteral("RowsView"));
     auto click = [&](const char* name) { form->findChild<QAbstractButton*>(QLatin1String(name))->click(); };
@@ -85,11 +86,11 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
 
     click("ClearButton");
     EXPECT_EQ(rows->model()->rowCount(), 0);
-    // Closing stops the observing, not the line; the next window comes back where this one was.
+    // Closing stops neither the line nor the recording; the next window comes back where this one was.
     form->resize(1010, 610);
     form->close();
-    EXPECT_FALSE(link.tap().active());
-    form = std::make_unique<TMonitorForm>(link, &flowSlots);
+    EXPECT_TRUE(link.tap().active());
+    form = std::make_unique<TMonitorForm>(link, lineMonitor);
     EXPECT_EQ(form->size(), QSize(1010, 610));
     qunsetenv("RMZ47_MONITOR_SETTINGS");
 }

@@ -50,9 +50,11 @@ TEST_F(WindowTextsTest, EveryWindowNamesItsControlsAndLetsItsLabelsBeRead) {
     linkForm.PortGroup()->setItemIndex(1);
     SystemDeviceSource devices;
     linkForm.setDevices(devices, {{1, QStringLiteral("/dev/rmz47-absent")}});
-    TMonitorForm monitor(program->link, nullptr);
+    monitor::LineMonitor lineMonitor(program->link.timeSource());
+    lineMonitor.attach(program->link);
+    TMonitorForm monitor(program->link, lineMonitor);
     monitor.open();
-    monitor.job(monitor::JobKind::Configure, true);
+    lineMonitor.job(monitor::JobKind::Configure, true);
     monitor.showProgress(QStringLiteral("Чтение таблицы 0, попытка 1 из 5"));
     program->link.tap().record(LineEventKind::Echo, LineDirection::In, 4); // a diagnosis line
     program->link.tap().deliver();
