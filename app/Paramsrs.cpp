@@ -87,7 +87,7 @@ void ParamRSButtonClick(QWidget* mainForm, JobView& view, Link& link) {
         form.setDevices(link.devices() ? *link.devices() : *systemDevices, CurrentDevices(link));
         form.RTSRadioGroup()->setItemIndex(link.RtsControl() ? 1 : 0);
         // Shown again, as the operator left it, for as long as the chosen port fails to open.
-        while (form.exec() == QDialog::Accepted) {
+        while (ExecModal(form) == QDialog::Accepted) {
             link.setRtsControl(form.RTSRadioGroup()->itemIndex() == 1 ? 1 : 0);
             TakeDevices(link, form.devicePaths());
             const int chosen = qMax(0, form.PortGroup()->itemIndex());

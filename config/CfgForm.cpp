@@ -291,7 +291,7 @@ class ScreenCfgForm : public CfgFormSession {
 public:
     ScreenCfgForm(QWidget* parent, CfgContext& cfg, WizardForms& wizard) : form_(cfg, wizard, parent) {}
     std::optional<CfgFormValues> confirm() override {
-        if (form_.exec() != QDialog::Accepted)
+        if (ExecModal(form_) != QDialog::Accepted)
             return std::nullopt;
         return form_.values();
     }

@@ -129,7 +129,7 @@ void TImitForm::done(int result) {
 
 bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
     TImitForm form(imit, parent);
-    return form.exec() == QDialog::Accepted;
+    return ExecModal(form) == QDialog::Accepted;
 }
 
 void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {

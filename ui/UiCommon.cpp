@@ -125,11 +125,17 @@ QString ExceptionBoxText(const QString& message) {
     return message;
 }
 
+int ExecModal(QDialog& dialog) {
+    if (dialog.parentWidget())
+        dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec();
+}
+
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
-    box.exec();
+    ExecModal(box);
 }
 
 void ShowNotice(QWidget* parent, Notice kind, const QString& caption, const QString& text) {
@@ -142,7 +148,7 @@ void ShowNotice(QWidget* parent, Notice kind, const QString& caption, const QStr
 bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return ExecModal(box) == QMessageBox::Yes;
 }
 
 void ShowExceptionBox(QWidget* parent, const QString& message) {

@@ -83,6 +83,11 @@ bool RunShowingExceptions(QWidget* parent, const std::function<void()>& body);
 // translation is not installed, and the program goes on with Qt's English texts.
 QTranslator* InstallQtRussian(QObject* owner, const QString& folder = {});
 
+// Runs a dialog modal to its parent's window only, so that the line monitor and the journal stay usable
+// while it is up (the main window's job guard keeps a second job out); without a parent it blocks every
+// window, as exec() alone does. Returns exec()'s result.
+int ExecModal(QDialog& dialog);
+
 // A message box with one OK button.
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon);
 // A job's message in that box, its weight as the icon.

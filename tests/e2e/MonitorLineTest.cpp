@@ -9,6 +9,7 @@
 #include "MonitorWindow.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -152,6 +153,37 @@ TEST_F(MonitorOnSim, ConfigureStepsAndTimeouts) {
     EXPECT_EQ(Count(meanings(RowKind::Fault), "нет ответа за время ожидания"), 5);
     ASSERT_FALSE(monitorForm->monitor().log().jobs().empty());
     EXPECT_EQ(monitorForm->monitor().log().jobs().back().total, (Counters{5, 0, 0, 0, 0, 5, 0}));
+}
+
+// The window opened from the failure's box (F2) shows the exchange recorded before it was opened, and takes
+// a click while the box is up: the box blocks the main window only.
+TEST_F(MonitorOnSim, OpenedUnderAJobsBoxShowsTheFailureAndTakesInput) {
+    startSim({"--silent"});
+    startTool();
+    hookup = std::make_unique<MonitorHookup>(*form, program->link, &program->imit);
+    int rowsAtOpen = -1;
+    bool pausedByClick = false;
+    bool boxStillModal = false;
+    script.then([&](QWidget* box) {
+        QTest::keyClick(box, Qt::Key_F2);
+        monitorForm = hookup->form();
+        if (!monitorForm || !QTest::qWaitForWindowExposed(monitorForm))
+            return OkBox()(box);
+        monitorForm->monitor().flush();
+        rowsAtOpen = monitorForm->monitor().model().rowCount();
+        auto* pause = monitorForm->findChild<QPushButton*>("PauseButton");
+        // Through the window system, where a window blocked by a modal one drops the click.
+        QTest::mouseClick(monitorForm->windowHandle(), Qt::LeftButton, {},
+                          pause->mapTo(monitorForm, pause->rect().center()));
+        pausedByClick = monitorForm->monitor().paused();
+        boxStillModal = QApplication::activeModalWidget() == box;
+        OkBox()(box);
+    });
+    button("UstavkiButton")->click();
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(rowsAtOpen, 10); // five requests and their time-outs
+    EXPECT_TRUE(pausedByClick);
+    EXPECT_TRUE(boxStillModal);
 }
 
 } // namespace
