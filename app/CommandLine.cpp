@@ -19,7 +19,8 @@ const OwnOption kHelp{{QStringLiteral("h"), QStringLiteral("help")},
                       QStringLiteral("показать эту справку и выйти")};
 const OwnOption kVersion{{QStringLiteral("v"), QStringLiteral("version")},
                          QStringLiteral("показать версию программы и выйти")};
-const OwnOption kMonitor{{QStringLiteral("monitor")}, QStringLiteral("открыть окно «Обмен по линии» при запуске")};
+const OwnOption kMonitor{{QStringLiteral("monitor")},
+                         QStringLiteral("открыть окно «Обмен по линии» при запуске")};
 const OwnOption* const kOwnOptions[] = {&kHelp, &kVersion, &kMonitor};
 
 // Options that Qt's own start-up reads (QGuiApplication, QApplication, the X11 platform): a session

@@ -17,8 +17,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShortcut>
-#include <tuple>
 #include <QStyle>
+#include <tuple>
 
 TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& shell, WizardForms& wizard,
                      QWidget* parent)
@@ -65,7 +65,8 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
         connect(shortcut, &QShortcut::activated, this, call);
     }
     // Not a job: its close must not wait for itself.
-    connect(ui->CloseBtn, &QPushButton::clicked, this, [this] { RunShowingExceptions(this, [this] { CloseBtnClick(); }); });
+    connect(ui->CloseBtn, &QPushButton::clicked, this,
+            [this] { RunShowingExceptions(this, [this] { CloseBtnClick(); }); });
 
     FormCreate();
 }
@@ -127,7 +128,9 @@ void TMainForm::UstavkiButtonClick() {
         });
 }
 
-void TMainForm::ImitFlButtonClick() { ::ImitFlButtonClick(*this, link_, imit_, shell_); }
+void TMainForm::ImitFlButtonClick() {
+    ::ImitFlButtonClick(*this, link_, imit_, shell_);
+}
 
 void TMainForm::CloseBtnClick() {
     if (stopMode_)
@@ -172,7 +175,9 @@ void TMainForm::showLinkStatus(int portNumber, int rtsControl, int baud) {
     showLineSpeed(baud);
 }
 
-void TMainForm::showLineSpeed(int baud) { ui->TypeConnectLabel->setText(SpeedStatusText(baud)); }
+void TMainForm::showLineSpeed(int baud) {
+    ui->TypeConnectLabel->setText(SpeedStatusText(baud));
+}
 
 void TMainForm::showImitPanel(int runs) {
     if (runs > 0) {
@@ -222,7 +227,9 @@ void TMainForm::fitPulsesLine() {
         setFixedHeight(shell_.FullHeight);
 }
 
-void TMainForm::showPortDevice(const QString& text) { ui->PortLabel->setToolTip(text); }
+void TMainForm::showPortDevice(const QString& text) {
+    ui->PortLabel->setToolTip(text);
+}
 
 void TMainForm::showLinkNotice(LinkNotice which, const QString& text) {
     QLabel* label = which == LinkNotice::Port ? ui->PortStateLabel : ui->SpeedNoticeLabel;

@@ -41,12 +41,19 @@ TParamsRSForm::TParamsRSForm(QWidget* parent) : QDialog(parent), ui(std::make_un
 
 TParamsRSForm::~TParamsRSForm() = default;
 
-RadioGroup* TParamsRSForm::PortGroup() const { return ui->PortGroup; }
-RadioGroup* TParamsRSForm::RTSRadioGroup() const { return ui->RTSRadioGroup; }
-QComboBox* TParamsRSForm::PortDeviceCombo() const { return ui->PortDeviceCombo; }
+RadioGroup* TParamsRSForm::PortGroup() const {
+    return ui->PortGroup;
+}
+RadioGroup* TParamsRSForm::RTSRadioGroup() const {
+    return ui->RTSRadioGroup;
+}
+QComboBox* TParamsRSForm::PortDeviceCombo() const {
+    return ui->PortDeviceCombo;
+}
 
 void TParamsRSForm::setDevices(DeviceSource& source, const std::map<int, QString>& paths) {
-    devices_ = new PortDevicePanel(ui->PortDeviceCombo, ui->DeviceLabel, ui->DeviceInfoLabel, source, paths, this);
+    devices_ =
+        new PortDevicePanel(ui->PortDeviceCombo, ui->DeviceLabel, ui->DeviceInfoLabel, source, paths, this);
     connect(ui->PortGroup, &RadioGroup::itemIndexChanged, devices_, &PortDevicePanel::showPort);
     devices_->showPort(ui->PortGroup->itemIndex());
 }

@@ -19,8 +19,8 @@ void ScreenLinkUi::showBadRequest(QObject* owner) {
     QWidget* window = mainWindow;
     if (auto* w = qobject_cast<QWidget*>(owner))
         window = w->window();
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Bad request"), QMessageBox::Ok,
-                    window);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Bad request"),
+                    QMessageBox::Ok, window);
     if (window)
         box.move(window->pos()); // the owner's frame corner, not centred over it
     box.exec();
@@ -52,14 +52,17 @@ QStringList RecordInJournal(const QString& journalPath, const Link& link, const 
     QString error;
     if (AppendJournal(journalPath, entry, &error))
         return {};
-    return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error + QStringLiteral(")")};
+    return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error +
+            QStringLiteral(")")};
 }
 
 Program::Program() : ownedPort_(std::make_unique<QtPort>()) {
     init(*ownedPort_, SystemClock(), SettingsPathFromEnvironment());
 }
 
-Program::Program(Port& port, Clock& clock, const QString& settingsPath) { init(port, clock, settingsPath); }
+Program::Program(Port& port, Clock& clock, const QString& settingsPath) {
+    init(port, clock, settingsPath);
+}
 
 void Program::init(Port& port, Clock& clock, const QString& settingsPath) {
     link.setPort(&port);

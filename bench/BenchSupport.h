@@ -64,7 +64,8 @@ public:
         if (!proc.waitForStarted(20000))
             return false;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!out.contains('\n') && std::chrono::steady_clock::now() < end && proc.state() == QProcess::Running)
+        while (!out.contains('\n') && std::chrono::steady_clock::now() < end &&
+               proc.state() == QProcess::Running)
             if (proc.waitForReadyRead(20))
                 out += proc.readAllStandardOutput();
         if (pause && proc.state() == QProcess::Running)
@@ -88,6 +89,5 @@ public:
     QProcess proc;
     QByteArray out;
 };
-
 
 } // namespace bench

@@ -4,16 +4,16 @@
 // for each request it measures the time from its last request byte written to the first answer byte
 // read. Then the line stays quiet for a few seconds and the process's processor time over that
 // stretch is taken as the loop's cost while it waits. Prints its figures; asserts nothing.
-#include "ImitLoop.h"
-#include "LineMonitor.h"
-#include "Imitunit.h"
-#include "JobView.h"
-#include "Main.h"
-#include "PulseWatch.h"
+#include "BenchLinkUi.h"
 #include "CfgRecord.h"
 #include "Cfgunit.h"
+#include "ImitLoop.h"
+#include "Imitunit.h"
+#include "JobView.h"
+#include "LineMonitor.h"
+#include "Main.h"
 #include "Now_opros.h"
-#include "BenchLinkUi.h"
+#include "PulseWatch.h"
 #include "QtPort.h"
 #include "UiCommon.h"
 
@@ -30,13 +30,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <poll.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-#include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -301,12 +301,14 @@ int main(int argc, char** argv) {
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
     std::printf("imit_bench: load average %.2f on %ld processors\n", load[0], sysconf(_SC_NPROCESSORS_ONLN));
-    std::printf("floor (a bare poll() responder thread, its requests between the tool's): median %.1f us, p99 "
-                "%.1f us over %zu requests\n",
-                percentile(floor.us, 0.5), percentile(floor.us, 0.99), floor.us.size());
+    std::printf(
+        "floor (a bare poll() responder thread, its requests between the tool's): median %.1f us, p99 "
+        "%.1f us over %zu requests\n",
+        percentile(floor.us, 0.5), percentile(floor.us, 0.99), floor.us.size());
     if (withMonitor)
         std::printf("line monitor attached: %d rows, %d requests and %d answers counted\n",
-                    lineMonitor.model().rowCount(), lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.requests,
+                    lineMonitor.model().rowCount(),
+                    lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.requests,
                     lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.answers);
     std::printf("imitation at 38400 bit/s%s: %d requests, %zu answered, %d missed (came during the previous "
                 "answer)\n",

@@ -26,7 +26,8 @@ using Steady = std::chrono::steady_clock;
 double ThreadCpuUs() {
     rusage u{};
     getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e6 + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e6 +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
 // The system clock without its sleep: a hold on it spins for its whole length, as it used to.

@@ -15,8 +15,8 @@
 //   send back every byte the tool writes, as a two-wire line does, and counts the read-backs the tool
 //   recognised; --monitor also opens the line monitor's window: its ring fills either way, and the memory
 //   then stays flat)
-#include "BenchSupport.h"
 #include "BenchLinkUi.h"
+#include "BenchSupport.h"
 
 #include "ImitLoop.h"
 #include "Imitunit.h"
@@ -41,7 +41,8 @@ namespace {
 double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Counts the tool's own answers it read back and dropped.
@@ -97,8 +98,9 @@ int main(int argc, char** argv) {
         f.write("[rs 232]\nCOM Port=1\nRTS=1\n[ports]\nCOM1=" + link.toLocal8Bit() + "\n");
     }
     bench::Sim poller;
-    QStringList pollArgs = {"--poll", "1:1,2:2,3:3:lsb", "--baud", QString::number(baud), "--period",
-                            QString::number(period), "--gap", QString::number(gap), "--count", QString::number(count), "--timeout", "200"};
+    QStringList pollArgs = {"--poll",   "1:1,2:2,3:3:lsb",       "--baud",    QString::number(baud),
+                            "--period", QString::number(period), "--gap",     QString::number(gap),
+                            "--count",  QString::number(count),  "--timeout", "200"};
     if (logPath.isEmpty())
         pollArgs << "--quiet";
     if (echo)
@@ -154,10 +156,12 @@ int main(int argc, char** argv) {
         const int rows = echo ? 0 : monitor.lineMonitor().model().rowCount();
         if (rssRingFull < 0 && rows > 0 && rows >= monitor.lineMonitor().model().capacity()) {
             rssRingFull = bench::RssKb();
-            std::fprintf(stderr, "soak: %ld answered, the monitor's ring full, rss %ld KiB\n", n, rssRingFull);
+            std::fprintf(stderr, "soak: %ld answered, the monitor's ring full, rss %ld KiB\n", n,
+                         rssRingFull);
         }
         if (n >= nextReport) {
-            std::fprintf(stderr, "soak: %ld answered, rss %ld KiB, %d monitor rows\n", n, bench::RssKb(), rows);
+            std::fprintf(stderr, "soak: %ld answered, rss %ld KiB, %d monitor rows\n", n, bench::RssKb(),
+                         rows);
             nextReport += 10000;
         }
     });
@@ -180,27 +184,33 @@ int main(int argc, char** argv) {
         if (log.open(QIODevice::WriteOnly))
             log.write(out);
     }
-    static const QRegularExpression re(QStringLiteral(R"(totals: sent (\d+) good (\d+) bad (\d+) missing (\d+))"));
+    static const QRegularExpression re(
+        QStringLiteral(R"(totals: sent (\d+) good (\d+) bad (\d+) missing (\d+))"));
     const auto m = re.match(QString::fromLocal8Bit(out));
-    const long sent = m.hasMatch() ? m.captured(1).toLong() : -1, good = m.hasMatch() ? m.captured(2).toLong() : -1,
-               bad = m.hasMatch() ? m.captured(3).toLong() : -1, missing = m.hasMatch() ? m.captured(4).toLong() : -1;
+    const long sent = m.hasMatch() ? m.captured(1).toLong() : -1,
+               good = m.hasMatch() ? m.captured(2).toLong() : -1,
+               bad = m.hasMatch() ? m.captured(3).toLong() : -1,
+               missing = m.hasMatch() ? m.captured(4).toLong() : -1;
     const auto& per = LastImitRun().ImitAnswers;
     const double seconds = std::chrono::duration<double>(tEnd - t0).count();
 
-    std::printf("soak: %ld requests polled at %ld bit/s, %ld ms apart (%ld ms of silence after an answer), over "
-                "three slots in %.0f s (%.1f requests/s)\n",
-                sent, baud, period, gap, seconds, seconds > 0 ? double(sent) / seconds : 0.0);
+    std::printf(
+        "soak: %ld requests polled at %ld bit/s, %ld ms apart (%ld ms of silence after an answer), over "
+        "three slots in %.0f s (%.1f requests/s)\n",
+        sent, baud, period, gap, seconds, seconds > 0 ? double(sent) / seconds : 0.0);
     std::printf("soak: poller totals: sent %ld good %ld bad %ld missing %ld\n", sent, good, bad, missing);
     std::printf("soak: tool answer counters: %d + %d + %d = %ld\n", per[0], per[1], per[2], answered());
     std::printf("soak: resident memory: %ld KiB at start, %ld KiB after 1000 requests, %ld KiB at the end "
                 "(%+ld KiB)\n",
                 rssStart, rssAfter1000, rssEnd, rssEnd - rssAfter1000);
     if (rssRingFull > 0)
-        std::printf("soak: resident memory with the monitor's ring full: %ld KiB when it filled, %ld KiB at the end "
-                    "(%+ld KiB)\n",
-                    rssRingFull, rssEnd, rssEnd - rssRingFull);
+        std::printf(
+            "soak: resident memory with the monitor's ring full: %ld KiB when it filled, %ld KiB at the end "
+            "(%+ld KiB)\n",
+            rssRingFull, rssEnd, rssEnd - rssRingFull);
     if (echo)
-        std::printf("soak: read back and dropped as echo: %ld answers, %ld bytes\n", echoes.readBacks, echoes.bytes);
+        std::printf("soak: read back and dropped as echo: %ld answers, %ld bytes\n", echoes.readBacks,
+                    echoes.bytes);
     std::printf("soak: tool processor time after the first 1000 requests: %.1f s (%.1f %% of one core)\n",
                 cpuEnd - cpuStart, seconds > 0 ? 100.0 * (cpuEnd - cpuStart) / seconds : 0.0);
 
@@ -215,7 +225,8 @@ int main(int argc, char** argv) {
     check(answered() == sent, "tool answer counters equal the requests");
     check(per[0] == (sent + 2) / 3 && per[1] == (sent + 1) / 3 && per[2] == sent / 3, "per slot as polled");
     if (echo) // the echo counter holds the tap in the monitor's place
-        check(rssAfter1000 > 0 && rssEnd - rssAfter1000 <= 1024, "memory at the end within 1 MiB of after 1000");
+        check(rssAfter1000 > 0 && rssEnd - rssAfter1000 <= 1024,
+              "memory at the end within 1 MiB of after 1000");
     else if (rssRingFull > 0)
         check(rssEnd - rssRingFull <= 1024, "memory at the end within 1 MiB of the monitor's ring full");
     else

@@ -98,10 +98,11 @@ int main(int argc, char** argv) {
     std::printf("  empty Qt Widgets window: shown after %.1f ms, resident %.0f KiB\n", em, ek);
     std::printf("  the same with one label: shown after %.1f ms, resident %.0f KiB\n", lm, lk);
     std::printf("  rmz47 main window      : shown after %.1f ms, resident %.0f KiB (COM1 opened)\n", tm, tk);
-    std::printf("startup_bench: tool / empty window: time %.2fx, memory %.2fx (target within 1.5x), %d failed runs\n",
-                em > 0 ? tm / em : 0.0, ek > 0 ? tk / ek : 0.0, failures);
-    std::printf("startup_bench: tool / window with one label: time %.2fx, memory %.2fx\n", lm > 0 ? tm / lm : 0.0,
-                lk > 0 ? tk / lk : 0.0);
+    std::printf(
+        "startup_bench: tool / empty window: time %.2fx, memory %.2fx (target within 1.5x), %d failed runs\n",
+        em > 0 ? tm / em : 0.0, ek > 0 ? tk / ek : 0.0, failures);
+    std::printf("startup_bench: tool / window with one label: time %.2fx, memory %.2fx\n",
+                lm > 0 ? tm / lm : 0.0, lk > 0 ? tk / lk : 0.0);
     sim.stop();
     return failures == 0 ? 0 : 1;
 }

@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
         }
         const double median = bench::Percentile(overheadMs, 0.5);
         worstMedian = std::max(worstMedian, median);
-        std::printf("  %-55s line %.1f ms, overhead median %.2f ms, p99 %.2f ms, min %.2f ms (%zu ok)\n", mode.name,
-                    lineMs, median, bench::Percentile(overheadMs, 0.99), bench::Percentile(overheadMs, 0.0),
-                    overheadMs.size());
+        std::printf("  %-55s line %.1f ms, overhead median %.2f ms, p99 %.2f ms, min %.2f ms (%zu ok)\n",
+                    mode.name, lineMs, median, bench::Percentile(overheadMs, 0.99),
+                    bench::Percentile(overheadMs, 0.0), overheadMs.size());
     }
     std::printf("transact_bench: worst median overhead %.2f ms (target under 2 ms), %d failed exchanges\n",
                 worstMedian, failures);

@@ -111,13 +111,12 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     if (o.value(QStringLiteral("tableSize")).toInt() != proto::ConfigReadSize(fileVersion))
         return Damaged(fileName, QStringLiteral("поле tableSize"));
     if (proto::ConfigReadSize(fileVersion) != proto::ConfigReadSize(controllerVersion))
-        return Refused(
-            CfgFileRead::Outcome::OtherLayout,
-            QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
-                QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
-                TableSizeText(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
-                QString::number(controllerVersion) + TableSizeText(controllerVersion) +
-                QStringLiteral(": загрузить ее нельзя."));
+        return Refused(CfgFileRead::Outcome::OtherLayout,
+                       QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
+                           QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
+                           TableSizeText(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
+                           QString::number(controllerVersion) + TableSizeText(controllerVersion) +
+                           QStringLiteral(": загрузить ее нельзя."));
     QString problem;
     const std::optional<CfgRecord> record =
         RecordFromJson(o.value(QStringLiteral("fields")).toObject(), fileVersion, &problem);

@@ -32,7 +32,9 @@ TCfgForm::TCfgForm(CfgContext& cfg, WizardForms& wizard, QWidget* parent)
     CenterOnDesktop(this);
 }
 
-TCfgForm::~TCfgForm() { delete ui; }
+TCfgForm::~TCfgForm() {
+    delete ui;
+}
 
 void TCfgForm::setUpTabOrder() {
     // Top level: run count, polling period, answer time-out, volume per pulse, pulse, pause, attempts,
@@ -43,8 +45,9 @@ void TCfgForm::setUpTabOrder() {
             chain << g->button(i);
     };
     addGroup(ui->FlRadioGroup);
-    chain << ui->PeriodEdit << ui->AnswerEdit << ui->VEdit << ui->ChangeVButton << ui->NagEdit << ui->PauseEdit
-          << ui->FlTriesSpinEdit << ui->BitBtn1 << ui->BitBtn2 << ui->TabbedNotebook1->tabBar();
+    chain << ui->PeriodEdit << ui->AnswerEdit << ui->VEdit << ui->ChangeVButton << ui->NagEdit
+          << ui->PauseEdit << ui->FlTriesSpinEdit << ui->BitBtn1 << ui->BitBtn2
+          << ui->TabbedNotebook1->tabBar();
     for (int n = 1; n <= 3; ++n) {
         chain << findChild<QWidget*>(QStringLiteral("AddrSpinEdit%1").arg(n))
               << findChild<QWidget*>(QStringLiteral("NitkaSpinEdit%1").arg(n));
@@ -56,15 +59,33 @@ void TCfgForm::setUpTabOrder() {
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
-QLineEdit* TCfgForm::VEdit() const { return ui->VEdit; }
-QLineEdit* TCfgForm::NagEdit() const { return ui->NagEdit; }
-QLineEdit* TCfgForm::PauseEdit() const { return ui->PauseEdit; }
-QLineEdit* TCfgForm::PeriodEdit() const { return ui->PeriodEdit; }
-QLineEdit* TCfgForm::AnswerEdit() const { return ui->AnswerEdit; }
-QGroupBox* TCfgForm::VGroupBox() const { return ui->VGroupBox; }
-QPushButton* TCfgForm::ChangeVButton() const { return ui->ChangeVButton; }
-RadioGroup* TCfgForm::FlRadioGroup() const { return ui->FlRadioGroup; }
-RadioGroup* TCfgForm::Speed1RadioGroup() const { return ui->Speed1RadioGroup; }
+QLineEdit* TCfgForm::VEdit() const {
+    return ui->VEdit;
+}
+QLineEdit* TCfgForm::NagEdit() const {
+    return ui->NagEdit;
+}
+QLineEdit* TCfgForm::PauseEdit() const {
+    return ui->PauseEdit;
+}
+QLineEdit* TCfgForm::PeriodEdit() const {
+    return ui->PeriodEdit;
+}
+QLineEdit* TCfgForm::AnswerEdit() const {
+    return ui->AnswerEdit;
+}
+QGroupBox* TCfgForm::VGroupBox() const {
+    return ui->VGroupBox;
+}
+QPushButton* TCfgForm::ChangeVButton() const {
+    return ui->ChangeVButton;
+}
+RadioGroup* TCfgForm::FlRadioGroup() const {
+    return ui->FlRadioGroup;
+}
+RadioGroup* TCfgForm::Speed1RadioGroup() const {
+    return ui->Speed1RadioGroup;
+}
 
 namespace {
 SpinEdit* spin(const QWidget* form, const char* base, int n) {
@@ -121,9 +142,10 @@ CfgFormValues TCfgForm::values() const {
 
 void TCfgForm::EnableRun(QWidget* form, int n, bool on) {
     const QString d = QString::number(n);
-    for (const QString& name : {QStringLiteral("AddrSpinEdit") + d, QStringLiteral("NitkaSpinEdit") + d,
-                                QStringLiteral("Speed") + d + QStringLiteral("RadioGroup"), QStringLiteral("RadioGroup") + d,
-                                QStringLiteral("AddrLabel") + d, QStringLiteral("NitkaLabel") + d}) {
+    for (const QString& name :
+         {QStringLiteral("AddrSpinEdit") + d, QStringLiteral("NitkaSpinEdit") + d,
+          QStringLiteral("Speed") + d + QStringLiteral("RadioGroup"), QStringLiteral("RadioGroup") + d,
+          QStringLiteral("AddrLabel") + d, QStringLiteral("NitkaLabel") + d}) {
         if (QWidget* w = form->findChild<QWidget*>(name))
             w->setEnabled(on);
     }
@@ -247,8 +269,8 @@ WizardStep RunFlowStep(TPodborForm1* f1, CfgContext& cfg, WizardRun& run) {
 // Step 2 (polling period, answer time-out), shown again until Yes passes its checks or No goes back to
 // step 1. The volume per pulse is computed on the way out: a maximum flow too large for it goes back too.
 WizardStep RunTimingStep(TPodborForm2* f2, const CfgContext& cfg, WizardRun& run) {
-    f2->Label1()->setText(
-        QString::fromUtf16(cfg.PulsesByFlow() ? WizardText::PeriodHintByFlow : WizardText::PeriodHintByVolume));
+    f2->Label1()->setText(QString::fromUtf16(cfg.PulsesByFlow() ? WizardText::PeriodHintByFlow
+                                                                : WizardText::PeriodHintByVolume));
     while (AnsweredYes(f2)) {
         try {
             run.period = CheckedSeconds(f2->PeriodEdit(), TimedField::Period, WizardText::PeriodRange);
@@ -257,7 +279,8 @@ WizardStep RunTimingStep(TPodborForm2* f2, const CfgContext& cfg, WizardRun& run
             ShowExceptionBox(f2, e.message());
             continue;
         }
-        const std::optional<PulseVolume> v = ComputePulseVolume(cfg.QMax, run.pulse, run.pause, cfg.PulsesByFlow());
+        const std::optional<PulseVolume> v =
+            ComputePulseVolume(cfg.QMax, run.pulse, run.pause, cfg.PulsesByFlow());
         if (!v) {
             // Nothing of the computation is kept; the operator corrects the maximum flow in step 1.
             ShowExceptionBox(f2, QString::fromUtf16(WizardText::QMaxTooLarge));

@@ -59,7 +59,7 @@ bool TCfgForm::saveToFile(const QString& path) {
     FormToRecordRest(checked, v);
     QString error;
     if (WriteWholeFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
-                     &error))
+                       &error))
         return true;
     // Told while the form is open: the operator asked for this file and would leave believing it saved.
     ShowMessage(this,

@@ -38,10 +38,10 @@ struct CfgRecord {
 struct CfgContext {
     CfgRecord record;
     quint8 SoftVersion = 0;
-    quint8 CfgState = 0;     // 0 not configured (defaults), 1 read from the controller, 2 wizard completed
+    quint8 CfgState = 0; // 0 not configured (defaults), 1 read from the controller, 2 wizard completed
     float VLow = 0, VHigh = 0;
     bool VRangeSet = false;
-    double QMax = 3600.0;    // m3/h, wizard; lives for the program run
+    double QMax = 3600.0; // m3/h, wizard; lives for the program run
     bool PulsesByFlow() const { return proto::PulsesByFlow(SoftVersion); }
 };
 
@@ -62,14 +62,14 @@ int BuildCfgWriteBody(const CfgContext& cfg, quint8* out23);
 
 // What the configuration form shows and collects.
 struct CfgFormValues {
-    int flIndex = -1;                       // FlRadioGroup item
-    QString period, answer, v, nag, pause;  // edit texts
-    std::array<int, 3> addr{1, 1, 1};       // AddrSpinEditN (the spin edit clamps to 1..255)
-    std::array<int, 3> nitka{1, 1, 1};      // NitkaSpinEditN
+    int flIndex = -1;                          // FlRadioGroup item
+    QString period, answer, v, nag, pause;     // edit texts
+    std::array<int, 3> addr{1, 1, 1};          // AddrSpinEditN (the spin edit clamps to 1..255)
+    std::array<int, 3> nitka{1, 1, 1};         // NitkaSpinEditN
     std::array<int, 3> speedIndex{-1, -1, -1}; // SpeedNRadioGroup item
-    std::array<int, 3> byteOrder{0, 0, 0};  // RadioGroupN item: 0 inverse, 1 direct
-    bool triesVisible = false;              // FlTriesSpinEdit shown (SoftVersion >= 3)
-    int tries = 2;                          // FlTriesSpinEdit (the spin edit clamps to 2..10)
+    std::array<int, 3> byteOrder{0, 0, 0};     // RadioGroupN item: 0 inverse, 1 direct
+    bool triesVisible = false;                 // FlTriesSpinEdit shown (SoftVersion >= 3)
+    int tries = 2;                             // FlTriesSpinEdit (the spin edit clamps to 2..10)
 };
 
 // The timed values of the configuration, in the order they are checked.
@@ -94,7 +94,9 @@ inline constexpr std::array<SecondsRange, 4> kTimedRanges{{
     {5, 20, u"Время ожидания ответа должно быть от 5 до 20 секунд!"},
 }};
 static_assert(kTimedRanges.size() == std::size_t(TimedField::Answer) + 1, "one row per timed value");
-constexpr const SecondsRange& TimedRange(TimedField f) { return kTimedRanges[std::size_t(f)]; }
+constexpr const SecondsRange& TimedRange(TimedField f) {
+    return kTimedRanges[std::size_t(f)];
+}
 
 // Record to form (may set record.FlCount to 1 when it was out of 1..3).
 void RecordToForm(CfgContext& cfg, CfgFormValues& form);

@@ -145,8 +145,7 @@ std::optional<int> EditInForm(ConfigureView& view, CfgContext& cfg) {
     CfgFormValues values;
     RecordToForm(cfg, values);
     cfg.VRangeSet = false;
-    const std::unique_ptr<CfgFormSession> form =
-        view.openCfgForm(cfg, values);
+    const std::unique_ptr<CfgFormSession> form = view.openCfgForm(cfg, values);
     for (;;) {
         std::optional<CfgFormValues> entered = form->confirm();
         if (!entered)

@@ -66,15 +66,29 @@ TPodborForm1::TPodborForm1(QWidget* parent) : QDialog(parent), ui(new Ui::TPodbo
     SetUpWizardStep(this, ui->BitBtn1, QColor(200, 0, 0), ui->BitBtnYes);
 }
 
-TPodborForm1::~TPodborForm1() { delete ui; }
+TPodborForm1::~TPodborForm1() {
+    delete ui;
+}
 
-QLineEdit* TPodborForm1::QMaxEdit() const { return ui->QMaxEdit; }
-QLineEdit* TPodborForm1::NagEdit() const { return ui->NagEdit; }
-QLineEdit* TPodborForm1::PauseEdit() const { return ui->PauseEdit; }
-QPushButton* TPodborForm1::BitBtn1() const { return ui->BitBtn1; }
-QPushButton* TPodborForm1::BitBtnYes() const { return ui->BitBtnYes; }
+QLineEdit* TPodborForm1::QMaxEdit() const {
+    return ui->QMaxEdit;
+}
+QLineEdit* TPodborForm1::NagEdit() const {
+    return ui->NagEdit;
+}
+QLineEdit* TPodborForm1::PauseEdit() const {
+    return ui->PauseEdit;
+}
+QPushButton* TPodborForm1::BitBtn1() const {
+    return ui->BitBtn1;
+}
+QPushButton* TPodborForm1::BitBtnYes() const {
+    return ui->BitBtnYes;
+}
 
-void TPodborForm1::reject() { done(kModalCancel); }
+void TPodborForm1::reject() {
+    done(kModalCancel);
+}
 
 void TPodborForm1::keyPressEvent(QKeyEvent* event) {
     // Escape acts on the cancel button, and only while the operator can see it: in a configuration's

@@ -20,9 +20,15 @@ constexpr ext kThird = 1.0L / 3.0L;
 constexpr ext kTenth = 0.1L;
 
 // Rounding points: the values that the arithmetic stores as 64-bit doubles or 32-bit floats.
-double toDouble(ext x) { return double(x); }
-float toFloat(ext x) { return float(x); }
-double ceilD(double x) { return std::ceil(x); }
+double toDouble(ext x) {
+    return double(x);
+}
+float toFloat(ext x) {
+    return float(x);
+}
+double ceilD(double x) {
+    return std::ceil(x);
+}
 } // namespace
 
 std::optional<PulseVolume> ComputePulseVolume(double qmax, double pulse, double pause, bool byFlow) {

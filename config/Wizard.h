@@ -35,8 +35,8 @@ inline const char16_t* const PeriodRange = u"Значение периода о�
 inline const char16_t* const AnswerRange = u"Время ожидания ответа должно быть от 5 до 20 секунд!! ";
 inline const char16_t* const QMaxTooLarge =
     u"Значение максимального расхода слишком велико: цена импульса не может быть рассчитана!";
-inline const char16_t* const PeriodHintByFlow =
-    u"Период посылок запросов к вычислителю. Для варианта выдачи импульсов по расходу рекомендуется 3 секунды.";
+inline const char16_t* const PeriodHintByFlow = u"Период посылок запросов к вычислителю. Для варианта выдачи "
+                                                u"импульсов по расходу рекомендуется 3 секунды.";
 inline const char16_t* const PeriodHintByVolume =
     u"Период запросов к вычислителю. Для варианта выдачи импульсов по объему рекомендуется 1 секунда.";
 inline const char16_t* const VCaptionDesign = u"Объем газа на один импульс :";

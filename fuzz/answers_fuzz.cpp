@@ -148,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (in.remaining_bytes() > 0) {
         const std::size_t len = in.ConsumeIntegralInRange<std::size_t>(1, maxChunk);
         // Mostly short gaps; now and then one beyond the 500 ms time-out.
-        const quint32 gap = in.ConsumeIntegralInRange<quint32>(0, 3) == 0 ? in.ConsumeIntegralInRange<quint32>(0, 700) : 0;
+        const quint32 gap =
+            in.ConsumeIntegralInRange<quint32>(0, 3) == 0 ? in.ConsumeIntegralInRange<quint32>(0, 700) : 0;
         const std::string chunk = in.ConsumeBytesAsString(len);
         if (chunk.empty())
             break;

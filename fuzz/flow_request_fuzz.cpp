@@ -24,7 +24,9 @@ using namespace proto;
 
 namespace {
 
-bool active(int slot, const FlowSlots& s) { return slot < 3 && slot <= int(s.ImitFlIndex); }
+bool active(int slot, const FlowSlots& s) {
+    return slot < 3 && slot <= int(s.ImitFlIndex);
+}
 
 // The model of the recogniser: what the request bytes may be, position by position.
 bool fits(int pos, std::uint8_t b, const FlowSlots& s) {
@@ -80,7 +82,9 @@ std::uint32_t gapMs(std::uint8_t code) {
     return longGaps[code - 250];
 }
 
-bool sameSingle(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameSingle(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 void checkAnswer(const FlowRecogniser& r, const FlowSlots& s, std::uint32_t elapsed) {
     const std::uint8_t* req = r.buffer.data();
@@ -97,8 +101,8 @@ void checkAnswer(const FlowRecogniser& r, const FlowSlots& s, std::uint32_t elap
 
     std::uint8_t answer[kFlowAnswerSize + 8];
     std::memset(answer, 0xEE, sizeof answer);
-    const float volume = BuildFlowAnswer(r.buffer, std::span<std::uint8_t, kFlowAnswerSize>(answer, kFlowAnswerSize), slot,
-                                         s, elapsed);
+    const float volume = BuildFlowAnswer(
+        r.buffer, std::span<std::uint8_t, kFlowAnswerSize>(answer, kFlowAnswerSize), slot, s, elapsed);
     for (std::size_t i = kFlowAnswerSize; i < sizeof answer; ++i)
         Require(answer[i] == 0xEE); // nothing written past the answer
     Require(answer[0] == 0x55 && answer[1] == req[1] && answer[2] == kFlowAnswerSize && answer[3] == 0x86 &&
@@ -128,14 +132,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
 
     FlowSlots s;
-    s.ImitFlIndex = in.ConsumeIntegral<std::uint8_t>(); // the form only sets 0..2; anything above means all three
+    s.ImitFlIndex =
+        in.ConsumeIntegral<std::uint8_t>(); // the form only sets 0..2; anything above means all three
     for (int i = 0; i < 3; ++i) {
         s.ImitAddr[std::size_t(i)] = in.ConsumeIntegral<std::uint8_t>();
         s.ImitNitka[std::size_t(i)] = in.ConsumeIntegral<std::uint8_t>();
         s.ImitMsbFirst[std::size_t(i)] = in.ConsumeBool();
         // Mostly flows the form would take; now and then anything a double can hold.
-        s.ImitRashod[std::size_t(i)] = in.ConsumeBool() ? in.ConsumeFloatingPoint<double>()
-                                                        : double(in.ConsumeIntegralInRange<std::int32_t>(-100000, 100000)) / 8;
+        s.ImitRashod[std::size_t(i)] =
+            in.ConsumeBool() ? in.ConsumeFloatingPoint<double>()
+                             : double(in.ConsumeIntegralInRange<std::int32_t>(-100000, 100000)) / 8;
     }
     const std::uint32_t start = in.ConsumeIntegral<std::uint32_t>();
 

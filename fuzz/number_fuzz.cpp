@@ -18,7 +18,9 @@
 
 namespace {
 
-bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // The text the number reader accepted, rewritten for strtod in the C locale.
 double viaStrtod(const QString& text, const QString& sep) {

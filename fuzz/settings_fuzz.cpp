@@ -22,10 +22,24 @@ struct Key {
     const char* key;
 };
 // The keys the program reads and writes, in the spellings it uses, and one that no file has.
-const Key kKeys[] = {{"rs 232", "COM Port"}, {"rs 232", "RTS"}, {"ports", "COM1"}, {"ports", "COM8"},
-                     {"RS 232", "rts"},      {"fuzz new", "k"}};
-const char* const kValues[] = {"0", "1", "8", "-1", "2147483647", "/dev/ttyUSB0", "a=b", "x y",
-                               "[rs 232]", ";not a comment", "", "COM Port=3", "\xD0\xBF\xD0\xBE", "7", "9", "00"};
+const Key kKeys[] = {{"rs 232", "COM Port"}, {"rs 232", "RTS"}, {"ports", "COM1"},
+                     {"ports", "COM8"},      {"RS 232", "rts"}, {"fuzz new", "k"}};
+const char* const kValues[] = {"0",
+                               "1",
+                               "8",
+                               "-1",
+                               "2147483647",
+                               "/dev/ttyUSB0",
+                               "a=b",
+                               "x y",
+                               "[rs 232]",
+                               ";not a comment",
+                               "",
+                               "COM Port=3",
+                               "\xD0\xBF\xD0\xBE",
+                               "7",
+                               "9",
+                               "00"};
 
 QList<QByteArray> linesOf(const QByteArray& text) {
     QList<QByteArray> lines = text.split('\n');
@@ -118,9 +132,9 @@ void checkInMemory(const QByteArray& file, quint8 control) {
 // The program's own path through the file: LoadSettings, SaveSettings, LoadSettings.
 void checkOnDisk(const QByteArray& file, quint8 control) {
     // In memory where the system has it: every save syncs the file to disk.
-    static QTemporaryDir dir((QFileInfo(QStringLiteral("/dev/shm")).isDir() ? QStringLiteral("/dev/shm")
-                                                                             : QDir::tempPath()) +
-                             QStringLiteral("/settings_fuzz-XXXXXX"));
+    static QTemporaryDir dir(
+        (QFileInfo(QStringLiteral("/dev/shm")).isDir() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
+        QStringLiteral("/settings_fuzz-XXXXXX"));
     Require(dir.isValid());
     Link link;
     link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));

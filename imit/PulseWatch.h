@@ -28,7 +28,9 @@ public:
         window_.showOutputPulses(text, warning);
     }
     void showPortDevice(const QString& text) override { window_.showPortDevice(text); }
-    void showLinkNotice(LinkNotice which, const QString& text) override { window_.showLinkNotice(which, text); }
+    void showLinkNotice(LinkNotice which, const QString& text) override {
+        window_.showLinkNotice(which, text);
+    }
 
 private:
     void showExpectation();

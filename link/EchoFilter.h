@@ -33,7 +33,7 @@ public:
 
 private:
     std::vector<quint8> sent_;
-    std::size_t matched_ = 0;  // bytes of sent_ read back so far
-    std::size_t partial_ = 0;  // from this many bytes on, a cut read-back still counts as echo
+    std::size_t matched_ = 0; // bytes of sent_ read back so far
+    std::size_t partial_ = 0; // from this many bytes on, a cut read-back still counts as echo
     bool armed_ = false;
 };

@@ -68,7 +68,7 @@ private:
     qint32 actualBaud_ = 0;
     QEventLoop* loop_ = nullptr;      // the innermost wait that dispatches events, if any
     QEventLoop* inputLoop_ = nullptr; // the innermost of them that waits for input
-    QEventLoop waitLoop_;        // the pumped wait's, kept between waits
+    QEventLoop waitLoop_;             // the pumped wait's, kept between waits
     QTimer waitTimer_;
     bool waitFailed_ = false; // an error came during the innermost pumped wait
     int polledWaits_ = 0;     // how many waits in the main loop's own poll are running

@@ -31,7 +31,7 @@ struct Counters {
 enum class JobKind : quint8 { Configure, Imitation };
 
 using RunKey = std::pair<quint8, quint8>; // flow-computer address, run number
-QString RunName(const RunKey& run);        // "адрес 1, нитка 2"
+QString RunName(const RunKey& run);       // "адрес 1, нитка 2"
 
 struct JobCounters {
     JobKind kind = JobKind::Configure;

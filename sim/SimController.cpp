@@ -41,8 +41,8 @@ Bytes DefaultTable4(int softVersion) {
 
 Bytes IdentTable(int softVersion) {
     Bytes t(14, 0);
-    t[0] = 47;  // device type
-    t[1] = 1;   // hardware revision
+    t[0] = 47; // device type
+    t[1] = 1;  // hardware revision
     t[3] = std::uint8_t(softVersion);
     return t;
 }
@@ -64,7 +64,8 @@ SimController::SimController(ControllerState state, const FaultOptions& faults)
 
 Decision SimController::decide(const Bytes& frame) {
     Decision d;
-    if (frame.size() < 3 || frame[0] != kRequestStart || frame[2] != frame.size() || frame.size() < kMinRequest) {
+    if (frame.size() < 3 || frame[0] != kRequestStart || frame[2] != frame.size() ||
+        frame.size() < kMinRequest) {
         d.meaning = "ignored: not a request frame";
         return d;
     }
@@ -105,7 +106,8 @@ Decision SimController::decideRead(const Bytes& frame) const {
     }
     const std::string what = "read table " + std::to_string(table);
     if (asked == 0 || first >= int(data.size())) {
-        d.meaning = what + ": fields " + std::to_string(first) + "+" + std::to_string(asked) + " out of range";
+        d.meaning =
+            what + ": fields " + std::to_string(first) + "+" + std::to_string(asked) + " out of range";
         return d;
     }
     const int n = std::min(asked, int(data.size()) - first);
@@ -143,7 +145,8 @@ Decision SimController::decideWrite(const Bytes& frame) {
                     std::to_string(state_.softVersion) + " takes " + std::to_string(expected) + " from 0)";
         return d;
     }
-    std::copy(frame.begin() + kWriteDataOffset, frame.begin() + kWriteDataOffset + count, state_.table4.begin());
+    std::copy(frame.begin() + kWriteDataOffset, frame.begin() + kWriteDataOffset + count,
+              state_.table4.begin());
     state_.configured = true;
     d.stateChanged = true;
     d.answer = TableAnswer(kFnWriteTable, {});
@@ -204,7 +207,7 @@ void SimController::complete(std::vector<Exchange>& out) {
     if (crcGood)
         buf_.clear();
     else
-        rescanFrom(1, out);  // the start byte may have been noise; a real frame may begin inside
+        rescanFrom(1, out); // the start byte may have been noise; a real frame may begin inside
 }
 
 void SimController::rescanFrom(std::size_t skip, std::vector<Exchange>& out) {
@@ -227,7 +230,7 @@ bool ParseHex(const std::string& text, Bytes& out) {
             v = c - 'A' + 10;
         else if (c == ' ' || c == ':' || c == '-' || c == ',') {
             if (nibble >= 0)
-                return false;  // separators only between whole bytes
+                return false; // separators only between whole bytes
             continue;
         } else
             return false;

@@ -25,7 +25,7 @@ constexpr int kRequestGapMs = 100;
 struct ControllerState {
     int softVersion = 3;
     bool configured = true;
-    Bytes table4;  // served as is: 23 bytes normally, 21 for versions below 2
+    Bytes table4; // served as is: 23 bytes normally, 21 for versions below 2
 };
 
 // Table 4 as it leaves the factory (proto::ConfigImage::Factory): one run, 0.1 s pulse and pause, 3 s
@@ -42,9 +42,9 @@ Bytes TableAnswer(std::uint8_t function, const Bytes& data);
 
 // The decision for one complete request frame.
 struct Decision {
-    std::optional<Bytes> answer;  // the answer frame (no preamble, no faults); empty optional = no answer
-    std::string meaning;          // what the request was and why it is (not) answered
-    bool stateChanged = false;    // a write changed the stored state (persist it)
+    std::optional<Bytes> answer; // the answer frame (no preamble, no faults); empty optional = no answer
+    std::string meaning;         // what the request was and why it is (not) answered
+    bool stateChanged = false;   // a write changed the stored state (persist it)
 };
 
 class SimController {
@@ -58,9 +58,9 @@ public:
     struct Exchange {
         Bytes request;
         Decision decision;
-        Bytes wire;        // what goes on the line; empty when nothing is answered
-        std::string fault; // the faults applied to this answer ("" when none)
-        bool crcGood = false;  // a well-formed frame of the tool, answered or not
+        Bytes wire;           // what goes on the line; empty when nothing is answered
+        std::string fault;    // the faults applied to this answer ("" when none)
+        bool crcGood = false; // a well-formed frame of the tool, answered or not
     };
     // Feeds one received byte that arrived at time ms (line time, not read time). Returns the exchanges
     // completed by it: a request frame answered, or a complete frame refused (bad CRC, wrong address,

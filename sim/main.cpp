@@ -1,8 +1,8 @@
 // rmz47-sim: the virtual RMZ-47 on a pseudo-terminal. It answers the tool's table reads and writes like
 // the controller, and optionally polls the flow computers that the tool imitates: the ones given on the
-// command line, or in field mode the ones its configuration names, turning their volume into pulses. Everything it writes is
-// paced at the line speed (10 bits a byte) and everything it reads is taken as arriving at that speed,
-// because a pseudo-terminal has no baud timing of its own.
+// command line, or in field mode the ones its configuration names, turning their volume into pulses.
+// Everything it writes is paced at the line speed (10 bits a byte) and everything it reads is taken as
+// arriving at that speed, because a pseudo-terminal has no baud timing of its own.
 #include "SimLine.h"
 #include "SimLoop.h"
 #include "SimOptions.h"

@@ -21,7 +21,8 @@
 
 #include <algorithm>
 
-RadioGroup::RadioGroup(QWidget* parent) : QGroupBox(parent), group_(new QButtonGroup(this)), grid_(new QGridLayout(this)) {
+RadioGroup::RadioGroup(QWidget* parent)
+    : QGroupBox(parent), group_(new QButtonGroup(this)), grid_(new QGridLayout(this)) {
     group_->setExclusive(true);
     connect(group_, &QButtonGroup::idClicked, this, [this](int id) {
         emit itemIndexChanged(id);
@@ -58,7 +59,9 @@ void RadioGroup::rebuild() {
     setItemIndex(keep);
 }
 
-int RadioGroup::itemIndex() const { return group_->checkedId() < 0 ? -1 : group_->checkedId(); }
+int RadioGroup::itemIndex() const {
+    return group_->checkedId() < 0 ? -1 : group_->checkedId();
+}
 
 void RadioGroup::setItemIndex(int index) {
     QAbstractButton* b = group_->button(index);
@@ -71,7 +74,9 @@ void RadioGroup::setItemIndex(int index) {
     }
 }
 
-QRadioButton* RadioGroup::button(int index) const { return qobject_cast<QRadioButton*>(group_->button(index)); }
+QRadioButton* RadioGroup::button(int index) const {
+    return qobject_cast<QRadioButton*>(group_->button(index));
+}
 
 SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
     setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
@@ -189,7 +194,9 @@ QTranslator* InstallQtRussian(QObject* owner, const QString& folder) {
     return nullptr;
 }
 
-void NormalizeDecimalSeparator(QLineEdit* edit) { edit->setText(NormalizeDecimalSeparator(edit->text())); }
+void NormalizeDecimalSeparator(QLineEdit* edit) {
+    edit->setText(NormalizeDecimalSeparator(edit->text()));
+}
 
 double ReadNumber(QLineEdit* edit) {
     NormalizeDecimalSeparator(edit);
@@ -232,4 +239,6 @@ QString RtsStatusText(int rtsControl) {
     return rtsControl ? QStringLiteral("RTS - управлять") : QStringLiteral("RTS - не управлять");
 }
 
-QString SpeedStatusText(int baud) { return QStringLiteral(" скор.%1").arg(baud); }
+QString SpeedStatusText(int baud) {
+    return QStringLiteral(" скор.%1").arg(baud);
+}

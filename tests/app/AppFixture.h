@@ -44,8 +44,7 @@ protected:
         form->show();
     }
 
-    template <class T = QWidget>
-    T* child(const char* name) const {
+    template <class T = QWidget> T* child(const char* name) const {
         T* w = form->findChild<T*>(QLatin1String(name));
         EXPECT_NE(w, nullptr) << name;
         return w;

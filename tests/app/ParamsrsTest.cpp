@@ -60,8 +60,8 @@ TEST_F(LinkDialogTest, ShowsTheLinkAsItStandsWithFixedAddressAndSpeed) {
         EXPECT_TRUE(d->findChild<QLabel*>("AddressLabel")->font().bold());
         RadioGroup* ports = group(d, "PortGroup");
         EXPECT_EQ(ports->title(), QStringLiteral("COM-порт : "));
-        EXPECT_EQ(ports->items(), (QStringList{QStringLiteral("Не выбран"), "COM1", "COM2", "COM3", "COM4", "COM5",
-                                               "COM6", "COM7", "COM8"}));
+        EXPECT_EQ(ports->items(), (QStringList{QStringLiteral("Не выбран"), "COM1", "COM2", "COM3", "COM4",
+                                               "COM5", "COM6", "COM7", "COM8"}));
         EXPECT_EQ(ports->itemIndex(), 4);
         RadioGroup* rts = group(d, "RTSRadioGroup");
         EXPECT_EQ(rts->title(), QStringLiteral("Сигнал RTS :"));
@@ -86,7 +86,8 @@ TEST_F(LinkDialogTest, FailedPortAsksForAnotherAndCancelLeavesNoPort) {
         })
         .expectBoxStartingWith(QStringLiteral("GetLastError"), QStringLiteral("No such file or directory"),
                                QMessageBox::Information)
-        .expectBox(QStringLiteral("Message"), QStringLiteral("Select other COM-port!"), QMessageBox::Information)
+        .expectBox(QStringLiteral("Message"), QStringLiteral("Select other COM-port!"),
+                   QMessageBox::Information)
         .then([](QWidget* d) {
             // Shown again as the operator left it.
             EXPECT_EQ(d->windowTitle(), QStringLiteral("Параметры связи"));
@@ -97,7 +98,8 @@ TEST_F(LinkDialogTest, FailedPortAsksForAnotherAndCancelLeavesNoPort) {
     clickChange();
 
     ASSERT_EQ(port.count(Kind::Open), 1);
-    const auto open = std::find_if(port.calls.begin(), port.calls.end(), [](const auto& c) { return c.kind == Kind::Open; });
+    const auto open = std::find_if(port.calls.begin(), port.calls.end(),
+                                   [](const auto& c) { return c.kind == Kind::Open; });
     EXPECT_EQ(open->device, QStringLiteral("/dev/ttyS2"));
     EXPECT_EQ(program->link.PortNumber(), 0);
     EXPECT_EQ(program->link.RtsControl(), 0);
@@ -112,16 +114,18 @@ TEST_F(LinkDialogTest, FailedPortAsksForAnotherAndCancelLeavesNoPort) {
 TEST_F(LinkDialogTest, FailedPortThenWorkingPortEndsTheLoop) {
     start();
     port.failOpen = true;
-    script.then([](QWidget* d) {
-              choose(d, "PortGroup", 7);
-              press(d, "BitBtn1");
-          })
+    script
+        .then([](QWidget* d) {
+            choose(d, "PortGroup", 7);
+            press(d, "BitBtn1");
+        })
         .then([this](QWidget* w) {
             EXPECT_EQ(w->windowTitle(), QStringLiteral("GetLastError"));
             port.failOpen = false; // the operator plugs the adapter in
             ClickOk(w);
         })
-        .expectBox(QStringLiteral("Message"), QStringLiteral("Select other COM-port!"), QMessageBox::Information)
+        .expectBox(QStringLiteral("Message"), QStringLiteral("Select other COM-port!"),
+                   QMessageBox::Information)
         .then([](QWidget* d) {
             choose(d, "PortGroup", 1);
             press(d, "BitBtn1");
@@ -234,8 +238,9 @@ TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
             ASSERT_NE(combo, nullptr);
             EXPECT_EQ(combo->accessibleName(), QStringLiteral("Устройство порта"));
             EXPECT_EQ(combo->currentText(), QStringLiteral("/dev/ttyS0"));
-            EXPECT_EQ(ItemTexts(combo), (QStringList{"/dev/ttyS0", kFtdi + " — FT232R USB UART, FTDI, № A50285BI, /dev/ttyUSB0",
-                                                     "/dev/ttyACM0 — Modem"}));
+            EXPECT_EQ(ItemTexts(combo),
+                      (QStringList{"/dev/ttyS0", kFtdi + " — FT232R USB UART, FTDI, № A50285BI, /dev/ttyUSB0",
+                                   "/dev/ttyACM0 — Modem"}));
             choose(d, "PortGroup", 2);
             EXPECT_EQ(combo->currentText(), QStringLiteral("/dev/gone"));
             EXPECT_EQ(ItemTexts(combo).value(0), QStringLiteral("/dev/gone — нет в системе"));
@@ -243,7 +248,8 @@ TEST_F(LinkDialogTest, DeviceChoicePerComItemReachesThePortsSection) {
             combo->setCurrentIndex(1);
             EXPECT_EQ(combo->currentText(), kFtdi);
             devices.plug({"/dev/ttyUSB1", "", "CP2102", "Silicon Labs", "0001"});
-            EXPECT_EQ(ItemTexts(combo).value(2), QStringLiteral("/dev/ttyUSB1 — CP2102, Silicon Labs, № 0001"));
+            EXPECT_EQ(ItemTexts(combo).value(2),
+                      QStringLiteral("/dev/ttyUSB1 — CP2102, Silicon Labs, № 0001"));
             EXPECT_EQ(combo->currentText(), kFtdi);
             choose(d, "PortGroup", 3);
             combo->lineEdit()->setText(QStringLiteral("/tmp/ttyFree"));

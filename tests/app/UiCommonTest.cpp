@@ -1,6 +1,6 @@
 // Shared window helpers: the exception box, the application title, the radio group and the spin edit.
-#include "ModalScript.h"
 #include "UiCommon.h"
+#include "ModalScript.h"
 #include "UserError.h"
 
 #include <QLineEdit>
@@ -39,7 +39,7 @@ TEST(ApplicationTitle, FromTheProgramFileName) {
     } rows[] = {
         {"C:\\Tools\\RMZ47.EXE", "Rmz47"},
         {"C:\\Tools.v2\\Service.Tool.exe", "Service"}, // a dot in the folder does not count
-        {"/usr/local/bin/rmz47", "rmz47"},           // the first character keeps its case
+        {"/usr/local/bin/rmz47", "rmz47"},             // the first character keeps its case
         {"./build/bin/RMZ47", "Rmz47"},
         {"rmz47.sim", "rmz47"},
         {"X", "X"},

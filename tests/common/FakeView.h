@@ -50,7 +50,9 @@ public:
         labels[QStringLiteral("RTSLabel")] = RtsStatusText(rtsControl);
         showLineSpeed(baud);
     }
-    void showLineSpeed(int baud) override { labels[QStringLiteral("TypeConnectLabel")] = SpeedStatusText(baud); }
+    void showLineSpeed(int baud) override {
+        labels[QStringLiteral("TypeConnectLabel")] = SpeedStatusText(baud);
+    }
     void showImitPanel(int runs) override {
         panelRuns = runs;
         if (runs > 0)
@@ -70,7 +72,8 @@ public:
     }
     void showPortDevice(const QString& text) override { labels[QStringLiteral("PortLabel.toolTip")] = text; }
     void showLinkNotice(LinkNotice which, const QString& text) override {
-        labels[which == LinkNotice::Port ? QStringLiteral("PortStateLabel") : QStringLiteral("SpeedNoticeLabel")] = text;
+        labels[which == LinkNotice::Port ? QStringLiteral("PortStateLabel")
+                                         : QStringLiteral("SpeedNoticeLabel")] = text;
         ++notices;
     }
     // The window's job buttons follow the steps on the line through the same guard.

@@ -9,9 +9,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-ModalScript::ModalScript() { qApp->installEventFilter(this); }
+ModalScript::ModalScript() {
+    qApp->installEventFilter(this);
+}
 
-ModalScript::~ModalScript() { qApp->removeEventFilter(this); }
+ModalScript::~ModalScript() {
+    qApp->removeEventFilter(this);
+}
 
 ModalScript& ModalScript::then(Action a) {
     actions_.push_back(std::move(a));
@@ -92,7 +96,8 @@ void ModalScript::act() {
 void ForceClose(QWidget* w) {
     if (auto* box = qobject_cast<QMessageBox*>(w))
         box->button(QMessageBox::Ok)->click();
-    else if (w->objectName() == QLatin1String("PodborForm1") || w->objectName() == QLatin1String("PodborForm2"))
+    else if (w->objectName() == QLatin1String("PodborForm1") ||
+             w->objectName() == QLatin1String("PodborForm2"))
         static_cast<QDialog*>(w)->done(kModalNo);
     else if (auto* d = qobject_cast<QDialog*>(w))
         d->done(QDialog::Rejected);

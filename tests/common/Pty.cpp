@@ -26,7 +26,9 @@ PtyPair::PtyPair() {
     }
 }
 
-PtyPair::~PtyPair() { closeMaster(); }
+PtyPair::~PtyPair() {
+    closeMaster();
+}
 
 void PtyPair::closeMaster() {
     if (master_ >= 0)

@@ -19,13 +19,15 @@ constexpr int kStartMs = 10000;
         return ::testing::AssertionFailure() << "virtual controller not built: " << program.toStdString();
     sim.start(program, args);
     if (!sim.waitForStarted(kStartMs))
-        return ::testing::AssertionFailure() << "virtual controller did not start: " << sim.errorString().toStdString();
+        return ::testing::AssertionFailure()
+               << "virtual controller did not start: " << sim.errorString().toStdString();
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartMs);
     while (!sim.canReadLine() && std::chrono::steady_clock::now() < end)
         sim.waitForReadyRead(100);
     const QByteArray line = sim.readLine();
     if (!line.startsWith("PTY "))
-        return ::testing::AssertionFailure() << "no PTY line from the virtual controller: " << line.toStdString();
+        return ::testing::AssertionFailure()
+               << "no PTY line from the virtual controller: " << line.toStdString();
     if (device)
         *device = QString::fromLocal8Bit(line.mid(4).trimmed());
     return ::testing::AssertionSuccess();
@@ -36,14 +38,15 @@ constexpr int kStartMs = 10000;
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return ::testing::AssertionFailure() << "cannot write " << path.toStdString();
-    const QByteArray text = "[rs 232]" + eol + "COM Port=1" + eol + "RTS=" + QByteArray::number(rts) + eol + "[ports]" + eol + "COM1=" +
-                            device.toLocal8Bit() + eol;
+    const QByteArray text = "[rs 232]" + eol + "COM Port=1" + eol + "RTS=" + QByteArray::number(rts) + eol +
+                            "[ports]" + eol + "COM1=" + device.toLocal8Bit() + eol;
     if (f.write(text) != text.size())
         return ::testing::AssertionFailure() << "short write to " << path.toStdString();
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult OpenCom1(Link& link, Port& port, RecordingLinkUi& ui, const QString& settingsPath) {
+::testing::AssertionResult OpenCom1(Link& link, Port& port, RecordingLinkUi& ui,
+                                    const QString& settingsPath) {
     link.setSettingsPath(settingsPath);
     link.setPort(&port);
     link.setClock(&SystemClock());
@@ -55,6 +58,7 @@ constexpr int kStartMs = 10000;
     link.setLineSpeed(proto::kControllerBaud);
     OpenPort(link);
     if (!link.portOpen())
-        return ::testing::AssertionFailure() << "COM1 did not open: " << ui.openErrors.join(u'\n').toStdString();
+        return ::testing::AssertionFailure()
+               << "COM1 did not open: " << ui.openErrors.join(u'\n').toStdString();
     return ::testing::AssertionSuccess();
 }

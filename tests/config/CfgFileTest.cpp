@@ -7,8 +7,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <tuple>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 

@@ -44,8 +44,14 @@ TEST_F(CfgFormTest, DesignCaptionsAndTexts) {
         EXPECT_EQ(g->title(), QString::fromUtf8(title)) << name;
     }
     const std::pair<const char*, const char*> texts[] = {
-        {"Label9", "с"}, {"Label10", "с"}, {"Label1", "м3"}, {"Label7", "с"}, {"Label8", "с"},
-        {"AddrLabel2", "Адрес (1-255):"}, {"NitkaLabel3", "Нитка (1-3):"}, {"SantarTriesLabel", ""},
+        {"Label9", "с"},
+        {"Label10", "с"},
+        {"Label1", "м3"},
+        {"Label7", "с"},
+        {"Label8", "с"},
+        {"AddrLabel2", "Адрес (1-255):"},
+        {"NitkaLabel3", "Нитка (1-3):"},
+        {"SantarTriesLabel", ""},
     };
     for (auto [name, text] : texts) {
         auto* l = form.findChild<QLabel*>(name);
@@ -63,7 +69,8 @@ TEST_F(CfgFormTest, DesignItemsAndInitialStates) {
     EXPECT_EQ(form.FlRadioGroup()->items(), (QStringList{"1", "2", "3"}));
     EXPECT_EQ(form.FlRadioGroup()->columns(), 3);
     EXPECT_EQ(form.FlRadioGroup()->itemIndex(), -1);
-    const QStringList speeds = {"600", "1200", "2400", "3200", "4800", "6400", "7680", "9600", "12800", "19200", "38400"};
+    const QStringList speeds = {"600",  "1200", "2400",  "3200",  "4800", "6400",
+                                "7680", "9600", "12800", "19200", "38400"};
     auto* tabs = form.findChild<QTabWidget*>("TabbedNotebook1");
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 3);
@@ -75,7 +82,8 @@ TEST_F(CfgFormTest, DesignItemsAndInitialStates) {
         EXPECT_EQ(speed->columns(), 4);
         EXPECT_EQ(speed->itemIndex(), -1);
         auto* order = form.findChild<RadioGroup*>(QStringLiteral("RadioGroup%1").arg(n));
-        EXPECT_EQ(order->items(), (QStringList{"Инверсный (старший байт по младшему адресу)", "Прямой (младший байт по младшему адресу)"}));
+        EXPECT_EQ(order->items(), (QStringList{"Инверсный (старший байт по младшему адресу)",
+                                               "Прямой (младший байт по младшему адресу)"}));
         EXPECT_EQ(order->itemIndex(), 0);
         EXPECT_FALSE(order->isEnabled());
         for (const char* base : {"AddrSpinEdit", "NitkaSpinEdit"}) {
@@ -102,8 +110,9 @@ TEST_F(CfgFormTest, TabOrderRunsFromTheRunCountToTheRunPages) {
         if (!(w->focusPolicy() & Qt::TabFocus))
             continue;
         // A spin edit takes the focus in its inner line edit.
-        const QString name = w->objectName() == QLatin1String("qt_spinbox_lineedit") ? w->parentWidget()->objectName()
-                                                                                     : w->objectName();
+        const QString name = w->objectName() == QLatin1String("qt_spinbox_lineedit")
+                                 ? w->parentWidget()->objectName()
+                                 : w->objectName();
         if (order.isEmpty() || order.back() != name)
             order << name;
     }
@@ -115,8 +124,8 @@ TEST_F(CfgFormTest, TabOrderRunsFromTheRunCountToTheRunPages) {
 bool RunEnabled(QWidget* form, int n, bool expected) {
     const QString d = QString::number(n);
     bool all = true;
-    for (const QString& name : {"AddrSpinEdit" + d, "NitkaSpinEdit" + d, "Speed" + d + "RadioGroup", "RadioGroup" + d,
-                                "AddrLabel" + d, "NitkaLabel" + d}) {
+    for (const QString& name : {"AddrSpinEdit" + d, "NitkaSpinEdit" + d, "Speed" + d + "RadioGroup",
+                                "RadioGroup" + d, "AddrLabel" + d, "NitkaLabel" + d}) {
         QWidget* w = form->findChild<QWidget*>(name);
         if (!w || w->isEnabled() != expected) {
             ADD_FAILURE() << name.toStdString() << " should be " << (expected ? "enabled" : "disabled");
@@ -208,8 +217,9 @@ TEST_F(CfgFormTest, ActivationStartsTheWizardOnlyForAControllerNotConfigured) {
         form.setValues(v);
         ModalScript s;
         if (state == 0) {
-            s.then(On("PodborForm1", [](QWidget* w) { ClickChild(w, "BitBtnYes"); }))
-                .then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
+            s.then(On("PodborForm1", [](QWidget* w) {
+                 ClickChild(w, "BitBtnYes");
+             })).then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
         }
         s.then(On("CfgForm", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
         // A second showing of the same form does not start the wizard again.

@@ -42,11 +42,11 @@ const QString kAnswer = QStringLiteral("Время ожидания ответа
 } // namespace
 
 TEST(CfgRecordImage, DefaultsEncodeLittleEndianUnaligned) {
-    const std::array<quint8, 23> expected{0x01, 0x0A, 0x0A, 0x2C, 0x01,             // FlCount Nag Pause Period
-                                          0x00, 0x00, 0xC8, 0x42,                   // V = 100.0f
-                                          0x64, 0x00,                               // Answer 100
+    const std::array<quint8, 23> expected{0x01, 0x0A, 0x0A, 0x2C, 0x01, // FlCount Nag Pause Period
+                                          0x00, 0x00, 0xC8, 0x42,       // V = 100.0f
+                                          0x64, 0x00,                   // Answer 100
                                           0x01, 0x01, 0x02, 0x02, 0x01, 0x02, 0x03, 0x01, 0x02, // runs
-                                          0x51, 0x01, 0x01};                        // Flags
+                                          0x51, 0x01, 0x01};                                    // Flags
     EXPECT_EQ(CfgRecord{}.encode(), expected);
 }
 
@@ -173,8 +173,8 @@ TEST(FormToRecord, TimesRoundToHundredths) {
         int stored;
     };
     // 0,29 * 100 is 28.999... in double: the rounding, not a cut, keeps it 29.
-    const Row rows[] = {{"0,1", 10}, {"0,3", 30}, {"0,15", 15}, {"0.29", 29}, {"2", 200},
-                        {"0,154", 15}, {"0,156", 16}, {" 1,99 ", 199}};
+    const Row rows[] = {{"0,1", 10}, {"0,3", 30},   {"0,15", 15},  {"0.29", 29},
+                        {"2", 200},  {"0,154", 15}, {"0,156", 16}, {" 1,99 ", 199}};
     for (const Row& row : rows) {
         CfgContext cfg;
         CfgFormValues f = ValidForm();
@@ -227,7 +227,7 @@ TEST(FormToRecord, EveryCheckAtItsBoundsInBothLocales) {
         {&CfgFormValues::v, "-1e39", kVZero},
         {&CfgFormValues::v, "1e39", kVRange}, // infinite in single precision
         {&CfgFormValues::v, "3,4e38", {}},
-        {&CfgFormValues::v, "1e-40", {}},     // subnormal, still above 0
+        {&CfgFormValues::v, "1e-40", {}}, // subnormal, still above 0
         {&CfgFormValues::nag, "0,1", {}},
         {&CfgFormValues::nag, "2", {}},
         {&CfgFormValues::nag, "0,09", kNag},
@@ -282,13 +282,16 @@ TEST(FormToRecord, ChecksRunInOrderAndStopAtTheFirstFailure) {
 TEST(FormToRecord, WizardRangeIsInclusiveInSinglePrecision) {
     CfgContext cfg;
     cfg.VRangeSet = true;
-    cfg.VLow = 0.1f;  // not exactly one tenth: the typed 0,1 must still match it
+    cfg.VLow = 0.1f; // not exactly one tenth: the typed 0,1 must still match it
     cfg.VHigh = 2.7f;
     struct Row {
         const char* text;
         bool ok;
     };
-    const Row rows[] = {{"0,1", true}, {"2,7", true}, {"0,0999999", false}, {"2,7000003", false},
+    const Row rows[] = {{"0,1", true},
+                        {"2,7", true},
+                        {"0,0999999", false},
+                        {"2,7000003", false},
                         {"2,70000001", true} /* rounds to 2.7f */};
     for (const Row& row : rows) {
         CfgFormValues f = ValidForm();

@@ -81,8 +81,8 @@ TEST(TableAcceptance, ConfigurationSizeFollowsTheVersion) {
         int size;
         bool accepted;
     };
-    const Row rows[] = {{0, 21, true}, {1, 21, true}, {1, 23, false}, {1, 20, false},
-                        {2, 23, true}, {2, 21, false}, {3, 23, true}, {7, 22, false}};
+    const Row rows[] = {{0, 21, true}, {1, 21, true},  {1, 23, false}, {1, 20, false},
+                        {2, 23, true}, {2, 21, false}, {3, 23, true},  {7, 22, false}};
     for (const Row& row : rows) {
         AnswerBytes a;
         CfgContext cfg;

@@ -39,8 +39,8 @@ struct ScriptedController {
     bool table4Silent = false; // answers tables 0 and 7 only
     WriteReply writeReply = WriteReply::Ack;
 
-    std::vector<QByteArray> requests;   // complete request frames, in order
-    int exchangesWithJobButtonsOn = 0;  // requests sent while the main window's job buttons were enabled
+    std::vector<QByteArray> requests;  // complete request frames, in order
+    int exchangesWithJobButtonsOn = 0; // requests sent while the main window's job buttons were enabled
     QByteArray pending;
 
     ScriptedController(FakePort& p, ManualClock& c) : port(p), clock(c) {}
@@ -171,20 +171,24 @@ protected:
 const QString kMsg = QStringLiteral("Сообщение");
 
 TEST_F(ConfigureFlow, ConfiguredControllerReadEditedAndWritten) {
-    script.then(OkBox()) // version
-        .then(On("CfgForm", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("3,000"));
-            EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("7,000"));
-            EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("100,000"));
-            EXPECT_FALSE(Edit(w, "VEdit")->isEnabled());
-            EXPECT_FALSE(w->findChild<QWidget*>("FlTriesSpinEdit")->isHidden()); // version 3
-            static_cast<RadioGroup*>(w->findChild<QWidget*>("FlRadioGroup"))->button(1)->click();
-            w->findChild<QSpinBox*>("AddrSpinEdit2")->setValue(17);
-            w->findChild<QSpinBox*>("NitkaSpinEdit2")->setValue(2);
-            static_cast<RadioGroup*>(w->findChild<QWidget*>("Speed1RadioGroup"))->button(7)->click(); // 9600
-            Edit(w, "PeriodEdit")->setText("5.5");
-            ClickChild(w, "BitBtn1");
-        }))
+    script
+        .then(OkBox()) // version
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("3,000"));
+                     EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("7,000"));
+                     EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("100,000"));
+                     EXPECT_FALSE(Edit(w, "VEdit")->isEnabled());
+                     EXPECT_FALSE(w->findChild<QWidget*>("FlTriesSpinEdit")->isHidden()); // version 3
+                     static_cast<RadioGroup*>(w->findChild<QWidget*>("FlRadioGroup"))->button(1)->click();
+                     w->findChild<QSpinBox*>("AddrSpinEdit2")->setValue(17);
+                     w->findChild<QSpinBox*>("NitkaSpinEdit2")->setValue(2);
+                     static_cast<RadioGroup*>(w->findChild<QWidget*>("Speed1RadioGroup"))
+                         ->button(7)
+                         ->click(); // 9600
+                     Edit(w, "PeriodEdit")->setText("5.5");
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     run();
     EXPECT_TRUE(script.done());
@@ -219,22 +223,26 @@ TEST_F(ConfigureFlow, NotConfiguredControllerWarnsAndStartsTheWizardOnTheDefault
     ctl.configured = false;
     script.then(OkBox())
         .then(OkBox()) // warning
-        .then(On("PodborForm1", [](QWidget* w) {
-            EXPECT_TRUE(w->findChild<QWidget*>("BitBtn1")->isHidden());
-            ClickChild(w, "BitBtnYes");
-        }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) {
+                     EXPECT_TRUE(w->findChild<QWidget*>("BitBtn1")->isHidden());
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }))
-        .then(On("CfgForm", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("0,600"));
-            EXPECT_TRUE(Edit(w, "VEdit")->isEnabled());
-            EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("7,000"));
-            EXPECT_EQ(static_cast<RadioGroup*>(w->findChild<QWidget*>("FlRadioGroup"))->itemIndex(), 0);
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("0,600"));
+                     EXPECT_TRUE(Edit(w, "VEdit")->isEnabled());
+                     EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("7,000"));
+                     EXPECT_EQ(static_cast<RadioGroup*>(w->findChild<QWidget*>("FlRadioGroup"))->itemIndex(),
+                               0);
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     run();
     EXPECT_TRUE(script.done());
-    expectBox(1, QStringLiteral("Устройство не законфигурировано!"), QStringLiteral("Предупреждение!"), QMessageBox::Information);
+    expectBox(1, QStringLiteral("Устройство не законфигурировано!"), QStringLiteral("Предупреждение!"),
+              QMessageBox::Information);
     expectBox(2, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
     EXPECT_EQ(ctl.reads(4), 0);
     EXPECT_EQ(cfg.CfgState, 2);
@@ -273,22 +281,25 @@ TEST_F(ConfigureFlow, WriteAnsweredWithWrongLengthFailsAfterOneAttempt) {
     run();
     EXPECT_TRUE(script.done());
     EXPECT_EQ(ctl.writes().size(), 1u);
-    expectBox(1, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"), QMessageBox::Critical);
+    expectBox(1, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"),
+              QMessageBox::Critical);
 }
 
 TEST_F(ConfigureFlow, UnansweredWriteTriesFiveTimesAfterTheImitationWasUpdated) {
     ctl.writeReply = ScriptedController::WriteReply::None;
     script.then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            static_cast<RadioGroup*>(w->findChild<QWidget*>("FlRadioGroup"))->button(2)->click();
-            w->findChild<QSpinBox*>("AddrSpinEdit3")->setValue(42);
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     static_cast<RadioGroup*>(w->findChild<QWidget*>("FlRadioGroup"))->button(2)->click();
+                     w->findChild<QSpinBox*>("AddrSpinEdit3")->setValue(42);
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     run();
     EXPECT_TRUE(script.done());
     EXPECT_EQ(ctl.writes().size(), 5u);
-    expectBox(1, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"), QMessageBox::Critical);
+    expectBox(1, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"),
+              QMessageBox::Critical);
     EXPECT_EQ(imit.ImitFlIndex, 2);
     EXPECT_EQ(imit.ImitAddr[2], 42);
     EXPECT_EQ(imit.ImitSpeedIndex, 1); // code 2 is the 1200 row
@@ -311,31 +322,36 @@ TEST_F(ConfigureFlow, VersionOneWritesTwentyBytes) {
 
 TEST_F(ConfigureFlow, RejectedValueReshowsTheFormWithTheOperatorsTexts) {
     script.then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            Edit(w, "NagEdit")->setText("3");
-            Edit(w, "PeriodEdit")->setText("5.5");
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     Edit(w, "NagEdit")->setText("3");
+                     Edit(w, "PeriodEdit")->setText("5.5");
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("3"));
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("5.5")); // not reached by the checks yet
-            Edit(w, "NagEdit")->setText("0,5");
-            Edit(w, "VEdit")->setText("abc");
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("3"));
+                     EXPECT_EQ(Edit(w, "PeriodEdit")->text(),
+                               QStringLiteral("5.5")); // not reached by the checks yet
+                     Edit(w, "NagEdit")->setText("0,5");
+                     Edit(w, "VEdit")->setText("abc");
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            Edit(w, "VEdit")->setText("12.5");
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     Edit(w, "VEdit")->setText("12.5");
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     run();
     EXPECT_TRUE(script.done());
     ASSERT_EQ(script.boxes.size(), 4u);
-    expectBox(1, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"), ApplicationTitle(),
+    expectBox(1, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"),
+              ApplicationTitle(), QMessageBox::Critical);
+    expectBox(2, QStringLiteral("'abc' is not a valid floating point value."), ApplicationTitle(),
               QMessageBox::Critical);
-    expectBox(2, QStringLiteral("'abc' is not a valid floating point value."), ApplicationTitle(), QMessageBox::Critical);
     expectBox(3, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
     EXPECT_EQ(ctl.writes().size(), 1u);
     EXPECT_EQ(cfg.record.Nag, 50);
@@ -345,19 +361,24 @@ TEST_F(ConfigureFlow, RejectedValueReshowsTheFormWithTheOperatorsTexts) {
 
 TEST_F(ConfigureFlow, WizardRangeIsEnforcedAndCancelAfterARejectWritesNothing) {
     script.then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            EXPECT_EQ(w->findChild<QGroupBox*>("VGroupBox")->title(), QStringLiteral("Объем газа на один импульс :"));
-            ClickChild(w, "ChangeVButton");
-        }))
-        .then(On("PodborForm1", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("3600,0")); // recovered from 0,6 m3 over 0,1 + 0,1 s
-            ClickChild(w, "BitBtnYes");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     EXPECT_EQ(w->findChild<QGroupBox*>("VGroupBox")->title(),
+                               QStringLiteral("Объем газа на один импульс :"));
+                     ClickChild(w, "ChangeVButton");
+                 }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "QMaxEdit")->text(),
+                               QStringLiteral("3600,0")); // recovered from 0,6 m3 over 0,1 + 0,1 s
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }))
-        .then(On("CfgForm", [](QWidget* w) {
-            Edit(w, "VEdit")->setText("2,5"); // range [0,2 - 2,0]
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     Edit(w, "VEdit")->setText("2,5"); // range [0,2 - 2,0]
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox())
         .then(On("CfgForm", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
     cfg.QMax = 3600;
@@ -371,8 +392,8 @@ TEST_F(ConfigureFlow, WizardRangeIsEnforcedAndCancelAfterARejectWritesNothing) {
     run();
     EXPECT_TRUE(script.done());
     ASSERT_EQ(script.boxes.size(), 2u);
-    expectBox(1, QStringLiteral("Значение цены импульса выходит за допустимые диапазоны! "), ApplicationTitle(),
-              QMessageBox::Critical);
+    expectBox(1, QStringLiteral("Значение цены импульса выходит за допустимые диапазоны! "),
+              ApplicationTitle(), QMessageBox::Critical);
     EXPECT_TRUE(ctl.writes().empty());
     EXPECT_EQ(imit.ImitFlIndex, 0);
 }
@@ -421,21 +442,25 @@ TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAf
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
     const QString missing = dir.filePath(QStringLiteral("missing/cfg.json"));
     script.then(OkBox())
-        .then(On("CfgForm", [&](QWidget* w) {
-            // A value "Записать" would refuse is refused for the file too, and nothing is saved.
-            Edit(w, "NagEdit")->setText(QStringLiteral("3"));
-            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("cfg.json"))));
-            EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("cfg.json"))));
-            Edit(w, "NagEdit")->setText(QStringLiteral("0,1"));
-            // The folder does not exist: the save fails and says why at once, over the form that stays open.
-            EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(missing));
-            EXPECT_TRUE(script.boxes.size() == 3u && w->isVisible());
-            const QString said = QStringLiteral("Не удалось сохранить конфигурацию в файл ") + missing + ": ";
-            const QString told = script.boxes.back().text;
-            EXPECT_TRUE(told.startsWith(said) && told.size() > said.size()) << told.toStdString();
-            Edit(w, "PeriodEdit")->setText(QStringLiteral("4"));
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [&](QWidget* w) {
+                     // A value "Записать" would refuse is refused for the file too, and nothing is saved.
+                     Edit(w, "NagEdit")->setText(QStringLiteral("3"));
+                     EXPECT_FALSE(
+                         static_cast<TCfgForm*>(w)->saveToFile(dir.filePath(QStringLiteral("cfg.json"))));
+                     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("cfg.json"))));
+                     Edit(w, "NagEdit")->setText(QStringLiteral("0,1"));
+                     // The folder does not exist: the save fails and says why at once, over the form that
+                     // stays open.
+                     EXPECT_FALSE(static_cast<TCfgForm*>(w)->saveToFile(missing));
+                     EXPECT_TRUE(script.boxes.size() == 3u && w->isVisible());
+                     const QString said =
+                         QStringLiteral("Не удалось сохранить конфигурацию в файл ") + missing + ": ";
+                     const QString told = script.boxes.back().text;
+                     EXPECT_TRUE(told.startsWith(said) && told.size() > said.size()) << told.toStdString();
+                     Edit(w, "PeriodEdit")->setText(QStringLiteral("4"));
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox())
         .then(OkBox())
         .then(OkBox())
@@ -447,12 +472,14 @@ TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAf
     });
     EXPECT_TRUE(script.done());
     ASSERT_EQ(script.boxes.size(), 5u);
-    EXPECT_EQ(script.boxes[1].text, QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"));
+    EXPECT_EQ(script.boxes[1].text,
+              QStringLiteral("Значение длительности импульса должно быть от 0,1 до 2 секунд!"));
     EXPECT_EQ(script.boxes[2].caption, QStringLiteral("Ошибка!"));
     expectBox(3, QStringLiteral("Конфигурация успешно записана!"), kMsg, QMessageBox::Information);
     EXPECT_EQ(script.boxes[4].caption, QStringLiteral("Ошибка!"));
     EXPECT_FALSE(script.boxes[4].text.contains(missing)); // told once, at the click
-    EXPECT_TRUE(script.boxes[4].text.contains(QStringLiteral("журнал конфигураций ") + journal + QStringLiteral("/x.jsonl")));
+    EXPECT_TRUE(script.boxes[4].text.contains(QStringLiteral("журнал конфигураций ") + journal +
+                                              QStringLiteral("/x.jsonl")));
     EXPECT_EQ(ctl.writes().size(), 1u);
 
     const JournalContents read = ReadJournal(journal);
@@ -460,9 +487,12 @@ TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAf
     const QJsonObject e = read.entries[0];
     EXPECT_EQ(e.value(QStringLiteral("softVersion")).toInt(), 3);
     EXPECT_TRUE(e.value(QStringLiteral("configured")).toBool());
-    EXPECT_EQ(e.value(QStringLiteral("ident")).toString(), QStringLiteral("00 00 00 03 00 00 00 00 00 00 00 00 00 00"));
-    for (const auto& [key, bytes] : {std::pair{"read", ScriptedController::defaultTable4(3)}, std::pair{"written", ctl.table4}})
-        EXPECT_EQ(e.value(QLatin1String(key))[QStringLiteral("bytes")].toString(), QString::fromLatin1(bytes.toHex(' ')));
+    EXPECT_EQ(e.value(QStringLiteral("ident")).toString(),
+              QStringLiteral("00 00 00 03 00 00 00 00 00 00 00 00 00 00"));
+    for (const auto& [key, bytes] :
+         {std::pair{"read", ScriptedController::defaultTable4(3)}, std::pair{"written", ctl.table4}})
+        EXPECT_EQ(e.value(QLatin1String(key))[QStringLiteral("bytes")].toString(),
+                  QString::fromLatin1(bytes.toHex(' ')));
     EXPECT_EQ(e.value(QStringLiteral("result")).toString(), QStringLiteral("Конфигурация записана"));
 }
 

@@ -6,11 +6,11 @@
 #include "ConfigureTestDriver.h"
 #include "FakeView.h"
 #include "ImitSettings.h"
-#include "Program.h"
-#include "RecordingLinkUi.h"
 #include "Now_opros.h"
+#include "Program.h"
 #include "Protocol.h"
 #include "QtPort.h"
+#include "RecordingLinkUi.h"
 #include "SimProcess.h"
 #include "UiCommon.h"
 
@@ -30,7 +30,8 @@ protected:
     void start(const QStringList& simArgs) {
         ASSERT_TRUE(dir.isValid());
         const QString com1 = dir.filePath(QStringLiteral("com1"));
-        ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), QStringList{"--link", com1, "--quiet"} + simArgs));
+        ASSERT_TRUE(
+            StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), QStringList{"--link", com1, "--quiet"} + simArgs));
 
         const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
         ASSERT_TRUE(WriteCom1Settings(settings, com1));
@@ -78,29 +79,32 @@ protected:
     ModalScript script;
 };
 
-RadioGroup* Group(QWidget* w, const char* name) { return static_cast<RadioGroup*>(w->findChild<QWidget*>(name)); }
+RadioGroup* Group(QWidget* w, const char* name) {
+    return static_cast<RadioGroup*>(w->findChild<QWidget*>(name));
+}
 
 TEST_F(ConfigureAgainstSim, ConfiguredVersionThreeReadEditedAndWrittenBack) {
     start({"--soft-version", "3"});
     script.then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            // The simulator's factory record.
-            EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("100,000"));
-            EXPECT_EQ(Group(w, "FlRadioGroup")->itemIndex(), 0);
-            EXPECT_FALSE(w->findChild<QWidget*>("FlTriesSpinEdit")->isHidden());
-            Group(w, "FlRadioGroup")->button(1)->click();
-            Edit(w, "PeriodEdit")->setText("2,5");
-            Edit(w, "AnswerEdit")->setText("8");
-            Edit(w, "NagEdit")->setText("0.2");
-            Edit(w, "PauseEdit")->setText("0,3");
-            w->findChild<QSpinBox*>("AddrSpinEdit2")->setValue(9);
-            w->findChild<QSpinBox*>("NitkaSpinEdit2")->setValue(3);
-            Group(w, "Speed1RadioGroup")->button(7)->click();
-            Group(w, "Speed2RadioGroup")->button(9)->click();
-            Group(w, "RadioGroup1")->button(1)->click(); // run 1 direct
-            w->findChild<QSpinBox*>("FlTriesSpinEdit")->setValue(7);
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     // The simulator's factory record.
+                     EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("100,000"));
+                     EXPECT_EQ(Group(w, "FlRadioGroup")->itemIndex(), 0);
+                     EXPECT_FALSE(w->findChild<QWidget*>("FlTriesSpinEdit")->isHidden());
+                     Group(w, "FlRadioGroup")->button(1)->click();
+                     Edit(w, "PeriodEdit")->setText("2,5");
+                     Edit(w, "AnswerEdit")->setText("8");
+                     Edit(w, "NagEdit")->setText("0.2");
+                     Edit(w, "PauseEdit")->setText("0,3");
+                     w->findChild<QSpinBox*>("AddrSpinEdit2")->setValue(9);
+                     w->findChild<QSpinBox*>("NitkaSpinEdit2")->setValue(3);
+                     Group(w, "Speed1RadioGroup")->button(7)->click();
+                     Group(w, "Speed2RadioGroup")->button(9)->click();
+                     Group(w, "RadioGroup1")->button(1)->click(); // run 1 direct
+                     w->findChild<QSpinBox*>("FlTriesSpinEdit")->setValue(7);
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     run();
     EXPECT_TRUE(script.done());
@@ -132,14 +136,16 @@ TEST_F(ConfigureAgainstSim, NotConfiguredVersionOneGetsTheWizardsValuesInTwentyB
     script.then(OkBox())
         .then(OkBox()) // not configured
         .then(On("PodborForm1", [](QWidget* w) { ClickChild(w, "BitBtnYes"); }))
-        .then(On("PodborForm2", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("1,000")); // by volume
-            ClickChild(w, "BitBtn2");
-        }))
-        .then(On("CfgForm", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("60,000"));
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("PodborForm2",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("1,000")); // by volume
+                     ClickChild(w, "BitBtn2");
+                 }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "VEdit")->text(), QStringLiteral("60,000"));
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     run();
     EXPECT_TRUE(script.done());

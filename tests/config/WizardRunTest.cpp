@@ -40,7 +40,9 @@ protected:
     WizardForms wizard;
 };
 
-void Set(QWidget* w, const char* edit, const QString& text) { Edit(w, edit)->setText(text); }
+void Set(QWidget* w, const char* edit, const QString& text) {
+    Edit(w, edit)->setText(text);
+}
 
 TEST_F(WizardDialogs, FirstRunWithDefaultsFillsTheForm) {
     cfg.CfgState = 0;
@@ -56,14 +58,13 @@ TEST_F(WizardDialogs, FirstRunWithDefaultsFillsTheForm) {
          QTest::keyClick(w, Qt::Key_Escape);
          EXPECT_TRUE(w->isVisible());
          ClickChild(w, "BitBtnYes");
-     }))
-        .then(On("PodborForm2", [](QWidget* w) {
-            EXPECT_EQ(w->windowTitle(), QStringLiteral("Подбор значений конфигурации  (Шаг 2 из 2)"));
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("3,000"));
-            EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("7,000"));
-            EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), QString::fromUtf16(WizardText::PeriodHintByFlow));
-            ClickChild(w, "BitBtn2");
-        }));
+     })).then(On("PodborForm2", [](QWidget* w) {
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Подбор значений конфигурации  (Шаг 2 из 2)"));
+        EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("3,000"));
+        EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("7,000"));
+        EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), QString::fromUtf16(WizardText::PeriodHintByFlow));
+        ClickChild(w, "BitBtn2");
+    }));
     form->WizardButtonClick();
     EXPECT_TRUE(s.done());
 
@@ -85,33 +86,38 @@ TEST_F(WizardDialogs, FirstRunWithDefaultsFillsTheForm) {
 
 // The step-1 part of the step-loop run: every field refused once, the close box, then all accepted.
 void ScriptStepOneRefusals(ModalScript& s, const CfgContext& cfg) {
-    s.then(On("PodborForm1", [](QWidget* w) {
-         Set(w, "QMaxEdit", "abc");
-         ClickChild(w, "BitBtnYes");
-     }))
+    s.then(On("PodborForm1",
+              [](QWidget* w) {
+                  Set(w, "QMaxEdit", "abc");
+                  ClickChild(w, "BitBtnYes");
+              }))
         .then(OkBox()) // conversion error; QMax stays as it was
-        .then(On("PodborForm1", [&cfg](QWidget* w) {
-            EXPECT_EQ(cfg.QMax, 3600.0);
-            Set(w, "QMaxEdit", "0");
-            Set(w, "NagEdit", "junk"); // not reached: the maximum flow fails first
-            ClickChild(w, "BitBtnYes");
-        }))
+        .then(On("PodborForm1",
+                 [&cfg](QWidget* w) {
+                     EXPECT_EQ(cfg.QMax, 3600.0);
+                     Set(w, "QMaxEdit", "0");
+                     Set(w, "NagEdit", "junk"); // not reached: the maximum flow fails first
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(OkBox())
-        .then(On("PodborForm1", [&cfg](QWidget* w) {
-            EXPECT_EQ(cfg.QMax, 0.0); // taken at once, before its check
-            static_cast<QDialog*>(w)->reject(); // the close box: shown again
-        }))
-        .then(On("PodborForm1", [](QWidget* w) {
-            Set(w, "QMaxEdit", "1000");
-            Set(w, "NagEdit", "2,01");
-            ClickChild(w, "BitBtnYes");
-        }))
+        .then(On("PodborForm1",
+                 [&cfg](QWidget* w) {
+                     EXPECT_EQ(cfg.QMax, 0.0);           // taken at once, before its check
+                     static_cast<QDialog*>(w)->reject(); // the close box: shown again
+                 }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) {
+                     Set(w, "QMaxEdit", "1000");
+                     Set(w, "NagEdit", "2,01");
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(OkBox())
-        .then(On("PodborForm1", [](QWidget* w) {
-            Set(w, "NagEdit", "2");
-            Set(w, "PauseEdit", "1.01");
-            ClickChild(w, "BitBtnYes");
-        }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) {
+                     Set(w, "NagEdit", "2");
+                     Set(w, "PauseEdit", "1.01");
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(OkBox())
         .then(On("PodborForm1", [](QWidget* w) {
             EXPECT_EQ(Edit(w, "PauseEdit")->text(), QStringLiteral("1,01")); // normalised in place
@@ -122,35 +128,41 @@ void ScriptStepOneRefusals(ModalScript& s, const CfgContext& cfg) {
 
 // Then back from step 2, step 1 checked again on the way forward, and step 2's refusals.
 void ScriptBackAndStepTwoRefusals(ModalScript& s) {
-    s.then(On("PodborForm2", [](QWidget* w) {
-         EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), QString::fromUtf16(WizardText::PeriodHintByVolume));
-         EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("1,000"));
-         Set(w, "PeriodEdit", "7");
-         ClickChild(w, "BitBtn1"); // back
-     }))
-        .then(On("PodborForm1", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("1000"));
-            EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("2"));
-            EXPECT_EQ(Edit(w, "PauseEdit")->text(), QStringLiteral("1"));
-            Set(w, "NagEdit", "0,09"); // checked again on the way forward
-            ClickChild(w, "BitBtnYes");
-        }))
+    s.then(On("PodborForm2",
+              [](QWidget* w) {
+                  EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(),
+                            QString::fromUtf16(WizardText::PeriodHintByVolume));
+                  EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("1,000"));
+                  Set(w, "PeriodEdit", "7");
+                  ClickChild(w, "BitBtn1"); // back
+              }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("1000"));
+                     EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("2"));
+                     EXPECT_EQ(Edit(w, "PauseEdit")->text(), QStringLiteral("1"));
+                     Set(w, "NagEdit", "0,09"); // checked again on the way forward
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(OkBox())
-        .then(On("PodborForm1", [](QWidget* w) {
-            Set(w, "NagEdit", "2");
-            ClickChild(w, "BitBtnYes");
-        }))
-        .then(On("PodborForm2", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("7"));
-            Set(w, "PeriodEdit", "10,5");
-            ClickChild(w, "BitBtn2");
-        }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) {
+                     Set(w, "NagEdit", "2");
+                     ClickChild(w, "BitBtnYes");
+                 }))
+        .then(On("PodborForm2",
+                 [](QWidget* w) {
+                     EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("7"));
+                     Set(w, "PeriodEdit", "10,5");
+                     ClickChild(w, "BitBtn2");
+                 }))
         .then(OkBox())
-        .then(On("PodborForm2", [](QWidget* w) {
-            Set(w, "PeriodEdit", "10");
-            Set(w, "AnswerEdit", "4,9");
-            ClickChild(w, "BitBtn2");
-        }))
+        .then(On("PodborForm2",
+                 [](QWidget* w) {
+                     Set(w, "PeriodEdit", "10");
+                     Set(w, "AnswerEdit", "4,9");
+                     ClickChild(w, "BitBtn2");
+                 }))
         .then(OkBox())
         .then(On("PodborForm2", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); }))
         .then(On("PodborForm2", [](QWidget* w) {
@@ -199,8 +211,9 @@ TEST_F(WizardDialogs, LaterRunStartsFromTheFormAndCanBeLeftWithoutChanges) {
     auto form = makeForm();
     {
         ModalScript s;
-        s.then(On("PodborForm1", [](QWidget* w) { ClickChild(w, "BitBtnYes"); }))
-            .then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
+        s.then(On("PodborForm1", [](QWidget* w) {
+             ClickChild(w, "BitBtnYes");
+         })).then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
         form->WizardButtonClick();
         ASSERT_TRUE(s.done());
     }
@@ -228,7 +241,8 @@ TEST_F(WizardDialogs, LaterRunStartsFromTheFormAndCanBeLeftWithoutChanges) {
 
 // Answers the wizard's dialogs with one value under test typed into `edit` of `dialog`: on to the next
 // step at each dialog's first showing, back and out after a refusal (step 1's way out must be visible).
-ModalScript::Action WalkWizard(QSet<QString>& seen, const char* dialog, const char* edit, const QString& text) {
+ModalScript::Action WalkWizard(QSet<QString>& seen, const char* dialog, const char* edit,
+                               const QString& text) {
     return [&seen, dialog, edit, text](QWidget* w) {
         if (qobject_cast<QMessageBox*>(w))
             return OkBox()(w);
@@ -262,7 +276,9 @@ TEST_F(WizardDialogs, TimedRangeRowsBoundTheRecordAndTheWizardAlike) {
     wizard.PodborForm1->BitBtn1()->setVisible(true); // a refused run is left through it
     for (const Field& f : fields) {
         const SecondsRange& range = TimedRange(f.field);
-        for (auto [x, inside] : {std::pair{range.low, true}, {range.high, true}, {range.low * 0.99, false},
+        for (auto [x, inside] : {std::pair{range.low, true},
+                                 {range.high, true},
+                                 {range.low * 0.99, false},
                                  {range.high * 1.01, false}}) {
             const QString text = QString::number(x, 'g', 12);
             SCOPED_TRACE(text.toStdString());
@@ -301,16 +317,15 @@ TEST_F(WizardDialogs, ReconstructsMaximumFlowFromAConfiguredController) {
     auto form = makeForm();
     ModalScript s;
     s.then(On("PodborForm1", [](QWidget* w) {
-        EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("3600,0"));
-        EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("0,100"));
-        ClickChild(w, "BitBtnYes");
-    }))
-        .then(On("PodborForm2", [](QWidget* w) {
-            EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("3,000"));
-            EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("1,000")); // from the form, unchecked yet
-            Set(w, "AnswerEdit", "7");
-            ClickChild(w, "BitBtn2");
-        }));
+         EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("3600,0"));
+         EXPECT_EQ(Edit(w, "NagEdit")->text(), QStringLiteral("0,100"));
+         ClickChild(w, "BitBtnYes");
+     })).then(On("PodborForm2", [](QWidget* w) {
+        EXPECT_EQ(Edit(w, "PeriodEdit")->text(), QStringLiteral("3,000"));
+        EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("1,000")); // from the form, unchecked yet
+        Set(w, "AnswerEdit", "7");
+        ClickChild(w, "BitBtn2");
+    }));
     form->WizardButtonClick();
     EXPECT_TRUE(s.done());
     EXPECT_EQ(form->VEdit()->text(), QStringLiteral("0,600"));
@@ -325,15 +340,14 @@ TEST_F(WizardDialogs, StoredZeroPulseAndPauseKeepsTheMaximumFlowAndTheFormUsable
     auto form = makeForm();
     ModalScript s;
     s.then(On("PodborForm1", [](QWidget* w) {
-        EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("1000,0"));
-        Set(w, "NagEdit", "0,5");
-        Set(w, "PauseEdit", "0,5");
-        ClickChild(w, "BitBtnYes");
-    }))
-        .then(On("PodborForm2", [](QWidget* w) {
-            Set(w, "AnswerEdit", "7");
-            ClickChild(w, "BitBtn2");
-        }));
+         EXPECT_EQ(Edit(w, "QMaxEdit")->text(), QStringLiteral("1000,0"));
+         Set(w, "NagEdit", "0,5");
+         Set(w, "PauseEdit", "0,5");
+         ClickChild(w, "BitBtnYes");
+     })).then(On("PodborForm2", [](QWidget* w) {
+        Set(w, "AnswerEdit", "7");
+        ClickChild(w, "BitBtn2");
+    }));
     form->WizardButtonClick();
     EXPECT_TRUE(s.done());
     EXPECT_EQ(cfg.QMax, 1000.0);
@@ -347,10 +361,11 @@ TEST_F(WizardDialogs, MaximumFlowBeyondTheFloatRangeIsRefusedWithoutTouchingTheF
     const QString vBefore = form->VEdit()->text();
     const QString titleBefore = form->VGroupBox()->title();
     ModalScript s;
-    s.then(On("PodborForm1", [](QWidget* w) {
-         Set(w, "QMaxEdit", "1e42");
-         ClickChild(w, "BitBtnYes");
-     }))
+    s.then(On("PodborForm1",
+              [](QWidget* w) {
+                  Set(w, "QMaxEdit", "1e42");
+                  ClickChild(w, "BitBtnYes");
+              }))
         .then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }))
         .then([&](QWidget* w) {
             EXPECT_FALSE(cfg.VRangeSet);
@@ -361,10 +376,11 @@ TEST_F(WizardDialogs, MaximumFlowBeyondTheFloatRangeIsRefusedWithoutTouchingTheF
             EXPECT_FALSE(form->VEdit()->isEnabled());
             OkBox()(w);
         })
-        .then(On("PodborForm1", [](QWidget* w) { // back to the maximum flow
-            Set(w, "QMaxEdit", "3600");
-            ClickChild(w, "BitBtnYes");
-        }))
+        .then(On("PodborForm1",
+                 [](QWidget* w) { // back to the maximum flow
+                     Set(w, "QMaxEdit", "3600");
+                     ClickChild(w, "BitBtnYes");
+                 }))
         .then(On("PodborForm2", [](QWidget* w) { ClickChild(w, "BitBtn2"); }));
     form->WizardButtonClick();
     EXPECT_TRUE(s.done());
@@ -374,6 +390,5 @@ TEST_F(WizardDialogs, MaximumFlowBeyondTheFloatRangeIsRefusedWithoutTouchingTheF
     EXPECT_EQ(form->VEdit()->text(), QStringLiteral("0,600"));
     EXPECT_TRUE(cfg.VRangeSet);
 }
-
 
 } // namespace

@@ -1,10 +1,10 @@
 // The pulse-value wizard's arithmetic (volume and range for known inputs in both variants, the extended
 // precision it needs, the maximum flow recovered from a stored configuration, what it refuses) and its
 // step dialogs on their own.
+#include "Wizard.h"
 #include "NumText.h"
 #include "Podborunit.h"
 #include "Podborunit2.h"
-#include "Wizard.h"
 
 #include <QImage>
 #include <QPushButton>
@@ -37,14 +37,16 @@ TEST(WizardArithmetic, KnownInputsGiveTheirVolumeAndRange) {
         const std::optional<PulseVolume> r = ComputePulseVolume(e.qmax, e.pulse, e.pause, e.byFlow);
         ASSERT_TRUE(r.has_value());
         EXPECT_EQ(FormatNumber(r->recommended, 3), QString::fromUtf8(e.v));
-        EXPECT_EQ(QStringLiteral("[%1 - %2]").arg(FormatNumber(r->low, 1), FormatNumber(r->high, 1)), QString::fromUtf8(e.range));
+        EXPECT_EQ(QStringLiteral("[%1 - %2]").arg(FormatNumber(r->low, 1), FormatNumber(r->high, 1)),
+                  QString::fromUtf8(e.range));
     }
     // The bounds are the float values themselves, compared by the configure flow in single precision.
     const PulseVolume first = *ComputePulseVolume(3600, 0.1, 0.1, true);
     EXPECT_EQ(first.low, 0.2f);
     EXPECT_EQ(first.high, 2.0f);
     EXPECT_EQ(first.recommended, 0.6);
-    EXPECT_EQ(WizardRangeCaption(first.low, first.high), QStringLiteral("Объем газа на один импульс [0,2 - 2,0] :"));
+    EXPECT_EQ(WizardRangeCaption(first.low, first.high),
+              QStringLiteral("Объем газа на один импульс [0,2 - 2,0] :"));
 }
 
 TEST(WizardArithmetic, DoublePrecisionChainWouldRoundUpToSevenTenths) {
@@ -53,7 +55,8 @@ TEST(WizardArithmetic, DoublePrecisionChainWouldRoundUpToSevenTenths) {
     const double b = (pause + pulse) * qmax * (1.0 / 3600);
     const double wrong = std::ceil(b * 3 * 10) * 0.1;
     EXPECT_EQ(FormatNumber(wrong, 3), QStringLiteral("0,700"));
-    EXPECT_EQ(FormatNumber(ComputePulseVolume(qmax, pulse, pause, true)->recommended, 3), QStringLiteral("0,600"));
+    EXPECT_EQ(FormatNumber(ComputePulseVolume(qmax, pulse, pause, true)->recommended, 3),
+              QStringLiteral("0,600"));
 }
 
 TEST(WizardArithmetic, ReconstructsMaximumFlowAndRefusesWhatItCannot) {
@@ -82,7 +85,9 @@ TEST(WizardArithmetic, BoundsBeyondTheFloatRangeAreRefused) {
 // The step dialogs on their own: step 1's way out is red and Escape takes it only while it shows; step 2's
 // way back is as green as its way on, and Escape takes it.
 TEST(WizardStepDialogs, ArrowsAndEscape) {
-    const auto colourOf = [](QPushButton* b) { return b->icon().pixmap(32, 32).toImage().pixelColor(16, 16); };
+    const auto colourOf = [](QPushButton* b) {
+        return b->icon().pixmap(32, 32).toImage().pixelColor(16, 16);
+    };
     const QColor red(200, 0, 0), green(0, 160, 0);
     TPodborForm1 one;
     TPodborForm2 two;

@@ -14,12 +14,12 @@ public:
     enum class Kind { Open, Close, SetRts, SetDtr, Purge, Drain, Write, Read, ClearError, Wait };
     struct Call {
         Kind kind;
-        quint32 ms;       // clock tick when called
-        qint64 perf;      // high-resolution counter when called (read without advancing it)
-        QByteArray data;  // Write: the bytes; Read: the bytes returned
-        bool on = false;  // SetRts/SetDtr: the level; Wait: whether input came
-        QString device;   // Open
-        qint32 baud = 0;  // Open
+        quint32 ms;      // clock tick when called
+        qint64 perf;     // high-resolution counter when called (read without advancing it)
+        QByteArray data; // Write: the bytes; Read: the bytes returned
+        bool on = false; // SetRts/SetDtr: the level; Wait: whether input came
+        QString device;  // Open
+        qint32 baud = 0; // Open
     };
 
     explicit FakePort(ManualClock& clock) : clock_(clock) {}
@@ -38,11 +38,11 @@ public:
     bool hasRs485 = false;         // the driver can switch RTS itself
     bool lostDevice = false;       // the device went away under the open port (cleared by an open)
     QString lostText = QStringLiteral("Input/output error");
-    qint32 actualBaudValue = 0;    // what actualBaud() reads back (0: unknown)
+    qint32 actualBaudValue = 0; // what actualBaud() reads back (0: unknown)
 
     // Observations.
     std::vector<Call> calls;
-    QByteArray written() const;   // every byte written, in order
+    QByteArray written() const; // every byte written, in order
     bool rts() const { return rts_; }
     bool dtr() const { return dtr_; }
     bool driverSwitchesRts() const { return driverRts_; }
@@ -61,7 +61,7 @@ public:
         driverRts_ = on && hasRs485;
         return driverRts_ == on;
     }
-    void purge() override;          // drops the bytes that have already arrived, not the scripted ones
+    void purge() override; // drops the bytes that have already arrived, not the scripted ones
     void drain() override;
     qint64 read(quint8* buf, qint64 max) override;
     qint64 write(const quint8* data, qint64 n) override;

@@ -91,7 +91,8 @@ TEST_F(ConfigureOverBadLine, RetriesPastEveryLineFaultAndWritesTheConfirmedRecor
         {"every 2nd answer cut short", {"--truncate", "2"}},
         {"every 2nd request unanswered", {"--drop", "2"}},
         {"two-wire echo of every request byte", {"--echo"}, false},
-        {"noise, bad CRC and cuts together", {"--noise", "2", "--corrupt", "3", "--truncate", "5", "--seed", "7"}},
+        {"noise, bad CRC and cuts together",
+         {"--noise", "2", "--corrupt", "3", "--truncate", "5", "--seed", "7"}},
     };
     for (const LineFault& fault : faults) {
         SCOPED_TRACE(fault.name);
@@ -157,10 +158,11 @@ TEST_F(ConfigureOverBadLine, NothingIsWrittenUnlessTheOperatorConfirms) {
 
     script.boxes.clear();
     script.then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            Edit(w, "AnswerEdit")->setText(QStringLiteral("1")); // below 5 s: refused
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     Edit(w, "AnswerEdit")->setText(QStringLiteral("1")); // below 5 s: refused
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox()) // the exception box
         .then(On("CfgForm", [](QWidget* w) {
             EXPECT_EQ(Edit(w, "AnswerEdit")->text(), QStringLiteral("1"));
@@ -239,7 +241,8 @@ TEST_F(ConfigureOverBadLine, ControllerKilledWhileTheFormIsOpenReportsTheWriteFa
     run();
     EXPECT_TRUE(script.done());
     ASSERT_EQ(script.boxes.size(), 2u);
-    expectBox(1, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"), QMessageBox::Critical);
+    expectBox(1, QStringLiteral("Ошибка при записи конфигурации!"), QStringLiteral("Ошибка!"),
+              QMessageBox::Critical);
     EXPECT_EQ(sim->countLines("write table"), 0);
     EXPECT_FALSE(QFile::exists(statePath()));
     EXPECT_TRUE(jobButtonsOn());

@@ -154,8 +154,8 @@ protected:
     void startTool(int rts = 0) {
         QFile f(settingsPath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[rs 232]\nCOM Port=1\nRTS=" + QByteArray::number(rts) + "\n[ports]\nCOM1=" + com1().toLocal8Bit() +
-                "\n");
+        f.write("[rs 232]\nCOM Port=1\nRTS=" + QByteArray::number(rts) +
+                "\n[ports]\nCOM1=" + com1().toLocal8Bit() + "\n");
         f.close();
         program = std::make_unique<Program>(port, SystemClock(), settingsPath());
         form = std::make_unique<TMainForm>(*program);

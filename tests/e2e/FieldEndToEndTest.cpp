@@ -26,14 +26,15 @@ TEST_F(FieldEndToEnd, ConfiguredRunsArePolledAndTheirVolumeBecomesPulses) {
     startTool();
     ModalScript script;
     script.then(OkBox())
-        .then(On("CfgForm", [](QWidget* w) {
-            Group(w, "FlRadioGroup")->button(1)->click();
-            Group(w, "Speed1RadioGroup")->button(7)->click(); // 9600
-            Group(w, "Speed2RadioGroup")->button(7)->click();
-            Edit(w, "PeriodEdit")->setText(QStringLiteral("1"));
-            Edit(w, "AnswerEdit")->setText(QStringLiteral("5"));
-            ClickChild(w, "BitBtn1");
-        }))
+        .then(On("CfgForm",
+                 [](QWidget* w) {
+                     Group(w, "FlRadioGroup")->button(1)->click();
+                     Group(w, "Speed1RadioGroup")->button(7)->click(); // 9600
+                     Group(w, "Speed2RadioGroup")->button(7)->click();
+                     Edit(w, "PeriodEdit")->setText(QStringLiteral("1"));
+                     Edit(w, "AnswerEdit")->setText(QStringLiteral("5"));
+                     ClickChild(w, "BitBtn1");
+                 }))
         .then(OkBox());
     button("UstavkiButton")->click();
     ASSERT_TRUE(script.done());
@@ -49,7 +50,8 @@ TEST_F(FieldEndToEnd, ConfiguredRunsArePolledAndTheirVolumeBecomesPulses) {
     bool stopping = false;
     sim->onLine = [&](const QByteArray& line) {
         for (int r = 0; r < 2; ++r)
-            accepted[r] += line.contains(" rx ") && line.contains("run " + QByteArray::number(r + 1) + ": flow");
+            accepted[r] +=
+                line.contains(" rx ") && line.contains("run " + QByteArray::number(r + 1) + ": flow");
         if (!stopping && accepted[0] >= 3 && accepted[1] >= 3 && form->inStopMode()) {
             stopping = true;
             QTimer::singleShot(0, [this] { button("CloseBtn")->click(); });

@@ -81,8 +81,8 @@ TEST_F(ImitationOverBadLine, NoiseOnTheLineCostsNoAnswer) {
     // The tool discards its input as its answer ends; the poller's turnaround (--gap) keeps a request that
     // follows a late answer out of that discard. A real controller polls a run every 1 to 10 s; the
     // turnaround here leaves room for a sanitizer build on a busy machine.
-    startSim({"--poll", "1:1,2:1:lsb", "--baud", "9600", "--period", "200", "--gap", "100", "--count", "30", "--noise",
-              "3"},
+    startSim({"--poll", "1:1,2:1:lsb", "--baud", "9600", "--period", "200", "--gap", "100", "--count", "30",
+              "--noise", "3"},
              true);
     startTool();
     // The poller ends after its 30 requests; a controller takes its place on the line, then Stop.

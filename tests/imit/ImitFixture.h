@@ -1,8 +1,8 @@
 #pragma once
 // A small stand-in for the main window: the controls the imitation looks up by name.
 #include "FakeView.h"
-#include "ModalScript.h"
 #include "ManualClock.h"
+#include "ModalScript.h"
 #include "UiCommon.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The imitation loop on the fake port and a manual clock: set-up, answers and display, the requests
 // that go unanswered, stopping and the restore.
-#include "FakePort.h"
-#include "HexBytes.h"
-#include "FlowAnswer.h"
-#include "ImitFixture.h"
 #include "ImitLoop.h"
+#include "FakePort.h"
+#include "FlowAnswer.h"
+#include "HexBytes.h"
+#include "ImitFixture.h"
 #include "Imitunit.h"
 #include "Now_opros.h"
 
@@ -90,7 +90,8 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     EXPECT_EQ(rig.text("Answers1Label"), QStringLiteral("Ответов : 1"));
     EXPECT_EQ(rig.text("CurrentTotal1Label"), QStringLiteral("Объем газа за сегодня : 10,000"));
     EXPECT_EQ(rig.text("Rashod1Label"), QStringLiteral("Расход = 1,000 м3/с"));
-    EXPECT_EQ(rig.text("SpeedNoticeLabel"), QStringLiteral("Адаптер не дает 9600 бит/с: порт работает на 9400 бит/с"));
+    EXPECT_EQ(rig.text("SpeedNoticeLabel"),
+              QStringLiteral("Адаптер не дает 9600 бит/с: порт работает на 9400 бит/с"));
     EXPECT_EQ(rig.text("PortStateLabel"), QString());
     // Inactive slots: labels cleared at the set-up and left empty.
     EXPECT_EQ(rig.text("Answers2Label"), QString());

@@ -2,8 +2,8 @@
 // a close of the window (its system menu) while the imitation runs, which must end the imitation and
 // then the program cleanly.
 #include "FakePort.h"
-#include "HexBytes.h"
 #include "FlowAnswer.h"
+#include "HexBytes.h"
 #include "ImitFixture.h"
 #include "Main.h"
 #include "Program.h"

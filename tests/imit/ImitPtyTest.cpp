@@ -1,17 +1,17 @@
 // End to end in the process, offscreen: the imitation on a real serial port object over a pseudo-terminal,
 // with the controller's side played by the test itself and by the virtual controller.
 #include "EscapeHook.h"
-#include "HexBytes.h"
 #include "FlowAnswer.h"
+#include "HexBytes.h"
 #include "ImitFixture.h"
 #include "ImitLoop.h"
 #include "Imitunit.h"
-#include "RecordingLinkUi.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "Protocol.h"
 #include "Pty.h"
 #include "QtPort.h"
+#include "RecordingLinkUi.h"
 #include "SimProcess.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +115,8 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
         }
         peerDone = true;
         QMetaObject::invokeMethod(
-            &rig.window.widget, [&] { QTest::keyClick(&rig.window.widget, Qt::Key_Escape); }, Qt::QueuedConnection);
+            &rig.window.widget, [&] { QTest::keyClick(&rig.window.widget, Qt::Key_Escape); },
+            Qt::QueuedConnection);
     });
     // A peer that got stuck must not hang the suite: stop after a generous minute.
     QTimer::singleShot(60000, &rig.window.widget, [&] { rig.shell.requestStop(); });
@@ -165,9 +166,9 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
 TEST(ImitPty, VirtualControllerPollsTwoSlots) {
     QProcess proc;
     QString device;
-    ASSERT_TRUE(StartSim(proc, QStringLiteral(RMZ47_SIM_PATH),
-                         {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "250", "--count", "20", "--quiet"},
-                         &device));
+    ASSERT_TRUE(StartSim(
+        proc, QStringLiteral(RMZ47_SIM_PATH),
+        {"--poll", "1:1,2:2:lsb", "--baud", "9600", "--period", "250", "--count", "20", "--quiet"}, &device));
 
     PtyRig rig(device);
     ASSERT_TRUE(rig.port.isOpen()) << rig.linkUi.openErrors.join(u'\n').toStdString();

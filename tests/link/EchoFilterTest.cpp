@@ -22,7 +22,10 @@ TEST(EchoFilter, DropsOnlyTheReadBackOfTheLastTransmission) {
     };
     const Row rows[] = {
         {"whole, then a request in the same read", {Hex("FF550117860145610000AA0107")}, Hex("AA0107"), 10},
-        {"one byte a read", {Hex("FF"), Hex("55"), Hex("0117860145"), Hex("610000"), Hex("AA")}, Hex("AA"), 10},
+        {"one byte a read",
+         {Hex("FF"), Hex("55"), Hex("0117860145"), Hex("610000"), Hex("AA")},
+         Hex("AA"),
+         10},
         {"none: a four-wire line", {Hex("AA010706014E45")}, Hex("AA010706014E45"), 0},
         {"held start that is not echo", {Hex("FF55"), Hex("33FF")}, Hex("FF5533FF"), 0},
         {"cut short after the address", {Hex("FF550117"), Hex("13AA")}, Hex("13AA"), 4},
@@ -37,7 +40,8 @@ TEST(EchoFilter, DropsOnlyTheReadBackOfTheLastTransmission) {
         for (const QByteArray& read : row.reads) {
             quint8 out[64];
             int dropped = 0;
-            const int n = filter.pass(reinterpret_cast<const quint8*>(read.data()), int(read.size()), out, &dropped);
+            const int n =
+                filter.pass(reinterpret_cast<const quint8*>(read.data()), int(read.size()), out, &dropped);
             kept += QByteArray(reinterpret_cast<const char*>(out), n);
             echo += dropped;
         }

@@ -1,9 +1,9 @@
 // The tap on the transmission and receive paths: what an observer sees of a request and of each way an
 // answer can end, with times from the link's clock; that nothing is recorded without an observer or the
 // frame trace; and what the trace prints.
+#include "LineTap.h"
 #include "FakePort.h"
 #include "HexBytes.h"
-#include "LineTap.h"
 #include "Logging.h"
 #include "Now_opros.h"
 #include "PortRecovery.h"

@@ -8,8 +8,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 

@@ -37,7 +37,7 @@ const FormatCase kFormatCases[] = {
     {1.5e-7, 9, "0,000000150"},
     {123.456, 18, "123,456000000000000000"},
     {1e-20, 3, "0,000"},
-    {9999999.5, 0, "1E+7"}, // rounds up into the eighth integer digit
+    {9999999.5, 0, "1E+7"},    // rounds up into the eighth integer digit
     {1234567.5, 0, "1234568"}, // halves go to the even digit
     {1234566.5, 1, "1234566,0"},
     {0.00049999, 3, "0,000"},
@@ -57,9 +57,8 @@ TEST(NumText, FormatsWithSevenSignificantDigitsAndExactDecimals) {
             // Behind a caption, with the separator given whatever the locale.
             QString shown;
             WithNumber(shown, u"V : ", c.value, c.decimals, u"<>");
-            EXPECT_EQ(shown,
-                      QStringLiteral("V : ") +
-                          QString::fromUtf8(c.russian).replace(u',', QStringLiteral("<>")))
+            EXPECT_EQ(shown, QStringLiteral("V : ") +
+                                 QString::fromUtf8(c.russian).replace(u',', QStringLiteral("<>")))
                 << c.value;
         }
     }
@@ -85,34 +84,11 @@ TEST(NumText, ParsesTheLocaleSeparatorOnly) {
 }
 
 TEST(NumText, RejectsWhatIsNotAPlainDecimalNumber) {
-    const char* bothLocales[] = {"",
-                                 " ",
-                                 "nan",
-                                 "NaN",
-                                 "inf",
-                                 "-inf",
-                                 "Infinity",
-                                 "0x10",
-                                 "1 000",
-                                 "1,000.5",
-                                 "1.000,5",
-                                 "1,2,3",
-                                 "1.2.3",
-                                 "e5",
-                                 "1e",
-                                 "1e+",
-                                 "--1",
-                                 "+-1",
-                                 "1e999",
-                                 "-1e999",
+    const char* bothLocales[] = {"",           " ",     "nan",     "NaN",     "inf",   "-inf",   "Infinity",
+                                 "0x10",       "1 000", "1,000.5", "1.000,5", "1,2,3", "1.2.3",  "e5",
+                                 "1e",         "1e+",   "--1",     "+-1",     "1e999", "-1e999",
                                  "1\u00A0000", // 1, a no-break space, 000 (\u takes exactly four digits)
-                                 "\xD9\xA1",
-                                 "1_000",
-                                 "12a",
-                                 ",",
-                                 "-",
-                                 "1e5.0",
-                                 "1 e5"};
+                                 "\xD9\xA1",   "1_000", "12a",     ",",       "-",     "1e5.0",  "1 e5"};
     for (auto lang : {QLocale::Russian, QLocale::C}) {
         LocaleScope scope(lang);
         for (const char* t : bothLocales)

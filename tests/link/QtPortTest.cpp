@@ -1,10 +1,10 @@
 // The link over a real serial device driver: a pseudo-terminal pair stands in for the line, the test
 // plays the controller on its master side. Waits are generous; nothing here asserts how long a step took.
 #include "QtPort.h"
-#include "RecordingLinkUi.h"
-#include "SimProcess.h"
 #include "Now_opros.h"
 #include "Pty.h"
+#include "RecordingLinkUi.h"
+#include "SimProcess.h"
 
 #include <QEventLoop>
 #include <QFile>

@@ -111,7 +111,9 @@ TEST_F(SettingsFaults, ReadOnlyFileIsNotReplaced) {
     const QByteArray old = settingsText(3);
     const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     // The owner, group and other bits of the file's mode (the "user" ones depend on who asks).
-    const auto modeBits = [](const QString& p) { return QFileInfo(p).permissions() & QFileDevice::Permissions(0x7077); };
+    const auto modeBits = [](const QString& p) {
+        return QFileInfo(p).permissions() & QFileDevice::Permissions(0x7077);
+    };
     lock();
     // Saving into a writable directory could rename a new file over a read-only one; the operator made it
     // read-only to keep it as it is. Tried as this user and as an unprivileged one.
@@ -148,7 +150,8 @@ TEST_F(SettingsFaults, WriteCutShortLeavesTheOldFile) {
     writeAll(path, old);
 
     // Writing past 4 KB fails with EFBIG instead of raising SIGXFSZ.
-    struct sigaction ignore {}, saved {};
+    struct sigaction ignore {
+    }, saved{};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &saved), 0);
     rlimit limit{}, before{};

@@ -1,12 +1,12 @@
 // The diagnosis and the counters on a recorded stretch of line, the bound of the rows kept, and the rows
 // shown by kind.
+#include "KindFilter.h"
 #include "LineLog.h"
 #include "MonitorEvents.h"
-#include "KindFilter.h"
 #include "RowModel.h"
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 
 using namespace monitor;

@@ -36,7 +36,9 @@ Bytes Answer(std::uint8_t fn, const Bytes& data) {
     return WithCrc(f);
 }
 
-Bytes Data(const Bytes& answer) { return Bytes(answer.begin() + 8, answer.end() - 2); }
+Bytes Data(const Bytes& answer) {
+    return Bytes(answer.begin() + 8, answer.end() - 2);
+}
 
 Bytes Seq(int n, std::uint8_t from) {
     Bytes b;
@@ -91,11 +93,11 @@ TEST(SimControllerRead, IgnoresWhatTheControllerWouldNotAnswer) {
     badCrc[9] ^= 0x01;
     const Bytes cases[] = {
         badCrc,
-        WithCrc(H("CC FF 0A 01 00 05 00 FF")),  // table 5 is not served
-        WithCrc(H("CC 01 0A 01 00 00 00 FF")),  // another address
-        WithCrc(H("CC FF 0A 03 00 00 00 FF")),  // unknown function
-        WithCrc(H("CC FF 0A 01 01 00 00 FF")),  // byte 4 must be 0
-        WithCrc(H("CC FF 0A 01 00 00 00 00")),  // no fields asked
+        WithCrc(H("CC FF 0A 01 00 05 00 FF")), // table 5 is not served
+        WithCrc(H("CC 01 0A 01 00 00 00 FF")), // another address
+        WithCrc(H("CC FF 0A 03 00 00 00 FF")), // unknown function
+        WithCrc(H("CC FF 0A 01 01 00 00 FF")), // byte 4 must be 0
+        WithCrc(H("CC FF 0A 01 00 00 00 00")), // no fields asked
     };
     for (const Bytes& f : cases) {
         const Decision d = c.decide(f);
@@ -134,7 +136,7 @@ TEST(SimControllerWrite, SizeFollowsTheSoftwareVersion) {
         const Decision d = c.decide(WriteRequest(data));
         EXPECT_EQ(d.answer.has_value(), r.accepted) << d.meaning;
         const Bytes& after = c.state().table4;
-        ASSERT_EQ(after.size(), before.size());  // a write never changes the table's size
+        ASSERT_EQ(after.size(), before.size()); // a write never changes the table's size
         if (r.accepted) {
             EXPECT_TRUE(std::equal(data.begin(), data.end(), after.begin()));
             // Version 1 writes 20 of its 21 bytes: byte 20 keeps its old value.
@@ -153,10 +155,10 @@ TEST(SimControllerWrite, RefusesOtherTablesOffsetsAndDirtyHeaders) {
     dirty[10] = 0x01;
     dirty = WithCrc(Bytes(dirty.begin(), dirty.end() - 2));
     Bytes wrongLength = WriteRequest(Seq(23, 1));
-    wrongLength[23] = 22;  // count disagrees with the frame length
+    wrongLength[23] = 22; // count disagrees with the frame length
     wrongLength = WithCrc(Bytes(wrongLength.begin(), wrongLength.end() - 2));
-    const Bytes cases[] = {WriteRequest(Seq(23, 1), 0), WriteRequest(Seq(23, 1), 7), WriteRequest(Seq(22, 1), 4, 1),
-                           dirty, wrongLength};
+    const Bytes cases[] = {WriteRequest(Seq(23, 1), 0), WriteRequest(Seq(23, 1), 7),
+                           WriteRequest(Seq(22, 1), 4, 1), dirty, wrongLength};
     for (const Bytes& f : cases) {
         const Decision d = c.decide(f);
         EXPECT_FALSE(d.answer) << d.meaning;
@@ -258,7 +260,7 @@ TEST(SimControllerFaults, EachFaultHitsEveryNthAnswerAndIsCounted) {
     w = RunFaults({.corrupt = 2}, 4, &k);
     EXPECT_EQ(w[0], clean);
     ASSERT_EQ(w[1].size(), clean.size());
-    EXPECT_TRUE(std::equal(clean.begin(), clean.end() - 1, w[1].begin()));  // only the CRC differs
+    EXPECT_TRUE(std::equal(clean.begin(), clean.end() - 1, w[1].begin())); // only the CRC differs
     EXPECT_NE(w[1].back(), clean.back());
     EXPECT_EQ(k.corrupted, 2);
 
@@ -266,7 +268,7 @@ TEST(SimControllerFaults, EachFaultHitsEveryNthAnswerAndIsCounted) {
     for (const Bytes& t : w) {
         ASSERT_GT(t.size(), 3u);
         EXPECT_LT(t.size(), clean.size());
-        EXPECT_TRUE(std::equal(t.begin(), t.end(), clean.begin()));  // a prefix of the real answer
+        EXPECT_TRUE(std::equal(t.begin(), t.end(), clean.begin())); // a prefix of the real answer
     }
     EXPECT_EQ(k.truncated, 5);
 
@@ -306,16 +308,17 @@ TEST(SimControllerState, FileRoundTripAndRefusals) {
     const ControllerState saved{3, false, Seq(23, 0x20)};
     std::string err;
     ASSERT_TRUE(SaveState(path, saved, &err)) << err;
-    EXPECT_FALSE(std::ifstream(path + ".tmp").good());  // replaced by rename, nothing left behind
+    EXPECT_FALSE(std::ifstream(path + ".tmp").good()); // replaced by rename, nothing left behind
 
     ControllerState loaded = State(1);
     ASSERT_TRUE(LoadState(path, loaded, &err)) << err;
     EXPECT_EQ(loaded.table4, saved.table4);
     EXPECT_FALSE(loaded.configured);
-    EXPECT_EQ(loaded.softVersion, 1);  // the version is an option, not state
+    EXPECT_EQ(loaded.softVersion, 1); // the version is an option, not state
 
-    for (const char* text : {"table4 01 02\n", "configured 1\n", "table4 zz\n", "speed 9\n",
-                             "table4 01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 51\nconfigured 2\n"}) {
+    for (const char* text :
+         {"table4 01 02\n", "configured 1\n", "table4 zz\n", "speed 9\n",
+          "table4 01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 51\nconfigured 2\n"}) {
         std::ofstream(path, std::ios::trunc) << text;
         ControllerState s = State(3);
         EXPECT_FALSE(LoadState(path, s, &err)) << text;

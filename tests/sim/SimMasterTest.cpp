@@ -43,16 +43,21 @@ TEST(SimMasterCheck, EachDamageIsCaughtByItsCheck) {
     struct Row {
         int offset;
         std::uint8_t value;
-        const char* problem;  // start of the expected text
+        const char* problem; // start of the expected text
     };
     const Row rows[] = {
-        {0, 0x33, "start byte"}, {1, 0x02, "address 2"}, {2, 0x18, "length"}, {3, 0x06, "function"},
-        {4, 0x02, "run 2"},      {13, 0x01, "bytes 13..16"}, {20, 0x01, "volume in bytes 17..20"},
+        {0, 0x33, "start byte"},
+        {1, 0x02, "address 2"},
+        {2, 0x18, "length"},
+        {3, 0x06, "function"},
+        {4, 0x02, "run 2"},
+        {13, 0x01, "bytes 13..16"},
+        {20, 0x01, "volume in bytes 17..20"},
     };
     for (const Row& r : rows) {
         Bytes body = kMsbBody;
         body[std::size_t(r.offset)] = r.value;
-        const FlowAnswerCheck c = CheckFlowAnswer(WithCrc(body), {1, 1, true});  // CRC right, content wrong
+        const FlowAnswerCheck c = CheckFlowAnswer(WithCrc(body), {1, 1, true}); // CRC right, content wrong
         EXPECT_FALSE(c.ok) << r.offset;
         EXPECT_EQ(c.problem.rfind(r.problem, 0), 0u) << r.offset << ": " << c.problem;
     }
@@ -87,7 +92,7 @@ TEST(SimMasterPoller, PollsInTurnAndKeepsTotals) {
     EXPECT_EQ(r3.pair.addr, 1);
 
     EXPECT_EQ(m.answerComplete(WithCrc(kMsbBody), r1.pair).kind, SimMaster::Outcome::Good);
-    EXPECT_EQ(m.answerComplete(WithCrc(kMsbBody), r2.pair).kind, SimMaster::Outcome::Bad);  // wrong address
+    EXPECT_EQ(m.answerComplete(WithCrc(kMsbBody), r2.pair).kind, SimMaster::Outcome::Bad); // wrong address
     FlowAnswerCollector none;
     none.reset();
     EXPECT_EQ(m.windowClosed(none).kind, SimMaster::Outcome::Missing);

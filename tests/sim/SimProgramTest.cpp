@@ -36,7 +36,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
         while (!proc.canReadLine() && std::chrono::steady_clock::now() < end)
             proc.waitForReadyRead(100);
-        ASSERT_TRUE(proc.canReadLine()) << "no first line; stderr: " << proc.readAllStandardError().toStdString();
+        ASSERT_TRUE(proc.canReadLine())
+            << "no first line; stderr: " << proc.readAllStandardError().toStdString();
         const QByteArray line = proc.readLine().trimmed();
         ASSERT_TRUE(line.startsWith("PTY /dev/")) << line.toStdString();
         pty = QString::fromLocal8Bit(line.mid(4));
@@ -76,7 +77,8 @@ public:
         Bytes out;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break;
             pollfd p{fd_, POLLIN, 0};
@@ -131,9 +133,11 @@ TEST(SimProgram, AnswersTheToolsReadsAndWriteAndKeepsTheState) {
         const Step steps[] = {
             {"table 0", H("CC FF 0A 01 00 00 00 FF 3E 2B"),
              WithCrc(H("33 FF 18 81 00 00 00 0E 2F 01 00 03 00 00 00 00 00 00 00 00 00 00"))},
-            {"table 7", H("CC FF 0A 01 00 07 00 FF 8F EA"), WithCrc(H("33 FF 12 81 00 00 00 08 00 00 00 00 01 00 00 00"))},
+            {"table 7", H("CC FF 0A 01 00 07 00 FF 8F EA"),
+             WithCrc(H("33 FF 12 81 00 00 00 08 00 00 00 00 01 00 00 00"))},
             {"table 4", H("CC FF 0A 01 00 04 00 FF 7F EA"),
-             WithCrc(Cat(H("33 FF 21 81 00 00 00 17"), H("01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 51 01 01")))},
+             WithCrc(Cat(H("33 FF 21 81 00 00 00 17"),
+                         H("01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 51 01 01")))},
             {"write", WriteT4(written), WithCrc(H("33 FF 0A 82 00 00 00 00"))},
             {"table 4 again", H("CC FF 0A 01 00 04 00 FF 7F EA"),
              WithCrc(Cat(H("33 FF 21 81 00 00 00 17"), written))},
@@ -163,18 +167,20 @@ TEST(SimProgram, AnswersTheToolsReadsAndWriteAndKeepsTheState) {
 }
 
 TEST(SimProgram, OptionsSetVersionAndRecordAndOldVersionsWrite20Bytes) {
-    const Bytes t4 = H("01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 A5");  // 21 bytes
+    const Bytes t4 = H("01 0A 0A 2C 01 00 00 C8 42 64 00 01 01 02 02 01 02 03 01 02 A5"); // 21 bytes
     SimProcess sim;
     ASSERT_NO_FATAL_FAILURE(sim.start({"--soft-version=1", "--table4", QString::fromStdString(ToHex(t4))}));
     Line line(sim.pty);
     const struct {
         Bytes request, answer;
     } steps[] = {
-        {H("CC FF 0A 01 00 00 00 FF 3E 2B"), WithCrc(H("33 FF 18 81 00 00 00 0E 2F 01 00 01 00 00 00 00 00 00 00 00 00 00"))},
+        {H("CC FF 0A 01 00 00 00 FF 3E 2B"),
+         WithCrc(H("33 FF 18 81 00 00 00 0E 2F 01 00 01 00 00 00 00 00 00 00 00 00 00"))},
         {H("CC FF 0A 01 00 04 00 FF 7F EA"), WithCrc(Cat(H("33 FF 1F 81 00 00 00 15"), t4))},
         {WriteT4(Bytes(20, 0x07)), WithCrc(H("33 FF 0A 82 00 00 00 00"))},
         // Byte 20 is not part of a version-1 write: it keeps its value.
-        {H("CC FF 0A 01 00 04 00 FF 7F EA"), WithCrc(Cat(Cat(H("33 FF 1F 81 00 00 00 15"), Bytes(20, 0x07)), H("A5")))},
+        {H("CC FF 0A 01 00 04 00 FF 7F EA"),
+         WithCrc(Cat(Cat(H("33 FF 1F 81 00 00 00 15"), Bytes(20, 0x07)), H("A5")))},
     };
     for (const auto& s : steps) {
         line.write(Cat(kPreamble, s.request));
@@ -216,7 +222,8 @@ TEST(SimProgram, EchoesTheToolAndStaysSilentWhenTold) {
 
 TEST(SimProgram, PollsTheImitatedFlowComputersAndCountsTheAnswers) {
     SimProcess sim;
-    ASSERT_NO_FATAL_FAILURE(sim.start({"--poll", "1:1,7:2:lsb,9:9", "--period", "50", "--timeout", "300", "--count", "3"}));
+    ASSERT_NO_FATAL_FAILURE(
+        sim.start({"--poll", "1:1,7:2:lsb,9:9", "--period", "50", "--timeout", "300", "--count", "3"}));
     Line line(sim.pty);
     ASSERT_TRUE(line.ok());
     // Addr 1 run 1, msb first: the answer of 3600 m3/h at 10 s.
@@ -232,8 +239,10 @@ TEST(SimProgram, PollsTheImitatedFlowComputersAndCountsTheAnswers) {
     EXPECT_EQ(sim.proc.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.proc.exitCode(), 0);
     const QString out = QString::fromLocal8Bit(sim.proc.readAllStandardOutput());
-    EXPECT_TRUE(out.contains("addr 1 run 1 flow 3600.000 m3/h volume 10.000 m3 (msb first)")) << out.toStdString();
-    EXPECT_TRUE(out.contains("addr 7 run 2 flow 0.500 m3/h volume 0.250 m3 (lsb first)")) << out.toStdString();
+    EXPECT_TRUE(out.contains("addr 1 run 1 flow 3600.000 m3/h volume 10.000 m3 (msb first)"))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("addr 7 run 2 flow 0.500 m3/h volume 0.250 m3 (lsb first)"))
+        << out.toStdString();
     EXPECT_TRUE(out.contains("MISSING")) << out.toStdString();
     EXPECT_TRUE(out.contains("totals: sent 3 good 2 bad 0 missing 1")) << out.toStdString();
 }
@@ -246,7 +255,7 @@ TEST(SimProgram, BadOptionsGiveUsageAndExitCode2) {
         {"--soft-version", "256"},
         {"--table4", "01 02 03"},
         {"--poll", "0:1"},
-        {"--count", "3"},  // counts poll requests: meaningless without --poll
+        {"--count", "3"}, // counts poll requests: meaningless without --poll
         {"--echo=1"},
     };
     for (const QStringList& args : cases) {

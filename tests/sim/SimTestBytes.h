@@ -9,12 +9,20 @@ inline sim::Bytes H(const std::string& hex) {
     int nib = -1;
     for (char c : hex) {
         int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else continue;
-        if (nib < 0) nib = v;
-        else { out.push_back(std::uint8_t(nib * 16 + v)); nib = -1; }
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else
+            continue;
+        if (nib < 0)
+            nib = v;
+        else {
+            out.push_back(std::uint8_t(nib * 16 + v));
+            nib = -1;
+        }
     }
     return out;
 }

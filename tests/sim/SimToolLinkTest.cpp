@@ -33,7 +33,8 @@ struct ToolAgainstSim : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         const QString com1 = dir.filePath(QStringLiteral("com1"));
-        ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), {"--link", com1, "--soft-version", "2", "--quiet"}));
+        ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH),
+                             {"--link", com1, "--soft-version", "2", "--quiet"}));
 
         const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
         ASSERT_TRUE(WriteCom1Settings(settings, com1));
@@ -63,7 +64,7 @@ TEST_F(ToolAgainstSim, ReadsTheTablesAndWritesTheRecordWithAndWithoutRts) {
         Reply reply = Exchange(link, nullptr, false);
         int n = reply.count;
         ASSERT_TRUE(reply.ok()) << "count " << n;
-        EXPECT_EQ(answerData(n)[3], 2);  // the software version
+        EXPECT_EQ(answerData(n)[3], 2); // the software version
 
         reply = WriteTable(link, nullptr, 4, record);
         n = reply.count;
@@ -84,7 +85,8 @@ TEST(ToolImitationAgainstSim, EveryPollIsAnsweredAndPassesTheChecks) {
     QProcess sim;
     QString device;
     ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH),
-                         {"--poll", "1:1,2:3:lsb", "--baud", "9600", "--period", "100", "--count", "6"}, &device));
+                         {"--poll", "1:1,2:3:lsb", "--baud", "9600", "--period", "100", "--count", "6"},
+                         &device));
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(4 * kWaitMs);
 
     QTemporaryDir dir;
