@@ -34,7 +34,7 @@ public:
 
 private:
     void Fill();
-    // The controller's output values (volume per pulse, pulse, pause) beside the specified controls.
+    // The controller's output values (volume per pulse, pulse, pause) beside the dialog's own controls.
     void FillOutput();
     PulseOutput ReadOutput() const;
 
