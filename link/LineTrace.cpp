@@ -34,6 +34,10 @@ QString TraceLine(const LineEvent& e) {
     line += KindName(e.kind);
     if (e.count > 0)
         line += u' ' + QString::number(e.count);
+    // A received answer that failed a check says which, as the journal names it.
+    if (e.kind == LineEventKind::Frame && e.direction == LineDirection::In &&
+        e.outcome != proto::AnswerOutcome::Ok)
+        line += u' ' + QLatin1String(proto::OutcomeName(e.outcome));
     if (e.bytes.isEmpty())
         return line;
     const bool text = e.kind == LineEventKind::PortLost || e.kind == LineEventKind::PortBack;

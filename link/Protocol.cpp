@@ -65,7 +65,6 @@ bool BuildWriteRequest(Link& link, quint8 table, const quint8* data, int count) 
 }
 
 const char* OutcomeName(const Reply& reply) {
-    using O = proto::AnswerOutcome;
     switch (reply.fault) {
     case LinkFault::BadRequest:
         return "bad-request";
@@ -74,21 +73,5 @@ const char* OutcomeName(const Reply& reply) {
     case LinkFault::None:
         break;
     }
-    switch (reply.answer.outcome) {
-    case O::Ok:
-        return "ok";
-    case O::Silence:
-        return "silence";
-    case O::BadLength:
-        return "bad-length";
-    case O::CutShort:
-        return "cut-short";
-    case O::BadCrc:
-        return "bad-crc";
-    case O::WrongFunction:
-        return "wrong-function";
-    case O::WrongCount:
-        return "wrong-count";
-    }
-    return "?";
+    return proto::OutcomeName(reply.answer.outcome);
 }

@@ -52,6 +52,26 @@ int CompleteRequest(std::span<std::uint8_t> frame) {
     return n;
 }
 
+const char* OutcomeName(AnswerOutcome outcome) {
+    switch (outcome) {
+    case AnswerOutcome::Ok:
+        return "ok";
+    case AnswerOutcome::Silence:
+        return "silence";
+    case AnswerOutcome::BadLength:
+        return "bad-length";
+    case AnswerOutcome::CutShort:
+        return "cut-short";
+    case AnswerOutcome::BadCrc:
+        return "bad-crc";
+    case AnswerOutcome::WrongFunction:
+        return "wrong-function";
+    case AnswerOutcome::WrongCount:
+        return "wrong-count";
+    }
+    return "?";
+}
+
 bool IsFrameFault(AnswerOutcome outcome) {
     return outcome == AnswerOutcome::Silence || outcome == AnswerOutcome::BadLength ||
            outcome == AnswerOutcome::CutShort || outcome == AnswerOutcome::BadCrc;

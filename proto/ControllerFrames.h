@@ -56,6 +56,8 @@ enum class AnswerOutcome {
 // Silence, BadLength, CutShort, BadCrc: the frame never arrived whole and sound. A write is retried on
 // these only; an answer that arrived but says something else is final.
 bool IsFrameFault(AnswerOutcome outcome);
+// The outcome's name in the journal and the frame trace: "ok", "silence", "bad-crc", ...
+const char* OutcomeName(AnswerOutcome outcome);
 
 struct ParsedAnswer {
     AnswerOutcome outcome = AnswerOutcome::Silence;
