@@ -76,6 +76,8 @@ bool ReadTableWithRetries(JobView& view, Link& link, quint8 table,
     return false;
 }
 
+} // namespace
+
 // One table write of table 4. Only an answer that never arrived whole and sound is tried again: any other
 // is the controller's word, and only the acknowledgement is a success.
 bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJobReport& report) {
@@ -92,11 +94,20 @@ bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJob
     return false;
 }
 
+namespace {
+
 void Inform(JobView& view, const QString& text) {
     view.tell(Notice::Information, kCaptionMessage, text);
 }
 
-// Tables 0, 7 and, on a configured controller, 4. False (after its message) when one cannot be read.
+} // namespace
+
+bool ReadConfigTable(JobView& view, Link& link, CfgContext& cfg, CfgJobReport& report) {
+    return ReadTableWithRetries(
+        view, link, kCfgTable, [&](const Reply& reply) { return AcceptCfgAnswer(reply.answer, cfg); },
+        report);
+}
+
 bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobReport& report) {
     const auto acceptIdent = [&](const Reply& reply) {
         if (!AcceptIdentAnswer(reply.answer, cfg))
@@ -128,9 +139,7 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
         view.tell(Notice::Information, QStringLiteral("Предупреждение!"),
                   QStringLiteral("Устройство не законфигурировано!"));
         cfg.CfgState = 0;
-    } else if (!ReadTableWithRetries(
-                   view, link, kCfgTable,
-                   [&](const Reply& reply) { return AcceptCfgAnswer(reply.answer, cfg); }, report)) {
+    } else if (!ReadConfigTable(view, link, cfg, report)) {
         Inform(view, QStringLiteral("Can't read table 7!"));
         return false;
     } else {
@@ -138,6 +147,8 @@ bool ReadControllerTables(JobView& view, Link& link, CfgContext& cfg, CfgJobRepo
     }
     return true;
 }
+
+namespace {
 
 // The form comes back with the operator's texts until every value passes or the operator cancels.
 // Returns the line speed chosen for run 1 (-1 for none), nothing when the operator cancelled.
