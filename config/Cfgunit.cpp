@@ -207,8 +207,5 @@ void UstavkiButtonClick(ConfigureView& view, Link& link, CfgContext& cfg, const 
     RunConfigure(view, link, cfg, confirmed, report);
     if (finished)
         report.problems << finished(report);
-    // A save that failed stops nothing; the operator hears of it once the job has said everything else.
-    if (!report.problems.isEmpty())
-        view.tell(Notice::Warning, QStringLiteral("Ошибка!"),
-                  QStringLiteral("Не удалось сохранить:\n") + report.problems.join(QLatin1Char('\n')));
+    TellFailedSaves(view, report.problems);
 }

@@ -208,6 +208,12 @@ void UpdateStatusLabels(JobView& view, const Link& link) {
     ShowPortDevice(view, link);
 }
 
+void TellFailedSaves(JobView& view, const QStringList& problems) {
+    if (!problems.isEmpty())
+        view.tell(Notice::Warning, QStringLiteral("Ошибка!"),
+                  QStringLiteral("Не удалось сохранить:\n") + problems.join(QLatin1Char('\n')));
+}
+
 void ShowPortDevice(JobView& view, const Link& link) {
     if (link.PortNumber() == 0) {
         view.showPortDevice({});

@@ -123,6 +123,9 @@ void UpdateStatusLabels(JobView& view, const Link& link);
 // Names the port's device in that tooltip as it is now: the device opened (lost, or back under another
 // node), else the one the port is mapped to.
 void ShowPortDevice(JobView& view, const Link& link);
+// The saves a job could not make at its end (the journal), in one warning after the job's last message;
+// nothing when there are none. A failed save stops nothing.
+void TellFailedSaves(JobView& view, const QStringList& problems);
 
 // Status panel texts.
 QString AddressStatusText();
