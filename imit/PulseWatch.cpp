@@ -2,7 +2,7 @@
 
 #include "NumText.h"
 
-PulseWatchView::PulseWatchView(JobView& window, const ImitSettings& imit) : window_(window), imit_(imit) {
+PulseWatchView::PulseWatchView(JobView& window, const ImitSettings& imit) : RelayView(window), imit_(imit) {
     expectation_.setSingleShot(true);
     expectation_.setInterval(0);
     QObject::connect(&expectation_, &QTimer::timeout, [this] { showExpectation(); });

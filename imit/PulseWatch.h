@@ -9,33 +9,16 @@
 #include <QTimer>
 #include <array>
 
-class PulseWatchView : public JobView {
+class PulseWatchView : public RelayView {
 public:
     PulseWatchView(JobView& window, const ImitSettings& imit);
 
-    void tell(Notice kind, const QString& caption, const QString& text) override {
-        window_.tell(kind, caption, text);
-    }
-    bool ask(const QString& caption, const QString& text) override { return window_.ask(caption, text); }
-    void setStopMode(bool stop) override { window_.setStopMode(stop); }
-    void showLinkStatus(int portNumber, int rtsControl, int baud) override {
-        window_.showLinkStatus(portNumber, rtsControl, baud);
-    }
-    void showLineSpeed(int baud) override { window_.showLineSpeed(baud); }
     void showImitPanel(int runs) override;
     void showRun(int slot, const RunDisplay& texts) override;
-    void showOutputPulses(const QString& text, bool warning) override {
-        window_.showOutputPulses(text, warning);
-    }
-    void showPortDevice(const QString& text) override { window_.showPortDevice(text); }
-    void showLinkNotice(LinkNotice which, const QString& text) override {
-        window_.showLinkNotice(which, text);
-    }
 
 private:
     void showExpectation();
 
-    JobView& window_;
     const ImitSettings& imit_;
     int runs_ = 0;
     // Each run's volume as its label shows it; read as a number only when the pulses are shown, after

@@ -66,3 +66,32 @@ public:
     void showPortDevice(const QString&) override {}
     void showLinkNotice(LinkNotice, const QString&) override {}
 };
+
+// A view that passes everything on to another: the base of a view that watches a job on its way to the
+// window, overriding only what it watches.
+class RelayView : public JobView {
+public:
+    explicit RelayView(JobView& window) : window_(window) {}
+    void tell(Notice kind, const QString& caption, const QString& text) override {
+        window_.tell(kind, caption, text);
+    }
+    bool ask(const QString& caption, const QString& text) override { return window_.ask(caption, text); }
+    void setStopMode(bool stop) override { window_.setStopMode(stop); }
+    void showLinkStatus(int portNumber, int rtsControl, int baud) override {
+        window_.showLinkStatus(portNumber, rtsControl, baud);
+    }
+    void showLineSpeed(int baud) override { window_.showLineSpeed(baud); }
+    void showImitPanel(int runs) override { window_.showImitPanel(runs); }
+    void showRun(int slot, const RunDisplay& texts) override { window_.showRun(slot, texts); }
+    void showOutputPulses(const QString& text, bool warning) override {
+        window_.showOutputPulses(text, warning);
+    }
+    void showPortDevice(const QString& text) override { window_.showPortDevice(text); }
+    void showLinkNotice(LinkNotice which, const QString& text) override {
+        window_.showLinkNotice(which, text);
+    }
+    void showProgress(const QString& step) override { window_.showProgress(step); }
+
+protected:
+    JobView& window_;
+};
