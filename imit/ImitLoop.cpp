@@ -124,17 +124,18 @@ private:
 // One imitation run: read a request, answer it, show it; again until the operator stops.
 class ImitationLoop {
 public:
-    ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock)
-        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), waiter_(view, link, shell) {}
+    ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock,
+                  const ImitAnswerHook& afterAnswer)
+        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), afterAnswer_(afterAnswer),
+          waiter_(view, link, shell) {}
 
     void run() {
         // No discard between the passes: the read-back of an answer is recognised by the echo filter, and
         // a request that follows it closely is kept.
         while (!stopped()) {
             request_.reset();
-            if (!readRequest())
+            if (!readRequest() || answer())
                 break;
-            answer();
         }
     }
 
@@ -181,14 +182,15 @@ private:
         return false;
     }
 
-    void answer() {
+    // True when the watcher of the answers ended the run at this one.
+    bool answer() {
         const quint8* request = request_.buffer.data();
         link_.tap().record(LineEventKind::Frame, LineDirection::In, request, proto::kFlowRequestSize);
         const int slot = proto::MatchSlot(request, imit_);
         if (slot < 0) {
             link_.tap().record(LineEventKind::NotImitated, LineDirection::In, request,
                                proto::kFlowRequestSize);
-            return;
+            return false;
         }
         // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
         const quint32 elapsed = clock_.tickMs() - g_run.ImitStartTick;
@@ -202,6 +204,7 @@ private:
         SendAnswer(link_, answer.data());
         answeredMs_ = clock_.tickMs();
         answered_ = true;
+        return afterAnswer_ && afterAnswer_(ImitAnswer{slot, volume, elapsed});
     }
 
     JobView& view_;
@@ -209,6 +212,7 @@ private:
     ImitSettings& imit_;
     Shell& shell_;
     Clock& clock_;
+    const ImitAnswerHook& afterAnswer_;
     RequestWait waiter_;
     proto::FlowRecogniser request_;
     std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
@@ -246,7 +250,8 @@ const ImitRunState& LastImitRun() {
     return g_run;
 }
 
-void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
+void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
+                  const ImitAnswerHook& afterAnswer) {
     Clock& clock = link.timeSource();
     StartRun(view, link, imit, shell, clock);
     // The restore runs however the loop is left.
@@ -261,7 +266,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell) {
             UpdateStatusLabels(view, link);
         }
     } restore{view, link};
-    ImitationLoop(view, link, imit, shell, clock).run();
+    ImitationLoop(view, link, imit, shell, clock, afterAnswer).run();
     qCDebug(lcImit) << "ended; answers by run:" << g_run.ImitAnswers[0] << g_run.ImitAnswers[1]
                     << g_run.ImitAnswers[2];
 }

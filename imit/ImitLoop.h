@@ -5,13 +5,27 @@
 
 #include <QtGlobal>
 #include <array>
+#include <functional>
 
 class JobView;
 class Link;
 struct RunDisplay;
 struct Shell;
 
-void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell);
+// One answer of the imitation, told once it has gone out: the slot it answered, the volume it reported
+// (m3) and the ms since the run's start that volume stands for.
+struct ImitAnswer {
+    int slot = 0;
+    float volume = 0;
+    quint32 elapsedMs = 0;
+};
+// Watches the answers of a run; true ends the run at this answer: nothing more is answered, and the
+// line goes back to the controller's speed as after a stop. The shell's stop request stays untouched, so
+// that the caller tells its own end from the operator's.
+using ImitAnswerHook = std::function<bool(const ImitAnswer& answer)>;
+
+void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
+                  const ImitAnswerHook& afterAnswer = {});
 
 // The texts a run's panel shows after `answers` answers, the last of which reported `volume` m3, for a run
 // imitated at `rashod` m3/h: the same as during an imitation.

@@ -1,7 +1,6 @@
 #include "Imitunit.h"
 
 #include "FlowAnswer.h"
-#include "ImitLoop.h"
 #include "ImitView.h"
 #include "NumText.h"
 #include "PulseWatch.h"
@@ -133,8 +132,12 @@ bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
 }
 
 void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {
-    if (view.editImitSettings(imit)) {
-        PulseWatchView watch(view, imit);
-        RunImitation(watch, link, imit, shell);
-    }
+    if (view.editImitSettings(imit))
+        RunWatchedImitation(view, link, imit, shell);
+}
+
+void RunWatchedImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
+                         const ImitAnswerHook& afterAnswer) {
+    PulseWatchView watch(view, imit);
+    RunImitation(watch, link, imit, shell, afterAnswer);
 }
