@@ -1,0 +1,128 @@
+#include "CheckJob.h"
+
+#include "CfgJson.h"
+#include "Cfgunit.h"
+#include "CheckSteps.h"
+#include "CheckView.h"
+#include "Imitunit.h"
+#include "UiCommon.h"
+
+#include <array>
+
+namespace {
+
+// The check's view as one step's imitation sees it: everything goes on to the check's view (and through
+// it to the main window's panels), and a port lost on the way marks the step.
+class StepLineWatch : public RelayView {
+public:
+    StepLineWatch(CheckView& view, CheckStepResult& result) : RelayView(view), result_(result) {}
+    void showLinkNotice(LinkNotice which, const QString& text) override {
+        if (which == LinkNotice::Port && !text.isEmpty())
+            result_.lineLost = true;
+        RelayView::showLinkNotice(which, text);
+    }
+
+private:
+    CheckStepResult& result_;
+};
+
+// One step as one imitation run, its volume counted from the run's start. Each answer moves the step's
+// figures on from the volume of the runs' last answers together; the answer that reaches the target ends
+// the run. False when the operator stopped it first.
+bool RunStep(CheckView& view, Link& link, Shell& shell, const CheckPlan& plan, int step,
+             CheckStepResult& result) {
+    ImitSettings imit = ImitSettingsForStep(plan, step);
+    std::array<float, kCheckRunsMax> volumes{};
+    const ImitAnswerHook afterAnswer = [&](const ImitAnswer& answer) {
+        if (answer.slot < 0 || answer.slot >= plan.runCount)
+            return false;
+        volumes[std::size_t(answer.slot)] = answer.volume;
+        double total = 0;
+        for (int r = 0; r < plan.runCount; ++r)
+            total += double(volumes[std::size_t(r)]);
+        const bool reached = TakeAnswer(plan, step, answer.elapsedMs / 1000.0, total, result);
+        view.showCheckProgress(step, result, StepSecondsLeft(plan, step, result));
+        return reached;
+    };
+    StepLineWatch watch(view, result);
+    RunWatchedImitation(watch, link, imit, shell, afterAnswer);
+    return shell.StopRequested == 0;
+}
+
+// After the step: the wait for the pulses the output still owes, the engineer's count and the verdict.
+// False when no count came.
+bool JudgeStep(CheckView& view, const CheckPlan& plan, int step, CheckStepResult& result) {
+    const int waitS = HeldBackWaitS(plan.output, result.expectedPulses, result.durationS);
+    view.showCheckWait(HeldBackText(waitS, result.expectedPulses), waitS);
+    const std::optional<qint64> counted = view.askCountedPulses(step, result);
+    view.showCheckWait({}, 0);
+    if (!counted)
+        return false;
+    result.countedPulses = *counted;
+    view.showCheckStep(step, result, StepVerdict(result, plan.tolerance));
+    return true;
+}
+
+// Every step of the record's plan in turn; false when the engineer aborted. A step cut short stays in the
+// record with what it got so far.
+bool RunSteps(CheckView& view, Link& link, Shell& shell, CheckRecord& record) {
+    const CheckPlan& plan = record.plan;
+    for (int step = 0; step < plan.steps.size(); ++step) {
+        if (step > 0 && !view.askNextStep(step))
+            return false;
+        CheckStepResult result;
+        const bool done =
+            RunStep(view, link, shell, plan, step, result) && JudgeStep(view, plan, step, result);
+        record.steps.append(result);
+        if (!done)
+            return false;
+    }
+    return true;
+}
+
+// Tables 0, 7 and 4 as the configure job reads them, with its messages; nothing when one cannot be read.
+std::optional<CheckController> ReadController(CheckView& view, Link& link, CfgContext& cfg) {
+    CfgJobReport report;
+    // A controller that is not configured leaves no record of an earlier one behind.
+    cfg.record = CfgRecord{};
+    if (!ReadControllerTables(view, link, cfg, report))
+        return std::nullopt;
+    return ControllerFromReport(report);
+}
+
+} // namespace
+
+CheckController ControllerFromReport(const CfgJobReport& report) {
+    CheckController c;
+    c.softVersion = report.softVersion;
+    c.ident = report.ident;
+    c.configured = report.configured;
+    // An acknowledged write is what the controller holds now, and it holds a configuration from then on.
+    const bool written = report.result == CfgJobReport::Result::Written && report.written;
+    if (written)
+        c.configured = true;
+    const std::optional<CfgRecord>& record = written ? report.written : report.read;
+    if (record)
+        c.fields = RecordToJson(*record, report.softVersion.value_or(0));
+    return c;
+}
+
+CheckRecord RunCheck(CheckView& view, Link& link, Shell& shell, CfgContext& cfg, const CheckPlan& plan,
+                     const std::optional<CheckController>& known, const CheckFinished& finished) {
+    CheckRecord record;
+    record.plan = plan;
+    record.started = QDateTime::currentDateTime();
+    const std::optional<CheckController> controller = known ? known : ReadController(view, link, cfg);
+    if (!controller) {
+        record.aborted = true;
+        record.ended = QDateTime::currentDateTime();
+        return record;
+    }
+    record.controller = *controller;
+    record.aborted = !RunSteps(view, link, shell, record);
+    record.ended = QDateTime::currentDateTime();
+    view.showCheckEnd(record);
+    if (finished)
+        TellFailedSaves(view, finished(record));
+    return record;
+}
