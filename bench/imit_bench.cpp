@@ -7,6 +7,8 @@
 #include "BenchLinkUi.h"
 #include "CfgRecord.h"
 #include "Cfgunit.h"
+#include "CheckJob.h"
+#include "CheckView.h"
 #include "ImitLoop.h"
 #include "Imitunit.h"
 #include "JobView.h"
@@ -30,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <poll.h>
@@ -198,6 +201,30 @@ private:
     std::thread thread_;
 };
 
+// A check's view that shows nothing; the check never gets past its one step, which the peer stops.
+class HeadlessCheckView : public HeadlessView, public CheckView {
+public:
+    void showCheckProgress(int, const CheckStepResult&, std::optional<double>) override {}
+    void showCheckWait(const QString&, int) override {}
+    std::optional<qint64> askCountedPulses(int, const CheckStepResult&) override { return std::nullopt; }
+    void showCheckStep(int, const CheckStepResult&, CheckVerdict) override {}
+    bool askNextStep(int) override { return false; }
+    void showCheckEnd(const CheckRecord&) override {}
+};
+
+// One step of a bench check at the bench's speed for the bench's run, with a target it never reaches.
+CheckRecord RunCheckStep(Link& link, Shell& shell) {
+    CheckPlan plan;
+    plan.speedIndex = 10;
+    plan.output = {1.0, 0.1, 0.1};
+    CheckStep step;
+    step.pulses = std::numeric_limits<qint64>::max();
+    plan.steps = {step};
+    HeadlessCheckView view;
+    CfgContext cfg;
+    return RunCheck(view, link, shell, cfg, plan, CheckController{});
+}
+
 speed_t speedOf(int fd) {
     termios t{};
     tcgetattr(fd, &t);
@@ -212,13 +239,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // "--monitor" anywhere: the line monitor observes the tap and makes its rows as the window would.
     // "--window": the answers are shown in the main window's labels, as in the program, not dropped.
+    // "--watched": the expected pulses are shown beside the runs, as the imitation button runs it.
+    // "--check": the same, as one step of a bench check that watches every answer.
     std::vector<char*> args;
-    bool withMonitor = false, withWindow = false;
+    bool withMonitor = false, withWindow = false, watched = false, asCheck = false;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--monitor") == 0)
             withMonitor = true;
         else if (std::strcmp(argv[i], "--window") == 0)
             withWindow = true;
+        else if (std::strcmp(argv[i], "--watched") == 0)
+            watched = true;
+        else if (std::strcmp(argv[i], "--check") == 0)
+            asCheck = true;
         else
             args.push_back(argv[i]);
     }
@@ -293,7 +326,12 @@ int main(int argc, char** argv) {
     if (withMonitor)
         lineMonitor.attach(link);
     OpenPort(link);
-    RunImitation(*shownIn, link, imit, shell);
+    if (asCheck)
+        RunCheckStep(link, shell);
+    else if (watched)
+        RunWatchedImitation(*shownIn, link, imit, shell);
+    else
+        RunImitation(*shownIn, link, imit, shell);
     lineMonitor.detach();
     peer.join();
     ::close(master);
@@ -310,9 +348,12 @@ int main(int argc, char** argv) {
                     lineMonitor.model().rowCount(),
                     lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.requests,
                     lineMonitor.log().jobs().empty() ? 0 : lineMonitor.log().jobs().back().total.answers);
-    std::printf("imitation at 38400 bit/s%s: %d requests, %zu answered, %d missed (came during the previous "
-                "answer)\n",
-                noHold ? " without RTS hold" : "", requests, tool.us.size(), tool.missing);
+    std::printf(
+        "imitation at 38400 bit/s%s%s: %d requests, %zu answered, %d missed (came during the previous "
+        "answer)\n",
+        noHold ? " without RTS hold" : "",
+        asCheck ? " as a check's step" : (watched ? " with the expected pulses" : ""), requests,
+        tool.us.size(), tool.missing);
     std::printf("last request byte written -> first answer byte read by the peer: median %.1f us, p99 %.1f "
                 "us, max %.1f us\n",
                 percentile(tool.us, 0.5), percentile(tool.us, 0.99), tool.us.empty() ? 0.0 : tool.us.back());

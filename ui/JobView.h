@@ -53,7 +53,7 @@ public:
 };
 
 // A job without a window (benchmarks, headless use): shows nothing and answers every question no.
-class HeadlessView : public JobView {
+class HeadlessView : public virtual JobView {
 public:
     void tell(Notice, const QString&, const QString&) override {}
     bool ask(const QString&, const QString&) override { return false; }
