@@ -6,11 +6,6 @@
 #include <QMessageBox>
 #include <QWidget>
 
-QString SettingsPathFromEnvironment() {
-    const QString path = qEnvironmentVariable("RMZ47_SETTINGS");
-    return path.isEmpty() ? DefaultSettingsPath() : path;
-}
-
 void ScreenLinkUi::showOpenError(const QString& text) {
     ShowMessage(nullptr, text, QStringLiteral("GetLastError"), QMessageBox::Information);
 }
@@ -42,18 +37,6 @@ void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report) {
         imit.output = OutputFromRecord(known->V, known->Nag, known->Pause);
     else if (report.configured == false)
         imit.output = {}; // what was known described another configuration, not this controller's
-}
-
-QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {
-    const QJsonObject entry =
-        JournalEntry(report, link.PortNumber(),
-                     link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString(),
-                     QDateTime::currentDateTime());
-    QString error;
-    if (AppendJournal(journalPath, entry, &error))
-        return {};
-    return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error +
-            QStringLiteral(")")};
 }
 
 Program::Program() : ownedPort_(std::make_unique<QtPort>()) {

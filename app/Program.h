@@ -5,16 +5,13 @@
 #include "ImitSettings.h"
 #include "LinkUi.h"
 #include "Now_opros.h"
+#include "Settings.h"
 #include "UiCommon.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <memory>
-
-// The settings file: the one named by the environment variable RMZ47_SETTINGS when it is set and not
-// empty (a demo set-up or a test keeps its own file there), else the operator's marvil.ini.
-QString SettingsPathFromEnvironment();
 
 // The link's message boxes on screen: the "GetLastError" box after a failed open (no owner, information
 // icon) and the "Bad request" error box at the owning window's top-left corner; a request without an
@@ -34,9 +31,6 @@ void TakeRunLayout(ImitSettings& imit, const CfgRecord& record, int speedIndex);
 // from a configured controller, replaced by one the controller acknowledged. The defaults shown for a
 // controller that is not configured say nothing about it, and it makes earlier values unknown.
 void TakeOutputParams(ImitSettings& imit, const CfgJobReport& report);
-
-// Appends the job's entry to the journal at journalPath; the save that failed, if it did.
-QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report);
 
 struct Program {
     // The real program: the serial port and the system clock, the settings file from the environment.

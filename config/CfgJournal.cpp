@@ -1,6 +1,8 @@
 #include "CfgJournal.h"
 
 #include "CfgJson.h"
+#include "Now_opros.h"
+#include "Settings.h"
 #include "Version.h"
 
 #include <QDir>
@@ -253,4 +255,16 @@ QByteArray JournalCsv(const QList<QJsonObject>& entries) {
     for (const QJsonObject& e : entries)
         lines << row(JournalRow(e));
     return QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+}
+
+QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {
+    const QJsonObject entry =
+        JournalEntry(report, link.PortNumber(),
+                     link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString(),
+                     QDateTime::currentDateTime());
+    QString error;
+    if (AppendJournal(journalPath, entry, &error))
+        return {};
+    return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error +
+            QStringLiteral(")")};
 }

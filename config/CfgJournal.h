@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+class Link;
+
 // One exchange of a configure job: the request's function and table, and what came of it (the link's
 // fault or the answer's outcome, "refused" for a sound answer the table's own rules turned down).
 struct CfgExchange {
@@ -51,6 +53,9 @@ QJsonObject JournalNote(const QString& entryId, const QString& site, const QStri
 // Appends one object as one line in a single write, then flushes it to the disk. A cut-off last line
 // left by an earlier crash stays a line of its own. False with *error set when it failed.
 bool AppendJournal(const QString& path, const QJsonObject& object, QString* error);
+// Appends a configure job's entry for the link's port to the journal at journalPath; the save that
+// failed, if it did.
+QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report);
 
 // What an entry records: an entry without a "kind" is a configure job, "check" a bench check; kinds
 // this version does not know are Other.

@@ -45,6 +45,11 @@ QString DefaultSettingsPath() {
     return dir + QStringLiteral("/marvil.ini");
 }
 
+QString SettingsPathFromEnvironment() {
+    const QString path = qEnvironmentVariable("RMZ47_SETTINGS");
+    return path.isEmpty() ? DefaultSettingsPath() : path;
+}
+
 void LoadSettings(Link& link) {
     LinkState& s = Inside(link);
     IniFile ini;

@@ -6,6 +6,9 @@
 class Link;
 
 QString DefaultSettingsPath(); // $XDG_CONFIG_HOME/marvil.ini, else ~/.config/marvil.ini
+// The settings file: the one named by the environment variable RMZ47_SETTINGS when it is set and not
+// empty (a demo set-up or a test keeps its own file there), else the operator's marvil.ini.
+QString SettingsPathFromEnvironment();
 void LoadSettings(Link& link);
 void SaveSettings(const Link& link);
 
