@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "CliOptions.h"
 #include "Version.h"
 
 #include <QCommandLineParser>
@@ -49,11 +50,13 @@ QString HelpText() {
     for (const OwnOption* option : kOwnOptions)
         width = std::max(width, OptionNames(*option).size());
     QString text = QStringLiteral("Использование: %1 [параметры]\n"
+                                  "       %1 КОМАНДА [параметры]\n"
                                   "Силовой контроллер RMZ-47: конфигурирование контроллера и имитация "
                                   "ответов Сантар.\n\nПараметры:\n")
                        .arg(kProgram);
     for (const OwnOption* option : kOwnOptions)
         text += QStringLiteral("  %1  %2\n").arg(OptionNames(*option), -int(width)).arg(option->description);
+    text += SubcommandsHelp();
     text +=
         QStringLiteral("\nФайл настроек: $RMZ47_SETTINGS, если задан, иначе marvil.ini в $XDG_CONFIG_HOME "
                        "(по умолчанию ~/.config).\n");
@@ -75,7 +78,8 @@ StartOptions UsageError(const QCommandLineParser& parser) {
         why = QStringLiteral("неизвестный параметр «%1%2»")
                   .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
     } else if (!parser.positionalArguments().isEmpty()) {
-        why = QStringLiteral("лишний аргумент «%1»").arg(parser.positionalArguments().constFirst());
+        why = QStringLiteral("лишний аргумент «%1» (%2)")
+                  .arg(parser.positionalArguments().constFirst(), SubcommandNames());
     } else {
         why = QStringLiteral("ошибка в командной строке: %1").arg(parser.errorText());
     }
@@ -110,13 +114,6 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
     StartOptions start;
     start.openMonitor = parser.isSet(monitor);
     return start;
-}
-
-QStringList ArgumentList(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
 }
 
 int PrintStartMessage(const StartOptions& options) {

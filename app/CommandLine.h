@@ -17,8 +17,5 @@ struct StartOptions {
 // arguments: the whole command line, the program's own name first.
 StartOptions ParseCommandLine(const QStringList& arguments);
 
-// The command line of main() as text (the system's encoding is UTF-8).
-QStringList ArgumentList(int argc, char** argv);
-
 // Prints an exit-now result and returns its status.
 int PrintStartMessage(const StartOptions& options);

@@ -1,5 +1,7 @@
 // The RMZ-47 service tool: configures the power controller and imitates its flow computers.
 #include "CfgJournal.h"
+#include "CliCommand.h"
+#include "CliOptions.h"
 #include "CommandLine.h"
 #include "JournalWindow.h"
 #include "Logging.h"
@@ -31,7 +33,10 @@ public:
 
 int main(int argc, char** argv) {
     InstallLogOutput();
-    const StartOptions options = ParseCommandLine(ArgumentList(argc, argv));
+    const QStringList arguments = ArgumentList(argc, argv);
+    if (IsSubcommand(arguments))
+        return RunSubcommand(argc, argv);
+    const StartOptions options = ParseCommandLine(arguments);
     if (options.exitNow)
         return PrintStartMessage(options);
     Application app(argc, argv);

@@ -1,0 +1,48 @@
+// The subcommands' entry: the command line is read whole before any port or window system is touched.
+#include "CliCommand.h"
+#include "CliOptions.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <type_traits>
+
+namespace {
+
+int RunParsed(const ParsedCommand& parsed) {
+    return std::visit(
+        [](const auto& command) -> int {
+            using T = std::decay_t<decltype(command)>;
+            if constexpr (std::is_same_v<T, CliPrint>) {
+                (command.status == kExitDone ? PrintOut : PrintError)(command.text);
+                return command.status;
+            } else if constexpr (std::is_same_v<T, ReadOptions>) {
+                return RunCliRead(command);
+            } else if constexpr (std::is_same_v<T, WriteOptions>) {
+                return RunCliWrite(command);
+            } else if constexpr (std::is_same_v<T, ImitateOptions>) {
+                return RunCliImitate(command);
+            } else if constexpr (std::is_same_v<T, ListenOptions>) {
+                return RunCliListen(command);
+            } else {
+                return RunCliCheck(command);
+            }
+        },
+        parsed);
+}
+
+} // namespace
+
+int RunSubcommand(int argc, char** argv) {
+    const ParsedCommand parsed = ParseSubcommand(ArgumentList(argc, argv));
+    if (std::holds_alternative<CliPrint>(parsed))
+        return RunParsed(parsed);
+    if (std::holds_alternative<CheckOptions>(parsed)) {
+        // The report is drawn with Qt's painter, which needs a platform; the offscreen one needs no display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return RunParsed(parsed);
+    }
+    // No platform plugin and no display: the line subcommands work over a remote shell.
+    QCoreApplication app(argc, argv);
+    return RunParsed(parsed);
+}

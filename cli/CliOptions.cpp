@@ -1,0 +1,422 @@
+#include "CliOptions.h"
+
+#include "LineSpeed.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const QString kProgram = QStringLiteral("rmz47");
+
+struct OptionSpec {
+    QString name;
+    QString valueName; // empty: a flag
+    QString description;
+};
+
+struct SubcommandSpec {
+    QString name;
+    QString arguments; // the positional arguments in the synopsis
+    QString summary;
+    QList<OptionSpec> options;
+    QString example;
+};
+
+const OptionSpec kPort{QStringLiteral("port"), QStringLiteral("УСТРОЙСТВО"),
+                       QStringLiteral("последовательный порт: путь или короткое имя (ttyUSB0)")};
+const OptionSpec kCom{QStringLiteral("com"), QStringLiteral("N"),
+                      QStringLiteral("порт COMN по сопоставлению из файла настроек (1..8)")};
+const OptionSpec kJson{QStringLiteral("json"), QString(), QStringLiteral("вывод в формате JSON")};
+const OptionSpec kSpeed{QStringLiteral("speed"), QStringLiteral("БОД"),
+                        QStringLiteral("скорость линии: 600, 1200, 2400, 3200, 4800, 6400, 7680, 9600, "
+                                       "12800, 19200 или 38400")};
+const OptionSpec kFor{QStringLiteral("for"), QStringLiteral("ВРЕМЯ"),
+                      QStringLiteral("закончить через это время: число и единица ms, s, min или h")};
+
+const SubcommandSpec kRead{
+    QStringLiteral("read"),
+    QString(),
+    QStringLiteral("Читает идентификацию, состояние и конфигурацию контроллера."),
+    {kPort,
+     kCom,
+     kJson,
+     {QStringLiteral("output"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать конфигурацию в файл")}},
+    QStringLiteral("rmz47 read --port ttyUSB0 --output kp12.json")};
+const SubcommandSpec kWrite{
+    QStringLiteral("write"),
+    QStringLiteral("ФАЙЛ"),
+    QStringLiteral("Записывает в контроллер конфигурацию из файла и проверяет её чтением."),
+    {kPort,
+     kCom,
+     {QStringLiteral("yes"), QString(),
+      QStringLiteral("принять файл другой версии ПО с тем же составом полей без вопроса")}},
+    QStringLiteral("rmz47 write kp12.json --com 1")};
+const SubcommandSpec kImitate{
+    QStringLiteral("imitate"),
+    QString(),
+    QStringLiteral("Имитирует ответы вычислителей расхода (до трёх ниток)."),
+    {kPort,
+     kCom,
+     {QStringLiteral("run"), QStringLiteral("АДР:НИТКА:РАСХОД[:msb|:lsb]"),
+      QStringLiteral("имитируемая нитка, расход в м3/ч (до трёх раз)")},
+     kSpeed,
+     kFor,
+     {QStringLiteral("pulses"), QStringLiteral("N"),
+      QStringLiteral("закончить, когда ожидаемое число импульсов достигнет N")},
+     {QStringLiteral("pulse-value"), QStringLiteral("V"), QStringLiteral("цена импульса, м3")},
+     kJson},
+    QStringLiteral("rmz47 imitate --run 1:1:120.5 --run 2:1:80:lsb --for 10min")};
+const SubcommandSpec kListen{QStringLiteral("listen"),
+                             QString(),
+                             QStringLiteral("Читает обмен на линии, ничего не передавая."),
+                             {kPort,
+                              kCom,
+                              kSpeed,
+                              {QStringLiteral("order"), QStringLiteral("АДР:НИТКА:msb|lsb"),
+                               QStringLiteral("порядок байтов в ответах этой нитки")},
+                              kFor,
+                              kJson},
+                             QStringLiteral("rmz47 listen --port ttyUSB0 --for 1h --json")};
+const SubcommandSpec kCheck{
+    QStringLiteral("check"),
+    QStringLiteral("ПЛАН"),
+    QStringLiteral("Проводит проверку на стенде по файлу плана."),
+    {kPort,
+     kCom,
+     {QStringLiteral("counted"), QStringLiteral("N,N,…"),
+      QStringLiteral("сосчитанные импульсы по шагам; иначе спрашиваются в терминале")},
+     {QStringLiteral("report"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать протокол проверки (PDF)")}},
+    QStringLiteral("rmz47 check plan.json --counted 1200,600 --report protokol.pdf")};
+
+const SubcommandSpec* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck};
+
+const SubcommandSpec* FindSpec(const QString& name) {
+    for (const SubcommandSpec* spec : kSubcommands)
+        if (spec->name == name)
+            return spec;
+    return nullptr;
+}
+
+const QString kExitCodes =
+    QStringLiteral("Коды завершения:\n"
+                   "  0    выполнено (imitate и listen: также по --for, по цели или по сигналу)\n"
+                   "  1    шаг проверки «не годен», ответ не подтверждение, прочитанное после записи "
+                   "отличается\n"
+                   "  2    ошибка в командной строке\n"
+                   "  3    нет верного ответа после всех попыток\n"
+                   "  4    порт не открывается\n"
+                   "  5    файл не принят\n"
+                   "  130  проверка прервана\n");
+
+QString OptionTitle(const OptionSpec& option) {
+    return QStringLiteral("--") + option.name +
+           (option.valueName.isEmpty() ? QString() : QStringLiteral(" ") + option.valueName);
+}
+
+QString HelpText(const SubcommandSpec& spec) {
+    QString text =
+        QStringLiteral("Использование: %1 %2%3 [параметры]\n%4\n\nПараметры:\n")
+            .arg(kProgram, spec.name,
+                 spec.arguments.isEmpty() ? QString() : QStringLiteral(" ") + spec.arguments, spec.summary);
+    qsizetype width = QStringLiteral("-h, --help").size();
+    for (const OptionSpec& option : spec.options)
+        width = std::max(width, OptionTitle(option).size());
+    for (const OptionSpec& option : spec.options)
+        text += QStringLiteral("  %1  %2\n").arg(OptionTitle(option), -int(width)).arg(option.description);
+    text +=
+        QStringLiteral("  %1  показать эту справку и выйти\n").arg(QStringLiteral("-h, --help"), -int(width));
+    return text + QStringLiteral("\nПример:\n  %1\n\n").arg(spec.example) + kExitCodes;
+}
+
+CliPrint Usage(const QString& subcommand, const QString& why) {
+    const QString help =
+        subcommand.isEmpty() ? QString() : QStringLiteral("%1 %2 --help").arg(kProgram, subcommand);
+    QString text =
+        QStringLiteral("%1%2: %3\n")
+            .arg(kProgram, subcommand.isEmpty() ? QString() : QStringLiteral(" ") + subcommand, why);
+    if (!help.isEmpty())
+        text += QStringLiteral("Справка: %1\n").arg(help);
+    return {kExitUsage, text};
+}
+
+// Reads the values a subcommand's options carry; an empty error is a command line that holds.
+struct Reader {
+    const QCommandLineParser& parser;
+    QString error;
+
+    bool has(const OptionSpec& option) const { return parser.isSet(option.name); }
+    QString value(const OptionSpec& option) const { return parser.value(option.name); }
+    void fail(const QString& why) {
+        if (error.isEmpty())
+            error = why;
+    }
+};
+
+std::optional<qint64> WholeNumber(const QString& text, qint64 low, qint64 high) {
+    bool ok = false;
+    const qint64 v = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || v < low || v > high)
+        return std::nullopt;
+    return v;
+}
+
+// A plain decimal number ("120.5", "0,25"); no exponent, no locale's group separators, no nan.
+std::optional<double> PlainNumber(const QString& text) {
+    static const QRegularExpression kNumber(QStringLiteral("^[+]?\\d+([.,]\\d+)?$"));
+    if (!kNumber.match(text).hasMatch())
+        return std::nullopt;
+    QString dotted = text;
+    return dotted.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+}
+
+PortChoice ReadPort(Reader& r) {
+    PortChoice choice;
+    if (r.has(kPort) && r.has(kCom))
+        r.fail(QStringLiteral("--port и --com вместе не задаются"));
+    if (r.has(kPort)) {
+        choice.device = r.value(kPort).trimmed();
+        if (choice.device.isEmpty())
+            r.fail(QStringLiteral("--port: не задано устройство"));
+    }
+    if (r.has(kCom)) {
+        choice.com = WholeNumber(r.value(kCom), 1, 8);
+        if (!choice.com)
+            r.fail(QStringLiteral("--com: номер порта от 1 до 8, а не «%1»").arg(r.value(kCom)));
+    }
+    return choice;
+}
+
+std::optional<int> ReadSpeed(Reader& r) {
+    if (!r.has(kSpeed))
+        return std::nullopt;
+    const auto baud = WholeNumber(r.value(kSpeed), 1, 1000000);
+    for (const auto& row : proto::LineSpeedTable)
+        if (baud && row.baud == *baud)
+            return row.index;
+    r.fail(QStringLiteral("--speed: скорости «%1» нет среди скоростей линии (600, 1200, 2400, 3200, 4800, "
+                          "6400, 7680, 9600, 12800, 19200, 38400)")
+               .arg(r.value(kSpeed)));
+    return std::nullopt;
+}
+
+std::optional<qint64> ReadDuration(Reader& r) {
+    if (!r.has(kFor))
+        return std::nullopt;
+    static const QRegularExpression kDuration(QStringLiteral("^(\\d+(?:[.,]\\d+)?)(ms|s|min|h)$"));
+    const QRegularExpressionMatch m = kDuration.match(r.value(kFor).trimmed());
+    const std::optional<double> amount = m.hasMatch() ? PlainNumber(m.captured(1)) : std::nullopt;
+    if (!amount || *amount <= 0) {
+        r.fail(QStringLiteral("--for: время «%1» задаётся числом с единицей ms, s, min или h (например 90s)")
+                   .arg(r.value(kFor)));
+        return std::nullopt;
+    }
+    const QString unit = m.captured(2);
+    const double perUnit = unit == QLatin1String("ms")    ? 1
+                           : unit == QLatin1String("s")   ? 1e3
+                           : unit == QLatin1String("min") ? 60e3
+                                                          : 3600e3;
+    return qint64(*amount * perUnit + 0.5);
+}
+
+// "msb" or "lsb" after ADDR:RUN; the rest of the fields are checked by the caller.
+std::optional<bool> ByteOrder(const QString& text) {
+    if (text == QLatin1String("msb"))
+        return true;
+    if (text == QLatin1String("lsb"))
+        return false;
+    return std::nullopt;
+}
+
+std::optional<ImitateRun> ParseRun(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() < 3 || parts.size() > 4)
+        return std::nullopt;
+    const auto address = WholeNumber(parts[0], 1, 255);
+    const auto run = WholeNumber(parts[1], 1, 255);
+    const auto flow = PlainNumber(parts[2]);
+    const auto order = parts.size() == 4 ? ByteOrder(parts[3]) : std::optional<bool>(true);
+    if (!address || !run || !flow || !order)
+        return std::nullopt;
+    ImitateRun result{quint8(*address), quint8(*run), *flow, std::nullopt};
+    if (parts.size() == 4)
+        result.msbFirst = order;
+    return result;
+}
+
+std::optional<ListenOrder> ParseOrder(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return std::nullopt;
+    const auto address = WholeNumber(parts[0], 1, 255);
+    const auto run = WholeNumber(parts[1], 1, 255);
+    const auto order = ByteOrder(parts[2]);
+    if (!address || !run || !order)
+        return std::nullopt;
+    return ListenOrder{quint8(*address), quint8(*run), *order};
+}
+
+ReadOptions ToRead(Reader& r, const QStringList&) {
+    return {ReadPort(r), r.has(kJson), r.parser.value(QStringLiteral("output"))};
+}
+
+WriteOptions ToWrite(Reader& r, const QStringList& positional) {
+    return {ReadPort(r), positional.value(0), r.parser.isSet(QStringLiteral("yes"))};
+}
+
+ImitateOptions ToImitate(Reader& r, const QStringList&) {
+    ImitateOptions o;
+    o.port = ReadPort(r);
+    for (const QString& text : r.parser.values(QStringLiteral("run"))) {
+        if (const auto run = ParseRun(text))
+            o.runs << *run;
+        else
+            r.fail(QStringLiteral("--run: «%1» не в виде АДР:НИТКА:РАСХОД[:msb|:lsb] (адрес и нитка 1..255, "
+                                  "расход в м3/ч)")
+                       .arg(text));
+    }
+    if (o.runs.isEmpty())
+        r.fail(QStringLiteral("нужна хотя бы одна нитка --run"));
+    if (o.runs.size() > 3)
+        r.fail(QStringLiteral("имитируется не больше трёх ниток, задано %1").arg(o.runs.size()));
+    o.speedIndex = ReadSpeed(r);
+    o.forMs = ReadDuration(r);
+    if (r.parser.isSet(QStringLiteral("pulses"))) {
+        o.pulses =
+            WholeNumber(r.parser.value(QStringLiteral("pulses")), 1, std::numeric_limits<qint64>::max());
+        if (!o.pulses)
+            r.fail(QStringLiteral("--pulses: нужно целое число больше нуля"));
+    }
+    if (r.parser.isSet(QStringLiteral("pulse-value"))) {
+        o.pulseValue = PlainNumber(r.parser.value(QStringLiteral("pulse-value")));
+        if (!o.pulseValue || *o.pulseValue <= 0)
+            r.fail(QStringLiteral("--pulse-value: нужна цена импульса в м3 больше нуля"));
+    }
+    if (o.pulses && !r.parser.isSet(QStringLiteral("pulse-value")))
+        r.fail(QStringLiteral("--pulses задаётся вместе с --pulse-value"));
+    o.json = r.has(kJson);
+    return o;
+}
+
+ListenOptions ToListen(Reader& r, const QStringList&) {
+    ListenOptions o;
+    o.port = ReadPort(r);
+    o.speedIndex = ReadSpeed(r);
+    for (const QString& text : r.parser.values(QStringLiteral("order"))) {
+        if (const auto order = ParseOrder(text))
+            o.orders << *order;
+        else
+            r.fail(QStringLiteral("--order: «%1» не в виде АДР:НИТКА:msb|lsb").arg(text));
+    }
+    o.forMs = ReadDuration(r);
+    o.json = r.has(kJson);
+    return o;
+}
+
+CheckOptions ToCheck(Reader& r, const QStringList& positional) {
+    CheckOptions o;
+    o.port = ReadPort(r);
+    o.plan = positional.value(0);
+    if (r.parser.isSet(QStringLiteral("counted"))) {
+        for (const QString& text : r.parser.value(QStringLiteral("counted")).split(QLatin1Char(','))) {
+            const auto n = WholeNumber(text, 0, std::numeric_limits<qint64>::max());
+            if (!n)
+                r.fail(QStringLiteral("--counted: «%1» не число импульсов").arg(text));
+            o.counted << n.value_or(0);
+        }
+    }
+    o.report = r.parser.value(QStringLiteral("report"));
+    return o;
+}
+
+template <typename Options> using Converter = Options (*)(Reader&, const QStringList&);
+
+template <typename Options>
+ParsedCommand Convert(const SubcommandSpec& spec, const QCommandLineParser& parser,
+                      Converter<Options> convert) {
+    const QStringList positional = parser.positionalArguments();
+    const int wanted = spec.arguments.isEmpty() ? 0 : 1;
+    if (positional.size() > wanted)
+        return Usage(spec.name, QStringLiteral("лишний аргумент «%1»").arg(positional.value(wanted)));
+    if (positional.size() < wanted)
+        return Usage(spec.name, QStringLiteral("не задан %1").arg(spec.arguments));
+    Reader reader{parser, {}};
+    Options options = convert(reader, positional);
+    if (!reader.error.isEmpty())
+        return Usage(spec.name, reader.error);
+    return options;
+}
+
+} // namespace
+
+ParsedCommand ParseSubcommand(const QStringList& arguments) {
+    const QString name = arguments.value(1);
+    const SubcommandSpec* spec = FindSpec(name);
+    if (!spec)
+        return Usage(QString(), QStringLiteral("неизвестная команда «%1»; %2").arg(name, SubcommandNames()));
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    for (const OptionSpec& option : spec->options)
+        parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
+    QStringList rest = arguments.mid(2);
+    rest.prepend(arguments.value(0));
+    if (!parser.parse(rest)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return Usage(
+                name, QStringLiteral("неизвестный параметр «%1%2»")
+                          .arg(unknown.constFirst().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                               unknown.constFirst()));
+        return Usage(name, parser.errorText());
+    }
+    if (parser.isSet(help))
+        return CliPrint{kExitDone, HelpText(*spec)};
+    if (spec == &kRead)
+        return Convert<ReadOptions>(*spec, parser, ToRead);
+    if (spec == &kWrite)
+        return Convert<WriteOptions>(*spec, parser, ToWrite);
+    if (spec == &kImitate)
+        return Convert<ImitateOptions>(*spec, parser, ToImitate);
+    if (spec == &kListen)
+        return Convert<ListenOptions>(*spec, parser, ToListen);
+    return Convert<CheckOptions>(*spec, parser, ToCheck);
+}
+
+bool IsSubcommand(const QStringList& arguments) {
+    return FindSpec(arguments.value(1)) != nullptr;
+}
+
+QString SubcommandNames() {
+    QStringList names;
+    for (const SubcommandSpec* spec : kSubcommands)
+        names << spec->name;
+    return QStringLiteral("команды: ") + names.join(QStringLiteral(", "));
+}
+
+QString SubcommandsHelp() {
+    QString text =
+        QStringLiteral("\nКоманды (без окна; справка по каждой: %1 КОМАНДА --help):\n").arg(kProgram);
+    for (const SubcommandSpec* spec : kSubcommands)
+        text += QStringLiteral("  %1  %2\n").arg(spec->name, -8).arg(spec->summary);
+    return text;
+}
+
+QStringList ArgumentList(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+void PrintOut(const QString& text) {
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void PrintError(const QString& text) {
+    std::fputs(text.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}

@@ -1,0 +1,89 @@
+// The port of a subcommand: chosen as the window chooses it, opened through the link's own open so that
+// the reasons (absent, busy with its holder, no permission) are the window's texts.
+#include "CliCommand.h"
+
+#include "LinkUi.h"
+#include "Now_opros.h"
+#include "QtPort.h"
+#include "SerialDevices.h"
+#include "Settings.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The link's boxes as text: the open error is kept for the subcommand's message.
+class ConsoleLinkUi : public LinkUi {
+public:
+    void showOpenError(const QString& text) override { openError = text; }
+    void showBadRequest(QObject*) override {}
+    QString openError;
+};
+
+// One subcommand opens one port for the process's life.
+QtPort& CliPort() {
+    static QtPort port;
+    return port;
+}
+
+ConsoleLinkUi& CliLinkUi() {
+    static ConsoleLinkUi ui;
+    return ui;
+}
+
+// The COM number the choice names; the settings file's own for --port and for no choice, so that the
+// journal tells the same port as the window would.
+int ChosenPortNumber(const Link& settings, const PortChoice& choice) {
+    if (choice.com)
+        return *choice.com;
+    return settings.PortNumber() > 0 ? settings.PortNumber() : 1;
+}
+
+} // namespace
+
+QString ChosenDevice(const PortChoice& choice, QString* message) {
+    if (!choice.device.isEmpty())
+        return DevicePath(choice.device);
+    Link settings;
+    settings.setSettingsPath(SettingsPathFromEnvironment());
+    LoadSettings(settings);
+    if (!choice.com && settings.PortNumber() == 0) {
+        if (message)
+            *message = QStringLiteral("в файле настроек %1 порт не выбран: задайте --port или --com")
+                           .arg(settings.settingsPath());
+        return {};
+    }
+    return PortDeviceName(settings, ChosenPortNumber(settings, choice));
+}
+
+int OpenCliLink(Link& link, const PortChoice& choice, QString* message) {
+    QString why;
+    const QString device = ChosenDevice(choice, &why);
+    if (device.isEmpty()) {
+        if (message)
+            *message = QStringLiteral("порт не открыт: ") + why;
+        return kExitPort;
+    }
+    link.setPort(&CliPort());
+    link.setClock(&SystemClock());
+    link.setSettingsPath(SettingsPathFromEnvironment());
+    LoadSettings(link); // the RTS mode and the COM number, as the window has them
+    const int number = ChosenPortNumber(link, choice);
+    // The settings file is only read: without its path the link's open forgets a failed port in memory
+    // alone, and the chosen device is a mapping of this run.
+    link.setSettingsPath(QString());
+    link.mapPortDevice(number, device);
+    link.setPortNumber(number);
+    link.setLineSpeed(proto::kControllerBaud);
+    ConsoleLinkUi& ui = CliLinkUi();
+    ui.openError.clear();
+    link.setUi(&ui);
+    OpenPort(link);
+    if (link.portOpen())
+        return kExitDone;
+    if (message) {
+        const QString reason = QFileInfo::exists(device) ? ui.openError : QStringLiteral("устройства нет");
+        *message = QStringLiteral("порт %1 не открыт: %2").arg(device, reason);
+    }
+    return kExitPort;
+}
