@@ -2,7 +2,11 @@
 
 #include "CfgJson.h"
 #include "NumText.h"
+#include "UserError.h"
 #include "Version.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -12,6 +16,8 @@ namespace {
 
 const QString kFormat = QStringLiteral("RMZ-47 configuration");
 constexpr int kFormatVersion = 1;
+// A configuration document is a few kilobytes; anything far larger is not one.
+constexpr qint64 kMaxFileSize = 1 << 20;
 
 QString Quoted(const QString& fileName) {
     return QStringLiteral("«") + fileName + QStringLiteral("»");
@@ -62,6 +68,14 @@ QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDate
         {QStringLiteral("fields"), RecordToJson(record, softVersion)},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+QByteArray CheckedCfgFileBytes(const CfgContext& cfg, CfgFormValues& v, const QDateTime& saved) {
+    // The checks of "Записать" on a copy: the job's record and the wizard's range stay as they are.
+    CfgContext checked = cfg;
+    FormToRecordChecked(checked, v);
+    FormToRecordRest(checked, v);
+    return CfgFileBytes(checked.record, cfg.SoftVersion, saved);
 }
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
@@ -127,6 +141,15 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     r.softVersion = fileVersion;
     r.record = *record;
     return r;
+}
+
+CfgFileRead LoadCfgFile(const QString& path, quint8 controllerVersion) {
+    const QString name = QFileInfo(path).fileName();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Refused(CfgFileRead::Outcome::Foreign, QStringLiteral("Не удалось открыть файл «") + name +
+                                                          QStringLiteral("»: ") + file.errorString());
+    return ReadCfgFile(file.size() > kMaxFileSize ? QByteArray() : file.readAll(), controllerVersion, name);
 }
 
 CfgFormValues ApplyFileFields(const CfgFormValues& form, const CfgFileRead& file, quint8 controllerVersion) {

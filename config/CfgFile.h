@@ -10,6 +10,10 @@
 // The document for a record that passed the form's checks, for a controller of softVersion.
 QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDateTime& saved);
 
+// The document for cfg's record as the form's values v change it, after the form's checks: v's edit
+// texts come back normalised, and a value the form refuses throws UserError naming it. cfg is not changed.
+QByteArray CheckedCfgFileBytes(const CfgContext& cfg, CfgFormValues& v, const QDateTime& saved);
+
 // Writes bytes in one piece (a temporary file renamed over the path): an earlier file at that path stays
 // whole when the write fails. False with *error set on failure. Also the journal's CSV export.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error);
@@ -37,6 +41,10 @@ struct CfgFileRead {
 // A record of another layout (21 bytes before version 2, 23 from it on) is refused; one of another
 // version with the same layout is Loaded, and the caller asks before taking it.
 CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName);
+
+// The file at path read as ReadCfgFile reads its bytes; a file that cannot be opened, or is far larger than
+// any configuration, is refused as foreign with the reason.
+CfgFileRead LoadCfgFile(const QString& path, quint8 controllerVersion);
 
 // The form's values with a loaded file's fields laid over them. A field changes when the file holds it
 // and the controller of controllerVersion has it; every other field keeps the form's value, so a file

@@ -13,8 +13,6 @@
 namespace {
 
 const QString kFilter = QStringLiteral("Конфигурация RMZ-47 (*.json);;Все файлы (*)");
-// A configuration document is a few kilobytes; anything far larger is not one.
-constexpr qint64 kMaxFileSize = 1 << 20;
 
 void Refuse(QWidget* parent, const QString& text) {
     ShowMessage(parent, text, QStringLiteral("Сообщение"), QMessageBox::Warning);
@@ -45,21 +43,18 @@ void TCfgForm::connectFileButtons() {
 }
 
 bool TCfgForm::saveToFile(const QString& path) {
-    // The checks of "Записать" on a copy: the job's record and the wizard's range stay as they are.
-    CfgContext checked = cfg_;
     CfgFormValues v = values();
+    QByteArray bytes;
     try {
-        FormToRecordChecked(checked, v);
+        bytes = CheckedCfgFileBytes(cfg_, v, QDateTime::currentDateTime());
     } catch (const UserError& e) {
         setEditTexts(v);
         ShowExceptionBox(this, e.message());
         return false;
     }
     setEditTexts(v);
-    FormToRecordRest(checked, v);
     QString error;
-    if (WriteWholeFile(path, CfgFileBytes(checked.record, cfg_.SoftVersion, QDateTime::currentDateTime()),
-                       &error))
+    if (WriteWholeFile(path, bytes, &error))
         return true;
     // Told while the form is open: the operator asked for this file and would leave believing it saved.
     ShowMessage(this,
@@ -71,14 +66,7 @@ bool TCfgForm::saveToFile(const QString& path) {
 
 bool TCfgForm::loadFromFile(const QString& path) {
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Refuse(this, QStringLiteral("Не удалось открыть файл «") + name + QStringLiteral("»: ") +
-                         file.errorString());
-        return false;
-    }
-    const CfgFileRead read =
-        ReadCfgFile(file.size() > kMaxFileSize ? QByteArray() : file.readAll(), cfg_.SoftVersion, name);
+    const CfgFileRead read = LoadCfgFile(path, cfg_.SoftVersion);
     if (read.outcome != CfgFileRead::Outcome::Loaded) {
         Refuse(this, read.message);
         return false;
