@@ -1,0 +1,14 @@
+#include "CliJob.h"
+
+#include "CliOptions.h"
+
+int CliJob::open(const PortChoice& choice) {
+    QString message;
+    const int status = OpenCliLink(link, choice, &message);
+    return status == kExitDone ? status : fail(status, message);
+}
+
+int CliJob::fail(int status, const QString& message) const {
+    PrintError(QStringLiteral("rmz47 %1: %2\n").arg(name_, message));
+    return status;
+}
