@@ -80,6 +80,8 @@ install(FILES ${rmz_pkg_src}/${rmz_app_id}.desktop DESTINATION ${CMAKE_INSTALL_D
 install(FILES ${rmz_pkg_out}/${rmz_app_id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${rmz_pkg_src}/${rmz_app_id}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${rmz_pkg_out}/rmz47.1.gz ${rmz_pkg_out}/rmz47-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${rmz_pkg_src}/rmz47.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME rmz47)
 install(FILES ${rmz_pkg_out}/README.md.gz ${rmz_pkg_out}/changelog.Debian.gz ${rmz_pkg_src}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
