@@ -52,7 +52,10 @@ bool RunStep(CheckView& view, Link& link, Shell& shell, const CheckPlan& plan, i
 // After the step: the wait for the pulses the output still owes, the engineer's count and the verdict.
 // False when no count came.
 bool JudgeStep(CheckView& view, const CheckPlan& plan, int step, CheckStepResult& result) {
-    const int waitS = HeldBackWaitS(plan.output, result.expectedPulses, result.durationS);
+    // The output learns of the volume only from the answers: its pulses start with the step's first
+    // answer, however late that came (the controller pauses after its own table reads).
+    const double outputS = result.curve.isEmpty() ? 0.0 : result.durationS - result.curve.first().x();
+    const int waitS = HeldBackWaitS(plan.output, result.expectedPulses, outputS);
     view.showCheckWait(HeldBackText(waitS, result.expectedPulses), waitS);
     const std::optional<qint64> counted = view.askCountedPulses(step, result);
     view.showCheckWait({}, 0);
