@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,8 +177,18 @@ bool AppendJournal(const QString& path, const QJsonObject& object, QString* erro
         why = Error("open");
         return false;
     }
+    // The window and the command line append at once: without the lock one of them could take the other's
+    // line in progress for a line cut off by a crash and end it early, or land in the middle of it.
+    int locked = ::flock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR)
+        locked = ::flock(fd, LOCK_EX);
+    if (locked != 0) {
+        why = Error("flock");
+        ::close(fd);
+        return false;
+    }
     const bool ok = WriteLine(fd, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n', &why);
-    ::close(fd);
+    ::close(fd); // and with it the lock
     return ok;
 }
 

@@ -50,8 +50,10 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
 QJsonObject JournalNote(const QString& entryId, const QString& site, const QString& object,
                         const QDateTime& time);
 
-// Appends one object as one line in a single write, then flushes it to the disk. A cut-off last line
-// left by an earlier crash stays a line of its own. False with *error set when it failed.
+// Appends one object as one line in a single write, then flushes it to the disk, holding the file's
+// exclusive lock (flock) meanwhile so that writers in other processes wait their turn; readers take no
+// lock. A cut-off last line left by an earlier crash stays a line of its own. False with *error set when
+// it failed.
 bool AppendJournal(const QString& path, const QJsonObject& object, QString* error);
 // Appends a configure job's entry for the link's port to the journal at journalPath; the save that
 // failed, if it did.

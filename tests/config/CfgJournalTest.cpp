@@ -1,5 +1,5 @@
 // The journal of configure jobs: appending under a writer killed at any moment, a cut-off last line,
-// and the window's table, filter, notes and export.
+// two writers at once, and the window's table, filter, notes and export.
 #include "CfgJournal.h"
 #include "JournalWindow.h"
 
@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +55,45 @@ TEST(CfgJournal, WriterKilledMidLoopLeavesEveryEarlierEntryWhole) {
     ASSERT_GE(read.entries.size(), 30);
     EXPECT_EQ(read.entries.size(), bytes.count('\n')); // every finished line is a whole entry
     EXPECT_LE(read.skipped, 1);
+}
+
+// Two programs append at once while a third holds the lock in the middle of a line: the appenders wait,
+// and every line comes out whole.
+TEST(CfgJournal, TwoWritersAtOnceLeaveEveryLineWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
+    const QByteArray held = QJsonDocument(Entry(9)).toJson(QJsonDocument::Compact) + '\n';
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    ASSERT_EQ(::write(fd, held.constData(), 40), 40);
+    QList<pid_t> writers;
+    for (int w = 1; w <= 2; ++w) {
+        const QJsonObject entry = Entry(w);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(fd); // the lock belongs to the holder's open file, not to this copy of it
+            bool ok = true;
+            for (int i = 0; i < 1000; ++i)
+                ok = AppendJournal(path, entry, nullptr) && ok;
+            _exit(ok ? 0 : 1);
+        }
+        writers << child;
+    }
+    QThread::msleep(100);
+    EXPECT_EQ(FileBytes(path).size(), 40); // the appenders wait for the line in progress
+    ASSERT_EQ(::write(fd, held.constData() + 40, size_t(held.size() - 40)), held.size() - 40);
+    ::close(fd);
+    for (const pid_t child : writers) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const JournalContents read = ReadJournal(path);
+    EXPECT_EQ(read.entries.size(), 2001);
+    EXPECT_EQ(read.skipped, 0);
+    EXPECT_EQ(FileBytes(path).count('\n'), 2001);
 }
 
 TEST(CfgJournal, CutOffLastLineIsSkippedAndNeverRewritten) {
