@@ -110,6 +110,30 @@ QString FieldsText(const QJsonObject& record) {
     return parts.join(QStringLiteral("; "));
 }
 
+// A note's site or object; a check without a note keeps its plan's.
+QString NoteOrPlan(const QJsonObject& e, const QString& key) {
+    const QString note = Cell(e, key);
+    return note.isEmpty() ? e.value(QStringLiteral("plan")).toObject().value(key).toString() : note;
+}
+
+// The steps run, the pulses expected and counted over all of them, and the verdict.
+QStringList CheckFigures(const QJsonObject& e) {
+    const QJsonArray steps = e.value(QStringLiteral("steps")).toArray();
+    qint64 expected = 0;
+    qint64 counted = 0;
+    bool anyCounted = false;
+    for (const QJsonValue& step : steps) {
+        expected += qint64(step.toObject().value(QStringLiteral("expected")).toDouble());
+        const QJsonValue count = step.toObject().value(QStringLiteral("counted"));
+        anyCounted = anyCounted || count.isDouble();
+        counted += qint64(count.toDouble());
+    }
+    return {QString::number(steps.size()), QString::number(expected),
+            anyCounted ? QString::number(counted) : QString(),
+            e.value(QStringLiteral("aborted")).toBool() ? QStringLiteral("прервана")
+                                                        : Cell(e, QStringLiteral("verdict"))};
+}
+
 QString CsvField(const QString& s) {
     QString q = s;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -200,6 +224,10 @@ JournalKind EntryKind(const QJsonObject& entry) {
 }
 
 JournalContents ReadJournal(const QString& path, JournalKind kind) {
+    return ReadJournal(path, QList<JournalKind>{kind});
+}
+
+JournalContents ReadJournal(const QString& path, const QList<JournalKind>& kinds) {
     JournalContents out;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -211,7 +239,7 @@ JournalContents ReadJournal(const QString& path, JournalKind kind) {
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString type = o.value(kType).toString();
         if (type == QStringLiteral("entry") && !o.value(kId).toString().isEmpty()) {
-            if (EntryKind(o) == kind)
+            if (kinds.contains(EntryKind(o)))
                 out.entries.prepend(o);
         } else if (type == QStringLiteral("note")) {
             notes[o.value(kId).toString()] = o;
@@ -227,30 +255,54 @@ JournalContents ReadJournal(const QString& path, JournalKind kind) {
     return out;
 }
 
+QString KindText(JournalKind kind) {
+    return kind == JournalKind::Check ? QStringLiteral("Проверка") : QStringLiteral("Настройка");
+}
+
 QStringList JournalHeaders() {
-    return {QStringLiteral("Время"),     QStringLiteral("Порт"),      QStringLiteral("Устройство"),
-            QStringLiteral("Версия ПО"), QStringLiteral("Состояние"), QStringLiteral("Результат"),
-            QStringLiteral("Площадка"),  QStringLiteral("Объект"),    QStringLiteral("Прочитано"),
-            QStringLiteral("Записано"),  QStringLiteral("Таблица 0"), QStringLiteral("Программа")};
+    return {QStringLiteral("Время"),
+            QStringLiteral("Порт"),
+            QStringLiteral("Устройство"),
+            QStringLiteral("Версия ПО"),
+            QStringLiteral("Состояние"),
+            QStringLiteral("Результат"),
+            QStringLiteral("Площадка"),
+            QStringLiteral("Объект"),
+            QStringLiteral("Прочитано"),
+            QStringLiteral("Записано"),
+            QStringLiteral("Таблица 0"),
+            QStringLiteral("Программа"),
+            QStringLiteral("Вид записи"),
+            QStringLiteral("Шагов"),
+            QStringLiteral("Ожидалось импульсов"),
+            QStringLiteral("Насчитано импульсов"),
+            QStringLiteral("Заключение")};
 }
 
 QStringList JournalRow(const QJsonObject& e) {
-    const QJsonValue configured = e.value(QStringLiteral("configured"));
-    const QJsonValue version = e.value(QStringLiteral("softVersion"));
-    return {Cell(e, QStringLiteral("time")),
-            Cell(e, QStringLiteral("port")),
-            Cell(e, QStringLiteral("device")),
-            version.isDouble() ? QString::number(version.toInt()) : QString(),
-            configured.isBool() ? (configured.toBool() ? QStringLiteral("законфигурирован")
-                                                       : QStringLiteral("не законфигурирован"))
-                                : QString(),
-            Cell(e, QStringLiteral("result")),
-            Cell(e, kSite),
-            Cell(e, kObject),
-            FieldsText(e.value(QStringLiteral("read")).toObject()),
-            FieldsText(e.value(QStringLiteral("written")).toObject()),
-            Cell(e, QStringLiteral("ident")),
-            Cell(e, QStringLiteral("program"))};
+    const bool check = EntryKind(e) == JournalKind::Check;
+    // A configure job keeps what it found of the controller at the top of its entry, a check in its own
+    // object beside the plan.
+    const QJsonObject controller = check ? e.value(QStringLiteral("controller")).toObject() : e;
+    const QJsonValue configured = controller.value(QStringLiteral("configured"));
+    const QJsonValue version = controller.value(QStringLiteral("softVersion"));
+    QStringList row{Cell(e, QStringLiteral("time")),
+                    Cell(e, QStringLiteral("port")),
+                    Cell(e, QStringLiteral("device")),
+                    version.isDouble() ? QString::number(version.toInt()) : QString(),
+                    configured.isBool() ? (configured.toBool() ? QStringLiteral("законфигурирован")
+                                                               : QStringLiteral("не законфигурирован"))
+                                        : QString(),
+                    Cell(e, QStringLiteral("result")),
+                    NoteOrPlan(e, kSite),
+                    NoteOrPlan(e, kObject),
+                    FieldsText(check ? controller : e.value(QStringLiteral("read")).toObject()),
+                    FieldsText(e.value(QStringLiteral("written")).toObject()),
+                    Cell(controller, QStringLiteral("ident")),
+                    Cell(e, QStringLiteral("program"))};
+    if (!check)
+        return row << KindText(JournalKind::Configure) << QString() << QString() << QString() << QString();
+    return row << KindText(JournalKind::Check) << CheckFigures(e);
 }
 
 QByteArray JournalCsv(const QList<QJsonObject>& entries) {

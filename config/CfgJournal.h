@@ -1,7 +1,7 @@
 #pragma once
-// The journal of configure jobs: one JSON line per job in the user's data folder, notes (site, object)
-// as further lines that name their entry, so that a file is only ever appended to. A line cut off by a
-// crash is skipped on reading and never rewritten. No widgets.
+// The journal of configure jobs and bench checks: one JSON line per job in the user's data folder, notes
+// (site, object) as further lines that name their entry, so that a file is only ever appended to. A line cut
+// off by a crash is skipped on reading and never rewritten. No widgets.
 #include "CfgRecord.h"
 
 #include <QDateTime>
@@ -68,10 +68,15 @@ struct JournalContents {
     QList<QJsonObject> entries; // newest first; "site" and "object" from the entry's last note
     int skipped = 0;            // lines that could not be read (a cut-off last line)
 };
-// The entries of one kind; entries of the other kinds are left out, not counted as skipped.
+// The entries of one kind, or of several; entries of the other kinds are left out, not counted as skipped.
 JournalContents ReadJournal(const QString& path, JournalKind kind = JournalKind::Configure);
+JournalContents ReadJournal(const QString& path, const QList<JournalKind>& kinds);
+// "Настройка", "Проверка": a row's kind as the window and CSV name it.
+QString KindText(JournalKind kind);
 
-// The journal as the window shows it and as CSV exports it: one row of texts per entry.
+// The journal as the window shows it and as CSV exports it: one row of texts per entry. A check fills
+// the columns it shares with a configure job from its controller and plan, and the last ones with its
+// steps, pulses and verdict ("прервана" for an aborted check).
 QStringList JournalHeaders();
 QStringList JournalRow(const QJsonObject& entry);
 QByteArray JournalCsv(const QList<QJsonObject>& entries);
