@@ -3,11 +3,14 @@
 #include "CfgFile.h"
 #include "CfgJournal.h"
 #include "CfgJson.h"
+#include "CheckJournal.h"
+#include "CheckReport.h"
 #include "Main.h"
 #include "NumText.h"
 #include "Program.h"
 #include "UiCommon.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -39,10 +42,26 @@ QPushButton* Button(const QString& text, const QString& accessible, QWidget* par
     return b;
 }
 
+// A path to save to with the filter's suffix; empty when the operator changed their mind.
+QString AskSavePath(QWidget* parent, const QString& caption, const QString& name, const QString& suffix) {
+    QString path = QFileDialog::getSaveFileName(parent, caption, QString(),
+                                                name + QStringLiteral(" (*") + suffix + QLatin1Char(')'));
+    if (!path.isEmpty() && !path.endsWith(suffix, Qt::CaseInsensitive))
+        path += suffix;
+    return path;
+}
+
+void SaveFailed(QWidget* parent, const QString& path, const QString& error) {
+    ShowMessage(parent, QStringLiteral("Не удалось сохранить файл ") + path + QStringLiteral(": ") + error,
+                QStringLiteral("Ошибка!"), QMessageBox::Warning);
+}
+
 } // namespace
 
 JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     : QWidget(parent, Qt::Window), path_(journalPath), filter_(new QLineEdit(this)),
+      kind_(new QComboBox(this)),
+      report_(Button(QStringLiteral("П&ротокол…"), QStringLiteral("Протокол проверки по записи"), this)),
       table_(new QTableWidget(this)), status_(new QLabel(this)) {
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
@@ -51,6 +70,13 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     filterLabel->setBuddy(filter_);
     filter_->setAccessibleName(QStringLiteral("Фильтр записей журнала"));
     filter_->setClearButtonEnabled(true);
+    auto* kindLabel = new QLabel(QStringLiteral("&Вид :"), this);
+    kindLabel->setBuddy(kind_);
+    kind_->setAccessibleName(QStringLiteral("Вид записей журнала"));
+    kind_->addItem(QStringLiteral("Все записи"));
+    for (const JournalKind kind : {JournalKind::Configure, JournalKind::Check})
+        kind_->addItem(KindText(kind), int(kind));
+    report_->setEnabled(false);
     table_->setAccessibleName(QStringLiteral("Записи журнала, новые сверху"));
     table_->setColumnCount(int(JournalHeaders().size()));
     table_->setHorizontalHeaderLabels(JournalHeaders());
@@ -68,9 +94,11 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     auto* top = new QHBoxLayout;
     top->addWidget(filterLabel);
     top->addWidget(filter_);
+    top->addWidget(kindLabel);
+    top->addWidget(kind_);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
-    for (QPushButton* b : {note, exportCsvButton, refresh, close})
+    for (QPushButton* b : {note, report_, exportCsvButton, refresh, close})
         bottom->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -79,14 +107,17 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
 
     connect(filter_, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { editNote(); });
+    connect(kind_, &QComboBox::currentIndexChanged, this, [this] { applyFilter(); });
+    connect(table_, &QTableWidget::currentCellChanged, this, [this] { updateReportButton(); });
     connect(note, &QPushButton::clicked, this, [this] { editNote(); });
+    connect(report_, &QPushButton::clicked, this, [this] { reportClicked(); });
     connect(exportCsvButton, &QPushButton::clicked, this, [this] { exportClicked(); });
     connect(refresh, &QPushButton::clicked, this, [this] { reload(); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void JournalWindow::reload() {
-    const JournalContents contents = ReadJournal(path_);
+    const JournalContents contents = ReadJournal(path_, {JournalKind::Configure, JournalKind::Check});
     entries_ = contents.entries;
     table_->setRowCount(int(entries_.size()));
     for (int row = 0; row < entries_.size(); ++row) {
@@ -101,11 +132,22 @@ void JournalWindow::reload() {
                   QStringLiteral(")");
     status_->setText(status);
     applyFilter();
+    updateReportButton();
+}
+
+void JournalWindow::updateReportButton() {
+    const int row = table_->currentRow();
+    report_->setEnabled(row >= 0 && row < entries_.size() && EntryKind(entries_[row]) == JournalKind::Check);
 }
 
 void JournalWindow::applyFilter() {
     const QString text = filter_->text().trimmed();
+    const QVariant kind = kind_->currentData();
     for (int row = 0; row < table_->rowCount(); ++row) {
+        if (kind.isValid() && int(EntryKind(entries_[row])) != kind.toInt()) {
+            table_->setRowHidden(row, true);
+            continue;
+        }
         bool match = text.isEmpty();
         for (int col = 0; !match && col < table_->columnCount(); ++col)
             match = table_->item(row, col)->text().contains(text, Qt::CaseInsensitive);
@@ -134,16 +176,30 @@ bool JournalWindow::attachNote(const QString& entryId, const QString& site, cons
 }
 
 void JournalWindow::exportClicked() {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт журнала в CSV"), QString(),
-                                                QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
-        path += QStringLiteral(".csv");
+    const QString path = AskSavePath(this, QStringLiteral("Экспорт журнала в CSV"), QStringLiteral("CSV"),
+                                     QStringLiteral(".csv"));
     QString error;
-    if (!exportCsv(path, &error))
-        ShowMessage(this, QStringLiteral("Не удалось сохранить файл ") + path + QStringLiteral(": ") + error,
+    if (!path.isEmpty() && !exportCsv(path, &error))
+        SaveFailed(this, path, error);
+}
+
+void JournalWindow::reportClicked() {
+    const int row = table_->currentRow();
+    if (row < 0 || row >= entries_.size() || table_->isRowHidden(row))
+        return;
+    QString problem;
+    const std::optional<CheckRecord> record = CheckFromJournal(entries_[row], &problem);
+    if (!record) {
+        ShowMessage(this,
+                    QStringLiteral("По этой записи протокол не составить: ") + problem + QLatin1Char('.'),
                     QStringLiteral("Ошибка!"), QMessageBox::Warning);
+        return;
+    }
+    const QString path = AskSavePath(this, QStringLiteral("Сохранить протокол проверки"),
+                                     QStringLiteral("PDF"), QStringLiteral(".pdf"));
+    QString error;
+    if (!path.isEmpty() && !WriteCheckReport(*record, path, &error))
+        SaveFailed(this, path, error);
 }
 
 void JournalWindow::editNote() {

@@ -1,12 +1,15 @@
 #pragma once
-// The journal of configure jobs in a window of its own beside the main window (F3): entries newest
-// first, a text filter, a note (site, object) for an entry, and an export to CSV.
+// The journal in a window of its own beside the main window (F3): configure jobs and bench checks newest
+// first, filters by text and by kind, a note (site, object) for an entry, a check's report made again
+// from its entry, and an export to CSV.
 #include <QJsonObject>
 #include <QList>
 #include <QWidget>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableWidget;
 class TMainForm;
 struct Program;
@@ -25,16 +28,22 @@ public:
 
     QTableWidget* table() const { return table_; }
     QLineEdit* filterEdit() const { return filter_; }
+    QComboBox* kindFilter() const { return kind_; }
+    QPushButton* reportButton() const { return report_; }
 
 private:
     void applyFilter();
     void editNote();
     void exportClicked();
+    void reportClicked();
+    void updateReportButton();
     QList<QJsonObject> shownEntries() const;
 
     QString path_;
     QList<QJsonObject> entries_;
     QLineEdit* filter_;
+    QComboBox* kind_;
+    QPushButton* report_;
     QTableWidget* table_;
     QLabel* status_;
 };

@@ -1,11 +1,16 @@
 // The journal of configure jobs: appending under a writer killed at any moment, a cut-off last line,
-// two writers at once, and the window's table, filter, notes and export.
+// two writers at once, and the window's table, filters, notes, export and a check's report made again.
 #include "CfgJournal.h"
+#include "CheckJournal.h"
 #include "JournalWindow.h"
+#include "ModalScript.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QJsonDocument>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -147,6 +152,70 @@ TEST(CfgJournal, WindowShowsNewestFirstFiltersAttachesNotesAndExports) {
         QString::fromUtf8(FileBytes(csv)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2); // the header and the one entry the filter shows
     EXPECT_TRUE(lines[1].contains(QStringLiteral("\"ГРС \"\"Север\"\"\";\"Узел 2\"")));
+}
+
+// Checks beside configure jobs: the kind filter, a check's figures in its row and in the CSV, and its report
+// made again through the window, or the problem told for an entry that cannot make one.
+TEST(CfgJournal, WindowListsChecksAndMakesTheirReportAgain) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("journal.jsonl"));
+    CheckRecord check;
+    check.plan.output = OutputFromRecord(0.1f, 20, 30);
+    check.plan.steps = {CheckStep{}};
+    check.plan.site = QStringLiteral("ГРС Южная");
+    check.controller.softVersion = 3;
+    check.steps = {{2.0, 2.0, 20, 21, false, {}}};
+    check.ended = QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0), Qt::OffsetFromUTC, 3 * 3600);
+    const QJsonObject good = CheckJournalEntry(check, 1, QStringLiteral("/dev/ttyS0"));
+    QJsonObject damaged = good;
+    damaged.remove(QStringLiteral("plan"));
+    for (const QJsonObject& e : {Entry(1), good, damaged})
+        ASSERT_TRUE(AppendJournal(path, e, nullptr));
+    JournalWindow window(path);
+    window.reload();
+    QTableWidget* table = window.table();
+    ASSERT_EQ(table->rowCount(), 3); // newest first: damaged, good, the configure job
+    const QStringList row = JournalRow(ReadJournal(path, JournalKind::Check).entries[1]);
+    EXPECT_EQ(row.mid(12), (QStringList{"Проверка", "1", "20", "21", "годен"}));
+    EXPECT_EQ(row[3], QStringLiteral("3"));
+    EXPECT_EQ(row[6], QStringLiteral("ГРС Южная"));
+    const struct {
+        int kind;
+        QList<bool> hidden;
+    } filters[] = {{0, {false, false, false}}, {1, {true, true, false}}, {2, {false, false, true}}};
+    for (const auto& f : filters) {
+        window.kindFilter()->setCurrentIndex(f.kind);
+        for (int r = 0; r < 3; ++r)
+            EXPECT_EQ(table->isRowHidden(r), f.hidden[r]) << f.kind << " " << r;
+    }
+    QString error;
+    const QString csv = dir.filePath(QStringLiteral("checks.csv"));
+    ASSERT_TRUE(window.exportCsv(csv, &error));
+    const QStringList lines =
+        QString::fromUtf8(FileBytes(csv)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\"Насчитано импульсов\";\"Заключение\"")));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("\"Проверка\";\"1\";\"20\";\"21\";\"годен\"")));
+
+    window.kindFilter()->setCurrentIndex(0);
+    table->setCurrentCell(2, 0);
+    EXPECT_FALSE(window.reportButton()->isEnabled()); // a configure job has no report
+    const QString pdf = dir.filePath(QStringLiteral("again"));
+    table->setCurrentCell(1, 0);
+    OnNextModal([&pdf](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(pdf);
+        static_cast<QDialog*>(dialog)->accept(); // as its Save button does
+    });
+    window.reportButton()->click();
+    EXPECT_TRUE(FileBytes(pdf + QStringLiteral(".pdf")).startsWith("%PDF"));
+    BoxSeen box;
+    table->setCurrentCell(0, 0);
+    CloseNextBox(box);
+    window.reportButton()->click();
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral("По этой записи протокол не составить: ")))
+        << box.text.toStdString();
 }
 
 } // namespace
