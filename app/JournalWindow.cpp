@@ -100,6 +100,9 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     bottom->addWidget(status_, 1);
     for (QPushButton* b : {note, report_, exportCsvButton, refresh, close})
         bottom->addWidget(b);
+    // Tab goes along the buttons as they stand, though the report's was made with the window.
+    setTabOrder(note, report_);
+    setTabOrder(report_, exportCsvButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(table_, 1);
