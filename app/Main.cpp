@@ -64,6 +64,15 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
         shortcut->setContext(Qt::ApplicationShortcut);
         connect(shortcut, &QShortcut::activated, this, call);
     }
+    // The check window belongs with this window's jobs: off while one runs, F4 here only.
+    const auto openCheckWindow = [this] {
+        if (openCheck && !jobRunning())
+            openCheck();
+    };
+    connect(ui->CheckButton, &QPushButton::clicked, this, openCheckWindow);
+    auto* checkKey = new QShortcut(QKeySequence(Qt::Key_F4), this);
+    checkKey->setContext(Qt::WindowShortcut);
+    connect(checkKey, &QShortcut::activated, this, openCheckWindow);
     // Not a job: its close must not wait for itself.
     connect(ui->CloseBtn, &QPushButton::clicked, this,
             [this] { RunShowingExceptions(this, [this] { CloseBtnClick(); }); });
@@ -95,9 +104,21 @@ void TMainForm::FormCreate() {
 
 void TMainForm::runJob(JobGuard::Buttons buttons, std::function<void()> stop,
                        const std::function<void()>& body) {
-    const JobGuard::Job job = guard_.start(buttons, std::move(stop));
-    if (job)
-        RunShowingExceptions(this, body);
+    {
+        const JobGuard::Job job = guard_.start(buttons, std::move(stop));
+        if (job)
+            RunShowingExceptions(this, body);
+    }
+    // The guard tells only a change of the job buttons; a job that kept them on ends unseen there.
+    ui->CheckButton->setEnabled(!guard_.running());
+}
+
+bool TMainForm::runWindowJob(const std::function<void()>& body) {
+    if (guard_.running())
+        return false;
+    runJob(
+        JobGuard::Buttons::OffThroughout, [this] { shell_.requestStop(); }, body);
+    return true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -159,6 +180,7 @@ void TMainForm::setJobButtonsEnabled(bool enabled) {
     for (QWidget* b : {static_cast<QWidget*>(ui->UstavkiButton), static_cast<QWidget*>(ui->ParamRSButton),
                        static_cast<QWidget*>(ui->ImitFlButton)})
         b->setEnabled(enabled);
+    ui->CheckButton->setEnabled(enabled && !guard_.running());
 }
 
 void TMainForm::setStopMode(bool stop) {

@@ -57,6 +57,12 @@ public:
     // (F2, F3) calls these; nothing happens while they are unset.
     std::function<void()> openMonitor;
     std::function<void()> openJournal;
+    // The bench check's window: its button or F4 (in this window only, since F4 also opens a combo
+    // box's list) while no job runs.
+    std::function<void()> openCheck;
+    // Runs another window's job (the bench check) as the imitation runs: the job buttons off
+    // throughout, a close of this window asks it to stop. False when a job runs already.
+    bool runWindowJob(const std::function<void()>& body);
     // The line monitor's ears: the configure job's step on the line, and a job's start or end (imitation:
     // true for the imitation, false for the configure job, which is told only at its start).
     std::function<void(const QString& step)> onProgress;

@@ -1,5 +1,6 @@
 // The RMZ-47 service tool: configures the power controller and imitates its flow computers.
 #include "CfgJournal.h"
+#include "CheckWindow.h"
 #include "CliCommand.h"
 #include "CliOptions.h"
 #include "CommandLine.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
         Program program;
         TMainForm mainForm(program);
         AttachJournal(mainForm, program, JournalPath());
+        AttachCheckWindow(mainForm, program, JournalPath());
         MonitorHookup monitor(mainForm, program.link, &program.imit);
         mainForm.show();
         if (options.openMonitor)

@@ -2,6 +2,7 @@
 // holds the text it shows, each control has a name, and Qt's own buttons speak Russian.
 #include "AppFixture.h"
 #include "CfgForm.h"
+#include "CheckWindow.h"
 #include "Imitunit.h"
 #include "JournalWindow.h"
 #include "MonitorWindow.h"
@@ -66,8 +67,10 @@ TEST_F(WindowTextsTest, EveryWindowNamesItsControlsAndLetsItsLabelsBeRead) {
     TImitForm imitForm(program->imit);
     JournalWindow journal(dir.filePath(QStringLiteral("journal.jsonl")));
     journal.reload();
-    for (QWidget* w :
-         QList<QWidget*>{form.get(), &linkForm, &cfgForm, &step1, &step2, &imitForm, &monitor, &journal}) {
+    CheckWindow check(*form, program->shell);
+    check.showCheckWait(QStringLiteral("Подождите 4 с: контроллер выдает импульсы."), 4);
+    for (QWidget* w : QList<QWidget*>{form.get(), &linkForm, &cfgForm, &step1, &step2, &imitForm, &monitor,
+                                      &journal, &check}) {
         SCOPED_TRACE(w->metaObject()->className());
         ExpectReadable(w);
     }

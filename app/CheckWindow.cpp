@@ -1,0 +1,408 @@
+#include "CheckWindow.h"
+
+#include "CfgFile.h"
+#include "CheckPlanEditor.h"
+#include "CheckPlanFile.h"
+#include "CheckReport.h"
+#include "Main.h"
+#include "NumText.h"
+#include "Program.h"
+#include "UiCommon.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Проверка на стенде");
+
+QString Pulses(qint64 n) {
+    return QString::number(n) + QLatin1Char(' ') +
+           RussianPlural(n, QStringLiteral("импульс"), QStringLiteral("импульса"),
+                         QStringLiteral("импульсов"));
+}
+
+// After "из": the genitive, one form for 1, 21, … and one for the rest.
+QString OfPulses(qint64 n) {
+    return QString::number(n) + QLatin1Char(' ') +
+           RussianPlural(n, QStringLiteral("импульса"), QStringLiteral("импульсов"),
+                         QStringLiteral("импульсов"));
+}
+
+// The step's progress in the bar's words: "Шаг 1 из 2: 5 из 10 импульсов, осталось 12 с".
+QString ProgressText(const CheckPlan& plan, int step, const CheckStepResult& result,
+                     std::optional<double> left) {
+    const CheckStep& s = plan.steps[step];
+    QString text = QStringLiteral("Шаг %1 из %2: ").arg(step + 1).arg(plan.steps.size());
+    if (s.target == CheckStep::Target::Pulses)
+        text += QString::number(result.expectedPulses) + QStringLiteral(" из ") + OfPulses(s.pulses);
+    else
+        text +=
+            QStringLiteral("%1 из %2 с, ").arg(qint64(result.durationS)).arg(qint64(std::ceil(s.seconds))) +
+            Pulses(result.expectedPulses);
+    if (left)
+        text += QStringLiteral(", осталось %1 с").arg(qint64(std::ceil(*left)));
+    return text;
+}
+
+QPushButton* Button(const QString& text, const QString& name, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setAccessibleName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+// The count from the engineer's counter; nothing when the dialog was cancelled.
+std::optional<qint64> AskCount(QWidget* parent, const QString& question) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Насчитано импульсов"));
+    auto* text = new QLabel(question, &dialog);
+    text->setWordWrap(true);
+    auto* count = new QLineEdit(&dialog);
+    count->setAccessibleName(QStringLiteral("Насчитано импульсов"));
+    count->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{1,15}")), count));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setEnabled(false);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(text);
+    form->addRow(QStringLiteral("&Насчитано импульсов :"), count);
+    form->addRow(buttons);
+    QObject::connect(count, &QLineEdit::textChanged, ok,
+                     [ok, count] { ok->setEnabled(count->hasAcceptableInput()); });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (ExecModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return count->text().toLongLong();
+}
+
+} // namespace
+
+CheckWindow::CheckWindow(JobView& mainView, Shell& shell, QWidget* parent)
+    : QWidget(parent, Qt::Window), main_(mainView), shell_(shell), editor_(new CheckPlanEditor(this)),
+      progress_(new QProgressBar(this)), wait_(new QLabel(this)), status_(new QLabel(this)) {
+    setWindowTitle(kCaption);
+    setAccessibleName(kCaption);
+    resize(900, 620);
+    progress_->setAccessibleName(QStringLiteral("Ход шага"));
+    progress_->setTextVisible(true);
+    progress_->setFormat(QString());
+    progress_->setValue(0);
+    for (QLabel* label : {wait_, status_}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+    }
+    start_ = Button(QStringLiteral("Нача&ть"), QStringLiteral("Начать проверку"), this);
+    next_ = Button(QStringLiteral("Следу&ющий шаг"), QStringLiteral("Следующий шаг"), this);
+    abort_ = Button(QStringLiteral("П&рервать (Esc)"), QStringLiteral("Прервать проверку"), this);
+    savePlan_ = Button(QStringLiteral("&Сохранить план…"), QStringLiteral("Сохранить план"), this);
+    loadPlan_ = Button(QStringLiteral("За&грузить план…"), QStringLiteral("Загрузить план"), this);
+    saveReport_ = Button(QStringLiteral("Со&хранить протокол…"), QStringLiteral("Сохранить протокол"), this);
+    print_ = Button(QStringLiteral("Пе&чать…"), QStringLiteral("Печать протокола"), this);
+
+    auto* files = new QHBoxLayout;
+    for (QPushButton* b : {savePlan_, loadPlan_})
+        files->addWidget(b);
+    files->addStretch(1);
+    for (QPushButton* b : {saveReport_, print_})
+        files->addWidget(b);
+    auto* run = new QHBoxLayout;
+    for (QPushButton* b : {start_, next_, abort_})
+        run->addWidget(b);
+    run->addWidget(progress_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(editor_, 1);
+    layout->addLayout(files);
+    layout->addLayout(run);
+    layout->addWidget(wait_);
+    layout->addWidget(status_);
+
+    connect(start_, &QPushButton::clicked, this, [this] { start(); });
+    connect(next_, &QPushButton::clicked, this, [this] {
+        if (nextWait_)
+            nextWait_->exit(1);
+    });
+    connect(abort_, &QPushButton::clicked, this, [this] { abort(); });
+    connect(savePlan_, &QPushButton::clicked, this, [this] { savePlanClicked(); });
+    connect(loadPlan_, &QPushButton::clicked, this, [this] { loadPlanClicked(); });
+    connect(saveReport_, &QPushButton::clicked, this, [this] { saveReportClicked(); });
+    connect(print_, &QPushButton::clicked, this, [this] { printClicked(); });
+    // Escape anywhere also reaches the application's Escape hook, which stops a running step.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (running_)
+            abort();
+        else
+            close();
+    });
+    setRunning(false);
+}
+
+void CheckWindow::takeImitSettings(const ImitSettings& imit) {
+    editor_->takeImitSettings(imit);
+}
+
+void CheckWindow::setRunning(bool running) {
+    running_ = running;
+    editor_->setEditable(!running);
+    for (QPushButton* b : {start_, savePlan_, loadPlan_})
+        b->setEnabled(!running);
+    abort_->setEnabled(running);
+    next_->setEnabled(false);
+    saveReport_->setEnabled(!running && record_.has_value());
+    print_->setEnabled(!running && record_.has_value());
+}
+
+void CheckWindow::start() {
+    CheckPlan plan;
+    QString problem;
+    if (editor_->readPlan(&plan, &problem))
+        problem = CheckPlanProblem(plan);
+    if (!problem.isEmpty())
+        return warn(problem);
+    if (!run || !startJob)
+        return;
+    plan_ = plan;
+    record_.reset();
+    editor_->clearResults();
+    wait_->clear();
+    status_->setText(QStringLiteral("Проверка идет."));
+    setRunning(true);
+    const bool started = startJob([this] { run(*this, plan_); });
+    setRunning(false);
+    progress_->setFormat(QString());
+    if (!started) {
+        status_->clear();
+        warn(QStringLiteral("Главное окно занято другой работой: проверка не начата."));
+    }
+}
+
+void CheckWindow::abort() {
+    // The wait for "Следующий шаг" and a running step both end on the stop request.
+    if (running_)
+        shell_.requestStop();
+}
+
+void CheckWindow::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        abort();
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void CheckWindow::warn(const QString& text) {
+    ShowMessage(this, text, kCaption, QMessageBox::Warning);
+}
+
+void CheckWindow::showCheckProgress(int step, const CheckStepResult& result,
+                                    std::optional<double> secondsLeft) {
+    if (step < 0 || step >= plan_.steps.size())
+        return;
+    const CheckStep& s = plan_.steps[step];
+    const bool pulses = s.target == CheckStep::Target::Pulses;
+    const qint64 target = pulses ? s.pulses : qint64(std::ceil(s.seconds));
+    const qint64 done = pulses ? result.expectedPulses : qint64(result.durationS);
+    progress_->setRange(0, int(qMin<qint64>(target, INT_MAX)));
+    progress_->setValue(int(std::clamp<qint64>(done, 0, progress_->maximum())));
+    const QString text = ProgressText(plan_, step, result, secondsLeft);
+    progress_->setFormat(text);
+    progress_->setAccessibleDescription(text);
+    editor_->showStepResult(step, result, CheckVerdict::None);
+}
+
+void CheckWindow::showCheckWait(const QString& text, int) {
+    wait_->setText(text);
+}
+
+std::optional<qint64> CheckWindow::askCountedPulses(int step, const CheckStepResult& result) {
+    return AskCount(this, QStringLiteral("Шаг %1: ожидается %2. Введите число импульсов, насчитанное за шаг.")
+                              .arg(step + 1)
+                              .arg(Pulses(result.expectedPulses)));
+}
+
+void CheckWindow::showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) {
+    editor_->showStepResult(step, result, verdict);
+}
+
+bool CheckWindow::askNextStep(int next) {
+    QEventLoop loop;
+    nextWait_ = &loop;
+    auto stopped = std::exchange(shell_.onStopRequested, [&loop] { loop.exit(0); });
+    status_->setText(
+        QStringLiteral("Шаг %1 из %2: «Следующий шаг» начинает его, «Прервать» завершает проверку.")
+            .arg(next + 1)
+            .arg(plan_.steps.size()));
+    next_->setEnabled(true);
+    next_->setFocus();
+    const bool go = loop.exec() == 1;
+    next_->setEnabled(false);
+    shell_.onStopRequested = std::move(stopped);
+    nextWait_ = nullptr;
+    status_->setText(QStringLiteral("Проверка идет."));
+    return go;
+}
+
+void CheckWindow::showCheckEnd(const CheckRecord& record) {
+    record_ = record;
+    wait_->clear();
+    const CheckVerdict verdict = OverallVerdict(record);
+    if (record.aborted || verdict == CheckVerdict::None)
+        status_->setText(QStringLiteral("Проверка прервана: вердикта нет."));
+    else
+        status_->setText(QStringLiteral("Проверка окончена. Итог: ") + VerdictText(verdict) +
+                         QLatin1Char('.'));
+}
+
+bool CheckWindow::savePlan(const QString& path, QString* error) {
+    CheckPlan plan;
+    if (!editor_->readPlan(&plan, error))
+        return false;
+    if (*error = CheckPlanProblem(plan); !error->isEmpty())
+        return false;
+    return WriteWholeFile(path, CheckPlanFileBytes(plan, QDateTime::currentDateTime()), error);
+}
+
+bool CheckWindow::loadPlan(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error =
+            QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    const CheckPlanRead read = ReadCheckPlanFile(file.readAll(), path);
+    if (!read.loaded) {
+        *error = read.message;
+        return false;
+    }
+    editor_->setPlan(read.plan);
+    return true;
+}
+
+bool CheckWindow::saveReport(const QString& path, QString* error) {
+    if (!record_) {
+        *error = QStringLiteral("Проверки еще не было.");
+        return false;
+    }
+    return WriteCheckReport(*record_, path, error);
+}
+
+namespace {
+
+// A save dialog's path with the filter's extension when the engineer typed none.
+QString SavePath(QWidget* parent, const QString& caption, const QString& filter, const QString& extension) {
+    QString path = QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    if (!path.isEmpty() && !path.endsWith(extension, Qt::CaseInsensitive))
+        path += extension;
+    return path;
+}
+
+} // namespace
+
+void CheckWindow::savePlanClicked() {
+    const QString path = SavePath(this, QStringLiteral("Сохранить план проверки"),
+                                  QStringLiteral("План проверки (*.json)"), QStringLiteral(".json"));
+    QString error;
+    if (!path.isEmpty() && !savePlan(path, &error))
+        warn(QStringLiteral("План не сохранен: ") + error);
+}
+
+void CheckWindow::loadPlanClicked() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Загрузить план проверки"), QString(),
+                                     QStringLiteral("План проверки (*.json);;Все файлы (*)"));
+    QString error;
+    if (!path.isEmpty() && !loadPlan(path, &error))
+        warn(error);
+}
+
+void CheckWindow::saveReportClicked() {
+    const QString path = SavePath(this, QStringLiteral("Сохранить протокол проверки"),
+                                  QStringLiteral("PDF (*.pdf)"), QStringLiteral(".pdf"));
+    QString error;
+    if (!path.isEmpty() && !saveReport(path, &error))
+        warn(QStringLiteral("Протокол не сохранен: ") + error);
+}
+
+void CheckWindow::printClicked() {
+    if (!record_)
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("Печать протокола"));
+    if (ExecModal(dialog) == QDialog::Accepted && !PaintCheckReport(*record_, printer))
+        warn(QStringLiteral("Протокол не напечатан: принтер не готов."));
+}
+
+void CheckWindow::tell(Notice kind, const QString& caption, const QString& text) {
+    ShowNotice(this, kind, caption, text);
+}
+
+bool CheckWindow::ask(const QString& caption, const QString& text) {
+    return AskYesNo(this, caption, text);
+}
+
+// The imitation's panels and the link's state stay where the imitation shows them: the main window.
+void CheckWindow::setStopMode(bool stop) {
+    main_.setStopMode(stop);
+}
+void CheckWindow::showLinkStatus(int portNumber, int rtsControl, int baud) {
+    main_.showLinkStatus(portNumber, rtsControl, baud);
+}
+void CheckWindow::showLineSpeed(int baud) {
+    main_.showLineSpeed(baud);
+}
+void CheckWindow::showImitPanel(int runs) {
+    main_.showImitPanel(runs);
+}
+void CheckWindow::showRun(int slot, const RunDisplay& texts) {
+    main_.showRun(slot, texts);
+}
+void CheckWindow::showOutputPulses(const QString& text, bool warning) {
+    main_.showOutputPulses(text, warning);
+}
+void CheckWindow::showPortDevice(const QString& text) {
+    main_.showPortDevice(text);
+}
+void CheckWindow::showLinkNotice(LinkNotice which, const QString& text) {
+    main_.showLinkNotice(which, text);
+}
+void CheckWindow::showProgress(const QString& step) {
+    main_.showProgress(step);
+}
+
+void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {
+    (void)journalPath;
+    auto* window = new CheckWindow(mainForm, program.shell, &mainForm);
+    window->startJob = [&mainForm](const std::function<void()>& body) { return mainForm.runWindowJob(body); };
+    mainForm.openCheck = [window, &program] {
+        // A window opened afresh takes the runs as the imitation would answer for them now.
+        if (!window->isVisible() && !window->running())
+            window->takeImitSettings(program.imit);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+}

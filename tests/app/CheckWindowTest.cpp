@@ -1,0 +1,206 @@
+// The bench check's window from the main window's F4: every control named and on the Tab chain, the
+// plan through a file and back in the comma locale, and a check driven through the window as its view.
+#include "CheckWindow.h"
+#include "AppFixture.h"
+#include "CheckPlanEditor.h"
+#include "LocaleScope.h"
+#include "ModalScript.h"
+
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class CheckWindowTest : public AppFixture {
+protected:
+    CheckWindow* open() {
+        start();
+        AttachCheckWindow(*form, *program, dir.filePath(QStringLiteral("journal.jsonl")));
+        // F4 belongs to the main window only: it must be the active one.
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form.get(), Qt::Key_F4);
+        return form->findChild<CheckWindow*>();
+    }
+};
+
+QWidget* Named(QWidget* window, const QString& name) {
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (w->accessibleName() == name)
+            return w;
+    return nullptr;
+}
+
+CheckPlan SamplePlan() {
+    CheckPlan plan;
+    plan.runCount = 2;
+    plan.runs = {{{7, 2, false}, {9, 1, true}, {3, 1, true}}};
+    plan.speedIndex = 7;
+    plan.output = {0.0125, 0.1, 0.25};
+    plan.steps = {CheckStep{{1800.5, 360, 3600}, CheckStep::Target::Pulses, 40, 60},
+                  CheckStep{{90, 45.25, 3600}, CheckStep::Target::Seconds, 10, 30.5}};
+    plan.tolerance = 2;
+    plan.site = QStringLiteral("ГРС Северная");
+    plan.object = QStringLiteral("Узел учета 3");
+    plan.engineer = QStringLiteral("Петров А. В.");
+    return plan;
+}
+
+TEST_F(CheckWindowTest, OpensByF4AndNamesEveryControlOnTheTabChain) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    window->editor()->setPlan(SamplePlan()); // two runs: the second run's controls are shown too
+    // {accessible name, its mnemonic in the caption of the control or of the label that leads to it}
+    const std::pair<const char*, const char*> controls[] = {
+        {"Количество ниток", "&Ниток"},
+        {"Адрес нитки 1", "&Адрес"},
+        {"Номер нитки 1 в вычислителе", "Но&мер"},
+        {"Порядок байт в float нитки 1", "&Порядок"},
+        {"Адрес нитки 2", nullptr},
+        {"Скорость линии, бит/с", "С&корость"},
+        {"Цена импульса выхода контроллера, м3", "(&V)"},
+        {"Длительность импульса выхода, с", "&импульс"},
+        {"Длительность паузы выхода, с", "пау&за"},
+        {"Шаги проверки", "&Шаги"},
+        {"Добавить шаг", "&Добавить"},
+        {"Удалить шаг", "&Удалить"},
+        {"Шаг выше", "&Выше"},
+        {"Шаг ниже", "Ни&же"},
+        {"Допуск, импульсов", "Д&опуск"},
+        {"Площадка", "Пло&щадка"},
+        {"Объект", "Объ&ект"},
+        {"Исполнитель", "Испо&лнитель"},
+        {"Сохранить план", "&Сохранить план"},
+        {"Загрузить план", "За&грузить"},
+        {"Сохранить протокол", "Со&хранить протокол"},
+        {"Печать протокола", "Пе&чать"},
+        {"Начать проверку", "Нача&ть"},
+        {"Следующий шаг", "Следу&ющий"},
+        {"Прервать проверку", "П&рервать"},
+    };
+    QStringList chain;
+    for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
+        chain << w->accessibleName();
+    QStringList captions;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            captions << b->text();
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            captions << l->text();
+    }
+    for (const auto& [name, mnemonic] : controls) {
+        SCOPED_TRACE(name);
+        QWidget* w = Named(window, QString::fromUtf8(name));
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus);
+        EXPECT_TRUE(chain.contains(QString::fromUtf8(name)));
+        if (mnemonic) {
+            EXPECT_EQ(captions.filter(QString::fromUtf8(mnemonic)).size(), 1);
+        }
+    }
+    // F4 again raises the one window.
+    QTest::keyClick(form.get(), Qt::Key_F4);
+    EXPECT_EQ(form->findChildren<CheckWindow*>().size(), 1);
+}
+
+TEST_F(CheckWindowTest, PlanRoundTripsThroughAFileAndARefusedFileChangesNothing) {
+    LocaleScope comma(QLocale(QLocale::Russian, QLocale::Russia));
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    const CheckPlan plan = SamplePlan();
+    window->editor()->setPlan(plan);
+    EXPECT_EQ(
+        Named(window, QStringLiteral("Цена импульса выхода контроллера, м3"))->property("text").toString(),
+        QStringLiteral("0,0125"));
+    const QString path = dir.filePath(QStringLiteral("plan.json"));
+    QString error;
+    ASSERT_TRUE(window->savePlan(path, &error)) << error.toStdString();
+    window->editor()->setPlan(CheckPlan{});
+    ASSERT_TRUE(window->loadPlan(path, &error)) << error.toStdString();
+    CheckPlan read;
+    ASSERT_TRUE(window->editor()->readPlan(&read, &error)) << error.toStdString();
+    EXPECT_EQ(read, plan);
+
+    const QString foreign = dir.filePath(QStringLiteral("foreign.json"));
+    QFile f(foreign);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"({"format": "something else", "formatVersion": 1})");
+    f.close();
+    EXPECT_FALSE(window->loadPlan(foreign, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("foreign.json"))) << error.toStdString();
+    ASSERT_TRUE(window->editor()->readPlan(&read, &error));
+    EXPECT_EQ(read, plan);
+}
+
+// A check as the job drives the window: progress, the count typed in its dialog, the verdict in the
+// step's row, the wait for "Следующий шаг", then the report.
+TEST_F(CheckWindowTest, DrivesACheckThroughItsViewAndSavesTheReport) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    CheckPlan plan = SamplePlan();
+    window->editor()->setPlan(plan);
+    std::vector<bool> editableDuringRun;
+    window->run = [&](CheckView& view, const CheckPlan& running) {
+        CheckRecord record{running, {}, QDateTime::currentDateTime(), {}, {}, false};
+        for (int step = 0; step < running.steps.size(); ++step) {
+            if (step > 0 && !view.askNextStep(step))
+                break;
+            editableDuringRun.push_back(Named(window, QStringLiteral("Площадка"))->isEnabled());
+            CheckStepResult result{12, 0.5, 40, {}, step == 1, {}};
+            view.showCheckProgress(step, result, 3.2);
+            result.countedPulses = view.askCountedPulses(step, result);
+            view.showCheckStep(step, result, StepVerdict(result, running.tolerance));
+            record.steps << result;
+        }
+        record.ended = QDateTime::currentDateTime();
+        view.showCheckEnd(record);
+        return record;
+    };
+    auto* progress = window->findChild<QProgressBar*>();
+    QString progressText;
+    ModalScript script;
+    const auto count = [&](const char* typed) {
+        return [&, typed](QWidget* dialog) {
+            progressText = progress->format();
+            QTest::keyClicks(dialog->findChild<QLineEdit*>(), QString::fromLatin1(typed));
+            QTest::keyClick(dialog, Qt::Key_Return);
+        };
+    };
+    script.then(count("41")).then(count("43"));
+    // "Следующий шаг" from the keyboard once the window waits for it.
+    QTimer next;
+    QObject::connect(&next, &QTimer::timeout, window, [window, &next] {
+        QWidget* button = Named(window, QStringLiteral("Следующий шаг"));
+        if (!button->isEnabled() || QApplication::activeModalWidget())
+            return;
+        next.stop();
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Space);
+    });
+    next.start(50);
+    window->start();
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(progressText, QStringLiteral("Шаг 2 из 2: 12 из 31 с, 40 импульсов, осталось 4 с"));
+    EXPECT_EQ(editableDuringRun, std::vector<bool>({false, false}));
+    QTableWidget* steps = window->editor()->steps();
+    const int last = steps->columnCount() - 1;
+    EXPECT_EQ(steps->item(0, last)->text(), QStringLiteral("годен"));
+    EXPECT_EQ(steps->item(1, last)->text(), QStringLiteral("не годен (обрыв линии)"));
+    EXPECT_EQ(steps->item(1, last - 1)->text(), QStringLiteral("3"));
+    EXPECT_TRUE(Named(window, QStringLiteral("Площадка"))->isEnabled());
+    EXPECT_TRUE(Named(window, QStringLiteral("Печать протокола"))->isEnabled());
+    QString error;
+    EXPECT_TRUE(window->saveReport(dir.filePath(QStringLiteral("report.pdf")), &error))
+        << error.toStdString();
+    EXPECT_TRUE(QFile(dir.filePath(QStringLiteral("report.pdf"))).size() > 1000);
+}
+
+} // namespace
