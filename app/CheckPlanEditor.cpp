@@ -114,6 +114,7 @@ CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
         runsGrid->addWidget(run.run, r + 2, 2);
         runsGrid->addWidget(run.order, r + 2, 3);
     }
+    runsGrid->setColumnStretch(4, 1);
     // The column captions lead to the first run's controls; Tab goes on from there.
     runsGrid->addWidget(Buddy(QStringLiteral("&Адрес (1-255)"), runs_[0].address), 1, 1);
     runsGrid->addWidget(Buddy(QStringLiteral("Но&мер нитки (1-3)"), runs_[0].run), 1, 2);
@@ -144,6 +145,7 @@ CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
     steps_->setSelectionBehavior(QAbstractItemView::SelectItems);
     steps_->setSelectionMode(QAbstractItemView::SingleSelection);
     steps_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    steps_->horizontalHeader()->setStretchLastSection(true);
     const auto button = [this](const QString& text, const QString& name, auto slot) {
         auto* b = new QPushButton(text, this);
         b->setAccessibleName(name);
