@@ -1,11 +1,14 @@
 // rmz47-screenshots DIR: the README's pictures of the link dialog, the configuration form, the wizard's two
-// steps and the main window during an imitation, made from the real windows. It runs the demo: the virtual
-// controller in field mode with the demo's configuration, the real configure job (opening the wizard on the
-// way, then leaving it), the imitation of its two flow computers until each has answered three times, the
-// line monitor; and grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says
+// steps, the main window during an imitation and the bench check's window and report, made from the real
+// windows. It runs the demo: the virtual controller in field mode with the demo's configuration, the real
+// configure job (opening the wizard on the way, then leaving it), the imitation of its two flow computers
+// until each has answered three times, the line monitor, a sample check of the configured runs in the
+// check window; and grabs each window to a PNG file in DIR. Runs offscreen unless QT_QPA_PLATFORM says
 // otherwise. Every file of the run goes where the demo's environment (scripts/demo-env.sh) says, the
 // pictures apart; the pictures come out the same at every run.
 #include "CfgJournal.h"
+#include "CheckShot.h"
+#include "CheckWindow.h"
 #include "FlowFrames.h"
 #include "ImitLoop.h"
 #include "JournalWindow.h"
@@ -196,10 +199,12 @@ bool RunDemo(const QDir& out) {
     Program program;
     TMainForm form(program);
     AttachJournal(form, program, JournalPath());
+    AttachCheckWindow(form, program, JournalPath());
     MonitorHookup monitor(form, program.link, &program.imit);
     form.show();
     program.wizard = CreateWizardForms();
-    const bool ok = program.link.portOpen() && Configure(form, out) && Imitate(form, program, out);
+    const bool ok = program.link.portOpen() && Configure(form, out) && Imitate(form, program, out) &&
+                    ShootCheck(form, out, QFileInfo(link).absoluteDir());
     monitor.open().close();
     sim.terminate();
     sim.waitForFinished(kWaitMs);
