@@ -100,7 +100,7 @@ std::optional<qint64> AskCount(QWidget* parent, const QString& question) {
 } // namespace
 
 CheckWindow::CheckWindow(JobView& mainView, Shell& shell, QWidget* parent)
-    : QWidget(parent, Qt::Window), main_(mainView), shell_(shell), editor_(new CheckPlanEditor(this)),
+    : QWidget(parent, Qt::Window), RelayView(mainView), shell_(shell), editor_(new CheckPlanEditor(this)),
       progress_(new QProgressBar(this)), wait_(new QLabel(this)), status_(new QLabel(this)) {
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
@@ -362,35 +362,6 @@ void CheckWindow::tell(Notice kind, const QString& caption, const QString& text)
 
 bool CheckWindow::ask(const QString& caption, const QString& text) {
     return AskYesNo(this, caption, text);
-}
-
-// The imitation's panels and the link's state stay where the imitation shows them: the main window.
-void CheckWindow::setStopMode(bool stop) {
-    main_.setStopMode(stop);
-}
-void CheckWindow::showLinkStatus(int portNumber, int rtsControl, int baud) {
-    main_.showLinkStatus(portNumber, rtsControl, baud);
-}
-void CheckWindow::showLineSpeed(int baud) {
-    main_.showLineSpeed(baud);
-}
-void CheckWindow::showImitPanel(int runs) {
-    main_.showImitPanel(runs);
-}
-void CheckWindow::showRun(int slot, const RunDisplay& texts) {
-    main_.showRun(slot, texts);
-}
-void CheckWindow::showOutputPulses(const QString& text, bool warning) {
-    main_.showOutputPulses(text, warning);
-}
-void CheckWindow::showPortDevice(const QString& text) {
-    main_.showPortDevice(text);
-}
-void CheckWindow::showLinkNotice(LinkNotice which, const QString& text) {
-    main_.showLinkNotice(which, text);
-}
-void CheckWindow::showProgress(const QString& step) {
-    main_.showProgress(step);
 }
 
 void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {

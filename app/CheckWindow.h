@@ -19,7 +19,8 @@ struct ImitSettings;
 struct Program;
 struct Shell;
 
-class CheckWindow : public QWidget, public CheckView {
+// The imitation's panels and the link's state stay where the imitation shows them: in the main window.
+class CheckWindow : public QWidget, public CheckView, private RelayView {
     Q_OBJECT
 public:
     // mainView shows the imitation's panels and the link's state; shell carries the stop request.
@@ -45,15 +46,6 @@ public:
 
     void tell(Notice kind, const QString& caption, const QString& text) override;
     bool ask(const QString& caption, const QString& text) override;
-    void setStopMode(bool stop) override;
-    void showLinkStatus(int portNumber, int rtsControl, int baud) override;
-    void showLineSpeed(int baud) override;
-    void showImitPanel(int runs) override;
-    void showRun(int slot, const RunDisplay& texts) override;
-    void showOutputPulses(const QString& text, bool warning) override;
-    void showPortDevice(const QString& text) override;
-    void showLinkNotice(LinkNotice which, const QString& text) override;
-    void showProgress(const QString& step) override;
 
     void showCheckProgress(int step, const CheckStepResult& result,
                            std::optional<double> secondsLeft) override;
@@ -76,7 +68,6 @@ private:
     void printClicked();
     void warn(const QString& text);
 
-    JobView& main_;
     Shell& shell_;
     CheckPlanEditor* editor_;
     QProgressBar* progress_;

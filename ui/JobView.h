@@ -68,8 +68,9 @@ public:
 };
 
 // A view that passes everything on to another: the base of a view that watches a job on its way to the
-// window, overriding only what it watches.
-class RelayView : public JobView {
+// window, overriding only what it watches. Virtual, so that a window's view of a job of its own (the
+// bench check's) can pass the run panels on to the main window beside the questions it answers itself.
+class RelayView : public virtual JobView {
 public:
     explicit RelayView(JobView& window) : window_(window) {}
     void tell(Notice kind, const QString& caption, const QString& text) override {
