@@ -5,6 +5,7 @@
 #include "CheckPlanEditor.h"
 #include "LocaleScope.h"
 #include "ModalScript.h"
+#include "NumText.h"
 
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -201,6 +202,90 @@ TEST_F(CheckWindowTest, DrivesACheckThroughItsViewAndSavesTheReport) {
     EXPECT_TRUE(window->saveReport(dir.filePath(QStringLiteral("report.pdf")), &error))
         << error.toStdString();
     EXPECT_TRUE(QFile(dir.filePath(QStringLiteral("report.pdf"))).size() > 1000);
+}
+
+// A text that is no number, or a step with both targets or none, is named; the plan is not taken.
+TEST_F(CheckWindowTest, RefusesAPlanWhoseTextsAreNoNumbersAndNamesTheCell) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    QTableWidget* steps = window->editor()->steps();
+    struct Case {
+        int column;
+        const char* text;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {0, "много", "Шаг 1, Расход 1, м3/ч: 'много' - не число."},
+        {3, "2.5", "Шаг 1, Импульсов: '2.5' - не число."},
+        {4, "30", "Шаг 1: укажите либо число импульсов, либо длительность в секундах."},
+        {3, "", "Шаг 1: укажите либо число импульсов, либо длительность в секундах."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        window->editor()->setPlan(SamplePlan());
+        steps->item(0, c.column)->setText(QString::fromUtf8(c.text));
+        if (c.column == 3 && !*c.text)
+            steps->item(0, 4)->setText(QString());
+        CheckPlan plan;
+        QString problem;
+        EXPECT_FALSE(window->editor()->readPlan(&plan, &problem));
+        EXPECT_EQ(problem, QString::fromUtf8(c.problem));
+    }
+}
+
+// Add copies the current step below it, the arrows move it, remove takes it away.
+TEST_F(CheckWindowTest, StepButtonsAddMoveAndRemoveTheCurrentStep) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    window->editor()->setPlan(SamplePlan());
+    QTableWidget* steps = window->editor()->steps();
+    const auto press = [window](const char* name) {
+        static_cast<QPushButton*>(Named(window, QString::fromUtf8(name)))->click();
+    };
+    const auto flows = [steps] {
+        QStringList column;
+        for (int row = 0; row < steps->rowCount(); ++row)
+            column << steps->item(row, 0)->text();
+        return column;
+    };
+    const QString first = QStringLiteral("1800") + DecimalSeparator() + QStringLiteral("5");
+    steps->setCurrentCell(0, 0);
+    press("Добавить шаг");
+    steps->item(1, 0)->setText(QStringLiteral("5"));
+    EXPECT_EQ(flows(), QStringList({first, "5", "90"}));
+    press("Шаг ниже");
+    EXPECT_EQ(flows(), QStringList({first, "90", "5"}));
+    press("Шаг выше");
+    press("Шаг выше");
+    EXPECT_EQ(flows(), QStringList({"5", first, "90"}));
+    press("Удалить шаг");
+    EXPECT_EQ(flows(), QStringList({first, "90"}));
+}
+
+// Escape while the window waits for the next step ends the check without a verdict; the main window's
+// job buttons are off meanwhile and on again after it.
+TEST_F(CheckWindowTest, EscapeBeforeTheNextStepAbortsWithoutAVerdict) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    window->editor()->setPlan(SamplePlan());
+    bool jobButtonsOff = false;
+    window->run = [&](CheckView& view, const CheckPlan& plan) {
+        jobButtonsOff = !child<QPushButton>("UstavkiButton")->isEnabled() &&
+                        !child<QPushButton>("CheckButton")->isEnabled();
+        CheckRecord record{plan, {}, {}, {}, {}, false};
+        QTimer::singleShot(100, window, [window] { QTest::keyClick(window, Qt::Key_Escape); });
+        record.aborted = !view.askNextStep(1);
+        view.showCheckEnd(record);
+        return record;
+    };
+    window->start();
+    EXPECT_TRUE(jobButtonsOff);
+    ASSERT_TRUE(window->record());
+    EXPECT_TRUE(window->record()->aborted);
+    EXPECT_EQ(window->findChildren<QLabel*>().last()->text(),
+              QStringLiteral("Проверка прервана: вердикта нет."));
+    EXPECT_TRUE(child<QPushButton>("CheckButton")->isEnabled());
+    EXPECT_TRUE(window->isVisible());
 }
 
 } // namespace
