@@ -1,6 +1,9 @@
 #include "CheckWindow.h"
 
 #include "CfgFile.h"
+#include "CfgJournal.h"
+#include "CheckJob.h"
+#include "CheckJournal.h"
 #include "CheckPlanEditor.h"
 #include "CheckPlanFile.h"
 #include "CheckReport.h"
@@ -365,9 +368,17 @@ bool CheckWindow::ask(const QString& caption, const QString& text) {
 }
 
 void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {
-    (void)journalPath;
     auto* window = new CheckWindow(mainForm, program.shell, &mainForm);
     window->startJob = [&mainForm](const std::function<void()>& body) { return mainForm.runWindowJob(body); };
+    window->run = [&program, journalPath](CheckView& view, const CheckPlan& plan) {
+        const auto finished = [&program, journalPath](const CheckRecord& record) {
+            const Link& link = program.link;
+            return AppendJournalEntry(journalPath,
+                                      CheckJournalEntry(record, link.PortNumber(), JournalDevice(link)));
+        };
+        return RunCheck(view, program.link, program.shell, program.cfg, plan, program.checkController,
+                        finished);
+    };
     mainForm.openCheck = [window, &program] {
         // A window opened afresh takes the runs as the imitation would answer for them now.
         if (!window->isVisible() && !window->running())

@@ -2,6 +2,7 @@
 
 #include "CfgForm.h"
 #include "Cfgunit.h"
+#include "CheckJob.h"
 #include "EscapeHook.h"
 #include "ImitSettings.h"
 #include "Imitunit.h"
@@ -83,6 +84,7 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
 TMainForm::TMainForm(Program& program, QWidget* parent)
     : TMainForm(program.link, program.cfg, program.imit, program.shell, program.wizard, parent) {
     program.linkUi.mainWindow = this;
+    checkController_ = &program.checkController;
 }
 
 TMainForm::~TMainForm() = default;
@@ -145,6 +147,8 @@ void TMainForm::UstavkiButtonClick() {
         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); },
         [this](const CfgJobReport& report) {
             TakeOutputParams(imit_, report);
+            if (checkController_)
+                *checkController_ = ControllerFromReport(report);
             return onConfigureDone ? onConfigureDone(report) : QStringList();
         });
 }

@@ -3,6 +3,7 @@
 // imitation's per-run display, which the window only uncovers while an imitation runs.
 #include "CfgJournal.h"
 #include "CfgView.h"
+#include "CheckPlan.h"
 #include "ImitView.h"
 #include "JobGuard.h"
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TMainForm;
@@ -106,5 +108,7 @@ private:
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;
     bool busy_ = false; // the busy cursor is up
+    // Where a configure job leaves the controller it found, when the window belongs to a program.
+    std::optional<CheckController>* checkController_ = nullptr;
     JobGuard guard_;
 };

@@ -2,6 +2,7 @@
 // The program-wide state: one link (port, clock, settings file), one configuration state, one set of
 // imitation settings, the main window's shell flags and the wizard's two dialogs, alive for the whole run.
 #include "Cfgunit.h"
+#include "CheckPlan.h"
 #include "ImitSettings.h"
 #include "LinkUi.h"
 #include "Now_opros.h"
@@ -47,6 +48,8 @@ struct Program {
     Shell shell;
     WizardForms wizard;
     ScreenLinkUi linkUi;
+    // The controller as the last configure job found it, for a bench check's report.
+    std::optional<CheckController> checkController;
 
 private:
     void init(Port& port, Clock& clock, const QString& settingsPath);

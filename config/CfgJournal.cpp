@@ -321,13 +321,18 @@ QByteArray JournalCsv(const QList<QJsonObject>& entries) {
 }
 
 QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report) {
-    const QJsonObject entry =
-        JournalEntry(report, link.PortNumber(),
-                     link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString(),
-                     QDateTime::currentDateTime());
+    return AppendJournalEntry(journalPath, JournalEntry(report, link.PortNumber(), JournalDevice(link),
+                                                        QDateTime::currentDateTime()));
+}
+
+QStringList AppendJournalEntry(const QString& journalPath, const QJsonObject& entry) {
     QString error;
     if (AppendJournal(journalPath, entry, &error))
         return {};
     return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error +
             QStringLiteral(")")};
+}
+
+QString JournalDevice(const Link& link) {
+    return link.PortNumber() > 0 ? PortDeviceName(link, link.PortNumber()) : QString();
 }

@@ -58,6 +58,11 @@ bool AppendJournal(const QString& path, const QJsonObject& object, QString* erro
 // Appends a configure job's entry for the link's port to the journal at journalPath; the save that
 // failed, if it did.
 QStringList RecordInJournal(const QString& journalPath, const Link& link, const CfgJobReport& report);
+// Appends any entry (a configure job's, a bench check's) to the journal at journalPath; the save that
+// failed, if it did.
+QStringList AppendJournalEntry(const QString& journalPath, const QJsonObject& entry);
+// The device behind the link's port as the journal names it; empty without a port.
+QString JournalDevice(const Link& link);
 
 // What an entry records: an entry without a "kind" is a configure job, "check" a bench check; kinds
 // this version does not know are Other.

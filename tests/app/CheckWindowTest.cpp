@@ -288,4 +288,21 @@ TEST_F(CheckWindowTest, EscapeBeforeTheNextStepAbortsWithoutAVerdict) {
     EXPECT_TRUE(window->isVisible());
 }
 
+// The window runs the real check job for the main window's program: Escape during the first step stops
+// it, and the aborted check is the journal's entry.
+TEST_F(CheckWindowTest, RunsTheCheckJobAndJournalsTheAbortedCheck) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    window->editor()->setPlan(SamplePlan());
+    program->checkController = CheckController{};
+    QTimer::singleShot(300, window, [window] { QTest::keyClick(window, Qt::Key_Escape); });
+    window->start();
+    ASSERT_TRUE(window->record());
+    EXPECT_TRUE(window->record()->aborted);
+    EXPECT_EQ(window->record()->steps.size(), 1);
+    QFile journal(dir.filePath(QStringLiteral("journal.jsonl")));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(journal.readAll().contains(R"("kind":"check")"));
+}
+
 } // namespace
