@@ -195,10 +195,11 @@ void CheckWindow::start() {
     const bool started = startJob([this] { run(*this, plan_); });
     setRunning(false);
     progress_->setFormat(QString());
-    if (!started) {
-        status_->clear();
+    // A check that ran has told its end; one that could not read the controller has told why.
+    if (!record_)
+        status_->setText(QStringLiteral("Проверка не состоялась."));
+    if (!started)
         warn(QStringLiteral("Главное окно занято другой работой: проверка не начата."));
-    }
 }
 
 void CheckWindow::abort() {
