@@ -1,29 +1,45 @@
 #include "FlowRequestReader.h"
 
+#include "ControllerFrames.h"
 #include "Crc16.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace proto {
 
-namespace {
-
-// Whether `byte` may stand at position `pos` of a request: the start, the length and the function are
-// fixed; address, run and checksum take any value.
-bool fits(int pos, std::uint8_t byte) {
-    switch (pos) {
-    case 0:
-        return byte == kFlowRequestStart;
-    case 2:
-        return byte == kFlowRequestLength;
-    case 3:
-        return byte == kFlowFunction;
-    default:
+bool FlowRequestReader::starts(std::uint8_t byte) const {
+    if (byte == kFlowRequestStart)
         return true;
+    return everyFrame_ && (byte == kFlowAnswerStart || byte == kRequestStart || byte == kAnswerStart);
+}
+
+// Whether `byte` may stand at position `pos` of the frame held: the start, the length and the function
+// are fixed for the flow frames (address, run, data and checksum take any value); a controller frame has
+// its address and a length that covers at least its header and checksum.
+bool FlowRequestReader::fits(int pos, std::uint8_t byte) const {
+    if (pos == 0)
+        return starts(byte);
+    switch (held_[0]) {
+    case kFlowRequestStart:
+        return pos == 2 ? byte == kFlowRequestLength : pos != 3 || byte == kFlowFunction;
+    case kFlowAnswerStart:
+        return pos == 2 ? byte == kFlowAnswerSize : pos != 3 || byte == (kFlowFunction | kAnswerBit);
+    default:
+        return pos == 1 ? byte == kControllerAddress : pos != 2 || byte >= kMinAnswerLength;
     }
 }
 
-} // namespace
+int FlowRequestReader::length() const {
+    switch (held_[0]) {
+    case kFlowRequestStart:
+        return kFlowRequestSize;
+    case kFlowAnswerStart:
+        return kFlowAnswerSize;
+    default:
+        return count_ > 2 ? held_[2] : 0;
+    }
+}
 
 FlowRead FlowRequestReader::feed(std::uint8_t byte, std::uint32_t nowMs) {
     FlowRead gone = idle(nowMs);
@@ -58,21 +74,25 @@ FlowRead FlowRequestReader::cut() {
 }
 
 FlowRead FlowRequestReader::place(std::uint8_t byte) {
+    // The preamble ahead of a frame: no noise when every frame is read.
+    if (count_ == 0 && everyFrame_ && byte == kPreambleByte)
+        return {};
     if (fits(count_, byte)) {
         held_[std::size_t(count_++)] = byte;
-        if (count_ < kFlowRequestSize)
+        if (count_ < length() || count_ < 3)
             return {};
         FlowRead r;
-        r.kind = FlowRead::Kind::Request;
-        r.bytes = held_;
-        r.length = kFlowRequestSize;
-        r.crcOk = CrcMatches(held_);
+        r.kind = held_[0] == kFlowRequestStart ? FlowRead::Kind::Request : FlowRead::Kind::Frame;
+        std::copy_n(held_.begin(), count_, r.bytes.begin());
+        r.length = count_;
+        r.crcOk = CrcMatches(std::span(held_.data(), std::size_t(count_)));
         r.noiseBefore = takeNoise();
         count_ = 0;
         return r;
     }
-    // The pattern broke: the held start byte is noise; what follows it may hold the next start.
-    std::array<std::uint8_t, kFlowRequestSize + 1> rest{};
+    // The pattern broke: the held start byte is noise; what follows it may hold the next start. A
+    // pattern breaks within the first four bytes, so few are looked at again.
+    std::array<std::uint8_t, 8> rest{};
     int n = 0;
     for (int i = 1; i < count_; ++i)
         rest[std::size_t(n++)] = held_[std::size_t(i)];
@@ -80,15 +100,15 @@ FlowRead FlowRequestReader::place(std::uint8_t byte) {
     noise_ += count_ > 0 ? 1 : 0;
     count_ = 0;
     int i = 0;
-    while (i < n && rest[std::size_t(i)] != kFlowRequestStart) {
-        ++noise_;
+    while (i < n && !starts(rest[std::size_t(i)])) {
+        noise_ += everyFrame_ && rest[std::size_t(i)] == kPreambleByte ? 0 : 1;
         ++i;
     }
     FlowRead last;
     for (; i < n; ++i) {
         const FlowRead r = place(rest[std::size_t(i)]);
         if (r.kind != FlowRead::Kind::None)
-            last = r; // seven bytes cannot finish twice within the at most seven replayed
+            last = r; // a frame cannot finish twice within the few replayed
     }
     return last;
 }
