@@ -193,14 +193,17 @@ Meaning DescribeFlowRequest(std::span<const quint8> frame, bool crcOk) {
     return {RowKind::Request, what};
 }
 
-Meaning DescribeFlowAnswer(std::span<const quint8> frame, const proto::FlowSlots* flowSlots) {
-    bool msbFirst = true;
+bool AnswerMsbFirst(std::span<const quint8> frame, const proto::FlowSlots* flowSlots) {
     if (flowSlots && frame.size() == std::size_t(proto::kFlowAnswerSize)) {
         const int slot = proto::MatchSlot(frame.data(), *flowSlots);
         if (slot >= 0)
-            msbFirst = flowSlots->ImitMsbFirst[std::size_t(slot)];
+            return flowSlots->ImitMsbFirst[std::size_t(slot)];
     }
-    const proto::FlowAnswerFields f = proto::DecodeFlowAnswer(frame, msbFirst);
+    return true;
+}
+
+Meaning DescribeFlowAnswer(std::span<const quint8> frame, const proto::FlowSlots* flowSlots) {
+    const proto::FlowAnswerFields f = proto::DecodeFlowAnswer(frame, AnswerMsbFirst(frame, flowSlots));
     if (f.outcome != proto::FlowAnswerOutcome::Ok)
         return AnswerFault(QStringLiteral("ответ расхода не по форме"));
     return {RowKind::Answer, QStringLiteral("ответ: адрес %1, нитка %2, расход %3 м3/ч, объем %4 м3")

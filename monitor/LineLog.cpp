@@ -21,6 +21,14 @@ quint32 TickMs(qint64 us) {
     return quint32(quint64(us / 1000));
 }
 
+RowCause AnswerCause(const Meaning& m, proto::AnswerOutcome outcome) {
+    if (m.kind == RowKind::Answer)
+        return RowCause::ControllerAnswer;
+    if (outcome == proto::AnswerOutcome::BadCrc)
+        return RowCause::BadCrc;
+    return outcome == proto::AnswerOutcome::CutShort ? RowCause::CutShort : RowCause::Other;
+}
+
 } // namespace
 
 QString RunName(const RunKey& run) {
@@ -62,7 +70,7 @@ void LineLog::beginJob(JobKind kind, qint64 nowUs) {
     // What came before belongs to the job before.
     process(nowUs);
     startJob(kind, nowUs);
-    reader_ = {};
+    resetReader();
     role_ = kind == JobKind::Imitation ? LineRole::Imitation : LineRole::Controller;
 }
 
@@ -96,7 +104,7 @@ void LineLog::handle(const LineEvent& e) {
         addFault(
             e.timeUs, e.direction,
             QStringLiteral("кадр оборван: принято %1 %2").arg(e.bytes.size()).arg(ByteNoun(e.bytes.size())),
-            e.bytes);
+            e.bytes, RowCause::CutShort);
         count(e.timeUs, &Counters::cutShort);
         break;
     case LineEventKind::Noise:
@@ -112,10 +120,12 @@ void LineLog::handle(const LineEvent& e) {
         }
         break;
     case LineEventKind::PortLost:
-        addFault(e.timeUs, e.direction, QStringLiteral("порт потерян: ") + QString::fromUtf8(e.bytes));
+        addFault(e.timeUs, e.direction, QStringLiteral("порт потерян: ") + QString::fromUtf8(e.bytes), {},
+                 RowCause::PortLost);
         break;
     case LineEventKind::PortBack:
-        addFault(e.timeUs, e.direction, QStringLiteral("порт открыт снова: ") + QString::fromUtf8(e.bytes));
+        addFault(e.timeUs, e.direction, QStringLiteral("порт открыт снова: ") + QString::fromUtf8(e.bytes),
+                 {}, RowCause::PortBack);
         break;
     case LineEventKind::Echo:
         addFault(
@@ -135,7 +145,7 @@ void LineLog::handleFrame(const LineEvent& e) {
         sent_ += e.bytes;
         if (bytes[0] == proto::kFlowAnswerStart) {
             enterRole(LineRole::Imitation, e.timeUs);
-            addRow(e, DescribeFlowAnswer(bytes, flowSlots_), e.bytes);
+            addRow(e, DescribeFlowAnswer(bytes, flowSlots_), e.bytes, RowCause::FlowAnswer);
             const RunKey run{bytes.size() > 4 ? bytes[1] : quint8(0),
                              bytes.size() > 4 ? bytes[4] : quint8(0)};
             count(e.timeUs, &Counters::answers, 1, &run);
@@ -143,7 +153,7 @@ void LineLog::handleFrame(const LineEvent& e) {
         }
         enterRole(LineRole::Controller, e.timeUs);
         asked_ = AskedBy(bytes);
-        addRow(e, DescribeControllerRequest(bytes), e.bytes);
+        addRow(e, DescribeControllerRequest(bytes), e.bytes, RowCause::ControllerRequest);
         count(e.timeUs, &Counters::requests);
         return;
     }
@@ -153,7 +163,7 @@ void LineLog::handleFrame(const LineEvent& e) {
         return;
     }
     const Meaning m = DescribeControllerAnswer(bytes, asked_, e.outcome);
-    addRow(e, m, e.bytes);
+    addRow(e, m, e.bytes, AnswerCause(m, e.outcome));
     if (m.kind == RowKind::Answer) {
         count(e.timeUs, &Counters::answers);
     } else if (e.outcome == proto::AnswerOutcome::BadCrc) {
@@ -186,15 +196,23 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
     const QByteArray bytes = Bytes(r.bytes.data(), r.length);
     if (r.kind == proto::FlowRead::Kind::CutShort) {
         addFault(timeUs, LineDirection::In,
-                 QStringLiteral("запрос оборван: принято %1 из 7 байт").arg(r.length), bytes);
+                 r.bytes[0] == proto::kFlowRequestStart
+                     ? QStringLiteral("запрос оборван: принято %1 из 7 байт").arg(r.length)
+                     : QStringLiteral("кадр оборван: принято %1 %2").arg(r.length).arg(ByteNoun(r.length)),
+                 bytes, RowCause::CutShort);
         count(timeUs, &Counters::cutShort);
+        return;
+    }
+    if (r.kind == proto::FlowRead::Kind::Frame) {
+        handleHeard(bytes, r.crcOk, timeUs);
         return;
     }
     if (r.kind != proto::FlowRead::Kind::Request)
         return;
     const RunKey run{r.bytes[1], r.bytes[4]};
     LineEvent e{LineEventKind::Frame, LineDirection::In, timeUs, bytes, 0};
-    addRow(e, DescribeFlowRequest(Span(bytes), r.crcOk), bytes);
+    addRow(e, DescribeFlowRequest(Span(bytes), r.crcOk), bytes,
+           r.crcOk ? RowCause::FlowRequest : RowCause::BadCrc);
     watch_.lastRequestUs = timeUs;
     watch_.bytesSinceRequest = false;
     if (!r.crcOk) {
@@ -208,8 +226,59 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
         notImitated(timeUs, run, bytes);
 }
 
+void LineLog::listenOnly(const proto::FlowSlots* byteOrders, qint64 nowUs) {
+    listenOnly_ = true;
+    byteOrders_ = byteOrders;
+    flowSlots_ = nullptr;
+    beginJob(JobKind::Imitation, nowUs);
+}
+
+void LineLog::handleHeard(const QByteArray& bytes, bool crcOk, qint64 timeUs) {
+    const auto frame = Span(bytes);
+    // Shown as the tool would show the exchange were it the speaker: answers go out, requests come in.
+    LineEvent e{LineEventKind::Frame, LineDirection::Out, timeUs, bytes, 0};
+    if (frame[0] == proto::kFlowAnswerStart) {
+        const RunKey run{frame[1], frame[4]};
+        if (!crcOk) {
+            addFault(timeUs, LineDirection::Out,
+                     QStringLiteral("ответ расхода: %1, неверная контрольная сумма").arg(RunName(run)), bytes,
+                     RowCause::BadCrc);
+            count(timeUs, &Counters::badCrc, 1, &run);
+            return;
+        }
+        const Meaning m = DescribeFlowAnswer(frame, byteOrders_);
+        addRow(e, m, bytes, m.kind == RowKind::Answer ? RowCause::FlowAnswer : RowCause::Other);
+        if (m.kind == RowKind::Answer)
+            count(timeUs, &Counters::answers, 1, &run);
+        return;
+    }
+    if (frame[0] == proto::kRequestStart) {
+        asked_ = AskedBy(frame);
+        if (crcOk)
+            addRow(e, DescribeControllerRequest(frame), bytes, RowCause::ControllerRequest);
+        else
+            addFault(timeUs, LineDirection::Out,
+                     QStringLiteral("запрос к контроллеру с неверной контрольной суммой"), bytes,
+                     RowCause::BadCrc);
+        count(timeUs, crcOk ? &Counters::requests : &Counters::badCrc);
+    } else {
+        e.direction = LineDirection::In;
+        const proto::AnswerOutcome outcome =
+            proto::CheckAnswer(frame, int(frame.size()), asked_.function).outcome;
+        const Meaning m = DescribeControllerAnswer(frame, asked_, outcome);
+        addRow(e, m, bytes, AnswerCause(m, outcome));
+        if (m.kind == RowKind::Answer)
+            count(timeUs, &Counters::answers);
+        else if (outcome == proto::AnswerOutcome::BadCrc) {
+            count(timeUs, &Counters::badCrc);
+            ++watch_.controllerBadCrc;
+        }
+    }
+    rows_.back().role = LineRole::Controller;
+}
+
 void LineLog::noise(qint64 timeUs, LineDirection d, int bytes) {
-    addFault(timeUs, d, QStringLiteral("пропущено байт шума: %1").arg(bytes));
+    addFault(timeUs, d, QStringLiteral("пропущено байт шума: %1").arg(bytes), {}, RowCause::Noise);
     count(timeUs, &Counters::noiseBytes, bytes);
 }
 
@@ -224,7 +293,7 @@ bool LineLog::imitated(const RunKey& run) const {
     return proto::MatchSlot(proto::BuildFlowRequest(run.first, run.second).data(), *flowSlots_) >= 0;
 }
 
-void LineLog::addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes) {
+void LineLog::addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes, RowCause cause) {
     LineRow row;
     row.timeUs = e.timeUs;
     row.wallMs = wallOffsetMs_ + e.timeUs / 1000;
@@ -234,12 +303,14 @@ void LineLog::addRow(const LineEvent& e, const Meaning& m, const QByteArray& byt
     row.role = role_;
     row.bytes = bytes;
     row.meaning = m.text;
+    row.cause = cause;
     lastRowUs_ = e.timeUs;
     rows_.push_back(std::move(row));
 }
 
-void LineLog::addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes) {
-    addRow(LineEvent{LineEventKind::Frame, d, timeUs, {}, 0}, Meaning{RowKind::Fault, text}, bytes);
+void LineLog::addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes,
+                       RowCause cause) {
+    addRow(LineEvent{LineEventKind::Frame, d, timeUs, {}, 0}, Meaning{RowKind::Fault, text}, bytes, cause);
 }
 
 void LineLog::enterRole(LineRole role, qint64 timeUs) {
@@ -247,7 +318,7 @@ void LineLog::enterRole(LineRole role, qint64 timeUs) {
     if (role_ == role && !jobs_.empty())
         return;
     role_ = role;
-    reader_ = {};
+    resetReader();
     if (jobs_.empty() || jobs_.back().kind != kind)
         startJob(kind, timeUs);
 }

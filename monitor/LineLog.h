@@ -72,6 +72,10 @@ public:
 
     // The runs the tool imitates (for the answers' byte order and the requests not imitated); may be null.
     void setFlowSlots(const proto::FlowSlots* flowSlots) { flowSlots_ = flowSlots; }
+    // A line the tool only listens to: every frame read off it (the flow computers' answers and the
+    // controller's table frames too), the answers' floats in the byte order of `byteOrders` (may be null:
+    // most significant first), no run blamed for not being imitated. The counters start as one job.
+    void listenOnly(const proto::FlowSlots* byteOrders, qint64 nowUs);
     // A job starts: its counters and the diagnosis begin from zero.
     void beginJob(JobKind kind, qint64 nowUs);
     // The job ended: its counters stay, the silence rules no longer apply.
@@ -87,8 +91,11 @@ private:
     void handleFrame(const LineEvent& e);
     void handleBytesIn(const LineEvent& e, int echo);
     void handleFlowRead(const proto::FlowRead& r, qint64 timeUs);
-    void addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes);
-    void addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes = {});
+    void handleHeard(const QByteArray& bytes, bool crcOk, qint64 timeUs);
+    void resetReader() { reader_ = proto::FlowRequestReader(listenOnly_); }
+    void addRow(const LineEvent& e, const Meaning& m, const QByteArray& bytes, RowCause cause);
+    void addFault(qint64 timeUs, LineDirection d, const QString& text, const QByteArray& bytes = {},
+                  RowCause cause = RowCause::Other);
     void noise(qint64 timeUs, LineDirection d, int bytes);
     void notImitated(qint64 timeUs, const RunKey& run, const QByteArray& bytes);
     void enterRole(LineRole role, qint64 timeUs);
@@ -106,6 +113,8 @@ private:
     QByteArray sent_; // the tool's last transmission, as far as its echo has not come back
     proto::FlowRequestReader reader_;
     const proto::FlowSlots* flowSlots_ = nullptr;
+    const proto::FlowSlots* byteOrders_ = nullptr;
+    bool listenOnly_ = false;
     std::deque<JobCounters> jobs_;
     JobWatch watch_;
 };

@@ -14,12 +14,15 @@ QString TimeText(const LineRow& row) {
 QString GapText(const LineRow& row) {
     if (row.gapUs < 0)
         return {};
+    return QStringLiteral("+") + DurationText((row.gapUs + 500) / 1000);
+}
+
+QString DurationText(qint64 ms) {
     // Whole minutes before the seconds: a long pause stays readable in a narrow column.
-    const qint64 ms = (row.gapUs + 500) / 1000;
     const qint64 minutes = ms / 60000;
-    QString text = QStringLiteral("+");
+    QString text;
     if (minutes > 0)
-        text += QString::number(minutes) + QStringLiteral(" мин ");
+        text = QString::number(minutes) + QStringLiteral(" мин ");
     return text + FormatNumber(double(ms % 60000) / 1000, 3) + QStringLiteral(" с");
 }
 

@@ -15,6 +15,20 @@ enum class RowKind : quint8 {
     Fault,   // bad checksum, cut frame, noise, silence, request not imitated, echo
 };
 
+// What a row holds, for whoever sorts the rows by machine rather than by their meaning's words.
+enum class RowCause : quint8 {
+    Other,
+    ControllerRequest,
+    ControllerAnswer,
+    FlowRequest,
+    FlowAnswer,
+    BadCrc,
+    CutShort,
+    Noise,
+    PortLost,
+    PortBack,
+};
+
 // Whose line it is: the tool asks the controller, or the controller asks the imitated flow computers.
 enum class LineRole : quint8 { Unknown, Controller, Imitation };
 
@@ -27,11 +41,13 @@ struct LineRow {
     LineRole role = LineRole::Unknown;
     QByteArray bytes;
     QString meaning;
+    RowCause cause = RowCause::Other;
 };
 
 // The columns as shown, copied and saved.
 QString TimeText(const LineRow& row); // "14:03:07.125"
 QString GapText(const LineRow& row);  // "+0,512 с", "+1 мин 47,880 с", empty for the first row
+QString DurationText(qint64 ms);      // "0,512 с", "1 мин 47,880 с"
 QString DirectionText(const LineRow& row); // "к контроллеру", "от контроллера", "запрос", "ответ"
 QString HexText(const QByteArray& bytes); // "CC FF 0A 01 …"
 // All columns separated by tabs, as one line of a saved file.

@@ -181,3 +181,74 @@ TEST_F(MonitorDecode, PassiveReadingOfTheFlowRequests) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<LineEvent> FrameIn(qint64 ms, const Frame& frame, const char* preamble = "FF") {
+    Frame bytes = Hex(preamble);
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    std::vector<LineEvent> out;
+    out.push_back(LineEvent{LineEventKind::Bytes, LineDirection::In, ms * 1000, Q(bytes), 0});
+    return out;
+}
+
+Frame FlowAnswerOf(const proto::FlowSlots& sender, int slot) {
+    std::array<std::uint8_t, proto::kFlowAnswerSize> answer{};
+    proto::BuildFlowAnswer(
+        proto::BuildFlowRequest(sender.ImitAddr[std::size_t(slot)], sender.ImitNitka[std::size_t(slot)]),
+        answer, slot, sender, 1000);
+    return Frame(answer.begin(), answer.end());
+}
+
+// A line the tool only listens to: the controller's table exchange, two flow computers polled, one
+// answering in each byte order, noise, an answer with a broken checksum and a frame that stops.
+TEST_F(MonitorDecode, ListeningReadsEveryFrameOfTheLine) {
+    proto::FlowSlots speakers; // what the flow computers on the line send
+    speakers.ImitFlIndex = 1;
+    speakers.ImitRashod = {3600.0, 7200.0, 0};
+    speakers.ImitMsbFirst = {true, false, true};
+    proto::FlowSlots orders; // what the listener was told: 2:1 least significant first, others by default
+    orders.ImitAddr[0] = 2;
+    orders.ImitMsbFirst[0] = false;
+    const auto request = [](std::uint8_t addr) {
+        const auto r = proto::BuildFlowRequest(addr, 1);
+        return Frame(r.begin(), r.end());
+    };
+    Frame broken = FlowAnswerOf(speakers, 0);
+    broken.back() ^= 0x01;
+    LineLog log;
+    log.listenOnly(&orders, 0);
+    log.lineEvents(Join({FrameIn(0, WithCrc("CC FF 00 01 00 04 00 FF"), "FF FF FF"),
+                         FrameIn(100, WithCrc(kTable4)), FrameIn(200, request(1), ""),
+                         FrameIn(210, FlowAnswerOf(speakers, 0)), FrameIn(300, request(2), ""),
+                         FrameIn(310, FlowAnswerOf(speakers, 1)), FrameIn(400, Hex("13 27 11"), ""),
+                         FrameIn(410, broken), FrameIn(500, Hex("CC FF 0A 01 00"), "FF FF FF")}));
+    log.process(2'000'000);
+    using C = RowCause;
+    const std::vector<std::pair<C, const char*>> expected = {
+        {C::ControllerRequest, "чтение: таблица 4 (конфигурация)"},
+        {C::ControllerAnswer, "таблица 4 (конфигурация): "},
+        {C::FlowRequest, "запрос расхода: адрес 1, нитка 1"},
+        {C::FlowAnswer, "ответ: адрес 1, нитка 1, расход 3600.000 м3/ч"},
+        {C::FlowRequest, "запрос расхода: адрес 2, нитка 1"},
+        {C::FlowAnswer, "ответ: адрес 2, нитка 1, расход 7200.000 м3/ч"},
+        {C::Noise, "пропущено байт шума: 3"},
+        {C::BadCrc, "адрес 1, нитка 1, неверная контрольная сумма"},
+        {C::CutShort, "кадр оборван: принято 5 байт"},
+    };
+    const std::vector<LineRow> rows = log.takeRows();
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].cause, expected[i].first) << i;
+        EXPECT_TRUE(rows[i].meaning.contains(QString::fromUtf8(expected[i].second)))
+            << rows[i].meaning.toStdString();
+    }
+    EXPECT_EQ(DirectionText(rows[0]), QStringLiteral("к контроллеру"));
+    EXPECT_EQ(DirectionText(rows[3]), QStringLiteral("ответ"));
+    const JobCounters& job = log.jobs().back();
+    EXPECT_EQ(job.total, (Counters{3, 3, 1, 1, 3, 0, 0}));
+    EXPECT_EQ(job.runs.at({1, 1}), (Counters{1, 1, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(job.runs.at({2, 1}), (Counters{1, 1, 0, 0, 0, 0, 0}));
+}
+
+} // namespace
