@@ -1,0 +1,58 @@
+#include "CliSignals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// One set of handlers per process: a second StopOnSignals while one lives is not supported.
+int g_pipe[2] = {-1, -1};
+struct sigaction g_oldInt, g_oldTerm;
+
+extern "C" void OnStopSignal(int signal) {
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signal);
+    // Full pipe: a stop is pending already, the byte is not needed.
+    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+StopOnSignals::StopOnSignals(std::function<void()> onStop) : onStop_(std::move(onStop)) {
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &StopOnSignals::drain);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // A blocking call of the job (a port read, a terminal write) goes on after the signal.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &g_oldInt);
+    sigaction(SIGTERM, &action, &g_oldTerm);
+}
+
+StopOnSignals::~StopOnSignals() {
+    if (!notifier_)
+        return;
+    sigaction(SIGINT, &g_oldInt, nullptr);
+    sigaction(SIGTERM, &g_oldTerm, nullptr);
+    delete notifier_;
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+}
+
+void StopOnSignals::drain() {
+    unsigned char bytes[16];
+    ssize_t n = 0;
+    while ((n = ::read(g_pipe[0], bytes, sizeof bytes)) > 0)
+        received_ = bytes[n - 1];
+    if (onStop_)
+        onStop_();
+}
