@@ -1,7 +1,226 @@
+// listen: a reader that takes no part in the line. The port is opened (RTS low, nothing is ever
+// written), every byte read passes the link's tap, and the line monitor turns it into rows as the
+// monitor window shows them.
 #include "CliCommand.h"
-#include "CliOptions.h"
+#include "CliOutput.h"
+#include "CliSignals.h"
 
-int RunCliListen(const ListenOptions&) {
-    PrintError(QStringLiteral("rmz47 listen: команда пока не выполняется\n"));
-    return kExitUsage;
+#include "DeviceWatch.h"
+#include "LineMonitor.h"
+#include "Now_opros.h"
+#include "NumText.h"
+#include "PortRevival.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QTimer>
+
+namespace {
+
+// The byte order of the runs named on the command line; the others' answers most significant first, as
+// the imitation's default has them.
+proto::FlowSlots ByteOrders(const QList<ListenOrder>& orders) {
+    proto::FlowSlots order;
+    const int n = int(qMin<qsizetype>(orders.size(), proto::kFlowSlots));
+    order.ImitFlIndex = quint8(qMax(n, 1) - 1);
+    for (int s = 0; s < n; ++s) {
+        const auto i = std::size_t(s);
+        order.ImitAddr[i] = orders[s].address;
+        order.ImitNitka[i] = orders[s].run;
+        order.ImitMsbFirst[i] = orders[s].msbFirst;
+    }
+    if (n == 0)
+        order.ImitAddr[0] = order.ImitNitka[0] = 0; // no run is numbered 0: none matches
+    return order;
+}
+
+QString CauseName(monitor::RowCause cause) {
+    using C = monitor::RowCause;
+    switch (cause) {
+    case C::ControllerRequest:
+        return QStringLiteral("controller_request");
+    case C::ControllerAnswer:
+        return QStringLiteral("controller_answer");
+    case C::FlowRequest:
+        return QStringLiteral("flow_request");
+    case C::FlowAnswer:
+        return QStringLiteral("flow_answer");
+    case C::BadCrc:
+        return QStringLiteral("bad_crc");
+    case C::CutShort:
+        return QStringLiteral("cut_short");
+    case C::Noise:
+        return QStringLiteral("noise");
+    case C::PortLost:
+        return QStringLiteral("port_lost");
+    case C::PortBack:
+        return QStringLiteral("port_back");
+    case C::Other:
+        break;
+    }
+    return QStringLiteral("other");
+}
+
+QJsonObject RowJson(const monitor::LineRow& row, const proto::FlowSlots& orders) {
+    QJsonObject o{{QStringLiteral("time"), IsoTime(row.wallMs)},
+                  {QStringLiteral("bytes"), QString::fromLatin1(row.bytes.toHex())},
+                  {QStringLiteral("kind"), CauseName(row.cause)},
+                  {QStringLiteral("text"), row.meaning}};
+    const auto frame =
+        std::span(reinterpret_cast<const quint8*>(row.bytes.constData()), std::size_t(row.bytes.size()));
+    const bool flowFrame = frame.size() == std::size_t(proto::kFlowRequestSize) ||
+                           frame.size() == std::size_t(proto::kFlowAnswerSize);
+    if (flowFrame && (frame[0] == proto::kFlowRequestStart || frame[0] == proto::kFlowAnswerStart)) {
+        o.insert(QStringLiteral("address"), frame[1]);
+        o.insert(QStringLiteral("run"), frame[4]);
+    }
+    if (row.cause == monitor::RowCause::FlowAnswer) {
+        const auto f = proto::DecodeFlowAnswer(frame, monitor::AnswerMsbFirst(frame, &orders));
+        o.insert(QStringLiteral("flow"), double(f.flow));
+        o.insert(QStringLiteral("volume"), double(f.volume));
+    }
+    return o;
+}
+
+QJsonObject CountersJson(const monitor::Counters& c) {
+    return {{QStringLiteral("requests"), c.requests},
+            {QStringLiteral("answers"), c.answers},
+            {QStringLiteral("bad_crc"), c.badCrc},
+            {QStringLiteral("cut_short"), c.cutShort},
+            {QStringLiteral("noise_bytes"), c.noiseBytes}};
+}
+
+QString CountersText(const monitor::Counters& c) {
+    return QStringLiteral("запросов %1, ответов %2, неверных контрольных сумм %3, оборванных кадров %4, "
+                          "байт шума %5")
+        .arg(c.requests)
+        .arg(c.answers)
+        .arg(c.badCrc)
+        .arg(c.cutShort)
+        .arg(c.noiseBytes);
+}
+
+void PrintSummary(const monitor::JobCounters& job, const QStringList& diagnosis, qint64 elapsedMs,
+                  bool json) {
+    if (json) {
+        QJsonArray runs;
+        for (const auto& [run, counters] : job.runs) {
+            QJsonObject o = CountersJson(counters);
+            o.insert(QStringLiteral("address"), run.first);
+            o.insert(QStringLiteral("run"), run.second);
+            runs.append(o);
+        }
+        PrintJson({{QStringLiteral("kind"), QStringLiteral("summary")},
+                   {QStringLiteral("seconds"), double(elapsedMs) / 1000},
+                   {QStringLiteral("total"), CountersJson(job.total)},
+                   {QStringLiteral("runs"), runs},
+                   {QStringLiteral("diagnosis"), QJsonArray::fromStringList(diagnosis)}});
+        return;
+    }
+    PrintLine(QStringLiteral("Прослушивание окончено через %1.").arg(monitor::DurationText(elapsedMs)));
+    PrintLine(QStringLiteral("Всего: ") + CountersText(job.total));
+    for (const auto& [run, counters] : job.runs)
+        PrintLine(monitor::RunName(run) + QStringLiteral(": ") + CountersText(counters));
+    for (const QString& line : diagnosis)
+        PrintLine(line);
+}
+
+// Reads the line until stopped: every read passes the tap; a device that went away is waited for and
+// opened again, as the imitation does.
+class LineReading {
+public:
+    LineReading(Link& link, JobView& view) : link_(link), revival_(view, link) {}
+
+    void run() {
+        quint8 buffer[512];
+        while (!stopped_) {
+            if (revival_.lost()) {
+                idle(kRetryMs);
+                revival_.retry();
+            } else {
+                link_.waitForInput(kWaitMs, true);
+                ReadLine(link_, buffer, sizeof buffer);
+            }
+            link_.tap().deliver();
+        }
+    }
+    void stop() {
+        stopped_ = true;
+        link_.wake();
+        if (idle_)
+            idle_->quit();
+    }
+
+private:
+    // The monitor's batches and the stop need the event loop; bytes wake the wait at once.
+    static constexpr int kWaitMs = 1000;
+    static constexpr int kRetryMs = 1000;
+
+    void idle(int timeoutMs) {
+        QEventLoop loop;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        if (DeviceWatch* devices = revival_.wakeSource())
+            QObject::connect(devices, &DeviceWatch::changed, &loop, &QEventLoop::quit);
+        idle_ = &loop;
+        if (!stopped_)
+            loop.exec();
+        idle_ = nullptr;
+    }
+
+    Link& link_;
+    PortRevival revival_;
+    QEventLoop* idle_ = nullptr;
+    bool stopped_ = false;
+};
+
+} // namespace
+
+int RunCliListen(const ListenOptions& options) {
+    Link link;
+    QString message;
+    if (const int opened = OpenCliLink(link, options.port, &message); opened != kExitDone) {
+        WarnLine(message);
+        return opened;
+    }
+    const int baud = proto::SpeedIndexToBaud(options.speedIndex.value_or(proto::kFallbackSpeedIndex));
+    if (baud != link.LineSpeed()) {
+        link.setLineSpeed(baud);
+        OpenPort(link);
+        if (!link.portOpen()) {
+            WarnLine(QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud));
+            return kExitPort;
+        }
+    }
+    const proto::FlowSlots orders = ByteOrders(options.orders);
+    monitor::LineMonitor lineMonitor(link.timeSource(), 10'000);
+    lineMonitor.log().listenOnly(&orders, lineMonitor.nowUs());
+    const monitor::RowModel& model = lineMonitor.model();
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+        for (int i = first; i <= last; ++i)
+            options.json ? PrintJson(RowJson(model.row(i), orders))
+                         : PrintLine(monitor::RowLine(model.row(i)));
+    });
+    lineMonitor.attach(link);
+
+    NoticeView view;
+    LineReading reading(link, view);
+    StopOnSignals onSignal([&reading] { reading.stop(); });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [&reading] { reading.stop(); });
+    if (options.forMs)
+        limit.start(int(qMin<qint64>(*options.forMs, std::numeric_limits<int>::max())));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    reading.run();
+
+    lineMonitor.flush();
+    const QStringList diagnosis = lineMonitor.log().diagnosis(lineMonitor.nowUs());
+    lineMonitor.detach();
+    ClosePort(link);
+    const auto& jobs = lineMonitor.log().jobs();
+    PrintSummary(jobs.empty() ? monitor::JobCounters{} : jobs.back(), diagnosis, elapsed.elapsed(),
+                 options.json);
+    return kExitDone;
 }
