@@ -15,6 +15,7 @@
 #include "LineMonitor.h"
 #include "Main.h"
 #include "Now_opros.h"
+#include "PtyPeer.h"
 #include "PulseWatch.h"
 #include "QtPort.h"
 #include "UiCommon.h"
@@ -44,38 +45,7 @@
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// Reads exactly n bytes from fd, or fewer if timeoutMs passes.
-int readBytes(int fd, unsigned char* buf, int n, int timeoutMs) {
-    const auto end = Steady::now() + std::chrono::milliseconds(timeoutMs);
-    int got = 0;
-    while (got < n) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now()).count();
-        if (left <= 0)
-            break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left)) <= 0)
-            continue;
-        const ssize_t r = ::read(fd, buf + got, size_t(n - got));
-        if (r > 0)
-            got += int(r);
-    }
-    return got;
-}
-
-struct Latencies {
-    std::vector<double> us;               // sorted
-    std::vector<Steady::time_point> sent; // per answered request: its last byte written, in order
-    int missing = 0;
-};
+using namespace bench;
 
 // The tool's port with a stopwatch: the time each answer's FF byte is handed to the driver.
 class TimingPort : public Port {
@@ -104,59 +74,6 @@ public:
 private:
     Port& p_;
 };
-
-// One exchange as the controller makes it: a request, the time to the first answer byte, the rest of
-// the answer. False when no answer came (the request met the end of the previous answer).
-bool exchange(int master, Latencies& out) {
-    static const unsigned char request[7] = {0xAA, 0x01, 0x07, 0x06, 0x01, 0x4E, 0x45};
-    unsigned char answer[24];
-    if (::write(master, request, sizeof request) != ssize_t(sizeof request))
-        return false;
-    const auto sent = Steady::now();
-    if (readBytes(master, answer, 1, 300) != 1) {
-        ++out.missing;
-        return true;
-    }
-    out.us.push_back(std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
-    out.sent.push_back(sent);
-    readBytes(master, answer + 1, 23, 2000);
-    return true;
-}
-
-// Plays the controller on the master side, a pause past the answer's RTS hold after each exchange. With
-// a floor responder, each exchange with the tool is followed by one with the floor, so that both meet
-// the same machine at the same moment.
-Latencies poll(int master, int count, int pauseMs, int floorMaster = -1, Latencies* floor = nullptr) {
-    Latencies out;
-    for (int i = 0; i < count; ++i) {
-        if (!exchange(master, out))
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-        if (floor && exchange(floorMaster, *floor))
-            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-    }
-    std::sort(out.us.begin(), out.us.end());
-    if (floor)
-        std::sort(floor->us.begin(), floor->us.end());
-    return out;
-}
-
-double percentile(const std::vector<double>& sorted, double p) {
-    if (sorted.empty())
-        return 0.0;
-    return sorted[std::min(sorted.size() - 1, std::size_t(p * double(sorted.size())))];
-}
-
-int openMaster() {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-        return -1;
-    termios raw{};
-    tcgetattr(master, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(master, TCSANOW, &raw);
-    return master;
-}
 
 // The floor set by the machine: a thread blocked in poll() on the slave side that answers every 7 bytes
 // with 24 at once. Whatever the imitation adds on top of this is its own cost.
@@ -223,12 +140,6 @@ CheckRecord RunCheckStep(Link& link, Shell& shell) {
     HeadlessCheckView view;
     CfgContext cfg;
     return RunCheck(view, link, shell, cfg, plan, CheckController{});
-}
-
-speed_t speedOf(int fd) {
-    termios t{};
-    tcgetattr(fd, &t);
-    return cfgetospeed(&t);
 }
 
 } // namespace
