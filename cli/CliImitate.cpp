@@ -1,8 +1,10 @@
-// imitate: the window's imitation loop against a console view. The loop shows each answer's texts before
-// the answer goes out; the view only notes them there and prints at the next turn of the event loop.
+// imitate: the window's imitation loop against a console view, told of each answer once it is out.
 #include "CliCommand.h"
+#include "CliJob.h"
+#include "CliOptions.h"
 #include "CliOutput.h"
 #include "CliSignals.h"
+#include "ConsoleView.h"
 #include "StatusLine.h"
 
 #include "ExpectedPulses.h"
@@ -10,7 +12,6 @@
 #include "LineLog.h"
 #include "Now_opros.h"
 #include "NumText.h"
-#include "PulseWatch.h"
 #include "UiCommon.h"
 
 #include <QDateTime>
@@ -55,7 +56,9 @@ QString EndedName(Ended ended) {
     return QStringLiteral("stop");
 }
 
-class ImitConsole : public NoticeView {
+// The imitation's console: answers are counted as the loop reports them, once each has gone out; the
+// printing waits for the next turn of the event loop.
+class ImitConsole : public ConsoleView {
 public:
     ImitConsole(const ImitateOptions& options, const ImitSettings& imit, Link& link, Shell& shell)
         : options_(options), imit_(imit), link_(link), shell_(shell) {
@@ -71,50 +74,44 @@ public:
 
     void tell(Notice kind, const QString& caption, const QString& text) override {
         status_.clear();
-        NoticeView::tell(kind, caption, text);
+        ConsoleView::tell(kind, caption, text);
     }
     void showLineSpeed(int baud) override {
         if (link_.portOpen())
             return;
-        // The loop waits on no port until stopped: end it at its first wait.
-        WarnLine(QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud));
-        portFailed_ = true;
+        // The loop would wait on no port until stopped: it ends at its first wait.
+        failure_ = QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud);
         QTimer::singleShot(0, [this] { end(Ended::Operator); });
     }
     void showImitPanel(int runs) override {
         if (runs == 0)
             flush();
     }
-    void showRun(int slot, const RunDisplay& texts) override {
-        // Called between a request and its answer: only noted.
-        if (texts.answers.isEmpty() || slot < 0 || slot >= proto::kFlowSlots)
-            return;
-        pending_.push_back({slot, QDateTime::currentMSecsSinceEpoch(), texts.volume});
-        if (!flusher_.isActive())
-            flusher_.start();
-    }
-    void showLinkNotice(LinkNotice which, const QString& text) override {
-        status_.clear();
-        NoticeView::showLinkNotice(which, text);
+    void showLinkNotice(LinkNotice, const QString& text) override {
+        if (!text.isEmpty())
+            tell(Notice::Warning, {}, text);
     }
 
+    // The loop's word after each answer: true ends the run there, at the pulses asked for.
+    bool answered(const ImitAnswer& answer);
     void end(Ended why) {
         if (ended_ == Ended::Operator)
             ended_ = why;
         shell_.requestStop();
     }
-    bool portFailed() const { return portFailed_; }
+    const QString& failure() const { return failure_; }
     void summary(qint64 elapsedMs);
 
 private:
     struct Shown {
         int slot;
         qint64 wallMs;
-        QString volume;
+        qint64 answers;
+        float volume;
     };
     struct Tally {
         qint64 answers = 0;
-        double volume = 0;
+        float volume = 0;
     };
 
     int runs() const { return qMin(int(imit_.ImitFlIndex) + 1, proto::kFlowSlots); }
@@ -142,32 +139,39 @@ private:
     QTimer flusher_, ticker_;
     StatusLine status_;
     Ended ended_ = Ended::Operator;
-    bool portFailed_ = false;
+    QString failure_;
 };
+
+bool ImitConsole::answered(const ImitAnswer& answer) {
+    if (answer.slot < 0 || answer.slot >= proto::kFlowSlots)
+        return false;
+    Tally& t = tally_[std::size_t(answer.slot)];
+    ++t.answers;
+    t.volume = answer.volume;
+    if (options_.json)
+        pending_.push_back({answer.slot, QDateTime::currentMSecsSinceEpoch(), t.answers, t.volume});
+    if (!flusher_.isActive())
+        flusher_.start();
+    if (!options_.pulses || !imit_.output.knowsV() || expectation().pulses < *options_.pulses)
+        return false;
+    ended_ = Ended::Target;
+    return true;
+}
 
 void ImitConsole::flush() {
     flusher_.stop();
     for (const Shown& shown : pending_) {
-        Tally& t = tally_[std::size_t(shown.slot)];
-        ++t.answers;
-        t.volume = ShownVolume(shown.volume);
-        if (options_.json) {
-            const monitor::RunKey run = key(shown.slot);
-            PrintJson({{QStringLiteral("kind"), QStringLiteral("answer")},
-                       {QStringLiteral("time"), IsoTime(shown.wallMs)},
-                       {QStringLiteral("address"), run.first},
-                       {QStringLiteral("run"), run.second},
-                       {QStringLiteral("flow"), imit_.ImitRashod[std::size_t(shown.slot)]},
-                       {QStringLiteral("answers"), t.answers},
-                       {QStringLiteral("volume"), t.volume}});
-        }
+        const monitor::RunKey run = key(shown.slot);
+        PrintJson({{QStringLiteral("kind"), QStringLiteral("answer")},
+                   {QStringLiteral("time"), IsoTime(shown.wallMs)},
+                   {QStringLiteral("address"), run.first},
+                   {QStringLiteral("run"), run.second},
+                   {QStringLiteral("flow"), imit_.ImitRashod[std::size_t(shown.slot)]},
+                   {QStringLiteral("answers"), shown.answers},
+                   {QStringLiteral("volume"), JsonSingle(shown.volume)}});
     }
-    if (pending_.empty())
-        return;
     pending_.clear();
     status_.show(statusText());
-    if (options_.pulses && imit_.output.knowsV() && expectation().pulses >= *options_.pulses)
-        end(Ended::Target);
 }
 
 QString ImitConsole::runText(int slot) const {
@@ -197,7 +201,7 @@ void ImitConsole::summary(qint64 elapsedMs) {
             list.append(QJsonObject{{QStringLiteral("address"), key(s).first},
                                     {QStringLiteral("run"), key(s).second},
                                     {QStringLiteral("answers"), tally_[std::size_t(s)].answers},
-                                    {QStringLiteral("volume"), tally_[std::size_t(s)].volume}});
+                                    {QStringLiteral("volume"), JsonSingle(tally_[std::size_t(s)].volume)}});
         QJsonObject summary{{QStringLiteral("kind"), QStringLiteral("summary")},
                             {QStringLiteral("ended"), EndedName(ended_)},
                             {QStringLiteral("seconds"), double(elapsedMs) / 1000},
@@ -218,14 +222,11 @@ void ImitConsole::summary(qint64 elapsedMs) {
 
 int RunCliImitate(const ImitateOptions& options) {
     ImitSettings imit = SettingsFrom(options);
-    Link link;
-    QString message;
-    if (const int opened = OpenCliLink(link, options.port, &message); opened != kExitDone) {
-        WarnLine(message);
+    CliJob job(QStringLiteral("imitate"));
+    if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
-    }
     Shell shell;
-    ImitConsole view(options, imit, link, shell);
+    ImitConsole view(options, imit, job.link, shell);
     StopOnSignals onSignal([&view] { view.end(Ended::Signal); });
     QTimer limit;
     limit.setSingleShot(true);
@@ -234,7 +235,10 @@ int RunCliImitate(const ImitateOptions& options) {
         limit.start(int(qMin<qint64>(*options.forMs, std::numeric_limits<int>::max())));
     QElapsedTimer elapsed;
     elapsed.start();
-    RunImitation(view, link, imit, shell);
+    RunImitation(view, job.link, imit, shell,
+                 [&view](const ImitAnswer& answer) { return view.answered(answer); });
+    if (!view.failure().isEmpty())
+        return job.fail(kExitPort, view.failure());
     view.summary(elapsed.elapsed());
-    return view.portFailed() ? kExitPort : kExitDone;
+    return kExitDone;
 }

@@ -2,8 +2,10 @@
 // written), every byte read passes the link's tap, and the line monitor turns it into rows as the
 // monitor window shows them.
 #include "CliCommand.h"
+#include "CliJob.h"
 #include "CliOutput.h"
 #include "CliSignals.h"
+#include "ConsoleView.h"
 
 #include "DeviceWatch.h"
 #include "LineMonitor.h"
@@ -77,8 +79,8 @@ QJsonObject RowJson(const monitor::LineRow& row, const proto::FlowSlots& orders)
     }
     if (row.cause == monitor::RowCause::FlowAnswer) {
         const auto f = proto::DecodeFlowAnswer(frame, monitor::AnswerMsbFirst(frame, &orders));
-        o.insert(QStringLiteral("flow"), double(f.flow));
-        o.insert(QStringLiteral("volume"), double(f.volume));
+        o.insert(QStringLiteral("flow"), JsonSingle(f.flow));
+        o.insert(QStringLiteral("volume"), JsonSingle(f.volume));
     }
     return o;
 }
@@ -177,20 +179,17 @@ private:
 } // namespace
 
 int RunCliListen(const ListenOptions& options) {
-    Link link;
-    QString message;
-    if (const int opened = OpenCliLink(link, options.port, &message); opened != kExitDone) {
-        WarnLine(message);
+    CliJob job(QStringLiteral("listen"));
+    if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
-    }
+    Link& link = job.link;
+    // Opened at the controller's speed: again at the line's when that is another.
     const int baud = proto::SpeedIndexToBaud(options.speedIndex.value_or(proto::kFallbackSpeedIndex));
     if (baud != link.LineSpeed()) {
         link.setLineSpeed(baud);
         OpenPort(link);
-        if (!link.portOpen()) {
-            WarnLine(QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud));
-            return kExitPort;
-        }
+        if (!link.portOpen())
+            return job.fail(kExitPort, QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud));
     }
     const proto::FlowSlots orders = ByteOrders(options.orders);
     monitor::LineMonitor lineMonitor(link.timeSource(), 10'000);
@@ -203,7 +202,7 @@ int RunCliListen(const ListenOptions& options) {
     });
     lineMonitor.attach(link);
 
-    NoticeView view;
+    ConsoleView view;
     LineReading reading(link, view);
     StopOnSignals onSignal([&reading] { reading.stop(); });
     QTimer limit;
@@ -218,7 +217,6 @@ int RunCliListen(const ListenOptions& options) {
     lineMonitor.flush();
     const QStringList diagnosis = lineMonitor.log().diagnosis(lineMonitor.nowUs());
     lineMonitor.detach();
-    ClosePort(link);
     const auto& jobs = lineMonitor.log().jobs();
     PrintSummary(jobs.empty() ? monitor::JobCounters{} : jobs.back(), diagnosis, elapsed.elapsed(),
                  options.json);
