@@ -3,6 +3,7 @@
 // monitor window shows them.
 #include "CliCommand.h"
 #include "CliJob.h"
+#include "CliOptions.h"
 #include "CliOutput.h"
 #include "CliSignals.h"
 #include "ConsoleView.h"
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -140,9 +142,10 @@ public:
             if (revival_.lost()) {
                 idle(kRetryMs);
                 revival_.retry();
-            } else {
-                link_.waitForInput(kWaitMs, true);
-                ReadLine(link_, buffer, sizeof buffer);
+            } else if (link_.waitForInput(kWaitMs, true) && ReadLine(link_, buffer, sizeof buffer) > 0) {
+                // A busy line is read in gulps rather than frame by frame: a row's time is off by no more
+                // than this, and the wakeups stay few.
+                QThread::msleep(kGatherMs);
             }
             link_.tap().deliver();
         }
@@ -158,6 +161,7 @@ private:
     // The monitor's batches and the stop need the event loop; bytes wake the wait at once.
     static constexpr int kWaitMs = 1000;
     static constexpr int kRetryMs = 1000;
+    static constexpr int kGatherMs = 20;
 
     void idle(int timeoutMs) {
         QEventLoop loop;
@@ -196,9 +200,13 @@ int RunCliListen(const ListenOptions& options) {
     lineMonitor.log().listenOnly(&orders, lineMonitor.nowUs());
     const monitor::RowModel& model = lineMonitor.model();
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+        // One write a batch.
+        QString lines;
         for (int i = first; i <= last; ++i)
-            options.json ? PrintJson(RowJson(model.row(i), orders))
-                         : PrintLine(monitor::RowLine(model.row(i)));
+            lines +=
+                (options.json ? JsonLine(RowJson(model.row(i), orders)) : monitor::RowLine(model.row(i))) +
+                QLatin1Char('\n');
+        PrintOut(lines);
     });
     lineMonitor.attach(link);
 

@@ -12,8 +12,12 @@ void PrintLine(const QString& line) {
     PrintOut(line + QLatin1Char('\n'));
 }
 
+QString JsonLine(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
 void PrintJson(const QJsonObject& object) {
-    PrintLine(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+    PrintLine(JsonLine(object));
 }
 
 QString IsoTime(qint64 wallMs) {

@@ -7,7 +7,8 @@
 
 // The line and its end on standard output.
 void PrintLine(const QString& line);
-// The object as one compact line on standard output.
+// The object as one compact line (without its end), and that line printed.
+QString JsonLine(const QJsonObject& object);
 void PrintJson(const QJsonObject& object);
 // ISO 8601 in UTC with milliseconds: "2026-12-08T04:50:01.123Z".
 QString IsoTime(qint64 wallMs);
