@@ -1,7 +1,9 @@
 // The flow request recogniser, slot matching and the answer bytes; the request as the controller builds
-// it and as a reader that plays no flow computer decodes it.
+// it and as a reader that plays no flow computer decodes it, and every frame of a line read by one that only
+// listens.
 #include "FlowFrames.h"
 #include "Crc16.h"
+#include "FlowRequestReader.h"
 #include "ProtoTestBytes.h"
 
 #include <gtest/gtest.h>
@@ -245,4 +247,79 @@ TEST(FlowAnswer, DecodedByAReaderInTheOrderOfItsChecks) {
         }
     }
     EXPECT_EQ(DecodeFlowAnswer(Frame(good.begin(), good.end() - 1), true).outcome, O::WrongSize);
+}
+
+namespace {
+
+Frame Sealed(const char* hex) {
+    Frame f = Hex(hex);
+    f.resize(f.size() + 2);
+    FrameCrc(f.data(), f.size());
+    return f;
+}
+
+} // namespace
+
+// A reader that only listens: the preamble is no noise, a false start gives its bytes back to the hunt,
+// and a frame that stops is cut at the idle time; told to read requests alone, it reads as before.
+TEST(FlowRequestReader, EveryFrameOfALineApartFromItsNoise) {
+    using K = FlowRead::Kind;
+    struct Read {
+        K kind;
+        int length;
+        bool crcOk;
+    };
+    struct Case {
+        const char* name;
+        bool everyFrame;
+        Frame line;
+        std::vector<Read> reads;
+        int noise;
+    };
+    const Frame ack = Sealed("33 FF 0A 82 00 00 00 00");
+    const Case cases[] = {
+        {"table read behind its preamble",
+         true,
+         Cat({Hex("FF FF FF"), Sealed("CC FF 0A 01 00 04 00 FF")}),
+         {{K::Frame, 10, true}},
+         0},
+        {"false flow answer start before a request",
+         true,
+         Hex("55 01 18 AA 01 07 06 01 4E 45"),
+         {{K::Request, 7, true}},
+         3},
+        {"controller length below 6, then an acknowledgement",
+         true,
+         Cat({Hex("CC FF 05 FF"), ack}),
+         {{K::Frame, 10, true}},
+         2},
+        {"acknowledgement with a flipped bit, then one cut",
+         true,
+         Cat({Frame(ack.begin(), ack.end() - 1), Hex("00 33 FF 0A 82")}),
+         {{K::Frame, 10, false}, {K::CutShort, 4, false}},
+         0},
+        {"requests alone", false, Hex("FF 55 01 AA 01 07 06 01 4E 45"), {{K::Request, 7, true}}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FlowRequestReader reader(c.everyFrame);
+        std::vector<FlowRead> got;
+        int noise = 0;
+        for (std::uint8_t b : c.line)
+            got.push_back(reader.feed(b, 0));
+        got.push_back(reader.idle(1000));
+        std::size_t next = 0;
+        for (const FlowRead& r : got) {
+            noise += r.noiseBefore;
+            if (r.kind == K::None)
+                continue;
+            ASSERT_LT(next, c.reads.size());
+            EXPECT_EQ(r.kind, c.reads[next].kind);
+            EXPECT_EQ(r.length, c.reads[next].length);
+            EXPECT_EQ(r.crcOk, c.reads[next].crcOk);
+            ++next;
+        }
+        EXPECT_EQ(next, c.reads.size());
+        EXPECT_EQ(noise + reader.takeNoise(), c.noise);
+    }
 }
