@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <termios.h>
 
@@ -56,16 +57,17 @@ protected:
 TEST_F(CliLine, ImitateAnswersTheFieldControllerUntilItIsToldToEnd) {
     struct Case {
         QStringList args;
-        bool terminate; // SIGTERM once three answers were printed
+        int signal; // sent once three answers were printed; 0 for none
         const char* ended;
     };
     const Case cases[] = {
-        {{"--for", "4s"}, false, "for"},
-        {{}, true, "signal"},
-        {{"--pulse-value", "1", "--pulses", "30"}, false, "pulses"},
+        {{"--for", "8s"}, 0, "for"},
+        {{}, SIGTERM, "signal"},
+        {{}, SIGINT, "signal"},
+        {{"--pulse-value", "1", "--pulses", "30"}, 0, "pulses"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.ended);
+        SCOPED_TRACE(c.signal ? strsignal(c.signal) : c.ended);
         Proc sim, tool;
         QString device;
         ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), {"--field", "--quiet"}, &device));
@@ -74,12 +76,12 @@ TEST_F(CliLine, ImitateAnswersTheFieldControllerUntilItIsToldToEnd) {
         start(tool, QStringList{"imitate", "--port", device, "--run", "1:1:3600", "--run", "2:1:36000:lsb",
                                 "--speed", "9600", "--json"} +
                         c.args);
-        QThread::msleep(1000);
+        QThread::msleep(1500);
         ::kill(pid_t(sim.processId()), SIGCONT);
-        if (c.terminate) {
+        if (c.signal) {
             while (tool.state() == QProcess::Running && tool.peek(1 << 20).count("\"kind\":\"answer\"") < 3)
                 tool.waitForReadyRead(1000);
-            tool.terminate();
+            ::kill(pid_t(tool.processId()), c.signal);
         }
         const QList<QJsonObject> lines = finish(tool);
         ASSERT_GE(lines.size(), 4);
