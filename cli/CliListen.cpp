@@ -22,21 +22,13 @@
 
 namespace {
 
-// The byte order of the runs named on the command line; the others' answers most significant first, as
-// the imitation's default has them.
-proto::FlowSlots ByteOrders(const QList<ListenOrder>& orders) {
-    proto::FlowSlots order;
-    const int n = int(qMin<qsizetype>(orders.size(), proto::kFlowSlots));
-    order.ImitFlIndex = quint8(qMax(n, 1) - 1);
-    for (int s = 0; s < n; ++s) {
-        const auto i = std::size_t(s);
-        order.ImitAddr[i] = orders[s].address;
-        order.ImitNitka[i] = orders[s].run;
-        order.ImitMsbFirst[i] = orders[s].msbFirst;
-    }
-    if (n == 0)
-        order.ImitAddr[0] = order.ImitNitka[0] = 0; // no run is numbered 0: none matches
-    return order;
+// The byte order of the runs named on the command line; the others' answers are read most significant
+// first, as the imitation's default has them.
+std::map<monitor::RunKey, bool> ByteOrders(const QList<ListenOrder>& orders) {
+    std::map<monitor::RunKey, bool> byRun;
+    for (const ListenOrder& order : orders)
+        byRun[{order.address, order.run}] = order.msbFirst;
+    return byRun;
 }
 
 QString CauseName(monitor::RowCause cause) {
@@ -66,7 +58,7 @@ QString CauseName(monitor::RowCause cause) {
     return QStringLiteral("other");
 }
 
-QJsonObject RowJson(const monitor::LineRow& row, const proto::FlowSlots& orders) {
+QJsonObject RowJson(const monitor::LineRow& row, const monitor::LineLog& log) {
     QJsonObject o{{QStringLiteral("time"), IsoTime(row.wallMs)},
                   {QStringLiteral("bytes"), QString::fromLatin1(row.bytes.toHex())},
                   {QStringLiteral("kind"), CauseName(row.cause)},
@@ -80,7 +72,7 @@ QJsonObject RowJson(const monitor::LineRow& row, const proto::FlowSlots& orders)
         o.insert(QStringLiteral("run"), frame[4]);
     }
     if (row.cause == monitor::RowCause::FlowAnswer) {
-        const auto f = proto::DecodeFlowAnswer(frame, monitor::AnswerMsbFirst(frame, &orders));
+        const auto f = proto::DecodeFlowAnswer(frame, log.msbFirst({frame[1], frame[4]}));
         o.insert(QStringLiteral("flow"), JsonSingle(f.flow));
         o.insert(QStringLiteral("volume"), JsonSingle(f.volume));
     }
@@ -195,17 +187,16 @@ int RunCliListen(const ListenOptions& options) {
         if (!link.portOpen())
             return job.fail(kExitPort, QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud));
     }
-    const proto::FlowSlots orders = ByteOrders(options.orders);
     monitor::LineMonitor lineMonitor(link.timeSource(), 10'000);
-    lineMonitor.log().listenOnly(&orders, lineMonitor.nowUs());
+    lineMonitor.log().listenOnly(ByteOrders(options.orders), lineMonitor.nowUs());
     const monitor::RowModel& model = lineMonitor.model();
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
         // One write a batch.
         QString lines;
         for (int i = first; i <= last; ++i)
-            lines +=
-                (options.json ? JsonLine(RowJson(model.row(i), orders)) : monitor::RowLine(model.row(i))) +
-                QLatin1Char('\n');
+            lines += (options.json ? JsonLine(RowJson(model.row(i), lineMonitor.log()))
+                                   : monitor::RowLine(model.row(i))) +
+                     QLatin1Char('\n');
         PrintOut(lines);
     });
     lineMonitor.attach(link);

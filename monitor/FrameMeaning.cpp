@@ -193,7 +193,9 @@ Meaning DescribeFlowRequest(std::span<const quint8> frame, bool crcOk) {
     return {RowKind::Request, what};
 }
 
-bool AnswerMsbFirst(std::span<const quint8> frame, const proto::FlowSlots* flowSlots) {
+// The byte order of a flow answer's floats: that of the imitated run it came from, most significant
+// first when no slot has that run.
+static bool AnswerMsbFirst(std::span<const quint8> frame, const proto::FlowSlots* flowSlots) {
     if (flowSlots && frame.size() == std::size_t(proto::kFlowAnswerSize)) {
         const int slot = proto::MatchSlot(frame.data(), *flowSlots);
         if (slot >= 0)
@@ -203,7 +205,11 @@ bool AnswerMsbFirst(std::span<const quint8> frame, const proto::FlowSlots* flowS
 }
 
 Meaning DescribeFlowAnswer(std::span<const quint8> frame, const proto::FlowSlots* flowSlots) {
-    const proto::FlowAnswerFields f = proto::DecodeFlowAnswer(frame, AnswerMsbFirst(frame, flowSlots));
+    return DescribeFlowAnswerIn(frame, AnswerMsbFirst(frame, flowSlots));
+}
+
+Meaning DescribeFlowAnswerIn(std::span<const quint8> frame, bool msbFirst) {
+    const proto::FlowAnswerFields f = proto::DecodeFlowAnswer(frame, msbFirst);
     if (f.outcome != proto::FlowAnswerOutcome::Ok)
         return AnswerFault(QStringLiteral("ответ расхода не по форме"));
     return {RowKind::Answer, QStringLiteral("ответ: адрес %1, нитка %2, расход %3 м3/ч, объем %4 м3")

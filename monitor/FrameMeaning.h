@@ -40,9 +40,8 @@ QString ConfigurationText(std::span<const quint8> data);
 // A flow request (7 bytes) and a flow computer's answer (23 bytes). The answer's floats are read in the
 // byte order of the imitated run it came from, most significant first when no slot has that run.
 Meaning DescribeFlowRequest(std::span<const quint8> frame, bool crcOk);
-// The byte order of a flow answer's floats: that of the imitated run it came from, most significant
-// first when no slot has that run.
-bool AnswerMsbFirst(std::span<const quint8> frame, const proto::FlowSlots* flowSlots);
 Meaning DescribeFlowAnswer(std::span<const quint8> frame, const proto::FlowSlots* flowSlots);
+// A flow answer whose floats are in the byte order given (a line the tool only listens to).
+Meaning DescribeFlowAnswerIn(std::span<const quint8> frame, bool msbFirst);
 
 } // namespace monitor

@@ -226,11 +226,16 @@ void LineLog::handleFlowRead(const proto::FlowRead& r, qint64 timeUs) {
         notImitated(timeUs, run, bytes);
 }
 
-void LineLog::listenOnly(const proto::FlowSlots* byteOrders, qint64 nowUs) {
+void LineLog::listenOnly(std::map<RunKey, bool> byteOrders, qint64 nowUs) {
     listenOnly_ = true;
-    byteOrders_ = byteOrders;
+    byteOrders_ = std::move(byteOrders);
     flowSlots_ = nullptr;
     beginJob(JobKind::Imitation, nowUs);
+}
+
+bool LineLog::msbFirst(const RunKey& run) const {
+    const auto order = byteOrders_.find(run);
+    return order == byteOrders_.end() || order->second;
 }
 
 void LineLog::handleHeard(const QByteArray& bytes, bool crcOk, qint64 timeUs) {
@@ -246,7 +251,7 @@ void LineLog::handleHeard(const QByteArray& bytes, bool crcOk, qint64 timeUs) {
             count(timeUs, &Counters::badCrc, 1, &run);
             return;
         }
-        const Meaning m = DescribeFlowAnswer(frame, byteOrders_);
+        const Meaning m = DescribeFlowAnswerIn(frame, msbFirst(run));
         addRow(e, m, bytes, m.kind == RowKind::Answer ? RowCause::FlowAnswer : RowCause::Other);
         if (m.kind == RowKind::Answer)
             count(timeUs, &Counters::answers, 1, &run);

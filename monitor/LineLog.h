@@ -73,9 +73,12 @@ public:
     // The runs the tool imitates (for the answers' byte order and the requests not imitated); may be null.
     void setFlowSlots(const proto::FlowSlots* flowSlots) { flowSlots_ = flowSlots; }
     // A line the tool only listens to: every frame read off it (the flow computers' answers and the
-    // controller's table frames too), the answers' floats in the byte order of `byteOrders` (may be null:
-    // most significant first), no run blamed for not being imitated. The counters start as one job.
-    void listenOnly(const proto::FlowSlots* byteOrders, qint64 nowUs);
+    // controller's table frames too), the answers' floats in the byte order given per run (true: most
+    // significant first, as for the runs not named), no run blamed for not being imitated. The counters
+    // start as one job.
+    void listenOnly(std::map<RunKey, bool> byteOrders, qint64 nowUs);
+    // The byte order a run's answers are read in while listening.
+    bool msbFirst(const RunKey& run) const;
     // A job starts: its counters and the diagnosis begin from zero.
     void beginJob(JobKind kind, qint64 nowUs);
     // The job ended: its counters stay, the silence rules no longer apply.
@@ -113,7 +116,7 @@ private:
     QByteArray sent_; // the tool's last transmission, as far as its echo has not come back
     proto::FlowRequestReader reader_;
     const proto::FlowSlots* flowSlots_ = nullptr;
-    const proto::FlowSlots* byteOrders_ = nullptr;
+    std::map<RunKey, bool> byteOrders_;
     bool listenOnly_ = false;
     std::deque<JobCounters> jobs_;
     JobWatch watch_;

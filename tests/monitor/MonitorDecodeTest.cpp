@@ -207,9 +207,6 @@ TEST_F(MonitorDecode, ListeningReadsEveryFrameOfTheLine) {
     speakers.ImitFlIndex = 1;
     speakers.ImitRashod = {3600.0, 7200.0, 0};
     speakers.ImitMsbFirst = {true, false, true};
-    proto::FlowSlots orders; // what the listener was told: 2:1 least significant first, others by default
-    orders.ImitAddr[0] = 2;
-    orders.ImitMsbFirst[0] = false;
     const auto request = [](std::uint8_t addr) {
         const auto r = proto::BuildFlowRequest(addr, 1);
         return Frame(r.begin(), r.end());
@@ -217,7 +214,7 @@ TEST_F(MonitorDecode, ListeningReadsEveryFrameOfTheLine) {
     Frame broken = FlowAnswerOf(speakers, 0);
     broken.back() ^= 0x01;
     LineLog log;
-    log.listenOnly(&orders, 0);
+    log.listenOnly({{{2, 1}, false}}, 0); // what the listener was told
     log.lineEvents(Join({FrameIn(0, WithCrc("CC FF 00 01 00 04 00 FF"), "FF FF FF"),
                          FrameIn(100, WithCrc(kTable4)), FrameIn(200, request(1), ""),
                          FrameIn(210, FlowAnswerOf(speakers, 0)), FrameIn(300, request(2), ""),
