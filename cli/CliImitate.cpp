@@ -127,7 +127,8 @@ private:
         return ExpectPulses(imit_.output, volume, flow);
     }
     void flush();
-    QString runText(int slot) const;
+    // A run's answers and volume; brief: "1:2" for its address and run, the volume's caption left out.
+    QString runText(int slot, bool brief = false) const;
     QString statusText() const;
 
     const ImitateOptions& options_;
@@ -174,20 +175,23 @@ void ImitConsole::flush() {
     status_.show(statusText());
 }
 
-QString ImitConsole::runText(int slot) const {
+QString ImitConsole::runText(int slot, bool brief) const {
     const Tally& t = tally_[std::size_t(slot)];
-    return QStringLiteral("%1: %2 %3, объем газа %4 м3")
-        .arg(monitor::RunName(key(slot)))
+    const monitor::RunKey run = key(slot);
+    return QStringLiteral("%1: %2 %3, %4%5 м3")
+        .arg(brief ? QStringLiteral("%1:%2").arg(run.first).arg(run.second) : monitor::RunName(run))
         .arg(t.answers)
-        .arg(RussianPlural(t.answers, u"ответ", u"ответа", u"ответов"), FormatNumber(t.volume, 3));
+        .arg(RussianPlural(t.answers, u"ответ", u"ответа", u"ответов"),
+             brief ? QString() : QStringLiteral("объем газа "), FormatNumber(t.volume, 3));
 }
 
 QString ImitConsole::statusText() const {
+    // The pulses first: the line is cut to the terminal's width from its end.
     QStringList parts;
-    for (int s = 0; s < runs(); ++s)
-        parts << runText(s);
     if (imit_.output.knowsV())
-        parts << QStringLiteral("ожидается импульсов : %1").arg(expectation().pulses);
+        parts << QStringLiteral("импульсов %1").arg(expectation().pulses);
+    for (int s = 0; s < runs(); ++s)
+        parts << runText(s, true);
     return parts.join(QStringLiteral(" | "));
 }
 
