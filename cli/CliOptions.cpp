@@ -1,9 +1,7 @@
 #include "CliOptions.h"
-
-#include "LineSpeed.h"
+#include "CliValues.h"
 
 #include <QCommandLineParser>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 
@@ -142,196 +140,7 @@ CliPrint Usage(const QString& subcommand, const QString& why) {
     return {kExitUsage, text};
 }
 
-// Reads the values a subcommand's options carry; an empty error is a command line that holds.
-struct Reader {
-    const QCommandLineParser& parser;
-    QString error;
-
-    bool has(const OptionSpec& option) const { return parser.isSet(option.name); }
-    QString value(const OptionSpec& option) const { return parser.value(option.name); }
-    void fail(const QString& why) {
-        if (error.isEmpty())
-            error = why;
-    }
-};
-
-std::optional<qint64> WholeNumber(const QString& text, qint64 low, qint64 high) {
-    bool ok = false;
-    const qint64 v = text.trimmed().toLongLong(&ok, 10);
-    if (!ok || v < low || v > high)
-        return std::nullopt;
-    return v;
-}
-
-// A plain decimal number ("120.5", "0,25"); no exponent, no locale's group separators, no nan.
-std::optional<double> PlainNumber(const QString& text) {
-    static const QRegularExpression kNumber(QStringLiteral("^[+]?\\d+([.,]\\d+)?$"));
-    if (!kNumber.match(text).hasMatch())
-        return std::nullopt;
-    QString dotted = text;
-    return dotted.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
-}
-
-PortChoice ReadPort(Reader& r) {
-    PortChoice choice;
-    if (r.has(kPort) && r.has(kCom))
-        r.fail(QStringLiteral("--port и --com вместе не задаются"));
-    if (r.has(kPort)) {
-        choice.device = r.value(kPort).trimmed();
-        if (choice.device.isEmpty())
-            r.fail(QStringLiteral("--port: не задано устройство"));
-    }
-    if (r.has(kCom)) {
-        choice.com = WholeNumber(r.value(kCom), 1, 8);
-        if (!choice.com)
-            r.fail(QStringLiteral("--com: номер порта от 1 до 8, а не «%1»").arg(r.value(kCom)));
-    }
-    return choice;
-}
-
-std::optional<int> ReadSpeed(Reader& r) {
-    if (!r.has(kSpeed))
-        return std::nullopt;
-    const auto baud = WholeNumber(r.value(kSpeed), 1, 1000000);
-    for (const auto& row : proto::LineSpeedTable)
-        if (baud && row.baud == *baud)
-            return row.index;
-    r.fail(QStringLiteral("--speed: скорости «%1» нет среди скоростей линии (600, 1200, 2400, 3200, 4800, "
-                          "6400, 7680, 9600, 12800, 19200, 38400)")
-               .arg(r.value(kSpeed)));
-    return std::nullopt;
-}
-
-std::optional<qint64> ReadDuration(Reader& r) {
-    if (!r.has(kFor))
-        return std::nullopt;
-    static const QRegularExpression kDuration(QStringLiteral("^(\\d+(?:[.,]\\d+)?)(ms|s|min|h)$"));
-    const QRegularExpressionMatch m = kDuration.match(r.value(kFor).trimmed());
-    const std::optional<double> amount = m.hasMatch() ? PlainNumber(m.captured(1)) : std::nullopt;
-    if (!amount || *amount <= 0) {
-        r.fail(QStringLiteral("--for: время «%1» задаётся числом с единицей ms, s, min или h (например 90s)")
-                   .arg(r.value(kFor)));
-        return std::nullopt;
-    }
-    const QString unit = m.captured(2);
-    const double perUnit = unit == QLatin1String("ms")    ? 1
-                           : unit == QLatin1String("s")   ? 1e3
-                           : unit == QLatin1String("min") ? 60e3
-                                                          : 3600e3;
-    return qint64(*amount * perUnit + 0.5);
-}
-
-// "msb" or "lsb" after ADDR:RUN; the rest of the fields are checked by the caller.
-std::optional<bool> ByteOrder(const QString& text) {
-    if (text == QLatin1String("msb"))
-        return true;
-    if (text == QLatin1String("lsb"))
-        return false;
-    return std::nullopt;
-}
-
-std::optional<ImitateRun> ParseRun(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() < 3 || parts.size() > 4)
-        return std::nullopt;
-    const auto address = WholeNumber(parts[0], 1, 255);
-    const auto run = WholeNumber(parts[1], 1, 255);
-    const auto flow = PlainNumber(parts[2]);
-    const auto order = parts.size() == 4 ? ByteOrder(parts[3]) : std::optional<bool>(true);
-    if (!address || !run || !flow || !order)
-        return std::nullopt;
-    ImitateRun result{quint8(*address), quint8(*run), *flow, std::nullopt};
-    if (parts.size() == 4)
-        result.msbFirst = order;
-    return result;
-}
-
-std::optional<ListenOrder> ParseOrder(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 3)
-        return std::nullopt;
-    const auto address = WholeNumber(parts[0], 1, 255);
-    const auto run = WholeNumber(parts[1], 1, 255);
-    const auto order = ByteOrder(parts[2]);
-    if (!address || !run || !order)
-        return std::nullopt;
-    return ListenOrder{quint8(*address), quint8(*run), *order};
-}
-
-ReadOptions ToRead(Reader& r, const QStringList&) {
-    return {ReadPort(r), r.has(kJson), r.parser.value(QStringLiteral("output"))};
-}
-
-WriteOptions ToWrite(Reader& r, const QStringList& positional) {
-    return {ReadPort(r), positional.value(0), r.parser.isSet(QStringLiteral("yes"))};
-}
-
-ImitateOptions ToImitate(Reader& r, const QStringList&) {
-    ImitateOptions o;
-    o.port = ReadPort(r);
-    for (const QString& text : r.parser.values(QStringLiteral("run"))) {
-        if (const auto run = ParseRun(text))
-            o.runs << *run;
-        else
-            r.fail(QStringLiteral("--run: «%1» не в виде АДР:НИТКА:РАСХОД[:msb|:lsb] (адрес и нитка 1..255, "
-                                  "расход в м3/ч)")
-                       .arg(text));
-    }
-    if (o.runs.isEmpty())
-        r.fail(QStringLiteral("нужна хотя бы одна нитка --run"));
-    if (o.runs.size() > 3)
-        r.fail(QStringLiteral("имитируется не больше трёх ниток, задано %1").arg(o.runs.size()));
-    o.speedIndex = ReadSpeed(r);
-    o.forMs = ReadDuration(r);
-    if (r.parser.isSet(QStringLiteral("pulses"))) {
-        o.pulses =
-            WholeNumber(r.parser.value(QStringLiteral("pulses")), 1, std::numeric_limits<qint64>::max());
-        if (!o.pulses)
-            r.fail(QStringLiteral("--pulses: нужно целое число больше нуля"));
-    }
-    if (r.parser.isSet(QStringLiteral("pulse-value"))) {
-        o.pulseValue = PlainNumber(r.parser.value(QStringLiteral("pulse-value")));
-        if (!o.pulseValue || *o.pulseValue <= 0)
-            r.fail(QStringLiteral("--pulse-value: нужна цена импульса в м3 больше нуля"));
-    }
-    if (o.pulses && !r.parser.isSet(QStringLiteral("pulse-value")))
-        r.fail(QStringLiteral("--pulses задаётся вместе с --pulse-value"));
-    o.json = r.has(kJson);
-    return o;
-}
-
-ListenOptions ToListen(Reader& r, const QStringList&) {
-    ListenOptions o;
-    o.port = ReadPort(r);
-    o.speedIndex = ReadSpeed(r);
-    for (const QString& text : r.parser.values(QStringLiteral("order"))) {
-        if (const auto order = ParseOrder(text))
-            o.orders << *order;
-        else
-            r.fail(QStringLiteral("--order: «%1» не в виде АДР:НИТКА:msb|lsb").arg(text));
-    }
-    o.forMs = ReadDuration(r);
-    o.json = r.has(kJson);
-    return o;
-}
-
-CheckOptions ToCheck(Reader& r, const QStringList& positional) {
-    CheckOptions o;
-    o.port = ReadPort(r);
-    o.plan = positional.value(0);
-    if (r.parser.isSet(QStringLiteral("counted"))) {
-        for (const QString& text : r.parser.value(QStringLiteral("counted")).split(QLatin1Char(','))) {
-            const auto n = WholeNumber(text, 0, std::numeric_limits<qint64>::max());
-            if (!n)
-                r.fail(QStringLiteral("--counted: «%1» не число импульсов").arg(text));
-            o.counted << n.value_or(0);
-        }
-    }
-    o.report = r.parser.value(QStringLiteral("report"));
-    return o;
-}
-
-template <typename Options> using Converter = Options (*)(Reader&, const QStringList&);
+template <typename Options> using Converter = Options (*)(OptionReader&, const QStringList&);
 
 template <typename Options>
 ParsedCommand Convert(const SubcommandSpec& spec, const QCommandLineParser& parser,
@@ -342,7 +151,7 @@ ParsedCommand Convert(const SubcommandSpec& spec, const QCommandLineParser& pars
         return Usage(spec.name, QStringLiteral("лишний аргумент «%1»").arg(positional.value(wanted)));
     if (positional.size() < wanted)
         return Usage(spec.name, QStringLiteral("не задан %1").arg(spec.arguments));
-    Reader reader{parser, {}};
+    OptionReader reader{parser, {}};
     Options options = convert(reader, positional);
     if (!reader.error.isEmpty())
         return Usage(spec.name, reader.error);
