@@ -60,8 +60,13 @@ TEST_F(CliCommandTest, EndsWithTheStatusScriptsRelyOn) {
         QStringList args;
         int status;
         const char* err;
+        const char* out = ""; // a part of standard output
     };
     const Case cases[] = {
+        {{}, {"write", "--help"}, 0, "", "--yes"},
+        {{}, {"check", "-h"}, 0, "", "130  проверка прервана"},
+        {{"--unconfigured"}, {"read", "--port", "@PORT@", "--json"}, 0, "", "\"configuration\":null"},
+        {{"--unconfigured"}, {"read", "--port", "@PORT@", "--output", "@DIR@/x"}, 5, "не законфигурирован"},
         {{}, {"frob"}, 2, "лишний аргумент «frob» (команды: read, write"},
         {{}, {"read", "--bogus"}, 2, "неизвестный параметр «--bogus»"},
         {{}, {"imitate", "--run", "1:1"}, 2, "--run: «1:1» не в виде"},
@@ -94,6 +99,7 @@ TEST_F(CliCommandTest, EndsWithTheStatusScriptsRelyOn) {
         const Finished r = run(c.args, device);
         EXPECT_EQ(r.status, c.status) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.err))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.out))) << r.out.toStdString();
     }
 }
 
