@@ -1,7 +1,130 @@
+// rmz47 check: the bench check's job against a console; the counts come from the command line or the
+// engineer at the terminal, and the report and journal entry are those of the window's check.
 #include "CliCommand.h"
+#include "CliJob.h"
 #include "CliOptions.h"
 
-int RunCliCheck(const CheckOptions&) {
-    PrintError(QStringLiteral("rmz47 check: команда пока не выполняется\n"));
-    return kExitUsage;
+#include "CheckJob.h"
+#include "CheckJournal.h"
+#include "CheckPlanFile.h"
+#include "CheckReport.h"
+#include "CheckSteps.h"
+#include "CheckView.h"
+#include "ConsoleView.h"
+#include "Settings.h"
+#include "UiCommon.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// A plan is a few kilobytes; anything far larger is not one.
+constexpr qint64 kMaxPlanSize = 1 << 20;
+
+class ConsoleCheckView : public ConsoleView, public CheckView {
+public:
+    explicit ConsoleCheckView(const QList<qint64>& counted) : counted_(counted) {}
+    void showCheckProgress(int, const CheckStepResult&, std::optional<double>) override {}
+    void showCheckWait(const QString& text, int) override {
+        if (!text.isEmpty())
+            PrintError(text + QLatin1Char('\n'));
+    }
+    std::optional<qint64> askCountedPulses(int step, const CheckStepResult& result) override {
+        if (!counted_.isEmpty())
+            return counted_.value(step);
+        const std::optional<QString> typed =
+            ReadOnTerminal(QStringLiteral("Шаг %1: ожидается импульсов %2. Насчитано импульсов: ")
+                               .arg(step + 1)
+                               .arg(result.expectedPulses));
+        bool ok = false;
+        const qint64 n = typed ? typed->toLongLong(&ok) : 0;
+        return ok && n >= 0 ? std::optional<qint64>(n) : std::nullopt;
+    }
+    void showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) override {
+        PrintOut(QStringLiteral("Шаг %1: ожидалось импульсов %2, насчитано %3, разница %4: %5\n")
+                     .arg(step + 1)
+                     .arg(result.expectedPulses)
+                     .arg(result.countedPulses.value_or(0))
+                     .arg(StepDifference(result))
+                     .arg(VerdictText(verdict)));
+    }
+    bool askNextStep(int) override { return true; }
+    void showCheckEnd(const CheckRecord& record) override {
+        PrintOut(record.aborted ? QStringLiteral("Проверка прервана\n")
+                                : QStringLiteral("Итог: %1\n").arg(VerdictText(OverallVerdict(record))));
+    }
+
+private:
+    QList<qint64> counted_;
+};
+
+// The plan file, refused before the line is touched: nothing (after the message) when it is.
+std::optional<CheckPlan> LoadPlan(const CliJob& job, const CheckOptions& options, int* status) {
+    QFile file(options.plan);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *status = job.fail(kExitFile, QStringLiteral("Не удалось открыть файл «%1»: %2")
+                                          .arg(QFileInfo(options.plan).fileName(), file.errorString()));
+        return std::nullopt;
+    }
+    const CheckPlanRead read = ReadCheckPlanFile(file.size() > kMaxPlanSize ? QByteArray() : file.readAll(),
+                                                 QFileInfo(options.plan).fileName());
+    const QString problem = read.loaded ? CheckPlanProblem(read.plan) : read.message;
+    if (!problem.isEmpty()) {
+        *status = job.fail(kExitFile, problem);
+        return std::nullopt;
+    }
+    if (!options.counted.isEmpty() && options.counted.size() != read.plan.steps.size()) {
+        *status = job.fail(kExitUsage, QStringLiteral("--counted: шагов в плане %1, а чисел %2")
+                                           .arg(read.plan.steps.size())
+                                           .arg(options.counted.size()));
+        return std::nullopt;
+    }
+    return read.plan;
+}
+
+// The journal entry and the report, if one was asked for: the saves that failed.
+QStringList SaveCheck(const Link& link, const CheckRecord& record, const QString& reportPath) {
+    QStringList failed;
+    QString error;
+    const int port = link.PortNumber();
+    const QString device = port > 0 ? PortDeviceName(link, port) : QString();
+    if (!AppendJournal(JournalPath(), CheckJournalEntry(record, port, device), &error))
+        failed << QStringLiteral("журнал %1 (%2)").arg(JournalPath(), error);
+    if (!reportPath.isEmpty() && !WriteCheckReport(record, reportPath, &error))
+        failed << QStringLiteral("протокол %1 (%2)").arg(reportPath, error);
+    return failed;
+}
+
+int CheckStatus(const CliJob& job, const CheckRecord& record) {
+    if (!record.controller.softVersion)
+        return job.fail(kExitNoAnswer, QStringLiteral("контроллер не ответил"));
+    if (record.aborted)
+        return job.fail(kExitAborted, QStringLiteral("проверка прервана"));
+    return OverallVerdict(record) == CheckVerdict::Fail ? kExitFailed : kExitDone;
+}
+
+} // namespace
+
+int RunCliCheck(const CheckOptions& options) {
+    CliJob job(QStringLiteral("check"));
+    int refused = kExitDone;
+    const std::optional<CheckPlan> plan = LoadPlan(job, options, &refused);
+    if (!plan)
+        return refused;
+    if (const int opened = job.open(options.port); opened != kExitDone)
+        return opened;
+    ConsoleCheckView view(options.counted);
+    Shell shell;
+    CfgContext cfg;
+    bool saveFailed = false;
+    const CheckRecord record =
+        RunCheck(view, job.link, shell, cfg, *plan, std::nullopt, [&](const CheckRecord& r) {
+            const QStringList failed = SaveCheck(job.link, r, options.report);
+            saveFailed = !failed.isEmpty();
+            return failed;
+        });
+    const int status = CheckStatus(job, record);
+    // A report or entry that was asked for and is missing is no success, whatever the verdict.
+    return status == kExitDone && saveFailed ? kExitFile : status;
 }

@@ -1,5 +1,6 @@
 // The subcommands run as the installed program, against the virtual controller on a pseudo-terminal,
 // with their settings and journal in a temporary folder.
+#include "CheckPlanFile.h"
 #include "SimProcess.h"
 
 #include <QDir>
@@ -135,6 +136,38 @@ TEST_F(CliCommandTest, ReadThenWriteLeavesTheControllerAsItWas) {
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_TRUE(after.readAll().contains("table4 " + before.toUpper().toLatin1() + "\n"))
         << before.toStdString();
+}
+
+// A check whose count is far off ends "не годен" with status 1, and still leaves its report and its
+// journal entry.
+TEST_F(CliCommandTest, CheckJudgesTheStepAndKeepsItsRecord) {
+    Sim sim;
+    const QString device = startSim(sim, {"--field"});
+    ASSERT_TRUE(WriteCom1Settings(dir.filePath(QStringLiteral("marvil.ini")), device));
+    CheckPlan plan;
+    plan.runCount = 2;
+    plan.speedIndex = 7; // 9600 bit/s, as the controller polls its runs
+    plan.output = {1.0, 0.1, 0.1};
+    plan.steps = {CheckStep{{3600, 3600, 0}, CheckStep::Target::Pulses, 3}};
+    QFile file(dir.filePath(QStringLiteral("plan.json")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(CheckPlanFileBytes(plan, QDateTime::currentDateTime()));
+    file.close();
+
+    EXPECT_EQ(run({"check", "@DIR@/plan.json", "--counted", "1,2"}).status, 2);
+    const Finished check = run({"check", "@DIR@/plan.json", "--counted", "1000", "--report", "@DIR@/r.pdf"});
+    EXPECT_EQ(check.status, 1) << check.err.toStdString();
+    EXPECT_TRUE(check.out.contains(QStringLiteral("насчитано 1000"))) << check.out.toStdString();
+    EXPECT_TRUE(check.out.contains(QStringLiteral("Итог: не годен"))) << check.out.toStdString();
+    QFile report(dir.filePath(QStringLiteral("r.pdf")));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(report.read(5) == "%PDF-");
+    QFile journal(dir.filePath(QStringLiteral("journal.jsonl")));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QList<QByteArray> entries = journal.readAll().trimmed().split('\n');
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(QJsonDocument::fromJson(entries[0]).object()[QStringLiteral("kind")].toString(),
+              QStringLiteral("check"));
 }
 
 } // namespace
