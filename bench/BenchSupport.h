@@ -72,6 +72,13 @@ public:
             ::kill(pid_t(proc.processId()), SIGSTOP);
         return out.startsWith("PTY ");
     }
+    // start(), with a message naming `program` when the simulator does not start.
+    bool startOrSay(const char* program, const QString& link, const QStringList& args) {
+        if (start(link, args))
+            return true;
+        std::fprintf(stderr, "%s: the simulator did not start\n", program);
+        return false;
+    }
     void resume() { ::kill(pid_t(proc.processId()), SIGCONT); }
     QByteArray stop() {
         if (proc.state() != QProcess::NotRunning) {

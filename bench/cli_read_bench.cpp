@@ -42,10 +42,8 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString com1 = dir.filePath(QStringLiteral("com1"));
     bench::Sim sim;
-    if (!sim.start(com1, {"--answer-delay", "0", "--baud", "1200"})) {
-        std::fprintf(stderr, "cli_read_bench: the simulator did not start\n");
+    if (!sim.startOrSay("cli_read_bench", com1, {"--answer-delay", "0", "--baud", "1200"}))
         return 2;
-    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("RMZ47_SETTINGS"), dir.filePath(QStringLiteral("marvil.ini")));
     env.insert(QStringLiteral("RMZ47_DATA_DIR"), dir.path());

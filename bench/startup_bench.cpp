@@ -55,10 +55,8 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString com1 = dir.filePath(QStringLiteral("com1"));
     bench::Sim sim;
-    if (!sim.start(com1, {"--quiet"})) {
-        std::fprintf(stderr, "startup_bench: the simulator did not start\n");
+    if (!sim.startOrSay("startup_bench", com1, {"--quiet"}))
         return 2;
-    }
     const QString settings = dir.filePath(QStringLiteral("marvil.ini"));
     QFile f(settings);
     if (!f.open(QIODevice::WriteOnly))

@@ -27,10 +27,8 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString com1 = dir.filePath(QStringLiteral("com1"));
     bench::Sim sim;
-    if (!sim.start(com1, {"--quiet", "--answer-delay", "0", "--baud", "1200"})) {
-        std::fprintf(stderr, "transact_bench: the simulator did not start\n");
+    if (!sim.startOrSay("transact_bench", com1, {"--quiet", "--answer-delay", "0", "--baud", "1200"}))
         return 2;
-    }
     QtPort port;
     Link link;
     link.setSettingsPath(dir.filePath(QStringLiteral("marvil.ini")));
