@@ -81,8 +81,9 @@ struct CheckOptions {
     QString report;        // the PDF to write; empty for none
 };
 
-// The device a choice names, resolved as the window resolves its port (short names under /dev/); empty
-// with *message set when the settings file maps no device to it.
+// The device a choice names, resolved as the window resolves its port (short names under /dev/, COMn
+// through the settings file's mapping or its default device); empty with *message set when neither the
+// choice nor the settings file names a port.
 QString ChosenDevice(const PortChoice& choice, QString* message);
 
 // Points link at the real serial port, the system clock and the settings file the window uses (read,

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-class ConsoleView : public virtual ConfigureView {
+class ConsoleView : public HeadlessView, public virtual ConfigureView {
 public:
     // What the form answers for the job's form values, once: nothing cancels the job.
     using FormAnswer =
@@ -17,14 +17,6 @@ public:
 
     void tell(Notice kind, const QString& caption, const QString& text) override;
     bool ask(const QString& caption, const QString& text) override;
-    void setStopMode(bool) override {}
-    void showLinkStatus(int, int, int) override {}
-    void showLineSpeed(int) override {}
-    void showImitPanel(int) override {}
-    void showRun(int, const RunDisplay&) override {}
-    void showOutputPulses(const QString&, bool) override {}
-    void showPortDevice(const QString&) override {}
-    void showLinkNotice(LinkNotice, const QString&) override {}
     std::unique_ptr<CfgFormSession> openCfgForm(CfgContext& cfg, const CfgFormValues& values) override;
 };
 
