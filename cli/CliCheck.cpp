@@ -11,7 +11,6 @@
 #include "CheckSteps.h"
 #include "CheckView.h"
 #include "ConsoleView.h"
-#include "Settings.h"
 #include "UiCommon.h"
 
 #include <QFile>
@@ -83,14 +82,11 @@ std::optional<CheckPlan> LoadPlan(const CliJob& job, const CheckOptions& options
     return read.plan;
 }
 
-// The journal entry and the report, if one was asked for: the saves that failed.
+// The journal entry as the window appends it, and the report if one was asked for: the saves that failed.
 QStringList SaveCheck(const Link& link, const CheckRecord& record, const QString& reportPath) {
-    QStringList failed;
+    QStringList failed =
+        AppendJournalEntry(JournalPath(), CheckJournalEntry(record, link.PortNumber(), JournalDevice(link)));
     QString error;
-    const int port = link.PortNumber();
-    const QString device = port > 0 ? PortDeviceName(link, port) : QString();
-    if (!AppendJournal(JournalPath(), CheckJournalEntry(record, port, device), &error))
-        failed << QStringLiteral("журнал %1 (%2)").arg(JournalPath(), error);
     if (!reportPath.isEmpty() && !WriteCheckReport(record, reportPath, &error))
         failed << QStringLiteral("протокол %1 (%2)").arg(reportPath, error);
     return failed;
