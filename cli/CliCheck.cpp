@@ -3,6 +3,7 @@
 #include "CliCommand.h"
 #include "CliJob.h"
 #include "CliOptions.h"
+#include "CliSignals.h"
 
 #include "CheckJob.h"
 #include "CheckJournal.h"
@@ -113,6 +114,9 @@ int RunCliCheck(const CheckOptions& options) {
     ConsoleCheckView view(options.counted);
     Shell shell;
     CfgContext cfg;
+    // Ctrl+C or SIGTERM stops the running step as the window's stop does: the check ends aborted, with
+    // its journal entry and report.
+    StopOnSignals onSignal([&shell] { shell.requestStop(); });
     bool saveFailed = false;
     const CheckRecord record =
         RunCheck(view, job.link, shell, cfg, *plan, std::nullopt, [&](const CheckRecord& r) {
