@@ -1,8 +1,10 @@
 // The subcommands run as the installed program, against the virtual controller on a pseudo-terminal,
 // with their settings and journal in a temporary folder.
 #include "CheckPlanFile.h"
+#include "QtPort.h"
 #include "SimProcess.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -171,6 +173,22 @@ TEST_F(CliCommandTest, CheckJudgesTheStepAndKeepsItsRecord) {
     for (const QByteArray& entry : entries)
         EXPECT_EQ(QJsonDocument::fromJson(entry).object()[QStringLiteral("kind")].toString(),
                   QStringLiteral("check"));
+}
+
+// A port another program holds is named with that program, so the engineer knows what to close.
+TEST_F(CliCommandTest, BusyPortNamesItsHolder) {
+    Sim sim;
+    const QString device = startSim(sim, {});
+    QtPort holder;
+    OpenError error;
+    ASSERT_TRUE(holder.open(device, 1200, &error)) << error.systemText.toStdString();
+    const Finished r = run({"read", "--port", device});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("порт %1 не открыт").arg(device))) << r.err.toStdString();
+    // The system keeps 15 characters of a program's name.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Порт занят программой cli_command_tes (pid %1).")
+                                   .arg(QCoreApplication::applicationPid())))
+        << r.err.toStdString();
 }
 
 } // namespace
