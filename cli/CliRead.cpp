@@ -82,10 +82,15 @@ int RunCliRead(const ReadOptions& options) {
     QByteArray document;
     QString refusal;
     if (report.read) {
+        const QDateTime now = QDateTime::currentDateTime();
         try {
-            document = CheckedCfgFileBytes(cfg, values, QDateTime::currentDateTime());
+            document = CheckedCfgFileBytes(cfg, values, now);
         } catch (const UserError& e) {
             refusal = QStringLiteral("конфигурация контроллера не принимается формой: ") + e.message();
+            // What the controller holds is still shown: a script that only looks must not take a
+            // configured controller for an empty one.
+            if (options.json)
+                document = CfgFileBytes(cfg.record, cfg.SoftVersion, now);
         }
     }
     PrintOut(options.json
@@ -93,8 +98,10 @@ int RunCliRead(const ReadOptions& options) {
                        QJsonDocument(ReadJson(cfg, report, document)).toJson(QJsonDocument::Compact)) +
                        QLatin1Char('\n')
                  : ReadText(cfg, report, values));
-    if (!refusal.isEmpty() && (options.json || !options.output.isEmpty()))
+    if (!refusal.isEmpty() && !options.output.isEmpty())
         return job.fail(kExitFile, refusal);
+    if (!refusal.isEmpty() && options.json)
+        PrintError(QStringLiteral("rmz47 read: %1\n").arg(refusal));
     if (options.output.isEmpty())
         return kExitDone;
     if (!report.read)
