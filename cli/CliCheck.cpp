@@ -12,10 +12,12 @@
 #include "CheckSteps.h"
 #include "CheckView.h"
 #include "ConsoleView.h"
+#include "StatusLine.h"
 #include "UiCommon.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtMath>
 
 namespace {
 
@@ -24,9 +26,23 @@ constexpr qint64 kMaxPlanSize = 1 << 20;
 
 class ConsoleCheckView : public ConsoleView, public CheckView {
 public:
-    explicit ConsoleCheckView(const QList<qint64>& counted) : counted_(counted) {}
-    void showCheckProgress(int, const CheckStepResult&, std::optional<double>) override {}
+    ConsoleCheckView(const CheckPlan& plan, const QList<qint64>& counted) : plan_(plan), counted_(counted) {}
+    // On a terminal the running step's figures in one line, as the window's bar shows them.
+    void showCheckProgress(int step, const CheckStepResult& result,
+                           std::optional<double> secondsLeft) override {
+        if (!status_.enabled())
+            return;
+        const CheckStep& s = plan_.steps[step];
+        QString text = QStringLiteral("Шаг %1 из %2: ").arg(step + 1).arg(plan_.steps.size());
+        text += s.target == CheckStep::Target::Pulses
+                    ? QStringLiteral("ожидается импульсов: %1 из %2").arg(result.expectedPulses).arg(s.pulses)
+                    : QStringLiteral("ожидается импульсов: %1").arg(result.expectedPulses);
+        if (secondsLeft)
+            text += QStringLiteral(", осталось %1 с").arg(qCeil(*secondsLeft));
+        status_.show(text);
+    }
     void showCheckWait(const QString& text, int) override {
+        status_.clear();
         if (!text.isEmpty())
             PrintError(text + QLatin1Char('\n'));
     }
@@ -56,7 +72,9 @@ public:
     }
 
 private:
+    const CheckPlan& plan_;
     QList<qint64> counted_;
+    StatusLine status_;
 };
 
 // The plan file, refused before the line is touched: nothing (after the message) when it is.
@@ -111,7 +129,7 @@ int RunCliCheck(const CheckOptions& options) {
         return refused;
     if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
-    ConsoleCheckView view(options.counted);
+    ConsoleCheckView view(*plan, options.counted);
     Shell shell;
     CfgContext cfg;
     // Ctrl+C or SIGTERM stops the running step as the window's stop does: the check ends aborted, with

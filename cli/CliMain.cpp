@@ -3,7 +3,9 @@
 #include "CliOptions.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <type_traits>
 
 namespace {
@@ -39,6 +41,11 @@ int RunSubcommand(int argc, char** argv) {
     if (std::holds_alternative<CheckOptions>(parsed)) {
         // The report is drawn with Qt's painter, which needs a platform; the offscreen one needs no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A remote shell often has no runtime folder; the platform's start would warn about it on
+        // standard error, which scripts read. A private one (mode 0700) lives as long as the run.
+        QTemporaryDir runtime;
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         QGuiApplication app(argc, argv);
         return RunParsed(parsed);
     }
