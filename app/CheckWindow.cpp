@@ -242,9 +242,13 @@ void CheckWindow::showCheckWait(const QString& text, int) {
 }
 
 std::optional<qint64> CheckWindow::askCountedPulses(int step, const CheckStepResult& result) {
-    return AskCount(this, QStringLiteral("Шаг %1: ожидается %2. Введите число импульсов, насчитанное за шаг.")
-                              .arg(step + 1)
-                              .arg(Pulses(result.expectedPulses)));
+    // The box covers the window: the wait for the output's last pulses goes into it too, so that
+    // nobody types a count the counter has not finished.
+    const QString wait = wait_->text().isEmpty() ? QString() : wait_->text() + QLatin1Char('\n');
+    return AskCount(
+        this, wait + QStringLiteral("Шаг %1: ожидается %2. Введите число импульсов, насчитанное за шаг.")
+                         .arg(step + 1)
+                         .arg(Pulses(result.expectedPulses)));
 }
 
 void CheckWindow::showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) {
