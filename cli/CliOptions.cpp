@@ -9,32 +9,32 @@ namespace {
 
 const QString kProgram = QStringLiteral("rmz47");
 
-struct OptionSpec {
+struct OptionEntry {
     QString name;
     QString valueName; // empty: a flag
     QString description;
 };
 
-struct SubcommandSpec {
+struct SubcommandEntry {
     QString name;
     QString arguments; // the positional arguments in the synopsis
     QString summary;
-    QList<OptionSpec> options;
+    QList<OptionEntry> options;
     QString example;
 };
 
-const OptionSpec kPort{QStringLiteral("port"), QStringLiteral("УСТРОЙСТВО"),
-                       QStringLiteral("последовательный порт: путь или короткое имя (ttyUSB0)")};
-const OptionSpec kCom{QStringLiteral("com"), QStringLiteral("N"),
-                      QStringLiteral("порт COMN по сопоставлению из файла настроек (1..8)")};
-const OptionSpec kJson{QStringLiteral("json"), QString(), QStringLiteral("вывод в формате JSON")};
-const OptionSpec kSpeed{QStringLiteral("speed"), QStringLiteral("БОД"),
-                        QStringLiteral("скорость линии: 600, 1200, 2400, 3200, 4800, 6400, 7680, 9600, "
-                                       "12800, 19200 или 38400")};
-const OptionSpec kFor{QStringLiteral("for"), QStringLiteral("ВРЕМЯ"),
-                      QStringLiteral("закончить через это время: число и единица ms, s, min или h")};
+const OptionEntry kPort{QStringLiteral("port"), QStringLiteral("УСТРОЙСТВО"),
+                        QStringLiteral("последовательный порт: путь или короткое имя (ttyUSB0)")};
+const OptionEntry kCom{QStringLiteral("com"), QStringLiteral("N"),
+                       QStringLiteral("порт COMN по сопоставлению из файла настроек (1..8)")};
+const OptionEntry kJson{QStringLiteral("json"), QString(), QStringLiteral("вывод в формате JSON")};
+const OptionEntry kSpeed{QStringLiteral("speed"), QStringLiteral("БОД"),
+                         QStringLiteral("скорость линии: 600, 1200, 2400, 3200, 4800, 6400, 7680, 9600, "
+                                        "12800, 19200 или 38400")};
+const OptionEntry kFor{QStringLiteral("for"), QStringLiteral("ВРЕМЯ"),
+                       QStringLiteral("закончить через это время: число и единица ms, s, min или h")};
 
-const SubcommandSpec kRead{
+const SubcommandEntry kRead{
     QStringLiteral("read"),
     QString(),
     QStringLiteral("Читает идентификацию, состояние и конфигурацию контроллера."),
@@ -43,7 +43,7 @@ const SubcommandSpec kRead{
      kJson,
      {QStringLiteral("output"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать конфигурацию в файл")}},
     QStringLiteral("rmz47 read --port ttyUSB0 --output kp12.json")};
-const SubcommandSpec kWrite{
+const SubcommandEntry kWrite{
     QStringLiteral("write"),
     QStringLiteral("ФАЙЛ"),
     QStringLiteral("Записывает в контроллер конфигурацию из файла и проверяет её чтением."),
@@ -52,7 +52,7 @@ const SubcommandSpec kWrite{
      {QStringLiteral("yes"), QString(),
       QStringLiteral("принять файл другой версии ПО с тем же составом полей без вопроса")}},
     QStringLiteral("rmz47 write kp12.json --com 1")};
-const SubcommandSpec kImitate{
+const SubcommandEntry kImitate{
     QStringLiteral("imitate"),
     QString(),
     QStringLiteral("Имитирует ответы вычислителей расхода (до трёх ниток)."),
@@ -67,18 +67,18 @@ const SubcommandSpec kImitate{
      {QStringLiteral("pulse-value"), QStringLiteral("V"), QStringLiteral("цена импульса, м3")},
      kJson},
     QStringLiteral("rmz47 imitate --run 1:1:120.5 --run 2:1:80:lsb --for 10min")};
-const SubcommandSpec kListen{QStringLiteral("listen"),
-                             QString(),
-                             QStringLiteral("Читает обмен на линии, ничего не передавая."),
-                             {kPort,
-                              kCom,
-                              kSpeed,
-                              {QStringLiteral("order"), QStringLiteral("АДР:НИТКА:msb|lsb"),
-                               QStringLiteral("порядок байтов в ответах этой нитки")},
-                              kFor,
-                              kJson},
-                             QStringLiteral("rmz47 listen --port ttyUSB0 --for 1h --json")};
-const SubcommandSpec kCheck{
+const SubcommandEntry kListen{QStringLiteral("listen"),
+                              QString(),
+                              QStringLiteral("Читает обмен на линии, ничего не передавая."),
+                              {kPort,
+                               kCom,
+                               kSpeed,
+                               {QStringLiteral("order"), QStringLiteral("АДР:НИТКА:msb|lsb"),
+                                QStringLiteral("порядок байтов в ответах этой нитки")},
+                               kFor,
+                               kJson},
+                              QStringLiteral("rmz47 listen --port ttyUSB0 --for 1h --json")};
+const SubcommandEntry kCheck{
     QStringLiteral("check"),
     QStringLiteral("ПЛАН"),
     QStringLiteral("Проводит проверку на стенде по файлу плана."),
@@ -89,12 +89,12 @@ const SubcommandSpec kCheck{
      {QStringLiteral("report"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать протокол проверки (PDF)")}},
     QStringLiteral("rmz47 check plan.json --counted 1200,600 --report protokol.pdf")};
 
-const SubcommandSpec* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck};
+const SubcommandEntry* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck};
 
-const SubcommandSpec* FindSpec(const QString& name) {
-    for (const SubcommandSpec* spec : kSubcommands)
-        if (spec->name == name)
-            return spec;
+const SubcommandEntry* FindSubcommand(const QString& name) {
+    for (const SubcommandEntry* command : kSubcommands)
+        if (command->name == name)
+            return command;
     return nullptr;
 }
 
@@ -109,24 +109,24 @@ const QString kExitCodes =
                    "  5    файл не принят\n"
                    "  130  проверка прервана\n");
 
-QString OptionTitle(const OptionSpec& option) {
+QString OptionTitle(const OptionEntry& option) {
     return QStringLiteral("--") + option.name +
            (option.valueName.isEmpty() ? QString() : QStringLiteral(" ") + option.valueName);
 }
 
-QString HelpText(const SubcommandSpec& spec) {
-    QString text =
-        QStringLiteral("Использование: %1 %2%3 [параметры]\n%4\n\nПараметры:\n")
-            .arg(kProgram, spec.name,
-                 spec.arguments.isEmpty() ? QString() : QStringLiteral(" ") + spec.arguments, spec.summary);
+QString HelpText(const SubcommandEntry& command) {
+    QString text = QStringLiteral("Использование: %1 %2%3 [параметры]\n%4\n\nПараметры:\n")
+                       .arg(kProgram, command.name,
+                            command.arguments.isEmpty() ? QString() : QStringLiteral(" ") + command.arguments,
+                            command.summary);
     qsizetype width = QStringLiteral("-h, --help").size();
-    for (const OptionSpec& option : spec.options)
+    for (const OptionEntry& option : command.options)
         width = std::max(width, OptionTitle(option).size());
-    for (const OptionSpec& option : spec.options)
+    for (const OptionEntry& option : command.options)
         text += QStringLiteral("  %1  %2\n").arg(OptionTitle(option), -int(width)).arg(option.description);
     text +=
         QStringLiteral("  %1  показать эту справку и выйти\n").arg(QStringLiteral("-h, --help"), -int(width));
-    return text + QStringLiteral("\nПример:\n  %1\n\n").arg(spec.example) + kExitCodes;
+    return text + QStringLiteral("\nПример:\n  %1\n\n").arg(command.example) + kExitCodes;
 }
 
 CliPrint Usage(const QString& subcommand, const QString& why) {
@@ -143,18 +143,18 @@ CliPrint Usage(const QString& subcommand, const QString& why) {
 template <typename Options> using Converter = Options (*)(OptionReader&, const QStringList&);
 
 template <typename Options>
-ParsedCommand Convert(const SubcommandSpec& spec, const QCommandLineParser& parser,
+ParsedCommand Convert(const SubcommandEntry& command, const QCommandLineParser& parser,
                       Converter<Options> convert) {
     const QStringList positional = parser.positionalArguments();
-    const int wanted = spec.arguments.isEmpty() ? 0 : 1;
+    const int wanted = command.arguments.isEmpty() ? 0 : 1;
     if (positional.size() > wanted)
-        return Usage(spec.name, QStringLiteral("лишний аргумент «%1»").arg(positional.value(wanted)));
+        return Usage(command.name, QStringLiteral("лишний аргумент «%1»").arg(positional.value(wanted)));
     if (positional.size() < wanted)
-        return Usage(spec.name, QStringLiteral("не задан %1").arg(spec.arguments));
+        return Usage(command.name, QStringLiteral("не задан %1").arg(command.arguments));
     OptionReader reader{parser, {}};
     Options options = convert(reader, positional);
     if (!reader.error.isEmpty())
-        return Usage(spec.name, reader.error);
+        return Usage(command.name, reader.error);
     return options;
 }
 
@@ -162,13 +162,13 @@ ParsedCommand Convert(const SubcommandSpec& spec, const QCommandLineParser& pars
 
 ParsedCommand ParseSubcommand(const QStringList& arguments) {
     const QString name = arguments.value(1);
-    const SubcommandSpec* spec = FindSpec(name);
-    if (!spec)
+    const SubcommandEntry* command = FindSubcommand(name);
+    if (!command)
         return Usage(QString(), QStringLiteral("неизвестная команда «%1»; %2").arg(name, SubcommandNames()));
     QCommandLineParser parser;
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOption(help);
-    for (const OptionSpec& option : spec->options)
+    for (const OptionEntry& option : command->options)
         parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
     QStringList rest = arguments.mid(2);
     rest.prepend(arguments.value(0));
@@ -182,34 +182,34 @@ ParsedCommand ParseSubcommand(const QStringList& arguments) {
         return Usage(name, parser.errorText());
     }
     if (parser.isSet(help))
-        return CliPrint{kExitDone, HelpText(*spec)};
-    if (spec == &kRead)
-        return Convert<ReadOptions>(*spec, parser, ToRead);
-    if (spec == &kWrite)
-        return Convert<WriteOptions>(*spec, parser, ToWrite);
-    if (spec == &kImitate)
-        return Convert<ImitateOptions>(*spec, parser, ToImitate);
-    if (spec == &kListen)
-        return Convert<ListenOptions>(*spec, parser, ToListen);
-    return Convert<CheckOptions>(*spec, parser, ToCheck);
+        return CliPrint{kExitDone, HelpText(*command)};
+    if (command == &kRead)
+        return Convert<ReadOptions>(*command, parser, ToRead);
+    if (command == &kWrite)
+        return Convert<WriteOptions>(*command, parser, ToWrite);
+    if (command == &kImitate)
+        return Convert<ImitateOptions>(*command, parser, ToImitate);
+    if (command == &kListen)
+        return Convert<ListenOptions>(*command, parser, ToListen);
+    return Convert<CheckOptions>(*command, parser, ToCheck);
 }
 
 bool IsSubcommand(const QStringList& arguments) {
-    return FindSpec(arguments.value(1)) != nullptr;
+    return FindSubcommand(arguments.value(1)) != nullptr;
 }
 
 QString SubcommandNames() {
     QStringList names;
-    for (const SubcommandSpec* spec : kSubcommands)
-        names << spec->name;
+    for (const SubcommandEntry* command : kSubcommands)
+        names << command->name;
     return QStringLiteral("команды: ") + names.join(QStringLiteral(", "));
 }
 
 QString SubcommandsHelp() {
     QString text =
         QStringLiteral("\nКоманды (без окна; справка по каждой: %1 КОМАНДА --help):\n").arg(kProgram);
-    for (const SubcommandSpec* spec : kSubcommands)
-        text += QStringLiteral("  %1  %2\n").arg(spec->name, -8).arg(spec->summary);
+    for (const SubcommandEntry* command : kSubcommands)
+        text += QStringLiteral("  %1  %2\n").arg(command->name, -8).arg(command->summary);
     return text;
 }
 
