@@ -94,6 +94,20 @@ bool ReadPositive(const QLineEdit* edit, const QString& what, double* value, QSt
 } // namespace
 
 CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(makeRuns());
+    layout->addLayout(makeLineRow());
+    layout->addLayout(makeStepRow());
+    layout->addWidget(steps_, 1);
+    layout->addLayout(makeWhoRows());
+    connect(runCount_, &QSpinBox::valueChanged, this, [this](int runs) { showRunCount(runs); });
+    CheckPlan plan;
+    plan.steps << CheckStep{};
+    setPlan(plan);
+}
+
+QGroupBox* CheckPlanEditor::makeRuns() {
     runCount_ = Spin(1, kCheckRunsMax, QStringLiteral("Количество ниток"), this);
     auto* runsBox = new QGroupBox(QStringLiteral("Нитки"), this);
     auto* runsGrid = new QGridLayout(runsBox);
@@ -119,7 +133,10 @@ CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
     runsGrid->addWidget(Buddy(QStringLiteral("&Адрес (1-255)"), runs_[0].address), 1, 1);
     runsGrid->addWidget(Buddy(QStringLiteral("Но&мер нитки (1-3)"), runs_[0].run), 1, 2);
     runsGrid->addWidget(Buddy(QStringLiteral("&Порядок байт в float"), runs_[0].order), 1, 3);
+    return runsBox;
+}
 
+QHBoxLayout* CheckPlanEditor::makeLineRow() {
     speed_ = new QComboBox(this);
     for (const proto::LineSpeedRow& row : proto::LineSpeedTable)
         speed_->addItem(QString::number(row.baud));
@@ -136,7 +153,11 @@ CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
     lineRow->addWidget(pulse_);
     lineRow->addWidget(Buddy(QStringLiteral("пау&за, с :"), pause_));
     lineRow->addWidget(pause_);
+    return lineRow;
+}
 
+// The steps table and the row of buttons above it.
+QHBoxLayout* CheckPlanEditor::makeStepRow() {
     steps_ = new QTableWidget(0, kColumns, this);
     steps_->setHorizontalHeaderLabels(StepHeaders());
     steps_->setAccessibleName(QStringLiteral("Шаги проверки"));
@@ -163,7 +184,10 @@ CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
         button(QStringLiteral("&Удалить шаг"), QStringLiteral("Удалить шаг"), [this] { removeStep(); }));
     stepRow->addWidget(button(QStringLiteral("&Выше"), QStringLiteral("Шаг выше"), [this] { moveStep(-1); }));
     stepRow->addWidget(button(QStringLiteral("Ни&же"), QStringLiteral("Шаг ниже"), [this] { moveStep(1); }));
+    return stepRow;
+}
 
+QFormLayout* CheckPlanEditor::makeWhoRows() {
     tolerance_ = Spin(0, 1000000, QStringLiteral("Допуск, импульсов"), this);
     site_ = Edit(QStringLiteral("Площадка"), this);
     object_ = Edit(QStringLiteral("Объект"), this);
@@ -173,18 +197,7 @@ CheckPlanEditor::CheckPlanEditor(QWidget* parent) : QWidget(parent) {
     who->addRow(Buddy(QStringLiteral("Пло&щадка :"), site_), site_);
     who->addRow(Buddy(QStringLiteral("Объ&ект :"), object_), object_);
     who->addRow(Buddy(QStringLiteral("Испо&лнитель :"), engineer_), engineer_);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(runsBox);
-    layout->addLayout(lineRow);
-    layout->addLayout(stepRow);
-    layout->addWidget(steps_, 1);
-    layout->addLayout(who);
-    connect(runCount_, &QSpinBox::valueChanged, this, [this](int runs) { showRunCount(runs); });
-    CheckPlan plan;
-    plan.steps << CheckStep{};
-    setPlan(plan);
+    return who;
 }
 
 void CheckPlanEditor::takeImitSettings(const ImitSettings& imit) {

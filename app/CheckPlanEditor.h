@@ -9,6 +9,9 @@
 #include <array>
 
 class QComboBox;
+class QFormLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,6 +39,12 @@ public:
     QTableWidget* steps() const { return steps_; }
 
 private:
+    // The window's parts, top to bottom: the runs, the line and output values, the steps, who checks
+    // what where.
+    QGroupBox* makeRuns();
+    QHBoxLayout* makeLineRow();
+    QHBoxLayout* makeStepRow();
+    QFormLayout* makeWhoRows();
     void showRunCount(int runs);
     void addStep();
     void removeStep();
