@@ -201,18 +201,19 @@ QFormLayout* CheckPlanEditor::makeWhoRows() {
 }
 
 void CheckPlanEditor::takeImitSettings(const ImitSettings& imit) {
+    // Only what the imitation knows: the steps, the tolerance and who checks where stay as typed, even
+    // where a cell does not read as a number yet.
     CheckPlan plan;
-    QString ignored;
-    readPlan(&plan, &ignored);
     plan.runCount = qBound(1, imit.ImitFlIndex + 1, kCheckRunsMax);
     for (int r = 0; r < kCheckRunsMax; ++r)
         plan.runs[r] = {imit.ImitAddr[r], imit.ImitNitka[r], imit.ImitMsbFirst[r]};
     plan.speedIndex = imit.ImitSpeedIndex;
     plan.output = imit.output;
-    setPlan(plan);
+    setRunsAndOutput(plan);
+    showRunCount(plan.runCount);
 }
 
-void CheckPlanEditor::setPlan(const CheckPlan& plan) {
+void CheckPlanEditor::setRunsAndOutput(const CheckPlan& plan) {
     runCount_->setValue(plan.runCount);
     for (int r = 0; r < kCheckRunsMax; ++r) {
         runs_[std::size_t(r)].address->setValue(plan.runs[r].address);
@@ -223,6 +224,10 @@ void CheckPlanEditor::setPlan(const CheckPlan& plan) {
     v_->setText(plan.output.knowsV() ? ShortNumber(plan.output.v, 6) : QString());
     pulse_->setText(plan.output.knowsTiming() ? ShortNumber(plan.output.pulseS, 2) : QString());
     pause_->setText(plan.output.knowsTiming() ? ShortNumber(plan.output.pauseS, 2) : QString());
+}
+
+void CheckPlanEditor::setPlan(const CheckPlan& plan) {
+    setRunsAndOutput(plan);
     steps_->setRowCount(0);
     for (const CheckStep& step : plan.steps) {
         steps_->insertRow(steps_->rowCount());

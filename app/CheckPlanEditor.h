@@ -45,6 +45,7 @@ private:
     QHBoxLayout* makeLineRow();
     QHBoxLayout* makeStepRow();
     QFormLayout* makeWhoRows();
+    void setRunsAndOutput(const CheckPlan& plan); // the runs, the speed, V, pulse and pause
     void showRunCount(int runs);
     void addStep();
     void removeStep();

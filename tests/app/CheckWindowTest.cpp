@@ -230,6 +230,10 @@ TEST_F(CheckWindowTest, RefusesAPlanWhoseTextsAreNoNumbersAndNamesTheCell) {
         QString problem;
         EXPECT_FALSE(window->editor()->readPlan(&plan, &problem));
         EXPECT_EQ(problem, QString::fromUtf8(c.problem));
+        // Reopening the window takes the imitation's runs over and keeps the steps as typed.
+        window->takeImitSettings(ImitSettings{});
+        EXPECT_EQ(steps->rowCount(), SamplePlan().steps.size());
+        EXPECT_EQ(steps->item(0, c.column)->text(), QString::fromUtf8(c.text));
     }
 }
 
