@@ -16,7 +16,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -294,13 +293,7 @@ bool CheckWindow::savePlan(const QString& path, QString* error) {
 }
 
 bool CheckWindow::loadPlan(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error =
-            QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(": ") + file.errorString();
-        return false;
-    }
-    const CheckPlanRead read = ReadCheckPlanFile(file.readAll(), path);
+    const CheckPlanRead read = LoadCheckPlanFile(path);
     if (!read.loaded) {
         *error = read.message;
         return false;

@@ -6,6 +6,8 @@
 #include "LineSpeed.h"
 #include "Version.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cmath>
@@ -224,4 +226,15 @@ CheckPlanRead ReadCheckPlanFile(const QByteArray& bytes, const QString& fileName
     r.loaded = true;
     r.plan = *plan;
     return r;
+}
+
+CheckPlanRead LoadCheckPlanFile(const QString& path) {
+    // A plan is a few kilobytes; anything far larger is not one and is not read into memory.
+    constexpr qint64 kMaxPlanSize = 1 << 20;
+    const QString name = QFileInfo(path).fileName();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Refused(QStringLiteral("Не удалось открыть файл ") + Quoted(name) + QStringLiteral(": ") +
+                       file.errorString());
+    return ReadCheckPlanFile(file.size() > kMaxPlanSize ? QByteArray() : file.readAll(), name);
 }

@@ -25,3 +25,6 @@ struct CheckPlanRead {
     CheckPlan plan;
 };
 CheckPlanRead ReadCheckPlanFile(const QByteArray& bytes, const QString& fileName);
+// The plan in the file at path, read as above; a file that cannot be opened is refused with the system's
+// reason, one far larger than any plan as damaged.
+CheckPlanRead LoadCheckPlanFile(const QString& path);

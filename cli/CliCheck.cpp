@@ -15,14 +15,9 @@
 #include "StatusLine.h"
 #include "UiCommon.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QtMath>
 
 namespace {
-
-// A plan is a few kilobytes; anything far larger is not one.
-constexpr qint64 kMaxPlanSize = 1 << 20;
 
 class ConsoleCheckView : public ConsoleView, public CheckView {
 public:
@@ -79,14 +74,7 @@ private:
 
 // The plan file, refused before the line is touched: nothing (after the message) when it is.
 std::optional<CheckPlan> LoadPlan(const CliJob& job, const CheckOptions& options, int* status) {
-    QFile file(options.plan);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *status = job.fail(kExitFile, QStringLiteral("Не удалось открыть файл «%1»: %2")
-                                          .arg(QFileInfo(options.plan).fileName(), file.errorString()));
-        return std::nullopt;
-    }
-    const CheckPlanRead read = ReadCheckPlanFile(file.size() > kMaxPlanSize ? QByteArray() : file.readAll(),
-                                                 QFileInfo(options.plan).fileName());
+    const CheckPlanRead read = LoadCheckPlanFile(options.plan);
     const QString problem = read.loaded ? CheckPlanProblem(read.plan) : read.message;
     if (!problem.isEmpty()) {
         *status = job.fail(kExitFile, problem);
