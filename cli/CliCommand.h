@@ -2,6 +2,8 @@
 // The program's subcommands (read, write, imitate, listen, check): what each one was asked to do, parsed
 // and checked before any port is opened, and the status each ends with. Each runs the window's own jobs
 // against a console view.
+#include "LineSpeed.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -87,9 +89,9 @@ struct CheckOptions {
 QString ChosenDevice(const PortChoice& choice, QString* message);
 
 // Points link at the real serial port, the system clock and the settings file the window uses (read,
-// never written), on the chosen device, and opens it at the controller's speed: kExitDone, or kExitPort
-// with *message naming the port and why it would not open.
-int OpenCliLink(Link& link, const PortChoice& choice, QString* message);
+// never written), on the chosen device, and opens it at baud (the controller's speed unless told): kExitDone,
+// or kExitPort with *message naming the port and why it would not open.
+int OpenCliLink(Link& link, const PortChoice& choice, QString* message, int baud = proto::kControllerBaud);
 
 int RunCliRead(const ReadOptions& options);
 int RunCliWrite(const WriteOptions& options);

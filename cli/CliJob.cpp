@@ -2,9 +2,9 @@
 
 #include "CliOptions.h"
 
-int CliJob::open(const PortChoice& choice) {
+int CliJob::open(const PortChoice& choice, int baud) {
     QString message;
-    const int status = OpenCliLink(link, choice, &message);
+    const int status = OpenCliLink(link, choice, &message, baud);
     return status == kExitDone ? status : fail(status, message);
 }
 

@@ -12,7 +12,7 @@ public:
     CliJob& operator=(const CliJob&) = delete;
 
     // Opens the port: kExitDone, or the status after the message naming the port and why.
-    int open(const PortChoice& choice);
+    int open(const PortChoice& choice, int baud = proto::kControllerBaud);
     // Prints "rmz47 NAME: message" and returns status.
     int fail(int status, const QString& message) const;
 

@@ -176,17 +176,11 @@ private:
 
 int RunCliListen(const ListenOptions& options) {
     CliJob job(QStringLiteral("listen"));
-    if (const int opened = job.open(options.port); opened != kExitDone)
+    // Opened once, at the line's speed: a failure keeps its reason (absent, busy, no permission).
+    const int baud = proto::SpeedIndexToBaud(options.speedIndex.value_or(proto::kFallbackSpeedIndex));
+    if (const int opened = job.open(options.port, baud); opened != kExitDone)
         return opened;
     Link& link = job.link;
-    // Opened at the controller's speed: again at the line's when that is another.
-    const int baud = proto::SpeedIndexToBaud(options.speedIndex.value_or(proto::kFallbackSpeedIndex));
-    if (baud != link.LineSpeed()) {
-        link.setLineSpeed(baud);
-        OpenPort(link);
-        if (!link.portOpen())
-            return job.fail(kExitPort, QStringLiteral("порт не открыт на скорости %1 бит/с").arg(baud));
-    }
     monitor::LineMonitor lineMonitor(link.timeSource(), 10'000);
     lineMonitor.log().listenOnly(ByteOrders(options.orders), lineMonitor.nowUs());
     const monitor::RowModel& model = lineMonitor.model();

@@ -56,7 +56,7 @@ QString ChosenDevice(const PortChoice& choice, QString* message) {
     return PortDeviceName(settings, ChosenPortNumber(settings, choice));
 }
 
-int OpenCliLink(Link& link, const PortChoice& choice, QString* message) {
+int OpenCliLink(Link& link, const PortChoice& choice, QString* message, int baud) {
     QString why;
     const QString device = ChosenDevice(choice, &why);
     if (device.isEmpty()) {
@@ -74,7 +74,7 @@ int OpenCliLink(Link& link, const PortChoice& choice, QString* message) {
     link.setSettingsPath(QString());
     link.mapPortDevice(number, device);
     link.setPortNumber(number);
-    link.setLineSpeed(proto::kControllerBaud);
+    link.setLineSpeed(baud);
     ConsoleLinkUi& ui = CliLinkUi();
     ui.openError.clear();
     link.setUi(&ui);
