@@ -151,7 +151,9 @@ bool ImitConsole::answered(const ImitAnswer& answer) {
     t.volume = answer.volume;
     if (options_.json)
         pending_.push_back({answer.slot, QDateTime::currentMSecsSinceEpoch(), t.answers, t.volume});
-    if (!flusher_.isActive())
+    // Printing waits for the next turn of the loop, and there is nothing to print without JSON or a
+    // terminal.
+    if ((options_.json || status_.enabled()) && !flusher_.isActive())
         flusher_.start();
     if (!options_.pulses || !imit_.output.knowsV() || expectation().pulses < *options_.pulses)
         return false;
@@ -172,7 +174,8 @@ void ImitConsole::flush() {
                    {QStringLiteral("volume"), JsonSingle(shown.volume)}});
     }
     pending_.clear();
-    status_.show(statusText());
+    if (status_.enabled())
+        status_.show(statusText());
 }
 
 QString ImitConsole::runText(int slot, bool brief) const {
