@@ -7,6 +7,7 @@
 #include "ConsoleView.h"
 #include "StatusLine.h"
 
+#include "CfgJson.h"
 #include "ExpectedPulses.h"
 #include "ImitLoop.h"
 #include "LineLog.h"
@@ -171,7 +172,7 @@ void ImitConsole::flush() {
                    {QStringLiteral("run"), run.second},
                    {QStringLiteral("flow"), imit_.ImitRashod[std::size_t(shown.slot)]},
                    {QStringLiteral("answers"), shown.answers},
-                   {QStringLiteral("volume"), JsonSingle(shown.volume)}});
+                   {QStringLiteral("volume"), ShortestDecimal(shown.volume)}});
     }
     pending_.clear();
     if (status_.enabled())
@@ -205,10 +206,11 @@ void ImitConsole::summary(qint64 elapsedMs) {
     if (options_.json) {
         QJsonArray list;
         for (int s = 0; s < runs(); ++s)
-            list.append(QJsonObject{{QStringLiteral("address"), key(s).first},
-                                    {QStringLiteral("run"), key(s).second},
-                                    {QStringLiteral("answers"), tally_[std::size_t(s)].answers},
-                                    {QStringLiteral("volume"), JsonSingle(tally_[std::size_t(s)].volume)}});
+            list.append(
+                QJsonObject{{QStringLiteral("address"), key(s).first},
+                            {QStringLiteral("run"), key(s).second},
+                            {QStringLiteral("answers"), tally_[std::size_t(s)].answers},
+                            {QStringLiteral("volume"), ShortestDecimal(tally_[std::size_t(s)].volume)}});
         QJsonObject summary{{QStringLiteral("kind"), QStringLiteral("summary")},
                             {QStringLiteral("ended"), EndedName(ended_)},
                             {QStringLiteral("seconds"), double(elapsedMs) / 1000},

@@ -8,6 +8,7 @@
 #include "CliSignals.h"
 #include "ConsoleView.h"
 
+#include "CfgJson.h"
 #include "DeviceWatch.h"
 #include "LineMonitor.h"
 #include "Now_opros.h"
@@ -73,8 +74,8 @@ QJsonObject RowJson(const monitor::LineRow& row, const monitor::LineLog& log) {
     }
     if (row.cause == monitor::RowCause::FlowAnswer) {
         const auto f = proto::DecodeFlowAnswer(frame, log.msbFirst({frame[1], frame[4]}));
-        o.insert(QStringLiteral("flow"), JsonSingle(f.flow));
-        o.insert(QStringLiteral("volume"), JsonSingle(f.volume));
+        o.insert(QStringLiteral("flow"), ShortestDecimal(f.flow));
+        o.insert(QStringLiteral("volume"), ShortestDecimal(f.volume));
     }
     return o;
 }

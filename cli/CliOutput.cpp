@@ -5,9 +5,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 
-#include <charconv>
-#include <cstdlib>
-
 void PrintLine(const QString& line) {
     PrintOut(line + QLatin1Char('\n'));
 }
@@ -22,11 +19,4 @@ void PrintJson(const QJsonObject& object) {
 
 QString IsoTime(qint64 wallMs) {
     return QDateTime::fromMSecsSinceEpoch(wallMs, Qt::UTC).toString(Qt::ISODateWithMs);
-}
-
-double JsonSingle(float value) {
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits - 1, value).ptr;
-    *end = '\0';
-    return std::strtod(digits, nullptr);
 }

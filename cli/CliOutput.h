@@ -12,5 +12,3 @@ QString JsonLine(const QJsonObject& object);
 void PrintJson(const QJsonObject& object);
 // ISO 8601 in UTC with milliseconds: "2026-12-08T04:50:01.123Z".
 QString IsoTime(qint64 wallMs);
-// A single-precision value as a JSON number with its own shortest digits (6.077, not 6.077000141143799).
-double JsonSingle(float value);

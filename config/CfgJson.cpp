@@ -15,13 +15,6 @@ QJsonObject Field(const QJsonValue& value, const QString& unit) {
     return {{QStringLiteral("value"), value}, {QStringLiteral("unit"), unit}};
 }
 
-// The shortest decimal that reads back as the same float: 0.1, not 0.100000001490116.
-double ShortestDecimal(float v) {
-    char buf[32];
-    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-    return QByteArray(buf, int(end - buf)).toDouble();
-}
-
 QString RunKey(const char* base, int run) {
     return QString::fromLatin1(base) + QString::number(run + 1);
 }
@@ -78,6 +71,12 @@ int BaudToSpeedIndex(int baud) {
 }
 
 } // namespace
+
+double ShortestDecimal(float v) {
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    return QByteArray(buf, int(end - buf)).toDouble();
+}
 
 QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
     QJsonObject o;

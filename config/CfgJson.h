@@ -17,6 +17,10 @@ QJsonObject RecordToJson(const CfgRecord& record, quint8 softVersion);
 // configuration form accepts.
 std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, QString* problem);
 
+// The shortest decimal that reads back as the same float (0.1, not 0.100000001490116), read without
+// the C library, so the same in every locale.
+double ShortestDecimal(float v);
+
 // A moment with its offset from UTC ("2026-12-07T15:04:05+03:00"), so that a file read elsewhere says when.
 QString MomentText(const QDateTime& time);
 
