@@ -37,35 +37,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("Проверка на стенде");
 
-QString Pulses(qint64 n) {
-    return QString::number(n) + QLatin1Char(' ') +
-           RussianPlural(n, QStringLiteral("импульс"), QStringLiteral("импульса"),
-                         QStringLiteral("импульсов"));
-}
-
-// After "из": the genitive, one form for 1, 21, … and one for the rest.
-QString OfPulses(qint64 n) {
-    return QString::number(n) + QLatin1Char(' ') +
-           RussianPlural(n, QStringLiteral("импульса"), QStringLiteral("импульсов"),
-                         QStringLiteral("импульсов"));
-}
-
-// The step's progress in the bar's words: "Шаг 1 из 2: 5 из 10 импульсов, осталось 12 с".
-QString ProgressText(const CheckPlan& plan, int step, const CheckStepResult& result,
-                     std::optional<double> left) {
-    const CheckStep& s = plan.steps[step];
-    QString text = QStringLiteral("Шаг %1 из %2: ").arg(step + 1).arg(plan.steps.size());
-    if (s.target == CheckStep::Target::Pulses)
-        text += QString::number(result.expectedPulses) + QStringLiteral(" из ") + OfPulses(s.pulses);
-    else
-        text +=
-            QStringLiteral("%1 из %2 с, ").arg(qint64(result.durationS)).arg(qint64(std::ceil(s.seconds))) +
-            Pulses(result.expectedPulses);
-    if (left)
-        text += QStringLiteral(", осталось %1 с").arg(qint64(std::ceil(*left)));
-    return text;
-}
-
 QPushButton* Button(const QString& text, const QString& name, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
     b->setAccessibleName(name);
@@ -230,7 +201,7 @@ void CheckWindow::showCheckProgress(int step, const CheckStepResult& result,
     const qint64 done = pulses ? result.expectedPulses : qint64(result.durationS);
     progress_->setRange(0, int(qMin<qint64>(target, INT_MAX)));
     progress_->setValue(int(std::clamp<qint64>(done, 0, progress_->maximum())));
-    const QString text = ProgressText(plan_, step, result, secondsLeft);
+    const QString text = StepProgressText(plan_, step, result, secondsLeft);
     progress_->setFormat(text);
     progress_->setAccessibleDescription(text);
     editor_->showStepResult(step, result, CheckVerdict::None);
@@ -247,7 +218,7 @@ std::optional<qint64> CheckWindow::askCountedPulses(int step, const CheckStepRes
     return AskCount(
         this, wait + QStringLiteral("Шаг %1: ожидается %2. Введите число импульсов, насчитанное за шаг.")
                          .arg(step + 1)
-                         .arg(Pulses(result.expectedPulses)));
+                         .arg(PulsesText(result.expectedPulses)));
 }
 
 void CheckWindow::showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) {

@@ -88,3 +88,35 @@ QString VerdictText(CheckVerdict verdict) {
     }
     return {};
 }
+
+QString PulsesText(qint64 n) {
+    return QString::number(n) + QLatin1Char(' ') +
+           RussianPlural(n, QStringLiteral("импульс"), QStringLiteral("импульса"),
+                         QStringLiteral("импульсов"));
+}
+
+namespace {
+
+// After "из": the genitive, one form for 1, 21, … and one for the rest.
+QString OfPulses(qint64 n) {
+    return QString::number(n) + QLatin1Char(' ') +
+           RussianPlural(n, QStringLiteral("импульса"), QStringLiteral("импульсов"),
+                         QStringLiteral("импульсов"));
+}
+
+} // namespace
+
+QString StepProgressText(const CheckPlan& plan, int step, const CheckStepResult& result,
+                         std::optional<double> left) {
+    const CheckStep& s = plan.steps[step];
+    QString text = QStringLiteral("Шаг %1 из %2: ").arg(step + 1).arg(plan.steps.size());
+    if (s.target == CheckStep::Target::Pulses)
+        text += QString::number(result.expectedPulses) + QStringLiteral(" из ") + OfPulses(s.pulses);
+    else
+        text +=
+            QStringLiteral("%1 из %2 с, ").arg(qint64(result.durationS)).arg(qint64(std::ceil(s.seconds))) +
+            PulsesText(result.expectedPulses);
+    if (left)
+        text += QStringLiteral(", осталось %1 с").arg(qint64(std::ceil(*left)));
+    return text;
+}

@@ -34,3 +34,11 @@ CheckVerdict StepVerdict(const CheckStepResult& result, int tolerance);
 // None for an aborted check, or one with a step not run or not counted; Fail when any step failed.
 CheckVerdict OverallVerdict(const CheckRecord& record);
 QString VerdictText(CheckVerdict verdict); // "годен", "не годен", empty
+
+// "1 импульс", "3 импульса", "20 импульсов".
+QString PulsesText(qint64 n);
+
+// The running step in the engineer's words: "Шаг 1 из 2: 5 из 10 импульсов, осталось 12 с", or for a
+// step of so many seconds "Шаг 2 из 2: 3 из 30 с, 4 импульса, осталось 27 с".
+QString StepProgressText(const CheckPlan& plan, int step, const CheckStepResult& result,
+                         std::optional<double> left);

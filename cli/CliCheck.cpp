@@ -15,8 +15,6 @@
 #include "StatusLine.h"
 #include "UiCommon.h"
 
-#include <QtMath>
-
 namespace {
 
 class ConsoleCheckView : public ConsoleView, public CheckView {
@@ -27,14 +25,7 @@ public:
                            std::optional<double> secondsLeft) override {
         if (!status_.enabled())
             return;
-        const CheckStep& s = plan_.steps[step];
-        QString text = QStringLiteral("Шаг %1 из %2: ").arg(step + 1).arg(plan_.steps.size());
-        text += s.target == CheckStep::Target::Pulses
-                    ? QStringLiteral("ожидается импульсов: %1 из %2").arg(result.expectedPulses).arg(s.pulses)
-                    : QStringLiteral("ожидается импульсов: %1").arg(result.expectedPulses);
-        if (secondsLeft)
-            text += QStringLiteral(", осталось %1 с").arg(qCeil(*secondsLeft));
-        status_.show(text);
+        status_.show(StepProgressText(plan_, step, result, secondsLeft));
     }
     void showCheckWait(const QString& text, int) override {
         status_.clear();
