@@ -14,6 +14,8 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -117,6 +120,34 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     connect(exportCsvButton, &QPushButton::clicked, this, [this] { exportClicked(); });
     connect(refresh, &QPushButton::clicked, this, [this] { reload(); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    followFile();
+}
+
+void JournalWindow::followFile() {
+    // The checks and the command line append to the same journal: an open window shows their entries
+    // without a refresh. The folder is watched too, for a journal that does not exist yet.
+    auto* watcher = new QFileSystemWatcher(this);
+    auto* settle = new QTimer(this); // one read for a burst of appends
+    settle->setSingleShot(true);
+    settle->setInterval(200);
+    const auto watch = [this, watcher] {
+        const QString folder = QFileInfo(path_).absolutePath();
+        if (QFileInfo::exists(folder) && !watcher->directories().contains(folder))
+            watcher->addPath(folder);
+        if (QFileInfo::exists(path_) && !watcher->files().contains(path_))
+            watcher->addPath(path_);
+    };
+    watch();
+    const auto changed = [settle, watch] {
+        watch();
+        settle->start();
+    };
+    connect(watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(watcher, &QFileSystemWatcher::directoryChanged, this, changed);
+    connect(settle, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            reload();
+    });
 }
 
 void JournalWindow::reload() {

@@ -32,6 +32,7 @@ public:
     QPushButton* reportButton() const { return report_; }
 
 private:
+    void followFile();
     void applyFilter();
     void editNote();
     void exportClicked();

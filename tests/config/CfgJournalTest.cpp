@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -180,6 +181,13 @@ TEST(CfgJournal, WindowListsChecksAndMakesTheirReportAgain) {
     CloseNextBox(box);
     window.reportButton()->click();
     EXPECT_TRUE(box.text.startsWith(QStringLiteral("По этой записи протокол не составить: ")));
+
+    // Another writer (the command line, a check) appends: the open window follows the file.
+    window.show();
+    ASSERT_TRUE(AppendJournal(path, Entry(2), nullptr));
+    for (int waited = 0; window.table()->rowCount() < 4 && waited < 5000; waited += 50)
+        QTest::qWait(50);
+    EXPECT_EQ(window.table()->rowCount(), 4);
 }
 
 } // namespace
