@@ -37,13 +37,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("Проверка на стенде");
 
-QPushButton* Button(const QString& text, const QString& name, QWidget* parent) {
-    auto* b = new QPushButton(text, parent);
-    b->setAccessibleName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 // The count from the engineer's counter; nothing when the dialog was cancelled.
 std::optional<qint64> AskCount(QWidget* parent, const QString& question) {
     QDialog dialog(parent);
@@ -86,13 +79,14 @@ CheckWindow::CheckWindow(JobView& mainView, Shell& shell, QWidget* parent)
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
     }
-    start_ = Button(QStringLiteral("Нача&ть"), QStringLiteral("Начать проверку"), this);
-    next_ = Button(QStringLiteral("Следу&ющий шаг"), QStringLiteral("Следующий шаг"), this);
-    abort_ = Button(QStringLiteral("П&рервать (Esc)"), QStringLiteral("Прервать проверку"), this);
-    savePlan_ = Button(QStringLiteral("&Сохранить план…"), QStringLiteral("Сохранить план"), this);
-    loadPlan_ = Button(QStringLiteral("За&грузить план…"), QStringLiteral("Загрузить план"), this);
-    saveReport_ = Button(QStringLiteral("Со&хранить протокол…"), QStringLiteral("Сохранить протокол"), this);
-    print_ = Button(QStringLiteral("Пе&чать…"), QStringLiteral("Печать протокола"), this);
+    start_ = PlainButton(QStringLiteral("Нача&ть"), QStringLiteral("Начать проверку"), this);
+    next_ = PlainButton(QStringLiteral("Следу&ющий шаг"), QStringLiteral("Следующий шаг"), this);
+    abort_ = PlainButton(QStringLiteral("П&рервать (Esc)"), QStringLiteral("Прервать проверку"), this);
+    savePlan_ = PlainButton(QStringLiteral("&Сохранить план…"), QStringLiteral("Сохранить план"), this);
+    loadPlan_ = PlainButton(QStringLiteral("За&грузить план…"), QStringLiteral("Загрузить план"), this);
+    saveReport_ =
+        PlainButton(QStringLiteral("Со&хранить протокол…"), QStringLiteral("Сохранить протокол"), this);
+    print_ = PlainButton(QStringLiteral("Пе&чать…"), QStringLiteral("Печать протокола"), this);
 
     auto* files = new QHBoxLayout;
     for (QPushButton* b : {savePlan_, loadPlan_})
@@ -284,18 +278,11 @@ bool CheckWindow::saveReport(const QString& path, QString* error) {
 namespace {
 
 // A save dialog's path with the filter's extension when the engineer typed none.
-QString SavePath(QWidget* parent, const QString& caption, const QString& filter, const QString& extension) {
-    QString path = QFileDialog::getSaveFileName(parent, caption, QString(), filter);
-    if (!path.isEmpty() && !path.endsWith(extension, Qt::CaseInsensitive))
-        path += extension;
-    return path;
-}
-
 } // namespace
 
 void CheckWindow::savePlanClicked() {
-    const QString path = SavePath(this, QStringLiteral("Сохранить план проверки"),
-                                  QStringLiteral("План проверки (*.json)"), QStringLiteral(".json"));
+    const QString path = AskSavePath(this, QStringLiteral("Сохранить план проверки"),
+                                     QStringLiteral("План проверки"), QStringLiteral(".json"));
     QString error;
     if (!path.isEmpty() && !savePlan(path, &error))
         warn(QStringLiteral("План не сохранен: ") + error);
@@ -311,8 +298,8 @@ void CheckWindow::loadPlanClicked() {
 }
 
 void CheckWindow::saveReportClicked() {
-    const QString path = SavePath(this, QStringLiteral("Сохранить протокол проверки"),
-                                  QStringLiteral("PDF (*.pdf)"), QStringLiteral(".pdf"));
+    const QString path = AskSavePath(this, QStringLiteral("Сохранить протокол проверки"),
+                                     QStringLiteral("PDF"), QStringLiteral(".pdf"));
     QString error;
     if (!path.isEmpty() && !saveReport(path, &error))
         warn(QStringLiteral("Протокол не сохранен: ") + error);

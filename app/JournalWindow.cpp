@@ -38,22 +38,6 @@ QString ShownTime(const QString& moment) {
     return time.isValid() ? LocalMomentText(time) : moment;
 }
 
-QPushButton* Button(const QString& text, const QString& accessible, QWidget* parent) {
-    auto* b = new QPushButton(text, parent);
-    b->setAccessibleName(accessible);
-    b->setAutoDefault(false);
-    return b;
-}
-
-// A path to save to with the filter's suffix; empty when the operator changed their mind.
-QString AskSavePath(QWidget* parent, const QString& caption, const QString& name, const QString& suffix) {
-    QString path = QFileDialog::getSaveFileName(parent, caption, QString(),
-                                                name + QStringLiteral(" (*") + suffix + QLatin1Char(')'));
-    if (!path.isEmpty() && !path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
-    return path;
-}
-
 void SaveFailed(QWidget* parent, const QString& path, const QString& error) {
     ShowMessage(parent, QStringLiteral("Не удалось сохранить файл ") + path + QStringLiteral(": ") + error,
                 QStringLiteral("Ошибка!"), QMessageBox::Warning);
@@ -64,7 +48,7 @@ void SaveFailed(QWidget* parent, const QString& path, const QString& error) {
 JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     : QWidget(parent, Qt::Window), path_(journalPath), filter_(new QLineEdit(this)),
       kind_(new QComboBox(this)),
-      report_(Button(QStringLiteral("П&ротокол…"), QStringLiteral("Протокол проверки по записи"), this)),
+      report_(PlainButton(QStringLiteral("П&ротокол…"), QStringLiteral("Протокол проверки по записи"), this)),
       table_(new QTableWidget(this)), status_(new QLabel(this)) {
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
@@ -88,11 +72,12 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->setVisible(false);
 
-    QPushButton* note = Button(QStringLiteral("&Примечание…"), QStringLiteral("Примечание к записи"), this);
+    QPushButton* note =
+        PlainButton(QStringLiteral("&Примечание…"), QStringLiteral("Примечание к записи"), this);
     QPushButton* exportCsvButton =
-        Button(QStringLiteral("&Экспорт в CSV…"), QStringLiteral("Экспорт в CSV"), this);
-    QPushButton* refresh = Button(QStringLiteral("&Обновить"), QStringLiteral("Обновить журнал"), this);
-    QPushButton* close = Button(QStringLiteral("&Закрыть"), QStringLiteral("Закрыть журнал"), this);
+        PlainButton(QStringLiteral("&Экспорт в CSV…"), QStringLiteral("Экспорт в CSV"), this);
+    QPushButton* refresh = PlainButton(QStringLiteral("&Обновить"), QStringLiteral("Обновить журнал"), this);
+    QPushButton* close = PlainButton(QStringLiteral("&Закрыть"), QStringLiteral("Закрыть журнал"), this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterLabel);

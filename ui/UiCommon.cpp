@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -247,4 +248,19 @@ QString RtsStatusText(int rtsControl) {
 
 QString SpeedStatusText(int baud) {
     return QStringLiteral(" скор.%1").arg(baud);
+}
+
+QPushButton* PlainButton(const QString& text, const QString& accessibleName, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setAccessibleName(accessibleName);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QString AskSavePath(QWidget* parent, const QString& caption, const QString& name, const QString& suffix) {
+    QString path = QFileDialog::getSaveFileName(parent, caption, QString(),
+                                                name + QStringLiteral(" (*") + suffix + QLatin1Char(')'));
+    if (!path.isEmpty() && !path.endsWith(suffix, Qt::CaseInsensitive))
+        path += suffix;
+    return path;
 }

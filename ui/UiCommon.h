@@ -10,6 +10,7 @@
 #include <functional>
 
 class QButtonGroup;
+class QPushButton;
 class QTranslator;
 class QLineEdit;
 class QGridLayout;
@@ -90,6 +91,13 @@ int ExecModal(QDialog& dialog);
 
 // A message box with one OK button.
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon);
+
+// A push button of a tool window: its text with a mnemonic, a name for a screen reader, and no default
+// role, so that Enter in an edit field presses nothing.
+QPushButton* PlainButton(const QString& text, const QString& accessibleName, QWidget* parent);
+// A path to save to, asked with the system's dialog, ending in suffix (".pdf"); the filter reads
+// "name (*suffix)". Empty when the operator changed their mind.
+QString AskSavePath(QWidget* parent, const QString& caption, const QString& name, const QString& suffix);
 // A job's message in that box, its weight as the icon.
 void ShowNotice(QWidget* parent, Notice kind, const QString& caption, const QString& text);
 // A question box with Yes and No, No the default and the Escape answer; true for Yes.
