@@ -3,6 +3,7 @@
 #include "CliCommand.h"
 #include "CliJob.h"
 #include "CliOptions.h"
+#include "CliOutput.h"
 
 #include "CfgFile.h"
 #include "Cfgunit.h"
@@ -93,15 +94,14 @@ int RunCliRead(const ReadOptions& options) {
                 document = CfgFileBytes(cfg.record, cfg.SoftVersion, now);
         }
     }
-    PrintOut(options.json
-                 ? QString::fromUtf8(
-                       QJsonDocument(ReadJson(cfg, report, document)).toJson(QJsonDocument::Compact)) +
-                       QLatin1Char('\n')
-                 : ReadText(cfg, report, values));
+    if (options.json)
+        PrintJson(ReadJson(cfg, report, document));
+    else
+        PrintOut(ReadText(cfg, report, values));
     if (!refusal.isEmpty() && !options.output.isEmpty())
         return job.fail(kExitFile, refusal);
     if (!refusal.isEmpty() && options.json)
-        PrintError(QStringLiteral("rmz47 read: %1\n").arg(refusal));
+        job.fail(kExitDone, refusal); // said, and the read still counts
     if (options.output.isEmpty())
         return kExitDone;
     if (!report.read)
