@@ -5,9 +5,14 @@
 #include "Crc16.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sim {
 
@@ -306,24 +311,38 @@ bool LoadState(const std::string& path, ControllerState& state, std::string* err
 }
 
 bool SaveState(const std::string& path, const ControllerState& state, std::string* error) {
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        out << "# virtual RMZ-47 state: configuration table 4 and the configured flag\n"
-            << "table4 " << ToHex(state.table4) << "\n"
-            << "configured " << (state.configured ? 1 : 0) << "\n";
-        out.flush();
-        if (!out) {
-            if (error)
-                *error = "cannot write " + tmp;
-            std::remove(tmp.c_str());
-            return false;
-        }
+    std::ostringstream text;
+    text << "# virtual RMZ-47 state: configuration table 4 and the configured flag\n"
+         << "table4 " << ToHex(state.table4) << "\n"
+         << "configured " << (state.configured ? 1 : 0) << "\n";
+    const std::string body = text.str();
+    // The state file may sit in a shared folder: a fixed temporary name there could be a planted link
+    // that the write would follow. mkstemp creates a new file with O_EXCL, never opening an existing path.
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        if (error)
+            *error = "cannot create a temporary file beside " + path;
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    bool written = true;
+    for (std::size_t done = 0; written && done < body.size();) {
+        const ssize_t n = ::write(fd, body.data() + done, body.size() - done);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? std::size_t(n) : 0;
+    }
+    written = ::close(fd) == 0 && written;
+    if (!written) {
+        if (error)
+            *error = "cannot write " + tmp;
+        ::unlink(tmp.c_str());
+        return false;
     }
     if (std::rename(tmp.c_str(), path.c_str()) != 0) {
         if (error)
             *error = "cannot replace " + path;
-        std::remove(tmp.c_str());
+        ::unlink(tmp.c_str());
         return false;
     }
     return true;

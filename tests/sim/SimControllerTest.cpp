@@ -1,9 +1,11 @@
 #include "SimController.h"
 #include "SimTestBytes.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace sim;
 
@@ -306,9 +308,16 @@ TEST(SimControllerState, FileRoundTripAndRefusals) {
     ASSERT_TRUE(dir.isValid());
     const std::string path = dir.filePath("state").toStdString();
     const ControllerState saved{3, false, Seq(23, 0x20)};
+    // A link planted where a fixed temporary name would be is never written through.
+    const std::string victim = dir.filePath("victim").toStdString();
+    std::ofstream(victim) << "keep\n";
+    ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
     std::string err;
     ASSERT_TRUE(SaveState(path, saved, &err)) << err;
-    EXPECT_FALSE(std::ifstream(path + ".tmp").good()); // replaced by rename, nothing left behind
+    std::string victimText;
+    std::getline(std::ifstream(victim), victimText);
+    EXPECT_EQ(victimText, "keep");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 3) << "nothing left behind";
 
     ControllerState loaded = State(1);
     ASSERT_TRUE(LoadState(path, loaded, &err)) << err;
