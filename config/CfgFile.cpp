@@ -9,7 +9,6 @@
 #include <QFileInfo>
 
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -76,15 +75,6 @@ QByteArray CheckedCfgFileBytes(const CfgContext& cfg, CfgFormValues& v, const QD
     FormToRecordChecked(checked, v);
     FormToRecordRest(checked, v);
     return CfgFileBytes(checked.record, cfg.SoftVersion, saved);
-}
-
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
 }
 
 OwnDocument ReadOwnDocument(const QByteArray& bytes, const QString& format, int formatVersion) {

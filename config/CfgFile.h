@@ -3,6 +3,7 @@
 // version, the date, and every field of the record with its unit. No widgets: the configuration form
 // asks for the path and shows what these functions say.
 #include "CfgRecord.h"
+#include "FileReplace.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -13,10 +14,6 @@ QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDate
 // The document for cfg's record as the form's values v change it, after the form's checks: v's edit
 // texts come back normalised, and a value the form refuses throws UserError naming it. cfg is not changed.
 QByteArray CheckedCfgFileBytes(const CfgContext& cfg, CfgFormValues& v, const QDateTime& saved);
-
-// Writes bytes in one piece (a temporary file renamed over the path): an earlier file at that path stays
-// whole when the write fails. False with *error set on failure. Also the journal's CSV export.
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error);
 
 // A document in one of the tool's own JSON formats, parsed and its "format" and "formatVersion" checked.
 // Foreign: not JSON, or not that format; Damaged: a JSON object cut short or edited into nonsense, or of

@@ -1,15 +1,10 @@
 #include "IniFile.h"
 
+#include "FileReplace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <io.h>
-#endif
 
 std::function<bool(const QString& path)> IniFile::beforeReplace;
 
@@ -157,30 +152,5 @@ bool IniFile::save(const QString& path) const {
         return false;
     if (!QDir().mkpath(info.absolutePath()))
         return false;
-    // QSaveFile writes a temporary file beside the target and renames it over the target on commit;
-    // writing in place (the fallback for unwritable directories) could leave a truncated file.
-    QSaveFile f(path);
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray data = text();
-    if (f.write(data) != data.size() || !f.flush()) {
-        f.cancelWriting();
-        return false;
-    }
-    // The data must be on disk before the rename makes it the settings file, or a power cut could leave
-    // an empty file under the old name.
-#ifdef Q_OS_UNIX
-    if (::fsync(f.handle()) != 0) {
-        f.cancelWriting();
-        return false;
-    }
-#elif defined(Q_OS_WIN)
-    _commit(f.handle());
-#endif
-    if (beforeReplace && !beforeReplace(path)) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+    return WriteWholeFile(path, text(), nullptr, [&path] { return !beforeReplace || beforeReplace(path); });
 }

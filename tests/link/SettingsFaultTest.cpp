@@ -207,14 +207,17 @@ TEST_F(SettingsFaults, WriterKilledAtAnyPointLeavesAWholeFile) {
         LoadSettings(link);
         EXPECT_EQ(link.PortNumber(), now == port1 ? 1 : 2);
     }
-    // A temporary file left by a killed writer is never taken for the settings; the next save works.
+    // A temporary file left by a killed writer is never taken for the settings; the next save works and
+    // removes what the killed ones left.
+    const QString left = entries(open).join(QStringLiteral(", "));
     Link link;
     link.setSettingsPath(path);
     link.setPortNumber(7);
     SaveSettings(link);
     EXPECT_EQ(readAll(path), settingsText(7));
+    EXPECT_EQ(entries(open), QStringList{QStringLiteral("marvil.ini")});
     std::printf("killed writer left port 1 %d times, port 2 %d times; directory: %s\n", seen[0], seen[1],
-                qPrintable(entries(open).join(QStringLiteral(", "))));
+                qPrintable(left));
 }
 
 } // namespace

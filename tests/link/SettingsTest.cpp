@@ -141,7 +141,7 @@ TEST_F(SettingsTest, ReplacementIsAtomic) {
     link.setRtsControl(0);
 
     // Interrupted after the new file is complete and before it replaces the old one: the old file is
-    // whole; the new content sits in a temporary file beside it (unnamed where the system has O_TMPFILE).
+    // whole; the new content sits in a temporary file beside it.
     bool called = false;
     IniFile::beforeReplace = [&](const QString& path) {
         called = true;
