@@ -1,5 +1,6 @@
 #include "MonitorWindow.h"
 
+#include "FileReplace.h"
 #include "Main.h"
 #include "Now_opros.h"
 #include "PortRecovery.h"
@@ -10,7 +11,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -25,7 +25,6 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTextStream>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -210,16 +209,12 @@ void TMonitorForm::copySelection() {
 }
 
 bool TMonitorForm::saveTo(const QString& path) const {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    QTextStream out(&f);
-    out << monitor::SavedHeader({QStringLiteral(RMZ47_VERSION), link_.PortNumber(), CurrentPortDevice(link_),
-                                 link_.LineSpeed(), QDateTime::currentDateTime()});
+    QString text =
+        monitor::SavedHeader({QStringLiteral(RMZ47_VERSION), link_.PortNumber(), CurrentPortDevice(link_),
+                              link_.LineSpeed(), QDateTime::currentDateTime()});
     for (int i = 0; i < filter_.rowCount(); ++i)
-        out << monitor::RowLine(monitor_.model().row(filter_.sourceRow(i))) << '\n';
-    out.flush();
-    return f.error() == QFileDevice::NoError;
+        text += monitor::RowLine(monitor_.model().row(filter_.sourceRow(i))) + QLatin1Char('\n');
+    return WriteWholeFile(path, text.toUtf8(), nullptr);
 }
 
 void TMonitorForm::saveAs() {

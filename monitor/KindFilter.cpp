@@ -6,6 +6,8 @@
 namespace monitor {
 
 KindFilter::KindFilter(RowModel& rows, QObject* parent) : QAbstractTableModel(parent), rows_(rows) {
+    // The ring records from the program's start; a window made later shows what it already holds.
+    refill();
     // The ring only ever drops its first rows and adds rows at its end.
     connect(&rows_, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) { dropped(last - first + 1); });

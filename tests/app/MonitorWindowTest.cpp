@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 namespace {
 
@@ -92,6 +94,56 @@ TEST(MonitorWindow, FilterPauseCopyClearAndItsPlace) {
     EXPECT_TRUE(link.tap().active());
     form = std::make_unique<TMonitorForm>(link, lineMonitor);
     EXPECT_EQ(form->size(), QSize(1010, 610));
+    qunsetenv("RMZ47_MONITOR_SETTINGS");
+}
+
+// Rows the ring recorded before the window was first made are shown (filter applied) and saved with it; a
+// save replaces the file whole, removing what a killed save left beside it, but not the temporary file of
+// a save still running.
+TEST(MonitorWindow, ShowsAndSavesWhatWasRecordedBeforeItOpened) {
+    QTemporaryDir dir;
+    qputenv("RMZ47_MONITOR_SETTINGS", dir.filePath(QStringLiteral("monitor.ini")).toLocal8Bit());
+    Link link;
+    link.setClock(&SystemClock());
+    monitor::LineMonitor lineMonitor(link.timeSource());
+    lineMonitor.attach(link);
+    Exchange(link);
+    Exchange(link);
+    lineMonitor.flush();
+
+    auto form = std::make_unique<TMonitorForm>(link, lineMonitor);
+    form->open();
+    auto* rows = form->findChild<QTableView*>(QStringLiteral("RowsView"));
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(rows->model()->rowCount(), 6);
+    form->findChild<QAbstractButton*>(QStringLiteral("FaultsCheckBox"))->click();
+    form->close();
+    Exchange(link);
+    lineMonitor.flush();
+    form->open();
+    EXPECT_EQ(rows->model()->rowCount(), 3);
+
+    const QString target = dir.filePath(QStringLiteral("line.txt"));
+    const auto plant = [&](const QString& name) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("partial");
+    };
+    plant(QStringLiteral("line.txt"));
+    plant(QStringLiteral("line.txt.k1LLed"));
+    plant(QStringLiteral("line.txt.Runs01"));
+    plant(QStringLiteral("line.txt.notours"));
+    QFile running(dir.filePath(QStringLiteral("line.txt.Runs01")));
+    ASSERT_TRUE(running.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(running.handle(), LOCK_EX), 0);
+    ASSERT_TRUE(form->saveTo(target));
+    QFile saved(target);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 4 + 3);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("line.txt*")}, QDir::Files),
+              (QStringList{QStringLiteral("line.txt"), QStringLiteral("line.txt.notours"),
+                           QStringLiteral("line.txt.Runs01")}));
     qunsetenv("RMZ47_MONITOR_SETTINGS");
 }
 
