@@ -1,12 +1,12 @@
 #include "CheckWindow.h"
 
-#include "CfgFile.h"
 #include "CfgJournal.h"
 #include "CheckJob.h"
 #include "CheckJournal.h"
 #include "CheckPlanEditor.h"
 #include "CheckPlanFile.h"
 #include "CheckReport.h"
+#include "FileReplace.h"
 #include "Main.h"
 #include "NumText.h"
 #include "Program.h"

@@ -1,10 +1,10 @@
 #include "JournalWindow.h"
 
-#include "CfgFile.h"
 #include "CfgJournal.h"
 #include "CfgJson.h"
 #include "CheckJournal.h"
 #include "CheckReport.h"
+#include "FileReplace.h"
 #include "Main.h"
 #include "NumText.h"
 #include "Program.h"

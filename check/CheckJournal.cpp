@@ -3,6 +3,7 @@
 #include "CfgJson.h"
 #include "CheckPlanFile.h"
 #include "CheckSteps.h"
+#include "NumText.h"
 #include "Version.h"
 
 #include <QJsonArray>

@@ -4,6 +4,7 @@
 #include "CfgJson.h"
 #include "CfgRecord.h"
 #include "LineSpeed.h"
+#include "NumText.h"
 #include "Version.h"
 
 #include <QFile>

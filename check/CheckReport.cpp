@@ -1,9 +1,9 @@
 #include "CheckReport.h"
 
-#include "CfgFile.h"
 #include "CfgJson.h"
 #include "CfgRecord.h"
 #include "CheckSteps.h"
+#include "FileReplace.h"
 #include "LineSpeed.h"
 #include "NumText.h"
 #include "Version.h"

@@ -8,6 +8,7 @@
 #include "CfgFile.h"
 #include "Cfgunit.h"
 #include "ConsoleView.h"
+#include "FileReplace.h"
 #include "LineSpeed.h"
 #include "UserError.h"
 

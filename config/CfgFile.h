@@ -3,7 +3,6 @@
 // version, the date, and every field of the record with its unit. No widgets: the configuration form
 // asks for the path and shows what these functions say.
 #include "CfgRecord.h"
-#include "FileReplace.h"
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -2,6 +2,7 @@
 #include "CfgForm.h"
 
 #include "CfgFile.h"
+#include "FileReplace.h"
 #include "UiCommon.h"
 #include "UserError.h"
 #include "ui_Cfgunit.h"

@@ -2,6 +2,7 @@
 
 #include "CfgJson.h"
 #include "Now_opros.h"
+#include "NumText.h"
 #include "Settings.h"
 #include "Version.h"
 

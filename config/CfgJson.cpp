@@ -137,10 +137,6 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
     return r;
 }
 
-QString MomentText(const QDateTime& time) {
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
-}
-
 QString JsonParseReason(QJsonParseError::ParseError error) {
     switch (error) {
     case QJsonParseError::NoError:

@@ -4,7 +4,6 @@
 // the configuration files and the journal. No widgets.
 #include "CfgRecord.h"
 
-#include <QDateTime>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <optional>
@@ -20,9 +19,6 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
 // The shortest decimal that reads back as the same float (0.1, not 0.100000001490116), read without
 // the C library, so the same in every locale.
 double ShortestDecimal(float v);
-
-// A moment with its offset from UTC ("2026-12-07T15:04:05+03:00"), so that a file read elsewhere says when.
-QString MomentText(const QDateTime& time);
 
 // Why a text is not JSON, in the operator's language (QJsonParseError::errorString() is English).
 QString JsonParseReason(QJsonParseError::ParseError error);

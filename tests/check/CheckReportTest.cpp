@@ -2,11 +2,11 @@
 // or not at all.
 #include "CheckReport.h"
 #include "../link/FileBytes.h"
-#include "CfgFile.h"
 #include "CfgJournal.h"
 #include "CfgJson.h"
 #include "CheckJournal.h"
 #include "CheckSteps.h"
+#include "FileReplace.h"
 
 #include <QDir>
 #include <QProcess>

@@ -351,3 +351,7 @@ double ParseNumber(const QString& text) {
 QString LocalMomentText(const QDateTime& time) {
     return time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
+
+QString MomentText(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}

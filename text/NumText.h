@@ -25,6 +25,8 @@ QString RussianPlural(qint64 n, QStringView one, QStringView few, QStringView ma
 
 // A moment as the operator's clock shows it ("07.12.2026 21:39:33"), for people rather than files.
 QString LocalMomentText(const QDateTime& time);
+// A moment with its offset from UTC ("2026-12-07T15:04:05+03:00"), so that a file read elsewhere says when.
+QString MomentText(const QDateTime& time);
 
 // Replaces every '.' and ',' by the locale's decimal separator; nothing else is touched.
 QString NormalizeDecimalSeparator(const QString& text);
