@@ -142,7 +142,7 @@ void TMainForm::ParamRSButtonClick() {
 void TMainForm::UstavkiButtonClick() {
     if (onJob)
         onJob(false, true);
-    ::UstavkiButtonClick(
+    RunConfigureJob(
         *this, link_, cfg_,
         [this](const CfgRecord& record, int speedIndex) { TakeRunLayout(imit_, record, speedIndex); },
         [this](const CfgJobReport& report) {
@@ -154,7 +154,7 @@ void TMainForm::UstavkiButtonClick() {
 }
 
 void TMainForm::ImitFlButtonClick() {
-    ::ImitFlButtonClick(*this, link_, imit_, shell_);
+    RunImitationJob(*this, link_, imit_, shell_);
 }
 
 void TMainForm::CloseBtnClick() {

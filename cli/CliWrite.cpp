@@ -72,7 +72,7 @@ int RunCliWrite(const WriteOptions& options) {
     };
     CfgContext cfg;
     CfgJobReport report;
-    UstavkiButtonClick(view, job.link, cfg, {}, [&](const CfgJobReport& done) {
+    RunConfigureJob(view, job.link, cfg, {}, [&](const CfgJobReport& done) {
         report = done;
         return RecordInJournal(JournalPath(), job.link, done);
     });

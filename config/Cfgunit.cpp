@@ -201,8 +201,8 @@ void RunConfigure(ConfigureView& view, Link& link, CfgContext& cfg, const CfgCon
 }
 } // namespace
 
-void UstavkiButtonClick(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,
-                        const CfgFinished& finished) {
+void RunConfigureJob(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,
+                     const CfgFinished& finished) {
     CfgJobReport report;
     RunConfigure(view, link, cfg, confirmed, report);
     if (finished)

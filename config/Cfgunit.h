@@ -35,10 +35,10 @@ bool ReadConfigTable(JobView& view, Link& link, CfgContext& cfg, CfgJobReport& r
 // Writes cfg's record as table 4; true only for the controller's acknowledgement.
 bool WriteConfiguration(JobView& view, Link& link, const CfgContext& cfg, CfgJobReport& report);
 
-// The whole configure flow, run from the main window's UstavkiButton: reads the identification, state
-// and configuration tables, lets the operator edit the configuration in the view's form and writes it
-// back. Each exchange is told to the view as the step on the line. At the end `finished` learns what the
-// job found and did; the saves it could not make (the journal) are told in one message after the job's
-// last one.
-void UstavkiButtonClick(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,
-                        const CfgFinished& finished = {});
+// The configure job, run by the main window's UstavkiButton and the command line's write: reads the
+// identification, state and configuration tables, lets the operator edit the configuration in the view's form
+// and writes it back. Each exchange is told to the view as the step on the line. At the end `finished` learns
+// what the job found and did; the saves it could not make (the journal) are told in one message after the
+// job's last one.
+void RunConfigureJob(ConfigureView& view, Link& link, CfgContext& cfg, const CfgConfirmed& confirmed,
+                     const CfgFinished& finished = {});

@@ -131,7 +131,7 @@ bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
     return ExecModal(form) == QDialog::Accepted;
 }
 
-void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {
+void RunImitationJob(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {
     if (view.editImitSettings(imit))
         RunWatchedImitation(view, link, imit, shell);
 }

@@ -47,8 +47,9 @@ private:
 // The settings dialog: true when accepted (values taken over), false when cancelled.
 bool EditImitSettings(ImitSettings& imit, QWidget* parent);
 
-// Click handler of the main window's ImitFlButton: the view's settings, then RunWatchedImitation.
-void ImitFlButtonClick(ImitView& view, Link& link, ImitSettings& imit, Shell& shell);
+// The imitation job, run by the main window's ImitFlButton: the view's settings, then
+// RunWatchedImitation.
+void RunImitationJob(ImitView& view, Link& link, ImitSettings& imit, Shell& shell);
 // One imitation run as the button runs it: the pulses expected from the answered volumes are shown
 // beside the runs.
 void RunWatchedImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,

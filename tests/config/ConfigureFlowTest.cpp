@@ -144,9 +144,8 @@ protected:
     void TearDown() override { DestroyWizardForms(wizard); }
 
     void run() {
-        UstavkiButtonClick(view, link, cfg, [this](const CfgRecord& r, int speedIndex) {
-            TakeRunLayout(imit, r, speedIndex);
-        });
+        RunConfigureJob(view, link, cfg,
+                        [this](const CfgRecord& r, int speedIndex) { TakeRunLayout(imit, r, speedIndex); });
     }
 
     void expectBox(std::size_t i, const QString& text, const QString& caption, QMessageBox::Icon icon) {
@@ -465,7 +464,7 @@ TEST_F(ConfigureFlow, JobIsJournalledAFailedFileSaveIsToldAtOnceAndTheJournalsAf
         .then(OkBox())
         .then(OkBox())
         .then(OkBox());
-    UstavkiButtonClick(view, link, cfg, {}, [&](const CfgJobReport& r) {
+    RunConfigureJob(view, link, cfg, {}, [&](const CfgJobReport& r) {
         // The second journal lies under a file, so it cannot be written.
         QStringList failed = RecordInJournal(journal, link, r);
         return failed + RecordInJournal(journal + QStringLiteral("/x.jsonl"), link, r);
@@ -533,7 +532,7 @@ TEST_F(ConfigureFlow, EachAttemptsOutcomeIsJournalled) {
             boxes.then(On("CfgForm", [](QWidget* w) { ClickChild(w, "BitBtn1"); }));
         boxes.then(OkBox());
         QJsonArray journalled;
-        UstavkiButtonClick(view, link, cfg, {}, [&](const CfgJobReport& r) {
+        RunConfigureJob(view, link, cfg, {}, [&](const CfgJobReport& r) {
             journalled = JournalEntry(r, 1, {}, QDateTime::currentDateTime())
                              .value(QStringLiteral("exchanges"))
                              .toArray();

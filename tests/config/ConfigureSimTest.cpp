@@ -66,9 +66,8 @@ protected:
     QtPort port;
     Link link;
     void run() {
-        UstavkiButtonClick(view, link, cfg, [this](const CfgRecord& r, int speedIndex) {
-            TakeRunLayout(imit, r, speedIndex);
-        });
+        RunConfigureJob(view, link, cfg,
+                        [this](const CfgRecord& r, int speedIndex) { TakeRunLayout(imit, r, speedIndex); });
     }
 
     RecordingLinkUi linkUi;

@@ -211,7 +211,7 @@ TEST(ImitLoop, CancelledSettingsLeaveEverythingAsItWas) {
     Rig rig;
     const QString label = rig.text("Answers1Label");
     OnNextModal([&](QWidget* dialog) { dialog->findChild<QPushButton*>("BitBtn2")->click(); });
-    ImitFlButtonClick(rig.window, rig.link, rig.imit, rig.shell);
+    RunImitationJob(rig.window, rig.link, rig.imit, rig.shell);
     EXPECT_TRUE(rig.port.calls.empty()); // the port was not touched
     EXPECT_EQ(rig.text("Answers1Label"), label);
     EXPECT_FALSE(rig.window.panelShown());
