@@ -11,7 +11,8 @@ namespace {
 
 // One set of handlers per process: a second StopOnSignals while one lives is not supported.
 int g_pipe[2] = {-1, -1};
-struct sigaction g_oldInt, g_oldTerm;
+struct sigaction g_oldInt, g_oldTerm, g_oldHup;
+bool g_hupCaught = false;
 
 extern "C" void OnStopSignal(int signal) {
     const int saved = errno;
@@ -35,6 +36,12 @@ StopOnSignals::StopOnSignals(std::function<void()> onStop) : onStop_(std::move(o
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &g_oldInt);
     sigaction(SIGTERM, &action, &g_oldTerm);
+    // A hang-up (the terminal or the SSH session gone) ends the job as Ctrl+C does, so that it still
+    // leaves its summary and records. Started under nohup the hang-up was ignored on purpose: it stays so.
+    sigaction(SIGHUP, nullptr, &g_oldHup);
+    g_hupCaught = g_oldHup.sa_handler != SIG_IGN;
+    if (g_hupCaught)
+        sigaction(SIGHUP, &action, nullptr);
 }
 
 StopOnSignals::~StopOnSignals() {
@@ -42,6 +49,8 @@ StopOnSignals::~StopOnSignals() {
         return;
     sigaction(SIGINT, &g_oldInt, nullptr);
     sigaction(SIGTERM, &g_oldTerm, nullptr);
+    if (g_hupCaught)
+        sigaction(SIGHUP, &g_oldHup, nullptr);
     delete notifier_;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

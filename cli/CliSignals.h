@@ -1,7 +1,7 @@
 #pragma once
-// Ctrl+C and SIGTERM for the subcommands that run until told to stop (imitate, listen, check): the
-// signal only writes a byte into a pipe; the event loop reads it and calls the handler, so the job ends
-// at a point of its own choosing and prints its summary.
+// Ctrl+C, SIGTERM and a hang-up for the subcommands that run until told to stop (imitate, listen,
+// check): the signal only writes a byte into a pipe; the event loop reads it and calls the handler, so
+// the job ends at a point of its own choosing and prints its summary.
 #include <QObject>
 
 #include <functional>
@@ -10,11 +10,11 @@ class QSocketNotifier;
 
 class StopOnSignals : public QObject {
 public:
-    // While this object lives SIGINT and SIGTERM call onStop (from the event loop, once per signal);
-    // the handlers before it come back when it goes.
+    // While this object lives SIGINT, SIGTERM and SIGHUP (unless ignored at the start) call onStop
+    // (from the event loop, once per signal); the handlers before it come back when it goes.
     explicit StopOnSignals(std::function<void()> onStop);
     ~StopOnSignals() override;
-    // The signal that arrived last (SIGINT, SIGTERM), 0 for none.
+    // The signal that arrived last (SIGINT, SIGTERM, SIGHUP), 0 for none.
     int received() const { return received_; }
 
 private:
