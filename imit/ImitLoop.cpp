@@ -125,9 +125,9 @@ private:
 class ImitationLoop {
 public:
     ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock,
-                  const ImitAnswerHook& afterAnswer)
+                  const ImitAnswerHook& afterAnswer, const ImitVolumeStart& start)
         : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), afterAnswer_(afterAnswer),
-          waiter_(view, link, shell) {}
+          start_(start), waiter_(view, link, shell) {}
 
     void run() {
         // No discard between the passes: the read-back of an answer is recognised by the echo filter, and
@@ -192,10 +192,14 @@ private:
                                proto::kFlowRequestSize);
             return false;
         }
+        if (start_.fromFirstAnswer && !answeredOnce_)
+            g_run.ImitStartTick = clock_.tickMs();
+        answeredOnce_ = true;
         // Elapsed time as an unsigned 32-bit difference: after about 49.7 days it starts again from 0.
         const quint32 elapsed = clock_.tickMs() - g_run.ImitStartTick;
         std::array<quint8, proto::kFlowAnswerSize> answer;
-        const float volume = proto::BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed);
+        const float volume = proto::BuildFlowAnswer(request_.buffer, answer, slot, imit_, elapsed,
+                                                    start_.m3[std::size_t(slot)]);
         ++g_run.ImitAnswers[slot];
         view_.showRun(slot, texts_[std::size_t(slot)].next(g_run.ImitAnswers[slot], volume, flowText(slot),
                                                            separator_));
@@ -213,6 +217,8 @@ private:
     Shell& shell_;
     Clock& clock_;
     const ImitAnswerHook& afterAnswer_;
+    const ImitVolumeStart& start_;
+    bool answeredOnce_ = false;
     RequestWait waiter_;
     proto::FlowRecogniser request_;
     std::array<quint8, 512> input_{}; // read from the line, fed from next_ up to have_
@@ -251,7 +257,7 @@ const ImitRunState& LastImitRun() {
 }
 
 void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
-                  const ImitAnswerHook& afterAnswer) {
+                  const ImitAnswerHook& afterAnswer, const ImitVolumeStart& start) {
     Clock& clock = link.timeSource();
     StartRun(view, link, imit, shell, clock);
     // The restore runs however the loop is left.
@@ -266,7 +272,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
             UpdateStatusLabels(view, link);
         }
     } restore{view, link};
-    ImitationLoop(view, link, imit, shell, clock, afterAnswer).run();
+    ImitationLoop(view, link, imit, shell, clock, afterAnswer, start).run();
     qCDebug(lcImit) << "ended; answers by run:" << g_run.ImitAnswers[0] << g_run.ImitAnswers[1]
                     << g_run.ImitAnswers[2];
 }

@@ -13,7 +13,7 @@ struct RunDisplay;
 struct Shell;
 
 // One answer of the imitation, told once it has gone out: the slot it answered, the volume it reported
-// (m3) and the ms since the run's start that volume stands for.
+// (m3) and the ms of flow since the run's start (or its first answer) that volume stands for.
 struct ImitAnswer {
     int slot = 0;
     float volume = 0;
@@ -24,8 +24,17 @@ struct ImitAnswer {
 // that the caller tells its own end from the operator's.
 using ImitAnswerHook = std::function<bool(const ImitAnswer& answer)>;
 
+// Where a run's answered volumes start. The imitation's own button starts every slot at 0 when the run
+// starts. A bench check goes on from the volumes its previous step answered, as a flow computer's counter
+// goes on, and lets the volume grow from the run's first answered request only: the time before it (the
+// controller's pause after its table reads, the wait between steps) carries none.
+struct ImitVolumeStart {
+    std::array<float, 3> m3{};
+    bool fromFirstAnswer = false;
+};
+
 void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
-                  const ImitAnswerHook& afterAnswer = {});
+                  const ImitAnswerHook& afterAnswer = {}, const ImitVolumeStart& start = {});
 
 // The texts a run's panel shows after `answers` answers, the last of which reported `volume` m3, for a run
 // imitated at `rashod` m3/h: the same as during an imitation.

@@ -137,7 +137,7 @@ void RunImitationJob(ImitView& view, Link& link, ImitSettings& imit, Shell& shel
 }
 
 void RunWatchedImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
-                         const ImitAnswerHook& afterAnswer) {
+                         const ImitAnswerHook& afterAnswer, const ImitVolumeStart& start) {
     PulseWatchView watch(view, imit);
-    RunImitation(watch, link, imit, shell, afterAnswer);
+    RunImitation(watch, link, imit, shell, afterAnswer, start);
 }

@@ -53,4 +53,4 @@ void RunImitationJob(ImitView& view, Link& link, ImitSettings& imit, Shell& shel
 // One imitation run as the button runs it: the pulses expected from the answered volumes are shown
 // beside the runs.
 void RunWatchedImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
-                         const ImitAnswerHook& afterAnswer = {});
+                         const ImitAnswerHook& afterAnswer = {}, const ImitVolumeStart& start = {});

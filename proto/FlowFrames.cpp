@@ -105,6 +105,18 @@ float ImitVolume(float flow, std::uint32_t elapsedMs) {
     return float(v);
 }
 
+float ImitVolumeFrom(float startM3, float flow, std::uint32_t elapsedMs) {
+    if (startM3 == 0.0f)
+        return ImitVolume(flow, elapsedMs);
+    const long double v = (long double)elapsedMs * ((long double)flow / 3600.0L) * 0.001L;
+    if (std::isnan(v))
+        return startM3;
+    const long double sum = (long double)startM3 + v;
+    if (!fitsSingle(sum))
+        return sum > 0 ? HUGE_VALF : -HUGE_VALF;
+    return float(sum);
+}
+
 bool FlowFitsAnswer(double rashod) {
     if (!fitsSingle(rashod)) // NaN fails here too
         return false;
@@ -131,7 +143,7 @@ float DecodeFloat(const std::uint8_t* at, bool msbFirst) {
 
 float BuildFlowAnswer(std::span<const std::uint8_t, kFlowRequestSize> request,
                       std::span<std::uint8_t, kFlowAnswerSize> answer, int slot, const FlowSlots& slots,
-                      std::uint32_t elapsedMs) {
+                      std::uint32_t elapsedMs, float startM3) {
     answer[0] = kFlowAnswerStart;
     answer[1] = request[1];
     answer[2] = kFlowAnswerSize;
@@ -139,7 +151,7 @@ float BuildFlowAnswer(std::span<const std::uint8_t, kFlowRequestSize> request,
     answer[4] = request[4];
     const double rashod = slots.ImitRashod[std::size_t(slot)];
     const float flow = fitsSingle(rashod) ? float(rashod) : (rashod > 0 ? HUGE_VALF : -HUGE_VALF);
-    const float volume = ImitVolume(flow, elapsedMs);
+    const float volume = ImitVolumeFrom(startM3, flow, elapsedMs);
     const bool msb = slots.ImitMsbFirst[std::size_t(slot)];
     EncodeFloat(&answer[5], flow, msb);
     EncodeFloat(&answer[9], volume, msb);

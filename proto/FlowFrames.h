@@ -60,14 +60,17 @@ struct FlowRecogniser {
 // Active slot (0-based) whose address and run number both equal the request's, lowest first; -1 when none.
 int MatchSlot(const std::uint8_t* request, const FlowSlots& slots);
 
-// The answer of slot `slot` to `request` after `elapsedMs` ms (an unsigned 32-bit tick difference).
-// Fills all 23 bytes and returns the volume as sent, for the display.
+// The answer of slot `slot` to `request` after `elapsedMs` ms (an unsigned 32-bit tick difference),
+// its volume going on from startM3. Fills all 23 bytes and returns the volume as sent, for the display.
 float BuildFlowAnswer(std::span<const std::uint8_t, kFlowRequestSize> request,
                       std::span<std::uint8_t, kFlowAnswerSize> answer, int slot, const FlowSlots& slots,
-                      std::uint32_t elapsedMs);
+                      std::uint32_t elapsedMs, float startM3 = 0.0f);
 
 // Volume in m3 at flow (m3/h, as sent in single precision) after elapsedMs ms, rounded once to single.
 float ImitVolume(float flow, std::uint32_t elapsedMs);
+// The same volume added to startM3, an earlier answer's volume, and rounded once: a counter that went on
+// from there. Never below startM3 for a flow that is not negative.
+float ImitVolumeFrom(float startM3, float flow, std::uint32_t elapsedMs);
 
 // True when the flow goes on the line as a finite single and the volume stays finite for every
 // elapsed time the 32-bit tick can express (about 49.7 days).
