@@ -35,12 +35,13 @@ CheckRecord TenStepCheck() {
     plan.engineer = QStringLiteral("Иванов И. И.");
     record.controller = {3, QByteArray::fromHex("0301020304050607"), true, RecordToJson(CfgRecord{}, 3)};
     record.started = QDateTime::currentDateTime();
-    double total = 0;
+    double total = 0, volume = 0;
     for (int s = 0; s < plan.steps.size(); ++s) {
         CheckStepResult r;
-        const double m3PerS = StepTotalFlow(plan, s) / 3600.0;
-        for (int t = 3; !TakeAnswer(plan, s, t, t * m3PerS, r); t += 3) {
+        const double m3PerS = StepTotalFlow(plan, s) / 3600.0, start = volume;
+        for (int t = 3; !TakeAnswer(plan, s, t, start, start + t * m3PerS, r); t += 3) {
         }
+        volume = r.totalM3;
         r.countedPulses = r.expectedPulses + (s % 3) - 1;
         total += r.durationS;
         record.steps.append(r);

@@ -26,26 +26,37 @@ private:
     CheckStepResult& result_;
 };
 
-// One step as one imitation run, its volume counted from the run's start. Each answer moves the step's
-// figures on from the volume of the runs' last answers together; the answer that reaches the target ends
-// the run. False when the operator stopped it first.
-bool RunStep(CheckView& view, Link& link, Shell& shell, const CheckPlan& plan, int step,
+// Each run's volume as its last answer in the check reported it: a flow computer's counter, which goes on
+// from one step to the next and never goes back within the check.
+using RunVolumes = std::array<float, kCheckRunsMax>;
+
+double TotalOf(const CheckPlan& plan, const RunVolumes& volumes) {
+    double total = 0;
+    for (int r = 0; r < plan.runCount; ++r)
+        total += double(volumes[std::size_t(r)]);
+    return total;
+}
+
+// One step as one imitation run, its volumes going on from `volumes` and growing from the step's first
+// answer. Each answer moves the step's figures on; the answer that reaches the target ends the run. False
+// when the operator stopped it first.
+bool RunStep(CheckView& view, Link& link, Shell& shell, const CheckPlan& plan, int step, RunVolumes& volumes,
              CheckStepResult& result) {
     ImitSettings imit = ImitSettingsForStep(plan, step);
-    std::array<float, kCheckRunsMax> volumes{};
+    ImitVolumeStart start{{volumes[0], volumes[1], volumes[2]}, true};
+    const double startM3 = TotalOf(plan, volumes);
+    result.totalM3 = startM3;
     const ImitAnswerHook afterAnswer = [&](const ImitAnswer& answer) {
         if (answer.slot < 0 || answer.slot >= plan.runCount)
             return false;
         volumes[std::size_t(answer.slot)] = answer.volume;
-        double total = 0;
-        for (int r = 0; r < plan.runCount; ++r)
-            total += double(volumes[std::size_t(r)]);
-        const bool reached = TakeAnswer(plan, step, answer.elapsedMs / 1000.0, total, result);
+        const bool reached =
+            TakeAnswer(plan, step, answer.elapsedMs / 1000.0, startM3, TotalOf(plan, volumes), result);
         view.showCheckProgress(step, result, StepSecondsLeft(plan, step, result));
         return reached;
     };
     StepLineWatch watch(view, result);
-    RunWatchedImitation(watch, link, imit, shell, afterAnswer);
+    RunWatchedImitation(watch, link, imit, shell, afterAnswer, start);
     return shell.StopRequested == 0;
 }
 
@@ -70,12 +81,13 @@ bool JudgeStep(CheckView& view, const CheckPlan& plan, int step, CheckStepResult
 // record with what it got so far.
 bool RunSteps(CheckView& view, Link& link, Shell& shell, CheckRecord& record) {
     const CheckPlan& plan = record.plan;
+    RunVolumes volumes{};
     for (int step = 0; step < plan.steps.size(); ++step) {
         if (step > 0 && !view.askNextStep(step))
             return false;
         CheckStepResult result;
         const bool done =
-            RunStep(view, link, shell, plan, step, result) && JudgeStep(view, plan, step, result);
+            RunStep(view, link, shell, plan, step, volumes, result) && JudgeStep(view, plan, step, result);
         record.steps.append(result);
         if (!done)
             return false;

@@ -23,6 +23,7 @@ const QString kConfigured = QStringLiteral("configured");
 const QString kFields = QStringLiteral("fields");
 const QString kDuration = QStringLiteral("seconds");
 const QString kVolume = QStringLiteral("volume");
+const QString kTotal = QStringLiteral("totalVolume");
 const QString kExpected = QStringLiteral("expected");
 const QString kCounted = QStringLiteral("counted");
 const QString kLineLost = QStringLiteral("lineLost");
@@ -55,6 +56,7 @@ QJsonObject StepToJson(const CheckStepResult& r, int tolerance) {
         curve.append(QJsonArray{point.x(), point.y()});
     QJsonObject o{{kDuration, r.durationS},
                   {kVolume, r.volumeM3},
+                  {kTotal, r.totalM3},
                   {kExpected, r.expectedPulses},
                   {kLineLost, r.lineLost},
                   {kCurve, curve},
@@ -70,6 +72,8 @@ std::optional<CheckStepResult> StepFromJson(const QJsonObject& o) {
         return std::nullopt;
     r.durationS = o.value(kDuration).toDouble();
     r.volumeM3 = o.value(kVolume).toDouble();
+    // Entries from before the counters went on across steps: each step started from nothing.
+    r.totalM3 = o.value(kTotal).toDouble(r.volumeM3);
     r.expectedPulses = qint64(o.value(kExpected).toDouble());
     if (o.value(kCounted).isDouble())
         r.countedPulses = qint64(o.value(kCounted).toDouble());

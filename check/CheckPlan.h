@@ -48,8 +48,8 @@ struct CheckPlan {
     bool operator==(const CheckPlan&) const;
 };
 
-// What one step gave. Only answered volume counts: the volume the imitated runs reported in their last
-// answers of the step, together.
+// What one step gave. Only answered volume counts: the runs' counters go on from one step to the next,
+// and the step's volume is what their last answers of the step added to the previous step's, together.
 struct CheckStepResult {
     double durationS = 0;
     double volumeM3 = 0;
@@ -57,6 +57,7 @@ struct CheckStepResult {
     std::optional<qint64> countedPulses; // entered by the engineer from the counter
     bool lineLost = false;               // the port went away during the step
     QList<QPointF> curve;                // (seconds since the step's start, expected pulses), for the chart
+    double totalM3 = 0;                  // the runs' answered volume since the check began, at the step's end
     bool operator==(const CheckStepResult&) const = default;
 };
 

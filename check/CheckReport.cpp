@@ -131,6 +131,7 @@ QList<QStringList> StepRows(const CheckRecord& record) {
                             FlowsText(record.plan, record.plan.steps.value(s)),
                             FormatNumber(r.durationS, 1),
                             FormatNumber(r.volumeM3, 3),
+                            FormatNumber(r.totalM3, 3),
                             QString::number(r.expectedPulses),
                             r.countedPulses ? QString::number(*r.countedPulses) : QStringLiteral("—"),
                             r.countedPulses ? QString::number(StepDifference(r)) : QStringLiteral("—"),
@@ -284,9 +285,10 @@ bool PaintCheckReport(const CheckRecord& record, QPagedPaintDevice& device) {
     pages.skip(2);
     DrawTable(pages,
               {QStringLiteral("Шаг"), QStringLiteral("Расход, м3/ч"), QStringLiteral("Время, с"),
-               QStringLiteral("Объем, м3"), QStringLiteral("Ожидалось импульсов"),
-               QStringLiteral("Насчитано импульсов"), QStringLiteral("Разница"), QStringLiteral("Вывод")},
-              StepRows(record), {0.06, 0.24, 0.10, 0.12, 0.12, 0.12, 0.09, 0.15});
+               QStringLiteral("Объем, м3"), QStringLiteral("Объем с начала, м3"),
+               QStringLiteral("Ожидалось импульсов"), QStringLiteral("Насчитано импульсов"),
+               QStringLiteral("Разница"), QStringLiteral("Вывод")},
+              StepRows(record), {0.05, 0.19, 0.07, 0.09, 0.10, 0.11, 0.11, 0.09, 0.19});
     pages.paragraph(OverallText(record), Font(12, true));
     pages.skip(3);
     DrawChart(pages, record);

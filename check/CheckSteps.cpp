@@ -12,10 +12,13 @@ double StepTotalFlow(const CheckPlan& plan, int step) {
     return total;
 }
 
-bool TakeAnswer(const CheckPlan& plan, int step, double elapsedS, double volumeM3, CheckStepResult& result) {
+bool TakeAnswer(const CheckPlan& plan, int step, double elapsedS, double startM3, double totalM3,
+                CheckStepResult& result) {
     result.durationS = elapsedS;
-    result.volumeM3 = volumeM3;
-    result.expectedPulses = ExpectPulses(plan.output, volumeM3, 0).pulses;
+    result.volumeM3 = totalM3 - startM3;
+    result.totalM3 = totalM3;
+    result.expectedPulses =
+        ExpectPulses(plan.output, totalM3, 0).pulses - ExpectPulses(plan.output, startM3, 0).pulses;
     // The chart is a staircase: its corners are enough, the last level runs on to the step's end.
     if (result.curve.isEmpty() || result.curve.last().y() != double(result.expectedPulses))
         result.curve.append(QPointF(elapsedS, double(result.expectedPulses)));
@@ -32,7 +35,10 @@ std::optional<double> StepSecondsLeft(const CheckPlan& plan, int step, const Che
     const double m3PerS = StepTotalFlow(plan, step) / 3600.0;
     if (!plan.output.knowsV() || !(m3PerS > 0))
         return std::nullopt;
-    return std::max(0.0, (double(s.pulses) * plan.output.v - result.volumeM3) / m3PerS);
+    // What the total still needs to cross the step's last pulse value, less what it has of the next one.
+    const double crossed = ExpectPulses(plan.output, result.totalM3, 0).pulses;
+    const double ofNext = result.totalM3 / plan.output.v - crossed;
+    return std::max(0.0, (double(s.pulses - result.expectedPulses) - ofNext) * plan.output.v / m3PerS);
 }
 
 int HeldBackWaitS(const PulseOutput& out, qint64 pulsesDue, double stepS) {

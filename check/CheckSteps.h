@@ -9,11 +9,14 @@
 // The runs' flows of a step together, m3/h.
 double StepTotalFlow(const CheckPlan& plan, int step);
 
-// An answer during step `step`, `elapsedS` after the step started, with `volumeM3` answered in the step
-// so far: the result takes its duration, volume and expected pulses (whole pulses of volume / V, as the
-// imitation's expected-pulses line counts them), and a chart point when the count moved. True when this
-// answer brings the step to its target: the pulses reached, or the duration passed.
-bool TakeAnswer(const CheckPlan& plan, int step, double elapsedS, double volumeM3, CheckStepResult& result);
+// An answer during step `step`, `elapsedS` after the step's first answer, the runs' answered volume
+// since the check began standing at `totalM3` (startM3 when the step began): the result takes its
+// duration, volumes and expected pulses, and a chart point when the count moved. The expected pulses are
+// the whole pulse values the total crossed during the step, floor(total / V) - floor(start / V), as the
+// imitation's expected-pulses line counts them: the fraction of a pulse one step leaves is the next
+// step's. True when this answer brings the step to its target: the pulses reached, or the duration passed.
+bool TakeAnswer(const CheckPlan& plan, int step, double elapsedS, double startM3, double totalM3,
+                CheckStepResult& result);
 
 // Seconds until the step reaches its target at its flows, from where the result stands; nothing when
 // the pulses cannot be reached (V unknown, no flow).

@@ -25,7 +25,7 @@ void PlanFile(const QByteArray& bytes) {
     Require(again.loaded && again.plan == plan);
     for (int s = 0; s < plan.steps.size(); ++s) {
         CheckStepResult result;
-        TakeAnswer(plan, s, 1.0, plan.output.v * 3.5, result);
+        TakeAnswer(plan, s, 1.0, plan.output.v * 0.5, plan.output.v * 3.5, result);
         Require(result.expectedPulses >= 0);
         if (const std::optional<double> left = StepSecondsLeft(plan, s, result))
             Require(std::isfinite(*left) && *left >= 0);

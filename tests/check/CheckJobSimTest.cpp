@@ -42,8 +42,10 @@ protected:
         plan.runCount = 2;
         plan.speedIndex = 7; // 9600 bit/s, as table 4 below has the runs
         plan.output = {1.0, 0.1, 0.1};
-        plan.steps = {CheckStep{{1800, 1800, 0}, CheckStep::Target::Pulses, 12},
-                      CheckStep{{3600, 3600, 0}, CheckStep::Target::Pulses, 6}};
+        plan.tolerance = 0;
+        // Low flow, then high: the second step's first answers are larger than the first step's last.
+        plan.steps = {CheckStep{{360, 360, 0}, CheckStep::Target::Pulses, 2},
+                      CheckStep{{7200, 3600, 0}, CheckStep::Target::Pulses, 6}};
     }
     void TearDown() override {
         ClosePort(link);
@@ -75,7 +77,7 @@ protected:
     CheckTestView view;
 };
 
-TEST_F(CheckAgainstSim, TwoStepsCountedFromTheOutputPass) {
+TEST_F(CheckAgainstSim, RisingFlowCountedFromTheOutputPassesWithNoTolerance) {
     // Runs 1:1 and 2:1 at 9600 bit/s polled every second, 1 s answer time-out, 1 m3 a pulse, 0.1 s each.
     start({"--quiet", "--field", "--table4",
            "02 0A 0A 64 00 00 00 80 3F 64 00 01 01 0B 02 01 0B 03 01 0B 51 01 01"});
@@ -92,13 +94,17 @@ TEST_F(CheckAgainstSim, TwoStepsCountedFromTheOutputPass) {
 
     EXPECT_EQ(record.controller.fields.value("FlCount").toObject().value("value").toInt(), 2);
     ASSERT_EQ(record.steps.size(), 2);
-    for (int s = 0; s < 2; ++s)
+    for (int s = 0; s < 2; ++s) {
         EXPECT_GE(record.steps[s].expectedPulses, plan.steps[s].pulses) << s;
+        EXPECT_EQ(record.steps[s].countedPulses, record.steps[s].expectedPulses) << s;
+    }
+    // The counters went on: the second step's volume added to the first's.
+    EXPECT_NEAR(record.steps[1].totalM3, record.steps[0].totalM3 + record.steps[1].volumeM3, 1e-9);
     EXPECT_EQ(view.verdicts, (QList<CheckVerdict>{CheckVerdict::Pass, CheckVerdict::Pass}));
     // The main window's pulses line counted as in the imitation; the line is back at the controller's
     // speed; what `finished` returns is told last, in one warning.
     EXPECT_TRUE(view.text("PulsesLabel")
-                    .contains(QStringLiteral("импульсов : %1,").arg(record.steps[1].expectedPulses)));
+                    .contains(QStringLiteral("импульсов : %1,").arg(qint64(record.steps[1].totalM3))));
     EXPECT_EQ(link.LineSpeed(), 1200);
     EXPECT_EQ(view.told.back().text, QStringLiteral("Не удалось сохранить:\nгоден"));
 }

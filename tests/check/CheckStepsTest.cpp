@@ -22,34 +22,39 @@ CheckPlan PlanWith(CheckStep::Target target, double amount) {
 
 TEST(CheckSteps, TheAnswerThatReachesTheTargetEndsTheStep) {
     using T = CheckStep::Target;
+    // startM3: the runs' total when the step began; the fraction of a pulse it holds counts in this step.
     const struct {
         T target;
-        double amount, elapsedS, volumeM3;
+        double amount, elapsedS, startM3, totalM3;
         qint64 expected;
         bool reached;
     } rows[] = {
-        {T::Pulses, 20, 19.0, 1.9, 19, false},   {T::Pulses, 20, 19.99, 1.999, 19, false},
-        {T::Pulses, 20, 20.0, 2.0, 20, true},    {T::Pulses, 20, 23.0, 2.3, 23, true},
-        {T::Seconds, 60, 59.9, 5.99, 59, false}, {T::Seconds, 60, 60.0, 6.0, 60, true},
-        {T::Seconds, 60, 63.0, 6.3, 63, true},
+        {T::Pulses, 20, 19.0, 0, 1.9, 19, false},     {T::Pulses, 20, 19.99, 0, 1.999, 19, false},
+        {T::Pulses, 20, 20.0, 0, 2.0, 20, true},      {T::Pulses, 20, 23.0, 0, 2.3, 23, true},
+        {T::Seconds, 60, 59.9, 0, 5.99, 59, false},   {T::Seconds, 60, 60.0, 0, 6.0, 60, true},
+        {T::Seconds, 60, 63.0, 0, 6.3, 63, true},     {T::Pulses, 20, 19.0, 0.25, 2.15, 19, false},
+        {T::Pulses, 20, 19.5, 0.25, 2.2, 20, true},   {T::Pulses, 6, 0.0, 2.0, 2.0, 0, false},
+        {T::Seconds, 10, 10.0, 7.95, 8.95, 10, true},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.amount << " " << row.elapsedS);
+        SCOPED_TRACE(testing::Message() << row.amount << " " << row.elapsedS << " from " << row.startM3);
         const CheckPlan plan = PlanWith(row.target, row.amount);
         CheckStepResult result;
-        EXPECT_EQ(TakeAnswer(plan, 0, row.elapsedS, row.volumeM3, result), row.reached);
+        EXPECT_EQ(TakeAnswer(plan, 0, row.elapsedS, row.startM3, row.totalM3, result), row.reached);
         EXPECT_EQ(result.expectedPulses, row.expected);
+        EXPECT_DOUBLE_EQ(result.totalM3, row.totalM3);
     }
 }
 
 TEST(CheckSteps, ChartKeepsOnlyTheCornersAndTimeLeftFollowsTheRate) {
     const CheckPlan plan = PlanWith(CheckStep::Target::Pulses, 20);
     CheckStepResult result;
+    // From 0.05 m3: half a pulse of the previous step's is this step's.
     for (const auto& [t, v] :
-         {std::pair{3.0, 0.3}, std::pair{6.0, 0.3}, std::pair{9.0, 0.9}, std::pair{12.0, 1.5}})
-        TakeAnswer(plan, 0, t, v, result);
+         {std::pair{3.0, 0.35}, std::pair{6.0, 0.35}, std::pair{9.0, 0.95}, std::pair{12.0, 1.55}})
+        TakeAnswer(plan, 0, t, 0.05, v, result);
     EXPECT_EQ(result.curve, (QList<QPointF>{{3, 3}, {9, 9}, {12, 15}}));
-    EXPECT_NEAR(*StepSecondsLeft(plan, 0, result), 0.5, 1e-6); // 0.5 m3 to go at 1 m3/s
+    EXPECT_NEAR(*StepSecondsLeft(plan, 0, result), 0.45, 1e-6); // 0.45 m3 to 2.0 m3 at 1 m3/s
     const CheckPlan timed = PlanWith(CheckStep::Target::Seconds, 60);
     EXPECT_DOUBLE_EQ(*StepSecondsLeft(timed, 0, result), 48.0);
 }

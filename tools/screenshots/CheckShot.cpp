@@ -35,11 +35,13 @@ CheckRecord SampleCheck(CheckPlan plan) {
     record.controller = {3, QByteArray::fromHex("0301020304"), true, {}};
     record.started = QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0), Qt::OffsetFromUTC, 3 * 3600);
     record.ended = record.started.addSecs(240);
+    double total = 0;
     for (int s = 0; s < plan.steps.size(); ++s) {
         CheckStepResult r;
-        const double m3PerS = StepTotalFlow(plan, s) / 3600.0;
-        for (int t = 1; !TakeAnswer(plan, s, t, t * m3PerS, r); ++t) {
+        const double m3PerS = StepTotalFlow(plan, s) / 3600.0, start = total;
+        for (int t = 1; !TakeAnswer(plan, s, t, start, start + t * m3PerS, r); ++t) {
         }
+        total = r.totalM3;
         r.countedPulses = r.expectedPulses + (s == 0 ? 1 : 0);
         record.steps << r;
     }
