@@ -151,19 +151,48 @@ void CheckWindow::start() {
     if (!run || !startJob)
         return;
     plan_ = plan;
-    record_.reset();
+    // A check that does not take place (the controller unread, the plan refused for it, the main window
+    // busy) leaves the previous one on screen as it was: its figures, its report and its status.
+    const std::optional<CheckRecord> previous = std::exchange(record_, std::nullopt);
+    const QString previousStatus = status_->text();
     editor_->clearResults();
     wait_->clear();
+    resetProgress();
     status_->setText(QStringLiteral("Проверка идет."));
     setRunning(true);
     const bool started = startJob([this] { run(*this, plan_); });
+    resetProgress();
+    if (!record_) {
+        record_ = previous;
+        status_->setText(previous ? previousStatus : QStringLiteral("Проверка не состоялась."));
+        for (int s = 0; previous && s < previous->steps.size(); ++s)
+            editor_->showStepResult(s, previous->steps[s],
+                                    StepVerdict(previous->steps[s], previous->plan.tolerance));
+    }
     setRunning(false);
-    progress_->setFormat(QString());
-    // A check that ran has told its end; one that could not read the controller has told why.
-    if (!record_)
-        status_->setText(QStringLiteral("Проверка не состоялась."));
     if (!started)
         warn(QStringLiteral("Главное окно занято другой работой: проверка не начата."));
+}
+
+void CheckWindow::resetProgress() {
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progress_->setFormat(QString());
+    progress_->setAccessibleDescription(QString());
+}
+
+bool CheckWindow::askUseController(const QString& differences, const CheckPlan& held) {
+    const bool use = AskYesNo(
+        this, kCaption,
+        QStringLiteral("План не совпадает с конфигурацией контроллера:\n") + differences +
+            QStringLiteral("\n\nПроверять по конфигурации контроллера? Ее значения заменят значения плана. "
+                           "«Нет»: проверка не начнется."));
+    if (use) {
+        plan_ = held;
+        editor_->setPlan(held);
+        editor_->setEditable(false);
+    }
+    return use;
 }
 
 void CheckWindow::abort() {

@@ -52,6 +52,7 @@ public:
     void showCheckWait(const QString& text, int waitS) override;
     std::optional<qint64> askCountedPulses(int step, const CheckStepResult& result) override;
     void showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) override;
+    bool askUseController(const QString& differences, const CheckPlan& held) override;
     bool askNextStep(int next) override;
     void showCheckEnd(const CheckRecord& record) override;
 
@@ -61,6 +62,7 @@ protected:
 
 private:
     void setRunning(bool running);
+    void resetProgress();
     void abort();
     void savePlanClicked();
     void loadPlanClicked();

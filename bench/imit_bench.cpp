@@ -125,6 +125,7 @@ public:
     void showCheckWait(const QString&, int) override {}
     std::optional<qint64> askCountedPulses(int, const CheckStepResult&) override { return std::nullopt; }
     void showCheckStep(int, const CheckStepResult&, CheckVerdict) override {}
+    bool askUseController(const QString&, const CheckPlan&) override { return false; }
     bool askNextStep(int) override { return false; }
     void showCheckEnd(const CheckRecord&) override {}
 };

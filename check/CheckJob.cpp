@@ -2,6 +2,7 @@
 
 #include "CfgJson.h"
 #include "Cfgunit.h"
+#include "CheckMatch.h"
 #include "CheckSteps.h"
 #include "CheckView.h"
 #include "Imitunit.h"
@@ -105,6 +106,20 @@ std::optional<CheckController> ReadController(CheckView& view, Link& link, CfgCo
     return ControllerFromReport(report);
 }
 
+// The plan meets the controller: runs, speed and output as it holds them, or the engineer's word that
+// the check goes by the controller's configuration. Either way the steps' expected pulses use the V the
+// controller really has. False when the check is not to start.
+bool MeetController(CheckView& view, CheckRecord& record) {
+    const std::optional<CheckPlan> held = PlanOnController(record.plan, record.controller);
+    if (!held)
+        return true;
+    const QList<PlanMismatch> mismatches = PlanMismatches(record.plan, record.controller);
+    if (!mismatches.isEmpty() && !view.askUseController(MismatchLines(mismatches), *held))
+        return false;
+    record.plan = *held;
+    return true;
+}
+
 } // namespace
 
 CheckController ControllerFromReport(const CfgJobReport& report) {
@@ -134,6 +149,11 @@ CheckRecord RunCheck(CheckView& view, Link& link, Shell& shell, CfgContext& cfg,
         return record;
     }
     record.controller = *controller;
+    if (!MeetController(view, record)) {
+        record.aborted = record.refused = true;
+        record.ended = QDateTime::currentDateTime();
+        return record;
+    }
     record.aborted = !RunSteps(view, link, shell, record);
     record.ended = QDateTime::currentDateTime();
     view.showCheckEnd(record);

@@ -25,7 +25,8 @@ using CheckFinished = std::function<QStringList(const CheckRecord& record)>;
 // Runs `plan` (CheckPlanProblem passes it). `known` is what the last configure job found; without it
 // tables 0, 7 and 4 are read first (no form, no write) into cfg, and a controller that cannot be read
 // ends the job before any step. The record is also what `finished` and the view's showCheckEnd get.
-// A controller that cannot be read gives a record marked aborted with no steps, and neither of them
+// A controller that cannot be read, or a plan that differs from its configuration and is not to be run
+// by it (the view's askUseController), gives a record marked aborted with no steps, and neither of them
 // hears of it: nothing was checked.
 CheckRecord RunCheck(CheckView& view, Link& link, Shell& shell, CfgContext& cfg, const CheckPlan& plan,
                      const std::optional<CheckController>& known, const CheckFinished& finished = {});

@@ -76,6 +76,7 @@ struct CheckRecord {
     QDateTime started, ended;
     QList<CheckStepResult> steps; // the steps run so far, in the plan's order
     bool aborted = false;         // stopped by the engineer: no verdict
+    bool refused = false;         // the plan differs from the controller and was not run (aborted too)
 };
 
 // Why a plan cannot be run, in the engineer's words; empty when it can.

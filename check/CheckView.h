@@ -22,6 +22,10 @@ public:
     virtual std::optional<qint64> askCountedPulses(int step, const CheckStepResult& result) = 0;
     // The step as it ended: its figures, the count, the difference and the verdict.
     virtual void showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) = 0;
+    // The plan differs from the controller's configuration as read: `differences` names the fields, one
+    // a line; `held` is the plan with the controller's values. True checks against those; false does not
+    // start the check.
+    virtual bool askUseController(const QString& differences, const CheckPlan& held) = 0;
     // Whether to go on with step `next` (0-based); false aborts the check.
     virtual bool askNextStep(int next) = 0;
     // The check is over (finished or aborted): the record as the report and the journal take it.

@@ -7,6 +7,7 @@
 
 #include "CheckJob.h"
 #include "CheckJournal.h"
+#include "CheckMatch.h"
 #include "CheckPlanFile.h"
 #include "CheckReport.h"
 #include "CheckSteps.h"
@@ -19,7 +20,8 @@ namespace {
 
 class ConsoleCheckView : public ConsoleView, public CheckView {
 public:
-    ConsoleCheckView(const CheckPlan& plan, const QList<qint64>& counted) : plan_(plan), counted_(counted) {}
+    ConsoleCheckView(const CheckPlan& plan, const CheckOptions& options, Shell& shell)
+        : plan_(plan), counted_(options.counted), useController_(options.useController), shell_(shell) {}
     // On a terminal the running step's figures in one line, as the window's bar shows them.
     void showCheckProgress(int step, const CheckStepResult& result,
                            std::optional<double> secondsLeft) override {
@@ -43,6 +45,15 @@ public:
         const qint64 n = typed ? typed->toLongLong(&ok) : 0;
         return ok && n >= 0 ? std::optional<qint64>(n) : std::nullopt;
     }
+    bool askUseController(const QString& differences, const CheckPlan& held) override {
+        PrintError(QStringLiteral("План не совпадает с конфигурацией контроллера:\n") + differences +
+                   QLatin1Char('\n'));
+        if (!useController_)
+            return false;
+        PrintError(QStringLiteral("Проверка идет по конфигурации контроллера (--use-controller).\n"));
+        WarnTooFast(held);
+        return true;
+    }
     void showCheckStep(int step, const CheckStepResult& result, CheckVerdict verdict) override {
         PrintOut(QStringLiteral("Шаг %1: ожидалось импульсов %2, насчитано %3, разница %4: %5\n")
                      .arg(step + 1)
@@ -51,15 +62,23 @@ public:
                      .arg(StepDifference(result))
                      .arg(VerdictText(verdict)));
     }
-    bool askNextStep(int) override { return true; }
+    // A stop that came between the steps ends the check here.
+    bool askNextStep(int) override { return shell_.StopRequested == 0; }
     void showCheckEnd(const CheckRecord& record) override {
         PrintOut(record.aborted ? QStringLiteral("Проверка прервана\n")
                                 : QStringLiteral("Итог: %1\n").arg(VerdictText(OverallVerdict(record))));
     }
 
+    static void WarnTooFast(const CheckPlan& plan) {
+        if (const QString text = TooFastText(plan, StepsTooFast(plan)); !text.isEmpty())
+            PrintError(text + QLatin1Char('\n'));
+    }
+
 private:
     const CheckPlan& plan_;
     QList<qint64> counted_;
+    bool useController_;
+    Shell& shell_;
     StatusLine status_;
 };
 
@@ -91,6 +110,9 @@ QStringList SaveCheck(const Link& link, const CheckRecord& record, const QString
 }
 
 int CheckStatus(const CliJob& job, const CheckRecord& record) {
+    if (record.refused)
+        return job.fail(kExitFile, QStringLiteral("план не совпадает с конфигурацией контроллера; "
+                                                  "--use-controller проверяет по ней"));
     if (!record.controller.softVersion)
         return job.fail(kExitNoAnswer, QStringLiteral("контроллер не ответил"));
     if (record.aborted)
@@ -108,11 +130,12 @@ int RunCliCheck(const CheckOptions& options) {
         return refused;
     if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
-    ConsoleCheckView view(*plan, options.counted);
     Shell shell;
+    ConsoleCheckView view(*plan, options, shell);
+    ConsoleCheckView::WarnTooFast(*plan);
     CfgContext cfg;
-    // Ctrl+C or SIGTERM stops the running step as the window's stop does: the check ends aborted, with
-    // its journal entry and report.
+    // Ctrl+C, SIGTERM or a hang-up stops the running step as the window's stop does: the check ends
+    // aborted, with its journal entry and report.
     StopOnSignals onSignal([&shell] { shell.requestStop(); });
     bool saveFailed = false;
     const CheckRecord record =

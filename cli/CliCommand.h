@@ -20,7 +20,7 @@ enum CliExit : int {
     kExitUsage = 2,     // the command line itself is wrong
     kExitNoAnswer = 3,  // no valid answer after the attempts
     kExitPort = 4,      // the port cannot be opened
-    kExitFile = 5,      // a file refused
+    kExitFile = 5,      // a file refused; a check plan that differs from the controller's configuration
     kExitAborted = 130, // a check aborted
 };
 
@@ -79,8 +79,9 @@ struct ListenOptions {
 struct CheckOptions {
     PortChoice port;
     QString plan;
-    QList<qint64> counted; // --counted, one per step; empty: asked on the terminal
-    QString report;        // the PDF to write; empty for none
+    QList<qint64> counted;      // --counted, one per step; empty: asked on the terminal
+    QString report;             // the PDF to write; empty for none
+    bool useController = false; // a plan that differs from the controller's configuration goes by it
 };
 
 // The device a choice names, resolved as the window resolves its port (short names under /dev/, COMn

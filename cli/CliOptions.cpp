@@ -86,7 +86,9 @@ const SubcommandEntry kCheck{
      kCom,
      {QStringLiteral("counted"), QStringLiteral("N,N,…"),
       QStringLiteral("сосчитанные импульсы по шагам; иначе спрашиваются в терминале")},
-     {QStringLiteral("report"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать протокол проверки (PDF)")}},
+     {QStringLiteral("report"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать протокол проверки (PDF)")},
+     {QStringLiteral("use-controller"), QString(),
+      QStringLiteral("если план не совпадает с конфигурацией контроллера, проверять по ней")}},
     QStringLiteral("rmz47 check plan.json --counted 1200,600 --report protokol.pdf")};
 
 const SubcommandEntry* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck};
@@ -106,7 +108,7 @@ const QString kExitCodes =
                    "  2    ошибка в командной строке\n"
                    "  3    нет верного ответа после всех попыток\n"
                    "  4    порт не открывается\n"
-                   "  5    файл не принят\n"
+                   "  5    файл не принят; план проверки не совпадает с конфигурацией контроллера\n"
                    "  130  проверка прервана\n");
 
 QString OptionTitle(const OptionEntry& option) {

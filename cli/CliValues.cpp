@@ -187,5 +187,6 @@ CheckOptions ToCheck(OptionReader& r, const QStringList& positional) {
         }
     }
     o.report = r.value(QStringLiteral("report"));
+    o.useController = r.has(QStringLiteral("use-controller"));
     return o;
 }

@@ -2,6 +2,7 @@
 // plan through a file and back in the comma locale, and a check driven through the window as its view.
 #include "CheckWindow.h"
 #include "AppFixture.h"
+#include "CfgJson.h"
 #include "CheckPlanEditor.h"
 #include "LocaleScope.h"
 #include "ModalScript.h"
@@ -307,6 +308,54 @@ TEST_F(CheckWindowTest, RunsTheCheckJobAndJournalsTheAbortedCheck) {
     QFile journal(dir.filePath(QStringLiteral("journal.jsonl")));
     ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
     EXPECT_TRUE(journal.readAll().contains(R"("kind":"check")"));
+}
+
+// A controller whose V, run 2's address and run 2's line speed differ from the plan: the window names
+// them and asks. "Нет" starts nothing and keeps the previous result; "Да" fills the plan with the
+// controller's values and runs the check by them.
+TEST_F(CheckWindowTest, PlanThatDiffersFromTheControllerIsCheckedByItOnlyWhenAsked) {
+    CheckWindow* window = open();
+    ASSERT_NE(window, nullptr);
+    window->editor()->setPlan(SamplePlan());
+    CfgRecord held;
+    held.FlCount = 2;
+    held.Addr = {7, 5, 3};
+    held.Nitka = {2, 1, 1};
+    held.Speed = {proto::SpeedIndexToCode(7), proto::SpeedIndexToCode(1), proto::SpeedIndexToCode(7)};
+    held.Flags = {proto::RunFlags(false, 3), proto::RunFlags(true), proto::RunFlags(true)};
+    held.V = 1.0f;
+    held.Nag = 10;
+    held.Pause = 25;
+    program->checkController = CheckController{3, {}, true, RecordToJson(held, 3)};
+    const QString lines[] = {
+        QStringLiteral("Нитка 2: адрес: в плане 9, в контроллере 5"),
+        QStringLiteral("Нитка 2: скорость линии: в плане 9600 бит/с, в контроллере 1200 бит/с"),
+        QStringLiteral("Цена импульса: в плане 0") + DecimalSeparator() +
+            QStringLiteral("013 м3, в контроллере 1") + DecimalSeparator() + QStringLiteral("000 м3")};
+    for (const bool use : {false, true}) {
+        SCOPED_TRACE(use);
+        ModalScript script;
+        QString asked;
+        script.then([&](QWidget* box) {
+            asked = BoxText(box);
+            static_cast<QMessageBox*>(box)->button(use ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        if (use)
+            QTimer::singleShot(500, window, [window] { QTest::keyClick(window, Qt::Key_Escape); });
+        window->start();
+        EXPECT_TRUE(script.done());
+        for (const QString& line : lines)
+            EXPECT_TRUE(asked.contains(line)) << line.toStdString() << "\n" << asked.toStdString();
+        CheckPlan shown;
+        QString problem;
+        ASSERT_TRUE(window->editor()->readPlan(&shown, &problem));
+        EXPECT_EQ(shown.output.v, use ? 1.0 : 0.0125);
+        EXPECT_EQ(shown.runs[1].address, use ? 5 : 9);
+        EXPECT_EQ(window->record().has_value(), use);
+        if (use) {
+            EXPECT_EQ(window->record()->plan.output.v, 1.0);
+        }
+    }
 }
 
 } // namespace

@@ -23,6 +23,7 @@ public:
     void showCheckWait(const QString&, int) override {}
     std::optional<qint64> askCountedPulses(int, const CheckStepResult&) override { return count(); }
     void showCheckStep(int, const CheckStepResult&, CheckVerdict verdict) override { verdicts << verdict; }
+    bool askUseController(const QString&, const CheckPlan&) override { return false; }
     bool askNextStep(int) override { return true; }
     void showCheckEnd(const CheckRecord& record) override { ended = record; }
     std::function<std::optional<qint64>()> count;
