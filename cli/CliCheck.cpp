@@ -1,6 +1,7 @@
 // rmz47 check: the bench check's job against a console; the counts come from the command line or the
 // engineer at the terminal, and the report and journal entry are those of the window's check.
 #include "CliCommand.h"
+#include "CliCount.h"
 #include "CliJob.h"
 #include "CliOptions.h"
 #include "CliSignals.h"
@@ -22,6 +23,8 @@ class ConsoleCheckView : public ConsoleView, public CheckView {
 public:
     ConsoleCheckView(const CheckPlan& plan, const CheckOptions& options, Shell& shell)
         : plan_(plan), counted_(options.counted), useController_(options.useController), shell_(shell) {}
+    // Where a stop signal shows before the event loop has taken it.
+    int stopFd = -1;
     // On a terminal the running step's figures in one line, as the window's bar shows them.
     void showCheckProgress(int step, const CheckStepResult& result,
                            std::optional<double> secondsLeft) override {
@@ -37,13 +40,10 @@ public:
     std::optional<qint64> askCountedPulses(int step, const CheckStepResult& result) override {
         if (!counted_.isEmpty())
             return counted_.value(step);
-        const std::optional<QString> typed =
-            ReadOnTerminal(QStringLiteral("Шаг %1: ожидается импульсов %2. Насчитано импульсов: ")
-                               .arg(step + 1)
-                               .arg(result.expectedPulses));
-        bool ok = false;
-        const qint64 n = typed ? typed->toLongLong(&ok) : 0;
-        return ok && n >= 0 ? std::optional<qint64>(n) : std::nullopt;
+        return AskCount(QStringLiteral("Шаг %1: ожидается импульсов %2. Насчитано импульсов: ")
+                            .arg(step + 1)
+                            .arg(result.expectedPulses),
+                        stopFd, [this] { return shell_.StopRequested != 0; });
     }
     bool askUseController(const QString& differences, const CheckPlan& held) override {
         PrintError(QStringLiteral("План не совпадает с конфигурацией контроллера:\n") + differences +
@@ -62,7 +62,7 @@ public:
                      .arg(StepDifference(result))
                      .arg(VerdictText(verdict)));
     }
-    // A stop that came between the steps ends the check here.
+    // A stop that came between the steps (a hang-up during the count) ends the check here.
     bool askNextStep(int) override { return shell_.StopRequested == 0; }
     void showCheckEnd(const CheckRecord& record) override {
         PrintOut(record.aborted ? QStringLiteral("Проверка прервана\n")
@@ -134,9 +134,10 @@ int RunCliCheck(const CheckOptions& options) {
     ConsoleCheckView view(*plan, options, shell);
     ConsoleCheckView::WarnTooFast(*plan);
     CfgContext cfg;
-    // Ctrl+C, SIGTERM or a hang-up stops the running step as the window's stop does: the check ends
-    // aborted, with its journal entry and report.
+    // Ctrl+C, SIGTERM or a hang-up stops the running step as the window's stop does, and the count's
+    // prompt at once: the check ends aborted, with its journal entry and report.
     StopOnSignals onSignal([&shell] { shell.requestStop(); });
+    view.stopFd = onSignal.wakeFd();
     bool saveFailed = false;
     const CheckRecord record =
         RunCheck(view, job.link, shell, cfg, *plan, std::nullopt, [&](const CheckRecord& r) {

@@ -57,6 +57,10 @@ StopOnSignals::~StopOnSignals() {
     g_pipe[0] = g_pipe[1] = -1;
 }
 
+int StopOnSignals::wakeFd() const {
+    return notifier_ ? g_pipe[0] : -1;
+}
+
 void StopOnSignals::drain() {
     unsigned char bytes[16];
     ssize_t n = 0;

@@ -16,6 +16,9 @@ public:
     ~StopOnSignals() override;
     // The signal that arrived last (SIGINT, SIGTERM, SIGHUP), 0 for none.
     int received() const { return received_; }
+    // Readable as soon as a signal arrived, before the event loop has taken it: a wait that sleeps outside
+    // the event loop wakes on it too. -1 when the handlers could not be set.
+    int wakeFd() const;
 
 private:
     void drain();

@@ -1,5 +1,7 @@
-// rmz47 check as the installed program against the virtual controller in field mode: a plan that
-// differs from the controller is refused before the first step.
+// rmz47 check as the installed program against the virtual controller in field mode: the counts typed at
+// its prompt are what the controller's output emitted (its status line on stderr), a plan that differs
+// from the controller is refused before the first step, and every way of leaving the prompt keeps the
+// check's journal entry.
 #include "CheckPlanFile.h"
 #include "SimProcess.h"
 
@@ -9,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -81,6 +85,22 @@ protected:
     CheckPlan plan;
 };
 
+// Low flow, then high: with no tolerance each step's count is exactly what the output emitted in it.
+TEST_F(CliCheck, RisingFlowPassesWithTheCountsTheOutputEmitted) {
+    plan.steps = {CheckStep{{360, 360, 0}, CheckStep::Target::Pulses, 2},
+                  CheckStep{{7200, 3600, 0}, CheckStep::Target::Pulses, 6}};
+    startCheck();
+    qint64 before = 0;
+    for (int step = 1; step <= 2; ++step) {
+        ASSERT_TRUE(prompted(step)) << err.toStdString();
+        const qint64 now = emitted();
+        ASSERT_GE(now, 0) << simErr.toStdString();
+        tool.write(QByteArray::number(now - std::exchange(before, now)) + '\n');
+    }
+    EXPECT_EQ(finished(), 0) << err.toStdString() << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("Итог: годен"))) << out.toStdString();
+}
+
 // V, a run's line speed and a run's address differ: each is named and the check does not start.
 TEST_F(CliCheck, PlanThatDiffersFromTheControllerIsRefusedFieldByField) {
     plan.output.v = 0.5;
@@ -94,6 +114,37 @@ TEST_F(CliCheck, PlanThatDiffersFromTheControllerIsRefusedFieldByField) {
           "Нитка 1: скорость линии: в плане 1200 бит/с, в контроллере 9600 бит/с", "--use-controller"})
         EXPECT_TRUE(err.contains(QString::fromUtf8(line))) << line << "\n" << err.toStdString();
     EXPECT_TRUE(journal().isEmpty());
+}
+
+// A slip is asked again with its reason; Ctrl+C, the end of input and a hang-up at the prompt abort the
+// check at once. Each leaves the check's journal entry.
+TEST_F(CliCheck, EveryWayOutOfThePromptKeepsTheJournalEntry) {
+    plan.steps = {CheckStep{{3600, 3600, 0}, CheckStep::Target::Pulses, 3}};
+    plan.tolerance = 1000;
+    const struct {
+        const char* name;
+        std::function<void(QProcess&)> act;
+        int status;
+    } cases[] = {
+        {"slip", [](QProcess& p) { p.write("abc 1,5\n7\n"); }, 0},
+        {"ctrl+c", [](QProcess& p) { ::kill(pid_t(p.processId()), SIGINT); }, 130},
+        {"end of input", [](QProcess& p) { p.closeWriteChannel(); }, 130},
+        {"hang-up", [](QProcess& p) { ::kill(pid_t(p.processId()), SIGHUP); }, 130},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(dir.filePath(QStringLiteral("journal.jsonl")));
+        err.clear();
+        startCheck();
+        ASSERT_TRUE(prompted(1)) << err.toStdString();
+        c.act(tool);
+        EXPECT_EQ(finished(), c.status) << err.toStdString();
+        EXPECT_EQ(journal().count("\"kind\":\"check\""), 1);
+        if (c.status == 0) {
+            EXPECT_TRUE(err.contains(QStringLiteral("«abc 1,5» — не целое число импульсов")))
+                << err.toStdString();
+        }
+    }
 }
 
 } // namespace
