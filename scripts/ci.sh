@@ -47,7 +47,7 @@ cmake --build "$asan"
     export ASAN_OPTIONS=detect_leaks=1:strict_init_order=1
     export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-    ctest --output-on-failure --no-tests=error
+    ctest --output-on-failure --no-tests=error -j "$(nproc)"
 )
 stage_done "clang sanitizer build and tests"
 

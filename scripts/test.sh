@@ -11,4 +11,5 @@ bash "$root/scripts/build.sh"
 # Windows are drawn off screen; no display is needed.
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
-ctest --output-on-failure --no-tests=error
+# One test per processor: tests that share something say so themselves (RUN_SERIAL, RESOURCE_LOCK).
+ctest --output-on-failure --no-tests=error -j "$(nproc)"
