@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds the project into build/ (or $RMZ_BUILD_DIR). Arguments, when given, are the
-# targets to build; without them everything is built. In CI (CI=true) warnings are errors.
+# targets to build; without them everything is built. With RMZ_WERROR=ON (.ci/run sets it) or CI=true,
+# warnings are errors.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -10,7 +11,7 @@ args=(-S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if command -v ccache >/dev/null 2>&1; then
     args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-if [ "${CI:-}" = true ]; then
+if [ "${RMZ_WERROR:-}" = ON ] || [ "${CI:-}" = true ]; then
     args+=(-DRMZ_WERROR=ON)
 fi
 cmake "${args[@]}"
