@@ -9,7 +9,9 @@ build=${RMZ_BUILD_DIR:-$root/build}
 
 args=(-S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if command -v ccache >/dev/null 2>&1; then
-    args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # The precompiled headers (cmake/Precompile.cmake) are only cached when ccache may ignore their
+    # definitions and time stamps.
+    args+=("-DCMAKE_CXX_COMPILER_LAUNCHER=env;CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime;ccache")
 fi
 if [ "${RMZ_WERROR:-}" = ON ] || [ "${CI:-}" = true ]; then
     args+=(-DRMZ_WERROR=ON)

@@ -18,7 +18,8 @@ fuzz=${RMZ_FUZZ_BUILD_DIR:-$root/build-fuzz}
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # As in scripts/build.sh: ccache caches the precompiled headers' users only with this sloppiness.
+    launcher=("-DCMAKE_CXX_COMPILER_LAUNCHER=env;CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime;ccache")
 fi
 
 started=$SECONDS
