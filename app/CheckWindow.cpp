@@ -65,9 +65,10 @@ std::optional<qint64> AskCount(QWidget* parent, const QString& question) {
 
 } // namespace
 
-CheckWindow::CheckWindow(JobView& mainView, Shell& shell, QWidget* parent)
-    : QWidget(parent, Qt::Window), RelayView(mainView), shell_(shell), editor_(new CheckPlanEditor(this)),
-      progress_(new QProgressBar(this)), wait_(new QLabel(this)), status_(new QLabel(this)) {
+CheckWindow::CheckWindow(JobView& mainView, StopControl& stopControl, QWidget* parent)
+    : QWidget(parent, Qt::Window), RelayView(mainView), stopControl_(stopControl),
+      editor_(new CheckPlanEditor(this)), progress_(new QProgressBar(this)), wait_(new QLabel(this)),
+      status_(new QLabel(this)) {
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
     resize(900, 620);
@@ -198,7 +199,7 @@ bool CheckWindow::askUseController(const QString& differences, const CheckPlan& 
 void CheckWindow::abort() {
     // The wait for "Следующий шаг" and a running step both end on the stop request.
     if (running_)
-        shell_.requestStop();
+        stopControl_.requestStop();
 }
 
 void CheckWindow::closeEvent(QCloseEvent* event) {
@@ -251,7 +252,7 @@ void CheckWindow::showCheckStep(int step, const CheckStepResult& result, CheckVe
 bool CheckWindow::askNextStep(int next) {
     QEventLoop loop;
     nextWait_ = &loop;
-    auto stopped = std::exchange(shell_.onStopRequested, [&loop] { loop.exit(0); });
+    auto stopped = std::exchange(stopControl_.onStopRequested, [&loop] { loop.exit(0); });
     status_->setText(
         QStringLiteral("Шаг %1 из %2: «Следующий шаг» начинает его, «Прервать» завершает проверку.")
             .arg(next + 1)
@@ -260,7 +261,7 @@ bool CheckWindow::askNextStep(int next) {
     next_->setFocus();
     const bool go = loop.exec() == 1;
     next_->setEnabled(false);
-    shell_.onStopRequested = std::move(stopped);
+    stopControl_.onStopRequested = std::move(stopped);
     nextWait_ = nullptr;
     status_->setText(QStringLiteral("Проверка идет."));
     return go;
@@ -353,7 +354,7 @@ bool CheckWindow::ask(const QString& caption, const QString& text) {
 }
 
 void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {
-    auto* window = new CheckWindow(mainForm, program.shell, &mainForm);
+    auto* window = new CheckWindow(mainForm, program.stopControl, &mainForm);
     window->startJob = [&mainForm](const std::function<void()>& body) { return mainForm.runWindowJob(body); };
     window->run = [&program, journalPath](CheckView& view, const CheckPlan& plan) {
         const auto finished = [&program, journalPath](const CheckRecord& record) {
@@ -361,7 +362,7 @@ void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& jou
             return AppendJournalEntry(journalPath,
                                       CheckJournalEntry(record, link.PortNumber(), JournalDevice(link)));
         };
-        return RunCheck(view, program.link, program.shell, program.cfg, plan, program.checkController,
+        return RunCheck(view, program.link, program.stopControl, program.cfg, plan, program.checkController,
                         finished);
     };
     mainForm.openCheck = [window, &program] {

@@ -17,14 +17,14 @@ class QPushButton;
 class TMainForm;
 struct ImitSettings;
 struct Program;
-struct Shell;
+struct StopControl;
 
 // The imitation's panels and the link's state stay where the imitation shows them: in the main window.
 class CheckWindow : public QWidget, public CheckView, private RelayView {
     Q_OBJECT
 public:
-    // mainView shows the imitation's panels and the link's state; shell carries the stop request.
-    CheckWindow(JobView& mainView, Shell& shell, QWidget* parent = nullptr);
+    // mainView shows the imitation's panels and the link's state; stopControl carries the stop request.
+    CheckWindow(JobView& mainView, StopControl& stopControl, QWidget* parent = nullptr);
 
     // Runs the check job for the plan against this window; the record it ends with.
     std::function<CheckRecord(CheckView& view, const CheckPlan& plan)> run;
@@ -70,7 +70,7 @@ private:
     void printClicked();
     void warn(const QString& text);
 
-    Shell& shell_;
+    StopControl& stopControl_;
     CheckPlanEditor* editor_;
     QProgressBar* progress_;
     QLabel* wait_;

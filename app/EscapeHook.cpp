@@ -5,7 +5,8 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 
-EscapeHook::EscapeHook(Shell& shell, QObject* parent) : QObject(parent), shell_(shell) {
+EscapeHook::EscapeHook(StopControl& stopControl, QObject* parent)
+    : QObject(parent), stopControl_(stopControl) {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
 }
@@ -19,6 +20,6 @@ bool EscapeHook::eventFilter(QObject* watched, QEvent* event) {
     // A key press that the focus widget ignores travels up to its parents and passes here once per
     // receiver; setting the flag again is harmless.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-        shell_.requestStop();
+        stopControl_.requestStop();
     return QObject::eventFilter(watched, event);
 }

@@ -4,18 +4,18 @@
 // so Escape still closes dialogs and message boxes as usual.
 #include <QObject>
 
-struct Shell;
+struct StopControl;
 
 class EscapeHook : public QObject {
     Q_OBJECT
 public:
     // Installs itself on the application; removed again when destroyed.
-    explicit EscapeHook(Shell& shell, QObject* parent = nullptr);
+    explicit EscapeHook(StopControl& stopControl, QObject* parent = nullptr);
     ~EscapeHook() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    Shell& shell_;
+    StopControl& stopControl_;
 };

@@ -21,10 +21,10 @@
 #include <QStyle>
 #include <tuple>
 
-TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& shell, WizardForms& wizard,
-                     QWidget* parent)
+TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, StopControl& stopControl,
+                     WizardForms& wizard, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), link_(link), cfg_(cfg), imit_(imit),
-      shell_(shell), wizard_(wizard),
+      stopControl_(stopControl), wizard_(wizard),
       guard_([this](bool on) { setJobButtonsEnabled(on); }, [this] { close(); }) {
     ui->setupUi(this);
     // Fixed border: title, system menu, minimise and close; no maximise.
@@ -49,7 +49,7 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
     connect(ui->UstavkiButton, &QPushButton::clicked, this,
             [this] { runJob(OffOnLine, {}, [this] { UstavkiButtonClick(); }); });
     // The imitation keeps the buttons off from its settings dialog to its restore; a close stops it.
-    const auto stopImitation = [this] { shell_.requestStop(); };
+    const auto stopImitation = [this] { stopControl_.requestStop(); };
     connect(ui->ImitFlButton, &QPushButton::clicked, this,
             [this, stopImitation] { runJob(OffThroughout, stopImitation, [this] { ImitFlButtonClick(); }); });
     for (auto [button, key, open] : {std::tuple{ui->MonitorButton, Qt::Key_F2, &TMainForm::openMonitor},
@@ -82,7 +82,7 @@ TMainForm::TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& she
 }
 
 TMainForm::TMainForm(Program& program, QWidget* parent)
-    : TMainForm(program.link, program.cfg, program.imit, program.shell, program.wizard, parent) {
+    : TMainForm(program.link, program.cfg, program.imit, program.stopControl, program.wizard, parent) {
     program.linkUi.mainWindow = this;
     checkController_ = &program.checkController;
 }
@@ -94,10 +94,10 @@ void TMainForm::FormCreate() {
     link_.setLineSpeed(proto::kControllerBaud);
     OpenPort(link_);
     UpdateStatusLabels(*this, link_);
-    escapeHook_ = new EscapeHook(shell_, this);
+    escapeHook_ = new EscapeHook(stopControl_, this);
     link_.setPerfFrequency(link_.timeSource().perfFrequency());
-    shell_.FullHeight = height();
-    shell_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
+    heights_.FullHeight = height();
+    heights_.CompactHeight = ui->CloseBtn->y() + ui->CloseBtn->height() + 30;
     setFixedWidth(width());
     showImitPanel(0);
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -119,7 +119,7 @@ bool TMainForm::runWindowJob(const std::function<void()>& body) {
     if (guard_.running())
         return false;
     runJob(
-        JobGuard::Buttons::OffThroughout, [this] { shell_.requestStop(); }, body);
+        JobGuard::Buttons::OffThroughout, [this] { stopControl_.requestStop(); }, body);
     return true;
 }
 
@@ -154,12 +154,12 @@ void TMainForm::UstavkiButtonClick() {
 }
 
 void TMainForm::ImitFlButtonClick() {
-    RunImitationJob(*this, link_, imit_, shell_);
+    RunImitationJob(*this, link_, imit_, stopControl_);
 }
 
 void TMainForm::CloseBtnClick() {
     if (stopMode_)
-        shell_.requestStop();
+        stopControl_.requestStop();
     else
         close();
 }
@@ -212,7 +212,7 @@ void TMainForm::showImitPanel(int runs) {
         ui->FlGroupBox3->setVisible(runs >= 3);
     }
     // The window has a fixed size, which a plain resize() cannot change.
-    setFixedHeight(runs > 0 ? shell_.FullHeight : shell_.CompactHeight);
+    setFixedHeight(runs > 0 ? heights_.FullHeight : heights_.CompactHeight);
 }
 
 std::array<TMainForm::RunLabels, 3> TMainForm::runLabels() const {
@@ -248,9 +248,9 @@ void TMainForm::fitPulsesLine() {
     pulses->resize(pulses->width(), pulses->height() + grow);
     for (QLabel* below : {ui->PortStateLabel, ui->SpeedNoticeLabel})
         below->move(below->x(), below->y() + grow);
-    shell_.FullHeight += grow;
-    if (height() > shell_.CompactHeight)
-        setFixedHeight(shell_.FullHeight);
+    heights_.FullHeight += grow;
+    if (height() > heights_.CompactHeight)
+        setFixedHeight(heights_.FullHeight);
 }
 
 void TMainForm::showPortDevice(const QString& text) {

@@ -19,20 +19,29 @@ class TMainForm;
 class Link;
 struct CfgContext;
 struct ImitSettings;
-struct Shell;
+struct StopControl;
 struct WizardForms;
 struct Program;
 class EscapeHook;
 class QLabel;
 
+// The main window's heights, recorded when it is created: the designed one, which shows the imitation
+// panel, and the one that ends 30 pixels below the button row.
+struct MainHeights {
+    int FullHeight = 0;
+    int CompactHeight = 0;
+};
+
 class TMainForm : public QWidget, public ConfigureView, public ImitView {
     Q_OBJECT
 public:
     // Creating the window loads the settings, opens the port and installs the Escape hook (FormCreate).
-    TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, Shell& shell, WizardForms& wizard,
+    TMainForm(Link& link, CfgContext& cfg, ImitSettings& imit, StopControl& stopControl, WizardForms& wizard,
               QWidget* parent = nullptr);
     explicit TMainForm(Program& program, QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    const MainHeights& heights() const { return heights_; }
 
     // The jobs' view: boxes and dialogs modal over this window, the wizard within the configuration form.
     void tell(Notice kind, const QString& caption, const QString& text) override;
@@ -103,7 +112,8 @@ private:
     Link& link_;
     CfgContext& cfg_;
     ImitSettings& imit_;
-    Shell& shell_;
+    StopControl& stopControl_;
+    MainHeights heights_;
     WizardForms& wizard_;
     EscapeHook* escapeHook_ = nullptr;
     bool stopMode_ = false;

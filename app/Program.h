@@ -1,6 +1,6 @@
 #pragma once
 // The program-wide state: one link (port, clock, settings file), one configuration state, one set of
-// imitation settings, the main window's shell flags and the wizard's two dialogs, alive for the whole run.
+// imitation settings, the stop request and the wizard's two dialogs, alive for the whole run.
 #include "Cfgunit.h"
 #include "CheckPlan.h"
 #include "ImitSettings.h"
@@ -45,7 +45,7 @@ struct Program {
     Link link;
     CfgContext cfg;
     ImitSettings imit;
-    Shell shell;
+    StopControl stopControl;
     WizardForms wizard;
     ScreenLinkUi linkUi;
     // The controller as the last configure job found it, for a bench check's report.

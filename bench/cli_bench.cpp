@@ -161,7 +161,7 @@ Latencies WindowRound(int requests, int pauseMs) {
     link.setPortNumber(1);
     ImitSettings imit;
     imit.ImitSpeedIndex = 10;
-    Shell shell;
+    StopControl stopControl;
     HeadlessView headless;
     PulseWatchView view(headless, imit);
     Latencies out;
@@ -169,9 +169,9 @@ Latencies WindowRound(int requests, int pauseMs) {
         WaitForTool(300);
         out = poll(master, requests, pauseMs);
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&] { shell.requestStop(); }, Qt::QueuedConnection);
+            QCoreApplication::instance(), [&] { stopControl.requestStop(); }, Qt::QueuedConnection);
     });
-    RunImitation(view, link, imit, shell);
+    RunImitation(view, link, imit, stopControl);
     peer.join();
     ClosePort(link);
     ::close(master);

@@ -131,7 +131,7 @@ public:
 };
 
 // One step of a bench check at the bench's speed for the bench's run, with a target it never reaches.
-CheckRecord RunCheckStep(Link& link, Shell& shell) {
+CheckRecord RunCheckStep(Link& link, StopControl& stopControl) {
     CheckPlan plan;
     plan.speedIndex = 10;
     plan.output = {1.0, 0.1, 0.1};
@@ -140,7 +140,7 @@ CheckRecord RunCheckStep(Link& link, Shell& shell) {
     plan.steps = {step};
     HeadlessCheckView view;
     CfgContext cfg;
-    return RunCheck(view, link, shell, cfg, plan, CheckController{});
+    return RunCheck(view, link, stopControl, cfg, plan, CheckController{});
 }
 
 } // namespace
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     }
 
     QTemporaryDir dir;
-    Shell shell;
+    StopControl stopControl;
     QtPort qtPort;
     TimingPort port(qtPort);
     Link link;
@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
     std::optional<PulseWatchView> watch;
     JobView* shownIn = &view;
     if (withWindow) {
-        form = std::make_unique<TMainForm>(link, cfg, imit, shell, wizard);
+        form = std::make_unique<TMainForm>(link, cfg, imit, stopControl, wizard);
         form->show();
         shownIn = &watch.emplace(*form, imit);
     }
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
         idleCpu = cpuSeconds() - cpu0;
         idleWall = std::chrono::duration<double>(Steady::now() - wall0).count();
         QMetaObject::invokeMethod(
-            &window, [&] { shell.requestStop(); }, Qt::QueuedConnection);
+            &window, [&] { stopControl.requestStop(); }, Qt::QueuedConnection);
     });
 
     monitor::LineMonitor lineMonitor(SystemClock());
@@ -239,11 +239,11 @@ int main(int argc, char** argv) {
         lineMonitor.attach(link);
     OpenPort(link);
     if (asCheck)
-        RunCheckStep(link, shell);
+        RunCheckStep(link, stopControl);
     else if (watched)
-        RunWatchedImitation(*shownIn, link, imit, shell);
+        RunWatchedImitation(*shownIn, link, imit, stopControl);
     else
-        RunImitation(*shownIn, link, imit, shell);
+        RunImitation(*shownIn, link, imit, stopControl);
     lineMonitor.detach();
     peer.join();
     ::close(master);

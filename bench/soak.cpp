@@ -172,10 +172,10 @@ int main(int argc, char** argv) {
         cpuEnd = CpuSeconds();
         if (!controller.start(link, {"--quiet"}))
             std::fprintf(stderr, "soak: no controller for the way back\n");
-        program.shell.requestStop();
+        program.stopControl.requestStop();
     });
     QTimer::singleShot(0, [&] { poller.resume(); });
-    RunImitation(form, program.link, program.imit, program.shell);
+    RunImitation(form, program.link, program.imit, program.stopControl);
     sampler.stop();
 
     const QByteArray out = poller.stop();

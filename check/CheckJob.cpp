@@ -1,12 +1,12 @@
 #include "CheckJob.h"
 
 #include "CfgJson.h"
-#include "Cfgunit.h"
 #include "CheckMatch.h"
 #include "CheckSteps.h"
 #include "CheckView.h"
-#include "Imitunit.h"
-#include "UiCommon.h"
+#include "ConfigureJob.h"
+#include "ImitJob.h"
+#include "JobCommon.h"
 
 #include <array>
 
@@ -41,8 +41,8 @@ double TotalOf(const CheckPlan& plan, const RunVolumes& volumes) {
 // One step as one imitation run, its volumes going on from `volumes` and growing from the step's first
 // answer. Each answer moves the step's figures on; the answer that reaches the target ends the run. False
 // when the operator stopped it first.
-bool RunStep(CheckView& view, Link& link, Shell& shell, const CheckPlan& plan, int step, RunVolumes& volumes,
-             CheckStepResult& result) {
+bool RunStep(CheckView& view, Link& link, StopControl& stopControl, const CheckPlan& plan, int step,
+             RunVolumes& volumes, CheckStepResult& result) {
     ImitSettings imit = ImitSettingsForStep(plan, step);
     ImitVolumeStart start{{volumes[0], volumes[1], volumes[2]}, true};
     const double startM3 = TotalOf(plan, volumes);
@@ -57,8 +57,8 @@ bool RunStep(CheckView& view, Link& link, Shell& shell, const CheckPlan& plan, i
         return reached;
     };
     StepLineWatch watch(view, result);
-    RunWatchedImitation(watch, link, imit, shell, afterAnswer, start);
-    return shell.StopRequested == 0;
+    RunWatchedImitation(watch, link, imit, stopControl, afterAnswer, start);
+    return stopControl.StopRequested == 0;
 }
 
 // After the step: the wait for the pulses the output still owes, the engineer's count and the verdict.
@@ -80,15 +80,15 @@ bool JudgeStep(CheckView& view, const CheckPlan& plan, int step, CheckStepResult
 
 // Every step of the record's plan in turn; false when the engineer aborted. A step cut short stays in the
 // record with what it got so far.
-bool RunSteps(CheckView& view, Link& link, Shell& shell, CheckRecord& record) {
+bool RunSteps(CheckView& view, Link& link, StopControl& stopControl, CheckRecord& record) {
     const CheckPlan& plan = record.plan;
     RunVolumes volumes{};
     for (int step = 0; step < plan.steps.size(); ++step) {
         if (step > 0 && !view.askNextStep(step))
             return false;
         CheckStepResult result;
-        const bool done =
-            RunStep(view, link, shell, plan, step, volumes, result) && JudgeStep(view, plan, step, result);
+        const bool done = RunStep(view, link, stopControl, plan, step, volumes, result) &&
+                          JudgeStep(view, plan, step, result);
         record.steps.append(result);
         if (!done)
             return false;
@@ -137,8 +137,9 @@ CheckController ControllerFromReport(const CfgJobReport& report) {
     return c;
 }
 
-CheckRecord RunCheck(CheckView& view, Link& link, Shell& shell, CfgContext& cfg, const CheckPlan& plan,
-                     const std::optional<CheckController>& known, const CheckFinished& finished) {
+CheckRecord RunCheck(CheckView& view, Link& link, StopControl& stopControl, CfgContext& cfg,
+                     const CheckPlan& plan, const std::optional<CheckController>& known,
+                     const CheckFinished& finished) {
     CheckRecord record;
     record.plan = plan;
     record.started = QDateTime::currentDateTime();
@@ -154,7 +155,7 @@ CheckRecord RunCheck(CheckView& view, Link& link, Shell& shell, CfgContext& cfg,
         record.ended = QDateTime::currentDateTime();
         return record;
     }
-    record.aborted = !RunSteps(view, link, shell, record);
+    record.aborted = !RunSteps(view, link, stopControl, record);
     record.ended = QDateTime::currentDateTime();
     view.showCheckEnd(record);
     if (finished)

@@ -12,7 +12,7 @@
 class CheckView;
 class Link;
 struct CfgContext;
-struct Shell;
+struct StopControl;
 
 // The controller as a configure job's report tells it: identification, state and the configuration
 // read, or the one written and acknowledged.
@@ -28,5 +28,6 @@ using CheckFinished = std::function<QStringList(const CheckRecord& record)>;
 // A controller that cannot be read, or a plan that differs from its configuration and is not to be run
 // by it (the view's askUseController), gives a record marked aborted with no steps, and neither of them
 // hears of it: nothing was checked.
-CheckRecord RunCheck(CheckView& view, Link& link, Shell& shell, CfgContext& cfg, const CheckPlan& plan,
-                     const std::optional<CheckController>& known, const CheckFinished& finished = {});
+CheckRecord RunCheck(CheckView& view, Link& link, StopControl& stopControl, CfgContext& cfg,
+                     const CheckPlan& plan, const std::optional<CheckController>& known,
+                     const CheckFinished& finished = {});

@@ -14,15 +14,16 @@
 #include "CheckSteps.h"
 #include "CheckView.h"
 #include "ConsoleView.h"
+#include "JobCommon.h"
 #include "StatusLine.h"
-#include "UiCommon.h"
 
 namespace {
 
 class ConsoleCheckView : public ConsoleView, public CheckView {
 public:
-    ConsoleCheckView(const CheckPlan& plan, const CheckOptions& options, Shell& shell)
-        : plan_(plan), counted_(options.counted), useController_(options.useController), shell_(shell) {}
+    ConsoleCheckView(const CheckPlan& plan, const CheckOptions& options, StopControl& stopControl)
+        : plan_(plan), counted_(options.counted), useController_(options.useController),
+          stopControl_(stopControl) {}
     // Where a stop signal shows before the event loop has taken it.
     int stopFd = -1;
     // On a terminal the running step's figures in one line, as the window's bar shows them.
@@ -43,7 +44,7 @@ public:
         return AskCount(QStringLiteral("Шаг %1: ожидается импульсов %2. Насчитано импульсов: ")
                             .arg(step + 1)
                             .arg(result.expectedPulses),
-                        stopFd, [this] { return shell_.StopRequested != 0; });
+                        stopFd, [this] { return stopControl_.StopRequested != 0; });
     }
     bool askUseController(const QString& differences, const CheckPlan& held) override {
         PrintError(QStringLiteral("План не совпадает с конфигурацией контроллера:\n") + differences +
@@ -63,7 +64,7 @@ public:
                      .arg(VerdictText(verdict)));
     }
     // A stop that came between the steps (a hang-up during the count) ends the check here.
-    bool askNextStep(int) override { return shell_.StopRequested == 0; }
+    bool askNextStep(int) override { return stopControl_.StopRequested == 0; }
     void showCheckEnd(const CheckRecord& record) override {
         PrintOut(record.aborted ? QStringLiteral("Проверка прервана\n")
                                 : QStringLiteral("Итог: %1\n").arg(VerdictText(OverallVerdict(record))));
@@ -78,7 +79,7 @@ private:
     const CheckPlan& plan_;
     QList<qint64> counted_;
     bool useController_;
-    Shell& shell_;
+    StopControl& stopControl_;
     StatusLine status_;
 };
 
@@ -130,17 +131,17 @@ int RunCliCheck(const CheckOptions& options) {
         return refused;
     if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
-    Shell shell;
-    ConsoleCheckView view(*plan, options, shell);
+    StopControl stopControl;
+    ConsoleCheckView view(*plan, options, stopControl);
     ConsoleCheckView::WarnTooFast(*plan);
     CfgContext cfg;
     // Ctrl+C, SIGTERM or a hang-up stops the running step as the window's stop does, and the count's
     // prompt at once: the check ends aborted, with its journal entry and report.
-    StopOnSignals onSignal([&shell] { shell.requestStop(); });
+    StopOnSignals onSignal([&stopControl] { stopControl.requestStop(); });
     view.stopFd = onSignal.wakeFd();
     bool saveFailed = false;
     const CheckRecord record =
-        RunCheck(view, job.link, shell, cfg, *plan, std::nullopt, [&](const CheckRecord& r) {
+        RunCheck(view, job.link, stopControl, cfg, *plan, std::nullopt, [&](const CheckRecord& r) {
             const QStringList failed = SaveCheck(job.link, r, options.report);
             saveFailed = !failed.isEmpty();
             return failed;

@@ -10,10 +10,10 @@
 #include "CfgJson.h"
 #include "ExpectedPulses.h"
 #include "ImitLoop.h"
+#include "JobCommon.h"
 #include "LineLog.h"
 #include "Now_opros.h"
 #include "NumText.h"
-#include "UiCommon.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -61,8 +61,8 @@ QString EndedName(Ended ended) {
 // printing waits for the next turn of the event loop.
 class ImitConsole : public ConsoleView {
 public:
-    ImitConsole(const ImitateOptions& options, const ImitSettings& imit, Link& link, Shell& shell)
-        : options_(options), imit_(imit), link_(link), shell_(shell) {
+    ImitConsole(const ImitateOptions& options, const ImitSettings& imit, Link& link, StopControl& stopControl)
+        : options_(options), imit_(imit), link_(link), stopControl_(stopControl) {
         pending_.reserve(64);
         flusher_.setSingleShot(true);
         flusher_.setInterval(0);
@@ -98,7 +98,7 @@ public:
     void end(Ended why) {
         if (ended_ == Ended::Operator)
             ended_ = why;
-        shell_.requestStop();
+        stopControl_.requestStop();
     }
     const QString& failure() const { return failure_; }
     void summary(qint64 elapsedMs);
@@ -135,7 +135,7 @@ private:
     const ImitateOptions& options_;
     const ImitSettings& imit_;
     Link& link_;
-    Shell& shell_;
+    StopControl& stopControl_;
     std::vector<Shown> pending_;
     std::array<Tally, proto::kFlowSlots> tally_{};
     QTimer flusher_, ticker_;
@@ -234,8 +234,8 @@ int RunCliImitate(const ImitateOptions& options) {
     CliJob job(QStringLiteral("imitate"));
     if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
-    Shell shell;
-    ImitConsole view(options, imit, job.link, shell);
+    StopControl stopControl;
+    ImitConsole view(options, imit, job.link, stopControl);
     StopOnSignals onSignal([&view] { view.end(Ended::Signal); });
     QTimer limit;
     limit.setSingleShot(true);
@@ -244,7 +244,7 @@ int RunCliImitate(const ImitateOptions& options) {
         limit.start(int(qMin<qint64>(*options.forMs, std::numeric_limits<int>::max())));
     QElapsedTimer elapsed;
     elapsed.start();
-    RunImitation(view, job.link, imit, shell,
+    RunImitation(view, job.link, imit, stopControl,
                  [&view](const ImitAnswer& answer) { return view.answered(answer); });
     if (!view.failure().isEmpty())
         return job.fail(kExitPort, view.failure());

@@ -6,7 +6,7 @@
 #include "CliOutput.h"
 
 #include "CfgFile.h"
-#include "Cfgunit.h"
+#include "ConfigureJob.h"
 #include "ConsoleView.h"
 #include "FileReplace.h"
 #include "LineSpeed.h"

@@ -5,7 +5,7 @@
 #include "CliOptions.h"
 
 #include "CfgFile.h"
-#include "Cfgunit.h"
+#include "ConfigureJob.h"
 #include "ConsoleView.h"
 
 #include <QFileInfo>

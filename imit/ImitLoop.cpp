@@ -4,13 +4,13 @@
 
 #include "DeviceWatch.h"
 #include "FlowAnswer.h"
+#include "JobCommon.h"
 #include "JobView.h"
 #include "Logging.h"
 #include "Now_opros.h"
 #include "NumText.h"
 #include "PortRevival.h"
 #include "Protocol.h"
-#include "UiCommon.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -31,14 +31,15 @@ constexpr int kBriefWaitMs = 5;
 // spins: the wait sleeps in the event loop until the port, the deadline or the stop wakes it.
 class RequestWait {
 public:
-    RequestWait(JobView& view, Link& link, Shell& shell) : link_(link), shell_(shell), revival_(view, link) {
-        shell_.onStopRequested = [this] {
+    RequestWait(JobView& view, Link& link, StopControl& stopControl)
+        : link_(link), stopControl_(stopControl), revival_(view, link) {
+        stopControl_.onStopRequested = [this] {
             link_.wake();
             if (idle_)
                 idle_->quit();
         };
     }
-    ~RequestWait() { shell_.onStopRequested = nullptr; }
+    ~RequestWait() { stopControl_.onStopRequested = nullptr; }
 
     void wait(int timeoutMs) {
         // A device that went away: sleep until its folders change or a retry is due, then try it.
@@ -61,7 +62,7 @@ public:
     // dispatch on its way to the answer. False when there is no port to wait on (the caller waits as usual).
     bool waitBriefly(int timeoutMs) {
         QCoreApplication::processEvents();
-        if (shell_.StopRequested || revival_.lost() || !link_.portOpen())
+        if (stopControl_.StopRequested || revival_.lost() || !link_.portOpen())
             return false;
         link_.waitForInput(timeoutMs, false);
         return true;
@@ -77,13 +78,13 @@ private:
             QObject::connect(devices, &DeviceWatch::changed, &loop, &QEventLoop::quit);
         timer.start(timeoutMs);
         idle_ = &loop;
-        if (!shell_.StopRequested)
+        if (!stopControl_.StopRequested)
             loop.exec();
         idle_ = nullptr;
     }
 
     Link& link_;
-    Shell& shell_;
+    StopControl& stopControl_;
     QEventLoop* idle_ = nullptr;
     PortRevival revival_;
 };
@@ -124,10 +125,10 @@ private:
 // One imitation run: read a request, answer it, show it; again until the operator stops.
 class ImitationLoop {
 public:
-    ImitationLoop(JobView& view, Link& link, ImitSettings& imit, Shell& shell, Clock& clock,
+    ImitationLoop(JobView& view, Link& link, ImitSettings& imit, StopControl& stopControl, Clock& clock,
                   const ImitAnswerHook& afterAnswer, const ImitVolumeStart& start)
-        : view_(view), link_(link), imit_(imit), shell_(shell), clock_(clock), afterAnswer_(afterAnswer),
-          start_(start), waiter_(view, link, shell) {}
+        : view_(view), link_(link), imit_(imit), stopControl_(stopControl), clock_(clock),
+          afterAnswer_(afterAnswer), start_(start), waiter_(view, link, stopControl) {}
 
     void run() {
         // No discard between the passes: the read-back of an answer is recognised by the echo filter, and
@@ -151,7 +152,7 @@ private:
     }
 
     // A close of the main window asks the loop to stop too; the window closes after the restore.
-    bool stopped() const { return shell_.StopRequested != 0; }
+    bool stopped() const { return stopControl_.StopRequested != 0; }
 
     // Takes bytes until a request for an imitated run is complete; false when the operator stopped first.
     // Everything queued is read at once and fed to the recogniser byte by byte.
@@ -214,7 +215,7 @@ private:
     JobView& view_;
     Link& link_;
     ImitSettings& imit_;
-    Shell& shell_;
+    StopControl& stopControl_;
     Clock& clock_;
     const ImitAnswerHook& afterAnswer_;
     const ImitVolumeStart& start_;
@@ -235,7 +236,7 @@ private:
     const QString separator_ = DecimalSeparator();
 };
 
-void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell, Clock& clock) {
+void StartRun(JobView& view, Link& link, const ImitSettings& imit, StopControl& stopControl, Clock& clock) {
     link.setLineSpeed(proto::SpeedIndexToBaud(imit.ImitSpeedIndex));
     OpenPort(link);
     qCDebug(lcImit) << "started at" << link.LineSpeed() << "bit/s for" << qMin(imit.ImitFlIndex + 1, 3)
@@ -245,7 +246,7 @@ void StartRun(JobView& view, Link& link, const ImitSettings& imit, Shell& shell,
         view.showRun(s, RunDisplay{});
     view.showImitPanel(imit.ImitFlIndex + 1);
     view.setStopMode(true);
-    shell.StopRequested = 0;
+    stopControl.StopRequested = 0;
     g_run.ImitAnswers = {0, 0, 0};
     g_run.ImitStartTick = clock.tickMs();
 }
@@ -256,10 +257,10 @@ const ImitRunState& LastImitRun() {
     return g_run;
 }
 
-void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
+void RunImitation(JobView& view, Link& link, ImitSettings& imit, StopControl& stopControl,
                   const ImitAnswerHook& afterAnswer, const ImitVolumeStart& start) {
     Clock& clock = link.timeSource();
-    StartRun(view, link, imit, shell, clock);
+    StartRun(view, link, imit, stopControl, clock);
     // The restore runs however the loop is left.
     struct Restore {
         JobView& view;
@@ -272,7 +273,7 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
             UpdateStatusLabels(view, link);
         }
     } restore{view, link};
-    ImitationLoop(view, link, imit, shell, clock, afterAnswer, start).run();
+    ImitationLoop(view, link, imit, stopControl, clock, afterAnswer, start).run();
     qCDebug(lcImit) << "ended; answers by run:" << g_run.ImitAnswers[0] << g_run.ImitAnswers[1]
                     << g_run.ImitAnswers[2];
 }

@@ -10,7 +10,7 @@
 class JobView;
 class Link;
 struct RunDisplay;
-struct Shell;
+struct StopControl;
 
 // One answer of the imitation, told once it has gone out: the slot it answered, the volume it reported
 // (m3) and the ms of flow since the run's start (or its first answer) that volume stands for.
@@ -20,7 +20,7 @@ struct ImitAnswer {
     quint32 elapsedMs = 0;
 };
 // Watches the answers of a run; true ends the run at this answer: nothing more is answered, and the
-// line goes back to the controller's speed as after a stop. The shell's stop request stays untouched, so
+// line goes back to the controller's speed as after a stop. The stop request stays untouched, so
 // that the caller tells its own end from the operator's.
 using ImitAnswerHook = std::function<bool(const ImitAnswer& answer)>;
 
@@ -33,7 +33,7 @@ struct ImitVolumeStart {
     bool fromFirstAnswer = false;
 };
 
-void RunImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
+void RunImitation(JobView& view, Link& link, ImitSettings& imit, StopControl& stopControl,
                   const ImitAnswerHook& afterAnswer = {}, const ImitVolumeStart& start = {});
 
 // The texts a run's panel shows after `answers` answers, the last of which reported `volume` m3, for a run

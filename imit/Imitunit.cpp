@@ -1,9 +1,7 @@
 #include "Imitunit.h"
 
 #include "FlowAnswer.h"
-#include "ImitView.h"
 #include "NumText.h"
-#include "PulseWatch.h"
 #include "UiCommon.h"
 #include "UserError.h"
 #include "ui_Imitunit.h"
@@ -129,15 +127,4 @@ void TImitForm::done(int result) {
 bool EditImitSettings(ImitSettings& imit, QWidget* parent) {
     TImitForm form(imit, parent);
     return ExecModal(form) == QDialog::Accepted;
-}
-
-void RunImitationJob(ImitView& view, Link& link, ImitSettings& imit, Shell& shell) {
-    if (view.editImitSettings(imit))
-        RunWatchedImitation(view, link, imit, shell);
-}
-
-void RunWatchedImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
-                         const ImitAnswerHook& afterAnswer, const ImitVolumeStart& start) {
-    PulseWatchView watch(view, imit);
-    RunImitation(watch, link, imit, shell, afterAnswer, start);
 }

@@ -1,16 +1,12 @@
 #pragma once
-// The imitation job: the settings dialog and the answering loop.
-#include "ImitLoop.h"
+// The imitation settings dialog, and the imitation job it is shown by.
+#include "ImitJob.h"
 #include "ImitSettings.h"
 
 #include <QDialog>
 #include <memory>
 
-class ImitView;
-class JobView;
 class QWidget;
-class Link;
-struct Shell;
 
 namespace Ui {
 class TImitForm;
@@ -46,11 +42,3 @@ private:
 
 // The settings dialog: true when accepted (values taken over), false when cancelled.
 bool EditImitSettings(ImitSettings& imit, QWidget* parent);
-
-// The imitation job, run by the main window's ImitFlButton: the view's settings, then
-// RunWatchedImitation.
-void RunImitationJob(ImitView& view, Link& link, ImitSettings& imit, Shell& shell);
-// One imitation run as the button runs it: the pulses expected from the answered volumes are shown
-// beside the runs.
-void RunWatchedImitation(JobView& view, Link& link, ImitSettings& imit, Shell& shell,
-                         const ImitAnswerHook& afterAnswer = {}, const ImitVolumeStart& start = {});

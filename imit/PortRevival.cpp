@@ -1,11 +1,11 @@
 #include "PortRevival.h"
 
 #include "DeviceWatch.h"
+#include "JobCommon.h"
 #include "JobView.h"
 #include "Now_opros.h"
 #include "PortRecovery.h"
 #include "SpeedReadback.h"
-#include "UiCommon.h"
 
 #include <QTime>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Widgets and helpers shared by every window of the tool: the radio group and spin edit controls, the
-// message boxes, the standard exception box and the program-wide shell state of the main window.
-#include "JobView.h"
+// message boxes and the standard exception box. What the jobs share without widgets is in JobCommon.h.
+#include "JobCommon.h"
 
 #include <QGroupBox>
 #include <QMessageBox>
@@ -14,7 +14,6 @@ class QPushButton;
 class QTranslator;
 class QLineEdit;
 class QGridLayout;
-class Link;
 
 // A captioned group of radio buttons laid out in `columns` columns, with an item index (-1 = none),
 // as the forms' radio groups are. Items and columns can be set from a Designer form (properties
@@ -60,14 +59,7 @@ protected:
     int valueFromText(const QString& text) const override;
 };
 
-// Application title: the program file name after the last path separator, up to the first dot, every
-// character after the first in lower case.
-QString ApplicationTitle();
-QString ApplicationTitleFrom(const QString& programPath);
-
-// The standard exception box: caption the application title, error icon, OK; a full stop is appended
-// when the text's last character has a code greater than that of '.'.
-QString ExceptionBoxText(const QString& message);
+// The standard exception box: caption the application title, error icon, OK, and ExceptionBoxText's text.
 void ShowExceptionBox(QWidget* parent, const QString& message);
 
 // Shows the exception in flight (call only inside a catch block) in the standard exception box: a
@@ -107,36 +99,3 @@ bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
 void NormalizeDecimalSeparator(QLineEdit* edit);
 // NormalizeDecimalSeparator, then ParseNumber (throws UserError).
 double ReadNumber(QLineEdit* edit);
-
-// Program-wide job control: the stop request of the imitation.
-struct Shell {
-    quint8 StopRequested = 0;
-    // The main window's heights, recorded when it is created: the designed one, which shows the imitation
-    // panel, and the one that ends 30 pixels below the button row.
-    int FullHeight = 0;
-    int CompactHeight = 0;
-    // Called after StopRequested was set (Esc hook, Stop button), so that a waiting loop wakes at once:
-    // the imitation loop sets it for its run and clears it afterwards.
-    std::function<void()> onStopRequested;
-    void requestStop() {
-        StopRequested = 1;
-        if (onStopRequested)
-            onStopRequested();
-    }
-};
-
-// Rewrites the status panels (address, port, RTS mode, 1200 bit/s) from the link's state, and names the
-// port's device in the port panel's tooltip.
-void UpdateStatusLabels(JobView& view, const Link& link);
-// Names the port's device in that tooltip as it is now: the device opened (lost, or back under another
-// node), else the one the port is mapped to.
-void ShowPortDevice(JobView& view, const Link& link);
-// The saves a job could not make at its end (the journal), in one warning after the job's last message;
-// nothing when there are none. A failed save stops nothing.
-void TellFailedSaves(JobView& view, const QStringList& problems);
-
-// Status panel texts.
-QString AddressStatusText();
-QString PortStatusText(int portNumber);
-QString RtsStatusText(int rtsControl);
-QString SpeedStatusText(int baud);

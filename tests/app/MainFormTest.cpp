@@ -92,33 +92,33 @@ TEST_F(AppFixture, WindowOpensCompactAndGrowsToShowTheImitationBox) {
     EXPECT_EQ(closeBtn->y(), 96);
     EXPECT_EQ(closeBtn->height(), 28);
     EXPECT_EQ(imitBox->y(), 160);
-    EXPECT_EQ(program->shell.CompactHeight, 96 + 28 + 30);
-    EXPECT_EQ(form->height(), program->shell.CompactHeight);
+    EXPECT_EQ(form->heights().CompactHeight, 96 + 28 + 30);
+    EXPECT_EQ(form->height(), form->heights().CompactHeight);
     EXPECT_GE(imitBox->y(), form->height()); // cut off
-    EXPECT_GE(program->shell.FullHeight, imitBox->geometry().bottom());
+    EXPECT_GE(form->heights().FullHeight, imitBox->geometry().bottom());
     // The expected pulses of the controller's output below the run boxes, inside the full height.
     auto* pulses = child<QLabel>("PulsesLabel");
     ASSERT_TRUE(pulses);
     EXPECT_GT(pulses->y(), imitBox->geometry().bottom());
-    EXPECT_GE(program->shell.FullHeight, pulses->geometry().bottom());
+    EXPECT_GE(form->heights().FullHeight, pulses->geometry().bottom());
     // Fixed size, minimise but no maximise.
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
 
     form->showImitPanel(3);
-    EXPECT_EQ(form->height(), program->shell.FullHeight);
+    EXPECT_EQ(form->height(), form->heights().FullHeight);
     // The warning that the output falls behind, whole: the lines below and the window make room for it.
-    const int fullBefore = program->shell.FullHeight;
+    const int fullBefore = form->heights().FullHeight;
     form->showOutputPulses(PulseSummaryText({123456.789, true, 123456, 10800, true, 5, true}), true);
     EXPECT_GE(pulses->height(), pulses->heightForWidth(pulses->width()));
-    EXPECT_EQ(form->height(), program->shell.FullHeight);
+    EXPECT_EQ(form->height(), form->heights().FullHeight);
     EXPECT_GE(child<QLabel>("PortStateLabel")->y(), pulses->geometry().bottom());
     EXPECT_GE(form->height(), child<QLabel>("SpeedNoticeLabel")->geometry().bottom());
     form->showOutputPulses(QStringLiteral("Выход контроллера : объем газа 0,000 м3"), false);
-    EXPECT_EQ(program->shell.FullHeight, fullBefore);
+    EXPECT_EQ(form->heights().FullHeight, fullBefore);
     form->showImitPanel(0);
-    EXPECT_EQ(form->height(), program->shell.CompactHeight);
+    EXPECT_EQ(form->height(), form->heights().CompactHeight);
 }
 
 TEST_F(AppFixture, StoredPortOpensAtControllerSpeed) {
@@ -161,7 +161,7 @@ TEST_F(AppFixture, CloseButtonClosesOnlyInItsCloseKind) {
     form->setStopMode(true);
     EXPECT_EQ(closeBtn->text(), QStringLiteral("&Stop"));
     closeBtn->click();
-    EXPECT_EQ(program->shell.StopRequested, 1);
+    EXPECT_EQ(program->stopControl.StopRequested, 1);
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(port.isOpen());
 
@@ -210,27 +210,27 @@ protected:
 TEST_F(AppFixture, EscapeAnywhereRequestsStopAndStillReachesItsWindow) {
     start();
     int wakes = 0;
-    program->shell.onStopRequested = [&] { ++wakes; };
+    program->stopControl.onStopRequested = [&] { ++wakes; };
     KeyRecorder other;
     other.show();
 
     QTest::keyClick(&other, Qt::Key_A);
-    EXPECT_EQ(program->shell.StopRequested, 0);
+    EXPECT_EQ(program->stopControl.StopRequested, 0);
 
     QTest::keyClick(&other, Qt::Key_Escape);
-    EXPECT_EQ(program->shell.StopRequested, 1);
+    EXPECT_EQ(program->stopControl.StopRequested, 1);
     EXPECT_EQ(other.escapes, 1);
     EXPECT_GE(wakes, 1);
 
-    program->shell.StopRequested = 0;
+    program->stopControl.StopRequested = 0;
     QTest::keyClick(child<QPushButton>("UstavkiButton"), Qt::Key_Escape);
-    EXPECT_EQ(program->shell.StopRequested, 1);
+    EXPECT_EQ(program->stopControl.StopRequested, 1);
 
     // The hook goes with the window.
     form.reset();
-    program->shell.StopRequested = 0;
+    program->stopControl.StopRequested = 0;
     QTest::keyClick(&other, Qt::Key_Escape);
-    EXPECT_EQ(program->shell.StopRequested, 0);
+    EXPECT_EQ(program->stopControl.StopRequested, 0);
 }
 
 TEST_F(AppFixture, BadRequestBoxStandsAtTheOwnersCorner) {

@@ -67,7 +67,7 @@ TEST_F(WindowTextsTest, EveryWindowNamesItsControlsAndLetsItsLabelsBeRead) {
     TImitForm imitForm(program->imit);
     JournalWindow journal(dir.filePath(QStringLiteral("journal.jsonl")));
     journal.reload();
-    CheckWindow check(*form, program->shell);
+    CheckWindow check(*form, program->stopControl);
     check.showCheckWait(QStringLiteral("Подождите 4 с: контроллер выдает импульсы."), 4);
     for (QWidget* w : QList<QWidget*>{form.get(), &linkForm, &cfgForm, &step1, &step2, &imitForm, &monitor,
                                       &journal, &check}) {

@@ -72,7 +72,7 @@ protected:
     QtPort port;
     Link link;
     RecordingLinkUi linkUi;
-    Shell shell;
+    StopControl stopControl;
     CfgContext cfg;
     CheckPlan plan;
     CheckTestView view;
@@ -88,10 +88,10 @@ TEST_F(CheckAgainstSim, RisingFlowCountedFromTheOutputPassesWithNoTolerance) {
         return emitted - std::exchange(before, emitted);
     };
     // A step that never ends is stopped and fails below.
-    QTimer::singleShot(120000, &view.widget, [this] { shell.requestStop(); });
-    const CheckRecord record = RunCheck(view, link, shell, cfg, plan, std::nullopt, [](const CheckRecord& r) {
-        return QStringList{VerdictText(OverallVerdict(r))};
-    });
+    QTimer::singleShot(120000, &view.widget, [this] { stopControl.requestStop(); });
+    const CheckRecord record =
+        RunCheck(view, link, stopControl, cfg, plan, std::nullopt,
+                 [](const CheckRecord& r) { return QStringList{VerdictText(OverallVerdict(r))}; });
 
     EXPECT_EQ(record.controller.fields.value("FlCount").toObject().value("value").toInt(), 2);
     ASSERT_EQ(record.steps.size(), 2);
@@ -115,9 +115,9 @@ TEST_F(CheckAgainstSim, RisingFlowCountedFromTheOutputPassesWithNoTolerance) {
 TEST_F(CheckAgainstSim, EndsWithoutVerdict) {
     for (const bool known : {false, true}) {
         start({"--silent"});
-        QTimer::singleShot(500, &view.widget, [this] { shell.requestStop(); });
-        const CheckRecord record =
-            RunCheck(view, link, shell, cfg, plan, known ? std::optional(CheckController{}) : std::nullopt);
+        QTimer::singleShot(500, &view.widget, [this] { stopControl.requestStop(); });
+        const CheckRecord record = RunCheck(view, link, stopControl, cfg, plan,
+                                            known ? std::optional(CheckController{}) : std::nullopt);
         EXPECT_TRUE(record.aborted);
         EXPECT_EQ(record.steps.size(), known ? 1 : 0);
         EXPECT_EQ(view.ended.has_value(), known);

@@ -57,8 +57,8 @@ TEST_F(FieldEndToEnd, ConfiguredRunsArePolledAndTheirVolumeBecomesPulses) {
             QTimer::singleShot(0, [this] { button("CloseBtn")->click(); });
         }
     };
-    Watchdog dog(120000, [this] { program->shell.requestStop(); });
-    RunImitation(*form, program->link, program->imit, program->shell);
+    Watchdog dog(120000, [this] { program->stopControl.requestStop(); });
+    RunImitation(*form, program->link, program->imit, program->stopControl);
 
     const QString out = QString::fromLocal8Bit(sim->stop());
     static const QRegularExpression totals(QStringLiteral(

@@ -51,13 +51,13 @@ protected:
     void runImitation() {
         program->imit = imitSettings;
         QTimer::singleShot(0, [this] { sim->resume(); });
-        Watchdog dog(120000, [this] { program->shell.requestStop(); });
-        RunImitation(*form, program->link, program->imit, program->shell);
+        Watchdog dog(120000, [this] { program->stopControl.requestStop(); });
+        RunImitation(*form, program->link, program->imit, program->stopControl);
     }
     void expectBackToTheController() {
-        EXPECT_FALSE(bool(program->shell.onStopRequested)); // the loop has ended
+        EXPECT_FALSE(bool(program->stopControl.onStopRequested)); // the loop has ended
         EXPECT_FALSE(form->inStopMode());
-        EXPECT_EQ(form->height(), program->shell.CompactHeight);
+        EXPECT_EQ(form->height(), form->heights().CompactHeight);
         EXPECT_EQ(program->link.LineSpeed(), proto::kControllerBaud);
         EXPECT_EQ(form->findChild<QLabel*>("TypeConnectLabel")->text(),
                   SpeedStatusText(proto::kControllerBaud));

@@ -74,11 +74,11 @@ TEST_F(MonitorOnSim, ImitationUnderFaultsShowsEveryRequestAndFault) {
     // it at the end), and the operator stops once the last cut request has had its idle time.
     QObject::connect(&sim->process(), &QProcess::finished, [this] {
         spare = launch({});
-        QTimer::singleShot(300, [this] { program->shell.requestStop(); });
+        QTimer::singleShot(300, [this] { program->stopControl.requestStop(); });
     });
     QTimer::singleShot(0, [this] { sim->resume(); });
-    Watchdog dog(120000, [this] { program->shell.requestStop(); });
-    RunImitation(*form, program->link, program->imit, program->shell);
+    Watchdog dog(120000, [this] { program->stopControl.requestStop(); });
+    RunImitation(*form, program->link, program->imit, program->stopControl);
 
     const QStringList requests = meanings(RowKind::Request);
     const QStringList answers = meanings(RowKind::Answer);

@@ -16,13 +16,13 @@
 
 class ImitTestWindow : public FakeView {
 public:
-    explicit ImitTestWindow(Shell& shell) : shell_(shell) {}
+    explicit ImitTestWindow(StopControl& stopControl) : stopControl_(stopControl) {}
 
     // The close button as the operator sees it, and its click.
     QString closeText() const { return stopMode ? QStringLiteral("&Stop") : QStringLiteral("&Close"); }
     void clickClose() {
         if (stopMode)
-            shell_.requestStop();
+            stopControl_.requestStop();
         else
             ++closes;
     }
@@ -30,7 +30,7 @@ public:
     bool boxHidden(const QString& name) const { return runBoxHidden(name.right(1).toInt()); }
 
 private:
-    Shell& shell_;
+    StopControl& stopControl_;
 };
 
 // A manual clock that asks the loop to stop once its tick reaches stopAtMs (the loop reads the tick
@@ -38,16 +38,17 @@ private:
 // does not hang.
 class StoppingClock : public ManualClock {
 public:
-    StoppingClock(quint32 startMs, Shell* shell) : ManualClock(startMs, 1000000), shell(shell) {}
+    StoppingClock(quint32 startMs, StopControl* stopControl)
+        : ManualClock(startMs, 1000000), stopControl(stopControl) {}
     quint32 tickMs() override {
         const quint32 now = ManualClock::tickMs();
-        if (armed && shell && qint32(now - stopAtMs) >= 0 && !shell->StopRequested) {
+        if (armed && stopControl && qint32(now - stopAtMs) >= 0 && !stopControl->StopRequested) {
             fired = true;
-            shell->requestStop();
+            stopControl->requestStop();
         }
         return now;
     }
-    Shell* shell;
+    StopControl* stopControl;
     bool armed = false;
     bool fired = false;
     quint32 stopAtMs = 0;

@@ -17,14 +17,14 @@
 namespace {
 
 struct Rig {
-    Shell shell;
+    StopControl stopControl;
     StoppingClock clock;
     FakePort port;
     Link link;
     ImitSettings imit;
     ImitTestWindow window;
 
-    explicit Rig(quint32 startMs = 100000) : clock(startMs, &shell), port(clock), window(shell) {
+    explicit Rig(quint32 startMs = 100000) : clock(startMs, &stopControl), port(clock), window(stopControl) {
         link.setPort(&port);
         link.setClock(&clock);
         link.setPerfFrequency(1000000);
@@ -55,7 +55,7 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     Rig rig(0xFFFFFFFFu - 4999);
     rig.imit.ImitSpeedIndex = 7; // 9600 bit/s
     const quint32 start = rig.clock.tickMs();
-    rig.shell.StopRequested = 1; // an Escape before the start does not stop the imitation
+    rig.stopControl.StopRequested = 1; // an Escape before the start does not stop the imitation
     rig.port.arrive(start + 10000, Hex("AA010706014E45"));
     rig.port.actualBaudValue = 9400; // the adapter's clock cannot divide down to 9600 within 2 %
     struct During {
@@ -72,10 +72,10 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
                   rig.window.panelShown(),
                   rig.window.boxHidden("FlGroupBox2"),
                   rig.window.boxHidden("FlGroupBox3"),
-                  bool(rig.shell.onStopRequested)};
-        rig.shell.requestStop(); // the Stop button while the answer goes out
+                  bool(rig.stopControl.onStopRequested)};
+        rig.stopControl.requestStop(); // the Stop button while the answer goes out
     };
-    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
+    RunImitation(rig.window, rig.link, rig.imit, rig.stopControl);
 
     EXPECT_EQ(during.speed, QStringLiteral(" скор.9600"));
     EXPECT_EQ(during.close, QStringLiteral("&Stop"));
@@ -105,7 +105,7 @@ TEST(ImitLoop, AnswersAndShowsOneSlotAcrossTheTickWrap) {
     EXPECT_EQ(rig.link.LineSpeed(), 1200);
     EXPECT_EQ(rig.port.openedBaud(), 1200);
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
-    EXPECT_FALSE(bool(rig.shell.onStopRequested)); // the loop's wake-up hook is gone again
+    EXPECT_FALSE(bool(rig.stopControl.onStopRequested)); // the loop's wake-up hook is gone again
     std::vector<qint32> opens;
     for (const auto& c : rig.port.calls)
         if (c.kind == FakePort::Kind::Open)
@@ -138,7 +138,7 @@ TEST(ImitLoop, TwoSlotsAndTheRequestsThatGoUnanswered) {
         rig.port.arrive(now + 40, bytes.mid(5) + (first ? Hex("AA020706020000") : QByteArray()));
     };
     rig.stopAt(t0 + 40000);
-    RunImitation(rig.window, rig.link, imit, rig.shell);
+    RunImitation(rig.window, rig.link, imit, rig.stopControl);
 
     auto answers = rig.answers();
     ASSERT_EQ(answers.size(), 4u);
@@ -185,7 +185,7 @@ TEST(ImitLoop, EachImitationStartsItsCountsAndVolumeFromZeroAndShownTextsStayAsS
         }
         rig.stopAt(t0 + 32000);
         shown.clear();
-        RunImitation(rig.window, rig.link, rig.imit, rig.shell);
+        RunImitation(rig.window, rig.link, rig.imit, rig.stopControl);
         EXPECT_EQ(shown, expected) << round;
         rig.clock.advanceMs(60000);
     }
@@ -198,7 +198,7 @@ TEST(ImitLoop, WithoutAPortTheLoopWaitsForStop) {
     rig.port.clearCalls();
     // The wait dispatches the application's events: a timer plays the operator's Stop click.
     QTimer::singleShot(50, &rig.window.widget, [&] { rig.window.clickClose(); });
-    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
+    RunImitation(rig.window, rig.link, rig.imit, rig.stopControl);
     EXPECT_GT(rig.port.count(FakePort::Kind::Read), 0);
     EXPECT_EQ(rig.port.count(FakePort::Kind::Read), rig.port.count(FakePort::Kind::ClearError));
     EXPECT_EQ(rig.port.count(FakePort::Kind::Write), 0);
@@ -211,7 +211,7 @@ TEST(ImitLoop, CancelledSettingsLeaveEverythingAsItWas) {
     Rig rig;
     const QString label = rig.text("Answers1Label");
     OnNextModal([&](QWidget* dialog) { dialog->findChild<QPushButton*>("BitBtn2")->click(); });
-    RunImitationJob(rig.window, rig.link, rig.imit, rig.shell);
+    RunImitationJob(rig.window, rig.link, rig.imit, rig.stopControl);
     EXPECT_TRUE(rig.port.calls.empty()); // the port was not touched
     EXPECT_EQ(rig.text("Answers1Label"), label);
     EXPECT_FALSE(rig.window.panelShown());

@@ -34,7 +34,7 @@ struct MainRig {
         form = std::make_unique<TMainForm>(*program);
         form->show();
         // Should the expected stop never come: one simulated hour, then fail.
-        clock.shell = &program->shell;
+        clock.stopControl = &program->stopControl;
         clock.stopAtMs = clock.tickMs() + 3600000;
         clock.armed = true;
     }
@@ -79,7 +79,7 @@ TEST(ImitMainWindow, EscapeInTheWindowStopsTheImitation) {
     EXPECT_EQ(rig.text("TypeConnectLabel"), QStringLiteral(" скор.1200"));
     EXPECT_EQ(rig.port.openedBaud(), 1200);
     EXPECT_TRUE(rig.form->isVisible());
-    EXPECT_EQ(rig.form->height(), rig.program->shell.CompactHeight);
+    EXPECT_EQ(rig.form->height(), rig.form->heights().CompactHeight);
     EXPECT_TRUE(rig.form->findChild<QPushButton*>("ImitFlButton")->isEnabled());
     EXPECT_EQ(rig.form->findChild<QPushButton*>("CloseBtn")->text(), QStringLiteral("&Close"));
 }
@@ -96,7 +96,7 @@ TEST(ImitMainWindow, ButtonsStayOffForTheWholeImitationAndComeBackAfterACancel) 
         if (bytes.size() != proto::kFlowAnswerSize + 1)
             return;
         whileAnswering = rig.jobButtons();
-        rig.program->shell.requestStop();
+        rig.program->stopControl.requestStop();
     };
     rig.startImitation();
     EXPECT_EQ(rig.buttonsInDialog, 0);
@@ -121,7 +121,7 @@ TEST(ImitMainWindow, ClosingTheWindowEndsTheImitationAndTheProgram) {
         // The port still belongs to the loop and nothing is saved yet; the loop is asked to stop.
         during = {during.closed,          rig.form->isVisible(),
                   rig.port.isOpen(),      QFile::exists(rig.dir.filePath("marvil.ini")),
-                  rig.form->jobRunning(), rig.program->shell.StopRequested};
+                  rig.form->jobRunning(), rig.program->stopControl.StopRequested};
     };
     rig.startImitation();
     EXPECT_FALSE(during.closed);

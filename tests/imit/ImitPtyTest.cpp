@@ -40,12 +40,12 @@ float decodeSingle(const QByteArray& a, int at, bool msbFirst) {
 // The tool's side: the fixture window with the Escape hook, and the link on a QtPort whose COM1 is the
 // given device (through the settings file's "ports" section).
 struct PtyRig {
-    Shell shell;
+    StopControl stopControl;
     QtPort port;
     Link link;
     ImitSettings imit;
-    ImitTestWindow window{shell};
-    EscapeHook hook{shell};
+    ImitTestWindow window{stopControl};
+    EscapeHook hook{stopControl};
     QTemporaryDir dir;
     RecordingLinkUi linkUi;
 
@@ -82,7 +82,7 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
 
     // An Escape before the start is forgotten by the set-up.
     QTest::keyClick(&rig.window.widget, Qt::Key_Escape);
-    ASSERT_EQ(rig.shell.StopRequested, 1);
+    ASSERT_EQ(rig.stopControl.StopRequested, 1);
 
     struct Exchange {
         int slot; // 0, 1, or -1 for a request that must go unanswered
@@ -119,8 +119,8 @@ TEST(ImitPty, TwoSlotsAt9600AnsweredUntilEscape) {
             Qt::QueuedConnection);
     });
     // A peer that got stuck must not hang the suite: stop after a generous minute.
-    QTimer::singleShot(60000, &rig.window.widget, [&] { rig.shell.requestStop(); });
-    RunImitation(rig.window, rig.link, imit, rig.shell);
+    QTimer::singleShot(60000, &rig.window.widget, [&] { rig.stopControl.requestStop(); });
+    RunImitation(rig.window, rig.link, imit, rig.stopControl);
     peer.join();
     ASSERT_TRUE(peerDone);
     EXPECT_EQ(speedDuring, speed_t(B9600));
@@ -184,8 +184,8 @@ TEST(ImitPty, VirtualControllerPollsTwoSlots) {
         simFinished = true;
         rig.window.clickClose();
     });
-    QTimer::singleShot(60000, &rig.window.widget, [&] { rig.shell.requestStop(); });
-    RunImitation(rig.window, rig.link, rig.imit, rig.shell);
+    QTimer::singleShot(60000, &rig.window.widget, [&] { rig.stopControl.requestStop(); });
+    RunImitation(rig.window, rig.link, rig.imit, rig.stopControl);
     ASSERT_TRUE(simFinished) << "the virtual controller did not finish its polls";
     const QByteArray out = proc.readAllStandardOutput();
     EXPECT_TRUE(out.contains("totals: sent 20 good 20 bad 0 missing 0")) << out.toStdString();

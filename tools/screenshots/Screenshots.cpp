@@ -168,7 +168,7 @@ bool Imitate(TMainForm& form, Program& program, const QDir& out) {
         }
     });
     watch.start(200);
-    QTimer::singleShot(120000, [&] { program.shell.requestStop(); });
+    QTimer::singleShot(120000, [&] { program.stopControl.requestStop(); });
     form.findChild<QPushButton*>(QStringLiteral("ImitFlButton"))->click();
     return ok || fail("the imitation got no answers in time");
 }
