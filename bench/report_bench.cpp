@@ -1,4 +1,4 @@
-// Writing the bench check's report: a check of ten steps at three runs, each step's chart fed with an
+// Writing the bench check's report: a check of forty steps at three runs, each step's chart fed with an
 // answer every 3 s, written as PDF to a temporary folder. The first write loads the fonts; the rest show
 // what the engineer waits for after "Сохранить протокол…". Prints its figures; asserts nothing.
 //   report_bench [runs] [keep.pdf]
@@ -17,16 +17,19 @@
 
 namespace {
 
-CheckRecord TenStepCheck() {
+CheckRecord FortyStepCheck() {
     CheckRecord record;
+    record.id = QStringLiteral("5e1f0c2a-8d3b-4c7e-9a61-2f4b8c0d7e93");
+    record.port = QStringLiteral("COM1");
+    record.device = QStringLiteral("/dev/ttyUSB0");
     CheckPlan& plan = record.plan;
     plan.runCount = 3;
     plan.output = OutputFromRecord(0.5f, 20, 20);
-    for (int s = 0; s < 10; ++s) {
+    for (int s = 0; s < 40; ++s) {
         CheckStep step;
-        step.flowsM3h = {100.0 * (s + 1), 250.0, 37.5 * (s + 1)};
+        step.flowsM3h = {100.0 * (s % 10 + 1), 250.0, 37.5 * (s % 10 + 1)};
         step.target = s % 2 ? CheckStep::Target::Seconds : CheckStep::Target::Pulses;
-        step.pulses = 50 + 20 * s;
+        step.pulses = 50 + 20 * (s % 10);
         step.seconds = 300;
         plan.steps.append(step);
     }
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString path =
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("report.pdf"));
-    const CheckRecord record = TenStepCheck();
+    const CheckRecord record = FortyStepCheck();
     int points = 0;
     for (const CheckStepResult& r : record.steps)
         points += int(r.curve.size());
@@ -78,9 +81,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i)
         ms.push_back(WriteMs(record, path));
     std::sort(ms.begin(), ms.end());
-    std::printf("ten-step report (%d chart corners, %lld KiB): first write %.1f ms (fonts loaded)\n", points,
-                QFileInfo(path).size() / 1024, first);
-    std::printf("ten-step report: median %.1f ms, worst %.1f ms over %d writes (target under 200 ms)\n",
+    std::printf("forty-step report (%d chart corners, %lld KiB): first write %.1f ms (fonts loaded)\n",
+                points, QFileInfo(path).size() / 1024, first);
+    std::printf("forty-step report: median %.1f ms, worst %.1f ms over %d writes (target under 200 ms)\n",
                 ms[ms.size() / 2], ms.back(), runs);
     return 0;
 }

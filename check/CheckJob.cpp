@@ -1,5 +1,6 @@
 #include "CheckJob.h"
 
+#include "CfgJournal.h"
 #include "CfgJson.h"
 #include "CheckMatch.h"
 #include "CheckSteps.h"
@@ -7,6 +8,10 @@
 #include "ConfigureJob.h"
 #include "ImitJob.h"
 #include "JobCommon.h"
+#include "Now_opros.h"
+#include "Version.h"
+
+#include <QUuid>
 
 #include <array>
 
@@ -51,6 +56,7 @@ bool RunStep(CheckView& view, Link& link, StopControl& stopControl, const CheckP
         if (answer.slot < 0 || answer.slot >= plan.runCount)
             return false;
         volumes[std::size_t(answer.slot)] = answer.volume;
+        ++result.answers[std::size_t(answer.slot)];
         const bool reached =
             TakeAnswer(plan, step, answer.elapsedMs / 1000.0, startM3, TotalOf(plan, volumes), result);
         view.showCheckProgress(step, result, StepSecondsLeft(plan, step, result));
@@ -117,6 +123,7 @@ bool MeetController(CheckView& view, CheckRecord& record) {
     if (!mismatches.isEmpty() && !view.askUseController(MismatchLines(mismatches), *held))
         return false;
     record.plan = *held;
+    record.planDifferences = mismatches;
     return true;
 }
 
@@ -141,6 +148,11 @@ CheckRecord RunCheck(CheckView& view, Link& link, StopControl& stopControl, CfgC
                      const CheckPlan& plan, const std::optional<CheckController>& known,
                      const CheckFinished& finished) {
     CheckRecord record;
+    record.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    record.program = QStringLiteral(RMZ47_VERSION);
+    record.port =
+        link.PortNumber() > 0 ? QStringLiteral("COM%1").arg(link.PortNumber()) : QStringLiteral("нет");
+    record.device = JournalDevice(link);
     record.plan = plan;
     record.started = QDateTime::currentDateTime();
     const std::optional<CheckController> controller = known ? known : ReadController(view, link, cfg);

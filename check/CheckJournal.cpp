@@ -28,6 +28,8 @@ const QString kExpected = QStringLiteral("expected");
 const QString kCounted = QStringLiteral("counted");
 const QString kLineLost = QStringLiteral("lineLost");
 const QString kCurve = QStringLiteral("curve");
+const QString kAnswers = QStringLiteral("answers");
+const QString kDifferences = QStringLiteral("planDifferences");
 
 QJsonObject ControllerToJson(const CheckController& c) {
     QJsonObject o{{kIdent, QString::fromLatin1(c.ident.toHex(' '))}, {kFields, c.fields}};
@@ -60,6 +62,7 @@ QJsonObject StepToJson(const CheckStepResult& r, int tolerance) {
                   {kExpected, r.expectedPulses},
                   {kLineLost, r.lineLost},
                   {kCurve, curve},
+                  {kAnswers, QJsonArray{r.answers[0], r.answers[1], r.answers[2]}},
                   {QStringLiteral("verdict"), VerdictText(StepVerdict(r, tolerance))}};
     if (r.countedPulses)
         o[kCounted] = *r.countedPulses;
@@ -78,9 +81,32 @@ std::optional<CheckStepResult> StepFromJson(const QJsonObject& o) {
     if (o.value(kCounted).isDouble())
         r.countedPulses = qint64(o.value(kCounted).toDouble());
     r.lineLost = o.value(kLineLost).toBool();
+    const QJsonArray answers = o.value(kAnswers).toArray();
+    for (int i = 0; i < kCheckRunsMax && i < answers.size(); ++i)
+        r.answers[std::size_t(i)] = answers[i].toInt();
     for (const QJsonValue& point : o.value(kCurve).toArray())
         r.curve.append(QPointF(point.toArray().at(0).toDouble(), point.toArray().at(1).toDouble()));
     return r;
+}
+
+QJsonArray DifferencesToJson(const QList<PlanMismatch>& differences) {
+    QJsonArray out;
+    for (const PlanMismatch& m : differences)
+        out.append(QJsonObject{{QStringLiteral("field"), m.field},
+                               {QStringLiteral("plan"), m.plan},
+                               {QStringLiteral("controller"), m.controller}});
+    return out;
+}
+
+QList<PlanMismatch> DifferencesFromJson(const QJsonArray& array) {
+    QList<PlanMismatch> out;
+    for (const QJsonValue& v : array) {
+        const QJsonObject o = v.toObject();
+        out << PlanMismatch{o.value(QStringLiteral("field")).toString(),
+                            o.value(QStringLiteral("plan")).toString(),
+                            o.value(QStringLiteral("controller")).toString()};
+    }
+    return out;
 }
 
 } // namespace
@@ -96,18 +122,21 @@ QJsonObject CheckJournalEntry(const CheckRecord& record, int portNumber, const Q
                                : QStringLiteral("Проверка: ") + VerdictText(verdict);
     return {{QStringLiteral("type"), QStringLiteral("entry")},
             {QStringLiteral("kind"), QStringLiteral("check")},
-            {QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {QStringLiteral("id"),
+             record.id.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : record.id},
             {QStringLiteral("time"), MomentText(record.ended)},
             {QStringLiteral("port"),
              portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : QStringLiteral("нет")},
             {QStringLiteral("device"), device},
-            {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
+            {QStringLiteral("program"),
+             record.program.isEmpty() ? QStringLiteral(RMZ47_VERSION) : record.program},
             {QStringLiteral("result"), result},
             {QStringLiteral("verdict"), VerdictText(verdict)},
             {kStarted, MomentText(record.started)},
             {kEnded, MomentText(record.ended)},
             {kAborted, record.aborted},
             {kPlan, PlanToJson(record.plan)},
+            {kDifferences, DifferencesToJson(record.planDifferences)},
             {kController, ControllerToJson(record.controller)},
             {kSteps, steps}};
 }
@@ -130,6 +159,11 @@ std::optional<CheckRecord> CheckFromJournal(const QJsonObject& entry, QString* p
         if (!entry.value(key).toString().isEmpty())
             *text = entry.value(key).toString();
     record.controller = ControllerFromJson(entry.value(kController).toObject());
+    record.planDifferences = DifferencesFromJson(entry.value(kDifferences).toArray());
+    record.id = entry.value(QStringLiteral("id")).toString();
+    record.program = entry.value(QStringLiteral("program")).toString();
+    record.port = entry.value(QStringLiteral("port")).toString();
+    record.device = entry.value(QStringLiteral("device")).toString();
     record.started = QDateTime::fromString(entry.value(kStarted).toString(), Qt::ISODate);
     record.ended = QDateTime::fromString(entry.value(kEnded).toString(), Qt::ISODate);
     record.aborted = entry.value(kAborted).toBool();

@@ -9,14 +9,6 @@
 #include <QString>
 #include <optional>
 
-// One field where the plan and the controller differ, in the engineer's words and units.
-struct PlanMismatch {
-    QString field;      // "Цена импульса", "Нитка 2: адрес"
-    QString plan;       // the plan's value: "0,500 м3"
-    QString controller; // the controller's value as read
-    bool operator==(const PlanMismatch&) const = default;
-};
-
 // The plan's runs, line speed and output as the controller holds them; nothing when its configuration
 // was not read (a controller that is not configured holds none).
 std::optional<CheckPlan> PlanOnController(const CheckPlan& plan, const CheckController& controller);

@@ -58,6 +58,7 @@ struct CheckStepResult {
     bool lineLost = false;               // the port went away during the step
     QList<QPointF> curve;                // (seconds since the step's start, expected pulses), for the chart
     double totalM3 = 0;                  // the runs' answered volume since the check began, at the step's end
+    std::array<int, kCheckRunsMax> answers{}; // answers given per run during the step
     bool operator==(const CheckStepResult&) const = default;
 };
 
@@ -70,8 +71,20 @@ struct CheckController {
     bool operator==(const CheckController&) const = default;
 };
 
+// One field where the plan and the controller differ, in the engineer's words and units.
+struct PlanMismatch {
+    QString field;      // "Цена импульса", "Нитка 2: адрес"
+    QString plan;       // the plan's value: "0,500 м3"
+    QString controller; // the controller's value as read
+    bool operator==(const PlanMismatch&) const = default;
+};
+
 struct CheckRecord {
-    CheckPlan plan;
+    QString id;           // the journal entry's identifier, made when the check starts
+    QString program;      // the tool's version that ran it
+    QString port, device; // "COM1" and the device behind it
+    CheckPlan plan;       // as run: the controller's values where the engineer chose to check by them
+    QList<PlanMismatch> planDifferences; // the plan as drawn up beside the controller, field by field
     CheckController controller;
     QDateTime started, ended;
     QList<CheckStepResult> steps; // the steps run so far, in the plan's order

@@ -2,6 +2,7 @@
 
 #include "CfgJson.h"
 #include "CfgRecord.h"
+#include "CheckReportRows.h"
 #include "CheckSteps.h"
 #include "FileReplace.h"
 #include "LineSpeed.h"
@@ -30,22 +31,28 @@ QFont Font(double points, bool bold = false) {
 }
 
 // A cursor down the pages: each piece goes below the one before, on a new page when it does not fit.
+// Every page carries the heading with the document number at its top and "Страница N из M" at its
+// foot; M comes from a first pass that only counts the pages.
 class Pages {
 public:
-    Pages(QPainter& painter, QPagedPaintDevice& device)
+    Pages(QPainter& painter, QPagedPaintDevice& device, const QString& heading, int total)
         : p_(painter), device_(device), unitsPerMm_(device.logicalDpiY() / 25.4), width_(device.width()),
-          height_(device.height()) {}
+          height_(device.height()), heading_(heading), total_(total) {
+        frame();
+    }
     QPainter& painter() { return p_; }
     double mm(double millimetres) const { return millimetres * unitsPerMm_; }
     double width() const { return width_; }
     double y() const { return y_; }
+    int page() const { return page_; }
     void skip(double millimetres) { y_ += mm(millimetres); }
     void advance(double units) { y_ += units; }
     // A new page unless `units` still fit below (or the page is still empty).
     void room(double units) {
-        if (y_ > 0 && y_ + units > height_) {
+        if (y_ > top_ && y_ + units > bottom_) {
             device_.newPage();
-            y_ = 0;
+            ++page_;
+            frame();
         }
     }
     // Wrapped text across the width.
@@ -59,11 +66,27 @@ public:
     }
 
 private:
+    void frame() {
+        const QFont font = Font(8);
+        p_.setFont(font);
+        const double line = QFontMetricsF(font, &device_).height();
+        p_.drawText(QRectF(0, 0, width_, line), Qt::AlignLeft, heading_);
+        if (total_ > 0)
+            p_.drawText(QRectF(0, 0, width_, line), Qt::AlignRight,
+                        QStringLiteral("Страница %1 из %2").arg(page_).arg(total_));
+        p_.drawLine(QPointF(0, line + mm(0.5)), QPointF(width_, line + mm(0.5)));
+        top_ = y_ = line + mm(4);
+        bottom_ = height_;
+    }
+
     QPainter& p_;
     QPagedPaintDevice& device_;
     double unitsPerMm_;
     double width_, height_;
-    double y_ = 0;
+    QString heading_;
+    int total_;
+    int page_ = 1;
+    double y_ = 0, top_ = 0, bottom_ = 0;
 };
 
 // Widths as shares of the page width; the header row comes again on every page the table runs onto.
@@ -112,74 +135,6 @@ void DrawTable(Pages& pages, const QStringList& headers, const QList<QStringList
     pages.skip(2);
 }
 
-QString FlowsText(const CheckPlan& plan, const CheckStep& step) {
-    QStringList flows;
-    for (int r = 0; r < plan.runCount; ++r)
-        flows << FormatNumber(step.flowsM3h[r], 3);
-    return flows.join(QStringLiteral(" / "));
-}
-
-QList<QStringList> StepRows(const CheckRecord& record) {
-    QList<QStringList> rows;
-    for (int s = 0; s < record.steps.size(); ++s) {
-        const CheckStepResult& r = record.steps[s];
-        QString verdict = VerdictText(StepVerdict(r, record.plan.tolerance));
-        if (r.lineLost)
-            verdict +=
-                (verdict.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("связь терялась");
-        rows << QStringList{QString::number(s + 1),
-                            FlowsText(record.plan, record.plan.steps.value(s)),
-                            FormatNumber(r.durationS, 1),
-                            FormatNumber(r.volumeM3, 3),
-                            FormatNumber(r.totalM3, 3),
-                            QString::number(r.expectedPulses),
-                            r.countedPulses ? QString::number(*r.countedPulses) : QStringLiteral("—"),
-                            r.countedPulses ? QString::number(StepDifference(r)) : QStringLiteral("—"),
-                            verdict};
-    }
-    return rows;
-}
-
-QString ControllerText(const CheckController& c) {
-    const QString version =
-        c.softVersion ? VersionMessage(*c.softVersion) : QStringLiteral("Версия ПО не прочитана");
-    const QString state = !c.configured   ? QStringLiteral("состояние не прочитано")
-                          : *c.configured ? QStringLiteral("законфигурирован")
-                                          : QStringLiteral("не законфигурирован");
-    QString text = QStringLiteral("Контроллер: ") + version + QStringLiteral("; ") + state + QLatin1Char('.');
-    if (!c.ident.isEmpty())
-        text += QStringLiteral(" Идентификация (таблица 0): ") + QString::fromLatin1(c.ident.toHex(' ')) +
-                QLatin1Char('.');
-    return text;
-}
-
-QStringList ConfigurationLines(const CheckPlan& plan) {
-    QStringList lines{QStringLiteral("Цена импульса: ") + FormatNumber(plan.output.v, 3) +
-                      QStringLiteral(" м3; длительность импульса: ") + FormatNumber(plan.output.pulseS, 3) +
-                      QStringLiteral(" с; пауза: ") + FormatNumber(plan.output.pauseS, 3) +
-                      QStringLiteral(" с; допуск: ±") + QString::number(plan.tolerance) + QLatin1Char(' ') +
-                      RussianPlural(plan.tolerance, u"импульс", u"импульса", u"импульсов") +
-                      QLatin1Char('.')};
-    for (int r = 0; r < plan.runCount; ++r)
-        lines << QStringLiteral("Нитка %1: адрес %2, номер нитки %3, скорость %4 бит/с, %5.")
-                     .arg(r + 1)
-                     .arg(plan.runs[r].address)
-                     .arg(plan.runs[r].run)
-                     .arg(proto::SpeedIndexToBaud(plan.speedIndex))
-                     .arg(plan.runs[r].msbFirst ? QStringLiteral("старший байт по младшему адресу")
-                                                : QStringLiteral("младший байт по младшему адресу"));
-    return lines;
-}
-
-QString OverallText(const CheckRecord& record) {
-    const CheckVerdict v = OverallVerdict(record);
-    if (v != CheckVerdict::None)
-        return QStringLiteral("Заключение: ") + VerdictText(v);
-    if (record.aborted)
-        return QStringLiteral("Заключение не дано: проверка прервана.");
-    return QStringLiteral("Заключение не дано: не все шаги проведены и сверены со счетчиком.");
-}
-
 // The axis' end for values up to `top`: four ticks of 1, 2 or 5 times a power of ten, whole labels.
 double AxisEnd(double top) {
     const double quarter = std::max(top, 1.0) / 4;
@@ -223,14 +178,20 @@ void DrawChart(Pages& pages, const CheckRecord& record) {
     QPainterPath line(at(0, 0));
     double offsetS = 0;
     double base = 0;
+    // Every step's start is marked; its number only where it stands clear of the last number written, so
+    // that forty short steps do not run their numbers into one another.
+    double labelledX = -1e9;
     for (int s = 0; s < record.steps.size(); ++s) {
         const CheckStepResult& r = record.steps[s];
         p.setPen(QPen(Qt::gray, 0, Qt::DashLine));
         p.drawLine(at(offsetS, 0), at(offsetS, maxY));
         p.setPen(QPen(Qt::black));
-        p.drawText(
-            QRectF(at(offsetS, maxY) + QPointF(pages.mm(1), pages.mm(1)), QSizeF(pages.mm(8), pages.mm(4))),
-            Qt::AlignLeft, QString::number(s + 1));
+        const QPointF top = at(offsetS, maxY);
+        if (top.x() - labelledX >= pages.mm(6)) {
+            labelledX = top.x();
+            p.drawText(QRectF(top + QPointF(pages.mm(0.5), pages.mm(0.5)), QSizeF(pages.mm(8), pages.mm(4))),
+                       Qt::AlignLeft, QString::number(s + 1));
+        }
         double level = base;
         for (const QPointF& point : r.curve) {
             line.lineTo(at(offsetS + point.x(), level));
@@ -248,7 +209,7 @@ void DrawChart(Pages& pages, const CheckRecord& record) {
 }
 
 void DrawSignatures(Pages& pages, const CheckPlan& plan) {
-    pages.room(pages.mm(22));
+    pages.room(pages.mm(34));
     pages.skip(4);
     const QString blank = QStringLiteral("____________________");
     pages.paragraph(QStringLiteral("Исполнитель: ") + blank + QStringLiteral(" / ") +
@@ -258,16 +219,14 @@ void DrawSignatures(Pages& pages, const CheckPlan& plan) {
     pages.paragraph(QStringLiteral("Представитель заказчика: ") + blank + QStringLiteral(" / ") + blank +
                         QStringLiteral(" /"),
                     Font(10));
+    pages.skip(4);
+    pages.paragraph(QStringLiteral("Дата: «____» ________________ 20____ г."), Font(10));
 }
 
-} // namespace
-
-bool PaintCheckReport(const CheckRecord& record, QPagedPaintDevice& device) {
-    QPainter painter;
-    if (!painter.begin(&device))
-        return false;
-    Pages pages(painter, device);
-    pages.paragraph(kTitle, Font(16, true), Qt::AlignHCenter);
+// Who checked what where, with which tool on which port, and the controller as read.
+void DrawFirstPart(Pages& pages, const CheckRecord& record) {
+    pages.paragraph(kTitle + QStringLiteral(" № ") + DocumentNumber(record), Font(16, true),
+                    Qt::AlignHCenter);
     pages.paragraph(QStringLiteral("выхода импульсов силового контроллера RMZ-47 на стенде"), Font(10),
                     Qt::AlignHCenter);
     pages.skip(3);
@@ -278,22 +237,53 @@ bool PaintCheckReport(const CheckRecord& record, QPagedPaintDevice& device) {
     pages.paragraph(QStringLiteral("Площадка: ") + record.plan.site, text);
     pages.paragraph(QStringLiteral("Объект: ") + record.plan.object, text);
     pages.paragraph(QStringLiteral("Исполнитель: ") + record.plan.engineer, text);
+    const QString program = record.program.isEmpty() ? QStringLiteral(RMZ47_VERSION) : record.program;
+    QString tool = QStringLiteral("Программа: rmz47 ") + program;
+    if (!record.port.isEmpty())
+        tool +=
+            QStringLiteral("; порт: ") + record.port +
+            (record.device.isEmpty() ? QString() : QStringLiteral(" (") + record.device + QLatin1Char(')'));
+    pages.paragraph(tool + QLatin1Char('.'), text);
     pages.skip(2);
     pages.paragraph(ControllerText(record.controller), text);
-    for (const QString& line : ConfigurationLines(record.plan))
-        pages.paragraph(line, text);
+    const QList<QStringList> configuration = ConfigurationRows(record);
+    if (configuration.isEmpty()) {
+        for (const QString& line : PlanConfigurationLines(record.plan))
+            pages.paragraph(line, text);
+    } else {
+        pages.paragraph(QStringLiteral("Конфигурация контроллера, прочитанная перед проверкой:"), text);
+        DrawTable(pages, ConfigurationHeaders(), configuration, {0.40, 0.30, 0.30});
+    }
+    pages.paragraph(ToleranceText(record.plan.tolerance), text);
     pages.skip(2);
-    DrawTable(pages,
-              {QStringLiteral("Шаг"), QStringLiteral("Расход, м3/ч"), QStringLiteral("Время, с"),
-               QStringLiteral("Объем, м3"), QStringLiteral("Объем с начала, м3"),
-               QStringLiteral("Ожидалось импульсов"), QStringLiteral("Насчитано импульсов"),
-               QStringLiteral("Разница"), QStringLiteral("Вывод")},
-              StepRows(record), {0.05, 0.19, 0.07, 0.09, 0.10, 0.11, 0.11, 0.09, 0.19});
+}
+
+// The report from its first page to its last; the number of pages it took.
+int Paint(const CheckRecord& record, QPagedPaintDevice& device, int total) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return 0;
+    Pages pages(painter, device, kTitle + QStringLiteral(" № ") + DocumentNumber(record), total);
+    DrawFirstPart(pages, record);
+    DrawTable(pages, StepHeaders(), StepRows(record), StepColumnShares());
     pages.paragraph(OverallText(record), Font(12, true));
     pages.skip(3);
     DrawChart(pages, record);
     DrawSignatures(pages, record.plan);
-    return painter.end();
+    return painter.end() ? pages.page() : 0;
+}
+
+} // namespace
+
+bool PaintCheckReport(const CheckRecord& record, QPagedPaintDevice& device) {
+    // The pages are counted on a document of the same page and resolution that nobody keeps.
+    QBuffer scratch;
+    scratch.open(QIODevice::WriteOnly);
+    QPdfWriter counter(&scratch);
+    counter.setPageLayout(device.pageLayout());
+    counter.setResolution(device.logicalDpiY());
+    const int total = Paint(record, counter, 0);
+    return total > 0 && Paint(record, device, total) > 0;
 }
 
 QByteArray CheckReportPdf(const CheckRecord& record) {

@@ -151,7 +151,9 @@ TEST_F(CheckWindowTest, DrivesACheckThroughItsViewAndSavesTheReport) {
     window->editor()->setPlan(plan);
     std::vector<bool> editableDuringRun;
     window->run = [&](CheckView& view, const CheckPlan& running) {
-        CheckRecord record{running, {}, QDateTime::currentDateTime(), {}, {}, false};
+        CheckRecord record;
+        record.plan = running;
+        record.started = QDateTime::currentDateTime();
         for (int step = 0; step < running.steps.size(); ++step) {
             if (step > 0 && !view.askNextStep(step))
                 break;
@@ -277,7 +279,8 @@ TEST_F(CheckWindowTest, EscapeBeforeTheNextStepAbortsWithoutAVerdict) {
     window->run = [&](CheckView& view, const CheckPlan& plan) {
         jobButtonsOff = !child<QPushButton>("UstavkiButton")->isEnabled() &&
                         !child<QPushButton>("CheckButton")->isEnabled();
-        CheckRecord record{plan, {}, {}, {}, {}, false};
+        CheckRecord record;
+        record.plan = plan;
         QTimer::singleShot(100, window, [window] { QTest::keyClick(window, Qt::Key_Escape); });
         record.aborted = !view.askNextStep(1);
         view.showCheckEnd(record);

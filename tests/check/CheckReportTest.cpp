@@ -7,6 +7,8 @@
 #include "CheckJournal.h"
 #include "CheckSteps.h"
 #include "FileReplace.h"
+#include "LineSpeed.h"
+#include "NumText.h"
 
 #include <QDir>
 #include <QProcess>
@@ -22,28 +24,47 @@
 
 namespace {
 
-// Two runs, two steps run to their ends the way the job runs them: one counted within the tolerance,
-// one outside it.
-CheckRecord TwoStepCheck() {
+// Two runs, steps run to their ends the way the job runs them, alternately to 20 pulses and for 30 s;
+// the first counted within the tolerance, the others outside it. The controller as read differs from
+// the plan drawn up in V only, and the check went by the controller's.
+CheckRecord BenchCheck(int steps) {
     CheckRecord record;
+    record.id = QStringLiteral("1a2b3c4d-0000-4000-8000-000000000000");
+    record.program = QStringLiteral("9.9.9");
+    record.port = QStringLiteral("COM3");
+    record.device = QStringLiteral("/dev/ttyUSB0");
     CheckPlan& plan = record.plan;
     plan.runCount = 2;
     plan.speedIndex = 7;
     plan.output = OutputFromRecord(0.1f, 20, 30);
-    plan.steps = {{{1800.0, 1800.0, 3600.0}, CheckStep::Target::Pulses, 20, 0},
-                  {{360.0, 720.0, 3600.0}, CheckStep::Target::Seconds, 0, 30}};
+    for (int s = 0; s < steps; ++s)
+        plan.steps << (s % 2 ? CheckStep{{360.0, 720.0, 3600.0}, CheckStep::Target::Seconds, 0, 30}
+                             : CheckStep{{1800.0, 1800.0, 3600.0}, CheckStep::Target::Pulses, 20, 0});
     plan.site = QStringLiteral("ГРС Южная");
     plan.object = QStringLiteral("Узел учета 2");
     plan.engineer = QStringLiteral("Петров П. П.");
-    record.controller = {3, QByteArray::fromHex("0301020304"), true, RecordToJson(CfgRecord{}, 3)};
+    CfgRecord held;
+    held.FlCount = 2;
+    held.V = 0.1f;
+    held.Nag = 20;
+    held.Pause = 30;
+    held.Period = 200;
+    held.Answer = 700;
+    held.Addr = {1, 2, 3};
+    held.Nitka = {1, 1, 1};
+    held.Speed = {proto::SpeedIndexToCode(7), proto::SpeedIndexToCode(7), proto::SpeedIndexToCode(7)};
+    held.Flags = {proto::RunFlags(true, 4), proto::RunFlags(true), proto::RunFlags(true)};
+    record.controller = {3, QByteArray::fromHex("0301020304"), true, RecordToJson(held, 3)};
+    record.planDifferences = {
+        {QStringLiteral("Цена импульса"), QStringLiteral("0,500 м3"), QStringLiteral("0,100 м3")}};
     record.started = QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0), Qt::OffsetFromUTC, 3 * 3600);
     record.ended = record.started.addSecs(300);
     double total = 0.05; // the runs' counters start off a pulse value: steps carry the fractions
-    for (int s = 0; s < 2; ++s) {
+    for (int s = 0; s < steps; ++s) {
         CheckStepResult r;
         const double m3PerS = StepTotalFlow(plan, s) / 3600.0, start = total;
-        for (int t = 1; !TakeAnswer(plan, s, t, start, start + t * m3PerS, r); ++t) {
-        }
+        for (int t = 1; !TakeAnswer(plan, s, t, start, start + t * m3PerS, r); ++t)
+            r.answers = {t, t, 0};
         total = r.totalM3;
         r.countedPulses = r.expectedPulses + (s == 0 ? 1 : -3);
         r.lineLost = s == 1;
@@ -62,28 +83,47 @@ QString PdfText(const QString& path) {
 
 TEST(CheckReport, PdfSaysWhatTheCheckFoundAndTheJournalMakesItAgain) {
     QTemporaryDir dir;
-    const CheckRecord record = TwoStepCheck();
+    const CheckRecord record = BenchCheck(2);
     ASSERT_EQ(record.steps[0].expectedPulses, 20); // 1 m3/s: the answer at 2 s reaches 20 pulses
     ASSERT_EQ(record.steps[1].expectedPulses, 90); // 0.3 m3/s for 30 s
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     QString error;
     ASSERT_TRUE(WriteCheckReport(record, pdf, &error)) << error.toStdString();
     const QString text = PdfText(pdf);
-    for (const QString& expected :
-         {QStringLiteral("Протокол проверки"), QStringLiteral("Площадка: ГРС Южная"),
-          QStringLiteral("Объект: Узел учета 2"), QStringLiteral("Исполнитель: Петров П. П."),
-          QStringLiteral("Версия ПО 3"), QStringLiteral("законфигурирован"), QStringLiteral("03 01 02 03 04"),
-          QStringLiteral("Цена импульса: 0,100 м3"), QStringLiteral("скорость 9600 бит/с"),
-          QStringLiteral("1800,000 / 1800,000"), QStringLiteral("2,000"), QStringLiteral("9,000"),
-          QStringLiteral("связь терялась"), QStringLiteral("Заключение: не годен"),
-          QStringLiteral("Представитель заказчика")})
+    const QString sep = DecimalSeparator();
+    for (const QString& expected : {QStringLiteral("Протокол проверки № 1A2B3C4D"),
+                                    QStringLiteral("Страница 2 из 2"),
+                                    QStringLiteral("Площадка: ГРС Южная"),
+                                    QStringLiteral("Объект: Узел учета 2"),
+                                    QStringLiteral("Исполнитель: Петров П. П."),
+                                    QStringLiteral("Программа: rmz47 9.9.9; порт: COM3 (/dev/ttyUSB0)."),
+                                    QStringLiteral("Версия ПО 3"),
+                                    QStringLiteral("законфигурирован"),
+                                    QStringLiteral("03 01 02 03 04"),
+                                    QStringLiteral("Период опроса"),
+                                    QStringLiteral("2") + sep + QStringLiteral("00 с"),
+                                    QStringLiteral("Время ожидания ответа"),
+                                    QStringLiteral("7") + sep + QStringLiteral("00 с"),
+                                    QStringLiteral("Число попыток"),
+                                    QStringLiteral("Нитка 2: скорость линии"),
+                                    QStringLiteral("9600 бит/с"),
+                                    QStringLiteral("Допуск: ±1 импульс на шаг."),
+                                    QStringLiteral("20 имп."),
+                                    QStringLiteral("30 с"),
+                                    QStringLiteral("1800") + sep + QStringLiteral("000 /"),
+                                    QStringLiteral("терялась"),
+                                    QStringLiteral("Заключение: не годен"),
+                                    QStringLiteral("Представитель заказчика"),
+                                    QStringLiteral("Дата: «____»")})
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << "\n" << text.toStdString();
-    // The step rows: expected, counted, difference and verdict in that order.
-    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\b20\\s+21\\s+1\\s+годен"))));
-    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\b90\\s+87\\s+-3\\b"))));
+    // V as read beside the plan's, and the step rows: answers per run, expected, counted, the signed
+    // difference and the verdict in that order.
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Цена импульса\\s+0.100 м3\\s+0,500 м3"))));
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\b1/1\\b.*\\b20\\s+21\\s+\\+1\\s+годен"))));
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\b90\\s+87\\s+−3\\b"))));
 
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
-    ASSERT_TRUE(AppendJournal(journal, CheckJournalEntry(record, 1, QStringLiteral("/dev/ttyS0")), &error));
+    ASSERT_TRUE(AppendJournal(journal, CheckJournalEntry(record, 3, QStringLiteral("/dev/ttyUSB0")), &error));
     const JournalContents configurations = ReadJournal(journal);
     EXPECT_TRUE(configurations.entries.isEmpty());
     EXPECT_EQ(configurations.skipped, 0);
@@ -95,15 +135,34 @@ TEST(CheckReport, PdfSaysWhatTheCheckFoundAndTheJournalMakesItAgain) {
     EXPECT_EQ(again->plan, record.plan);
     EXPECT_EQ(again->steps, record.steps);
     EXPECT_EQ(again->controller, record.controller);
+    EXPECT_EQ(again->planDifferences, record.planDifferences);
     const QString pdfAgain = dir.filePath(QStringLiteral("again.pdf"));
     ASSERT_TRUE(WriteCheckReport(*again, pdfAgain, &error));
     EXPECT_EQ(PdfText(pdfAgain), text);
 }
 
+// Forty steps: every page carries the document number and its page of all, and the chart's step numbers
+// stand apart.
+TEST(CheckReport, EveryPageOfALongReportIsNumbered) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("long.pdf"));
+    QString error;
+    ASSERT_TRUE(WriteCheckReport(BenchCheck(40), pdf, &error)) << error.toStdString();
+    QStringList pages = PdfText(pdf).split(QLatin1Char('\f'));
+    if (pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    ASSERT_GE(pages.size(), 2);
+    for (int p = 0; p < pages.size(); ++p) {
+        EXPECT_TRUE(pages[p].contains(QStringLiteral("Протокол проверки № 1A2B3C4D"))) << p;
+        EXPECT_TRUE(pages[p].contains(QStringLiteral("Страница %1 из %2").arg(p + 1).arg(pages.size()))) << p;
+    }
+    EXPECT_TRUE(pages.join(QString()).contains(QRegularExpression(QStringLiteral("\\b40\\s+30 с"))));
+}
+
 TEST(CheckReport, FailedOrKilledWriteLeavesTheEarlierFileWhole) {
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    CheckRecord record = TwoStepCheck();
+    CheckRecord record = BenchCheck(2);
     ASSERT_TRUE(WriteCheckReport(record, pdf, nullptr));
     const QByteArray earlier = readAll(pdf);
 
