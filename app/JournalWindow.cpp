@@ -4,6 +4,8 @@
 #include "CfgJson.h"
 #include "CheckJournal.h"
 #include "CheckReport.h"
+#include "CheckReportRows.h"
+#include "CheckSteps.h"
 #include "FileReplace.h"
 #include "Main.h"
 #include "NumText.h"
@@ -28,7 +30,8 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Журнал конфигураций");
+// Both kinds of entry: configurations and bench checks.
+const QString kCaption = QStringLiteral("Журнал");
 constexpr int kTimeColumn = 0;
 constexpr int kSiteColumn = 6; // Площадка, then Объект (JournalHeaders)
 
@@ -182,8 +185,57 @@ QList<QJsonObject> JournalWindow::shownEntries() const {
     return shown;
 }
 
+namespace {
+
+QString CsvCell(QString text) {
+    // Quoted when it holds the separator, a quote or a line end; quotes inside doubled.
+    if (text.contains(QLatin1Char(';')) || text.contains(QLatin1Char('"')) ||
+        text.contains(QLatin1Char('\n')))
+        text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return text;
+}
+
+// After the entries' table, one row per step of each check in its own table: a spreadsheet keeps the
+// entries' columns as they were and gets the steps' figures beside them.
+QByteArray CheckStepsCsv(const QList<QJsonObject>& entries) {
+    QStringList lines;
+    for (const QJsonObject& entry : entries) {
+        const std::optional<CheckRecord> record = CheckFromJournal(entry, nullptr);
+        if (!record)
+            continue;
+        const QList<QStringList> rows = StepRows(*record);
+        for (int s = 0; s < rows.size(); ++s) {
+            const CheckStepResult& r = record->steps[s];
+            const QStringList& row = rows[s];
+            QStringList cells{entry.value(QStringLiteral("id")).toString(),
+                              row[0],
+                              row[2],
+                              row[1],
+                              row[5],
+                              row[7],
+                              row[8],
+                              r.countedPulses ? QString::number(StepDifference(r)) : QString(),
+                              VerdictText(StepVerdict(r, record->plan.tolerance)),
+                              record->plan.site,
+                              record->plan.object,
+                              record->plan.engineer};
+            for (QString& c : cells)
+                c = CsvCell(c);
+            lines << cells.join(QLatin1Char(';'));
+        }
+    }
+    if (lines.isEmpty())
+        return {};
+    lines.prepend(QStringLiteral("Проверка;Шаг;Расход, м3/ч;Цель;Объем шага, м3;Ожидалось;Насчитано;Разница;"
+                                 "Вердикт;Площадка;Объект;Исполнитель"));
+    return "\r\n" + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+}
+
+} // namespace
+
 bool JournalWindow::exportCsv(const QString& path, QString* error) {
-    return WriteWholeFile(path, JournalCsv(shownEntries()), error);
+    const QList<QJsonObject> shown = shownEntries();
+    return WriteWholeFile(path, JournalCsv(shown) + CheckStepsCsv(shown), error);
 }
 
 bool JournalWindow::attachNote(const QString& entryId, const QString& site, const QString& object,

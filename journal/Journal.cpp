@@ -259,6 +259,7 @@ QStringList AppendJournalEntry(const QString& journalPath, const QJsonObject& en
     QString error;
     if (AppendJournal(journalPath, entry, &error))
         return {};
-    return {QStringLiteral("журнал конфигураций ") + journalPath + QStringLiteral(" (") + error +
-            QStringLiteral(")")};
+    const bool check = entry.value(QStringLiteral("kind")).toString() == QStringLiteral("check");
+    return {(check ? QStringLiteral("журнал проверок ") : QStringLiteral("журнал конфигураций ")) +
+            journalPath + QStringLiteral(" (") + error + QStringLiteral(")")};
 }

@@ -4,6 +4,7 @@
 #include "CheckJournal.h"
 #include "JournalWindow.h"
 #include "ModalScript.h"
+#include "NumText.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -168,6 +169,21 @@ TEST(CfgJournal, WindowListsChecksAndMakesTheirReportAgain) {
     EXPECT_TRUE(window.table()->isRowHidden(2));
     const QStringList row = JournalRow(sound); // as the table and CSV show it
     EXPECT_EQ(row.mid(6, 1) + row.mid(12), (QStringList{"ГРС Южная", "Проверка", "1", "20", "21", "годен"}));
+    // The export: the entries' rows as before, then one row per step of each check that can be read.
+    QString error;
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    ASSERT_TRUE(window.exportCsv(csv, &error)) << error.toStdString();
+    const QStringList lines = QString::fromUtf8(FileBytes(csv)).split(QStringLiteral("\r\n"));
+    const qsizetype steps =
+        lines.indexOf(QStringLiteral("Проверка;Шаг;Расход, м3/ч;Цель;Объем шага, м3;"
+                                     "Ожидалось;Насчитано;Разница;Вердикт;Площадка;Объект;"
+                                     "Исполнитель"));
+    ASSERT_EQ(steps, 4) << lines.join('\n').toStdString(); // header, two checks, a blank line
+    EXPECT_TRUE(
+        lines[steps + 1].startsWith(sound.value(QStringLiteral("id")).toString() + QStringLiteral(";1;")));
+    EXPECT_TRUE(lines[steps + 1].endsWith(QStringLiteral(";10 имп.;2") + DecimalSeparator() +
+                                          QStringLiteral("000;20;21;1;годен;ГРС Южная;;")))
+        << lines[steps + 1].toStdString();
     const QString pdf = dir.filePath(QStringLiteral("again"));
     window.table()->setCurrentCell(1, 0);
     OnNextModal([&pdf](QWidget* w) {
