@@ -73,7 +73,7 @@ TMonitorForm::TMonitorForm(Link& link, monitor::LineMonitor& lineMonitor, QWidge
 TMonitorForm::~TMonitorForm() = default;
 
 QString TMonitorForm::settingsPath() {
-    const QString path = qEnvironmentVariable("RMZ47_MONITOR_SETTINGS");
+    QString path = qEnvironmentVariable("RMZ47_MONITOR_SETTINGS");
     if (!path.isEmpty())
         return path;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +

@@ -84,7 +84,7 @@ std::optional<CheckStepResult> StepFromJson(const QJsonObject& o) {
     const QJsonArray answers = o.value(kAnswers).toArray();
     for (int i = 0; i < kCheckRunsMax && i < answers.size(); ++i)
         r.answers[std::size_t(i)] = answers[i].toInt();
-    for (const QJsonValue& point : o.value(kCurve).toArray())
+    for (const auto& point : o.value(kCurve).toArray())
         r.curve.append(QPointF(point.toArray().at(0).toDouble(), point.toArray().at(1).toDouble()));
     return r;
 }

@@ -56,7 +56,7 @@ QString CheckPlanProblem(const CheckPlan& plan) {
     if (plan.steps.isEmpty())
         return QStringLiteral("В плане нет ни одного шага.");
     for (int s = 0; s < plan.steps.size(); ++s)
-        if (const QString problem = StepProblem(plan, s); !problem.isEmpty())
+        if (QString problem = StepProblem(plan, s); !problem.isEmpty())
             return problem;
     if (plan.tolerance < 0)
         return QStringLiteral("Допуск не может быть отрицательным.");

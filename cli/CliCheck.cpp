@@ -142,7 +142,7 @@ int RunCliCheck(const CheckOptions& options) {
     bool saveFailed = false;
     const CheckRecord record =
         RunCheck(view, job.link, stopControl, cfg, *plan, std::nullopt, [&](const CheckRecord& r) {
-            const QStringList failed = SaveCheck(job.link, r, options.report);
+            QStringList failed = SaveCheck(job.link, r, options.report);
             saveFailed = !failed.isEmpty();
             return failed;
         });

@@ -3,6 +3,7 @@
 #include "LineSpeed.h"
 
 #include <QRegularExpression>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -76,7 +77,7 @@ std::optional<qint64> ReadDuration(OptionReader& r) {
                            : unit == QLatin1String("s")   ? 1e3
                            : unit == QLatin1String("min") ? 60e3
                                                           : 3600e3;
-    return qint64(*amount * perUnit + 0.5);
+    return std::llround(*amount * perUnit); // positive: the same as adding a half and truncating
 }
 
 // "msb" or "lsb" after ADDR:RUN; the rest of the fields are checked by the caller.

@@ -82,7 +82,7 @@ QStringList CheckFigures(const QJsonObject& e) {
     qint64 expected = 0;
     qint64 counted = 0;
     bool anyCounted = false;
-    for (const QJsonValue& step : steps) {
+    for (const auto& step : steps) {
         expected += qint64(step.toObject().value(QStringLiteral("expected")).toDouble());
         const QJsonValue count = step.toObject().value(QStringLiteral("counted"));
         anyCounted = anyCounted || count.isDouble();
@@ -103,7 +103,7 @@ QString CsvField(const QString& s) {
 } // namespace
 
 QString JournalDirectory() {
-    const QString own = qEnvironmentVariable("RMZ47_DATA_DIR");
+    QString own = qEnvironmentVariable("RMZ47_DATA_DIR");
     if (!own.isEmpty())
         return own;
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");

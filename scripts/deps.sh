@@ -15,6 +15,7 @@ packages=(
     poppler-utils # pdftotext: the tests read the check report's text back
     clang libclang-rt-14-dev # the sanitizer and libFuzzer builds
     clang-format-14          # scripts/format.sh
+    clang-tidy-14            # scripts/tidy.sh
 )
 if [ "${1:-}" = --packaging ]; then
     packages+=(
