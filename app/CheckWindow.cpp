@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -353,7 +354,9 @@ bool CheckWindow::ask(const QString& caption, const QString& text) {
     return AskYesNo(this, caption, text);
 }
 
-void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {
+namespace {
+
+CheckWindow* MakeCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {
     auto* window = new CheckWindow(mainForm, program.stopControl, &mainForm);
     window->startJob = [&mainForm](const std::function<void()>& body) { return mainForm.runWindowJob(body); };
     window->run = [&program, journalPath](CheckView& view, const CheckPlan& plan) {
@@ -365,12 +368,22 @@ void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& jou
         return RunCheck(view, program.link, program.stopControl, program.cfg, plan, program.checkController,
                         finished);
     };
-    mainForm.openCheck = [window, &program] {
+    return window;
+}
+
+} // namespace
+
+void AttachCheckWindow(TMainForm& mainForm, Program& program, const QString& journalPath) {
+    // Made when first opened (the start-up does not pay for it), then kept with its plan and results.
+    auto window = std::make_shared<CheckWindow*>(nullptr);
+    mainForm.openCheck = [window, &mainForm, &program, journalPath] {
+        if (!*window)
+            *window = MakeCheckWindow(mainForm, program, journalPath);
         // A window opened afresh takes the runs as the imitation would answer for them now.
-        if (!window->isVisible() && !window->running())
-            window->takeImitSettings(program.imit);
-        window->show();
-        window->raise();
-        window->activateWindow();
+        if (!(*window)->isVisible() && !(*window)->running())
+            (*window)->takeImitSettings(program.imit);
+        (*window)->show();
+        (*window)->raise();
+        (*window)->activateWindow();
     };
 }

@@ -27,6 +27,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace {
 
@@ -300,17 +301,21 @@ void JournalWindow::editNote() {
 }
 
 void AttachJournal(TMainForm& mainForm, Program& program, const QString& journalPath) {
-    auto* window = new JournalWindow(journalPath, &mainForm);
-    mainForm.openJournal = [window] {
-        window->reload();
-        window->show();
-        window->raise();
-        window->activateWindow();
+    // Made when first opened, so that the start-up does not pay for a window most runs never show; then
+    // kept (a child of the main window) with its place and column widths.
+    auto window = std::make_shared<JournalWindow*>(nullptr);
+    mainForm.openJournal = [window, &mainForm, journalPath] {
+        if (!*window)
+            *window = new JournalWindow(journalPath, &mainForm);
+        (*window)->reload();
+        (*window)->show();
+        (*window)->raise();
+        (*window)->activateWindow();
     };
     mainForm.onConfigureDone = [window, &program, journalPath](const CfgJobReport& report) {
-        const QStringList failed = RecordInJournal(journalPath, program.link, report);
-        if (window->isVisible())
-            window->reload();
+        QStringList failed = RecordInJournal(journalPath, program.link, report);
+        if (*window && (*window)->isVisible())
+            (*window)->reload();
         return failed;
     };
 }

@@ -173,6 +173,8 @@ bool TMainForm::ask(const QString& caption, const QString& text) {
 }
 
 std::unique_ptr<CfgFormSession> TMainForm::openCfgForm(CfgContext& cfg, const CfgFormValues& values) {
+    if (createWizardWhenNeeded && !wizard_.PodborForm1)
+        wizard_ = CreateWizardForms();
     return OpenCfgFormOnScreen(this, cfg, wizard_, values);
 }
 

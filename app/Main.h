@@ -80,6 +80,10 @@ public:
     std::function<void(bool imitation, bool starts)> onJob;
     // Told at the end of each configure job (the journal); returns the saves that failed.
     CfgFinished onConfigureDone;
+    // The program's window makes the wizard's two dialogs when the configuration form first opens rather
+    // than at start-up; they stay (their owner ends them) so that their texts are kept from one run to
+    // the next. Off: the wizard given is used as it is.
+    bool createWizardWhenNeeded = false;
 
 protected:
     // FormClose: saves the settings and closes the port. While a job runs the window stays until the job

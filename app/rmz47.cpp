@@ -45,13 +45,13 @@ int main(int argc, char** argv) {
     try {
         Program program;
         TMainForm mainForm(program);
+        mainForm.createWizardWhenNeeded = true;
         AttachJournal(mainForm, program, JournalPath());
         AttachCheckWindow(mainForm, program, JournalPath());
         MonitorHookup monitor(mainForm, program.link, &program.imit);
         mainForm.show();
         if (options.openMonitor)
             monitor.open();
-        program.wizard = CreateWizardForms();
         app.exec();
     } catch (...) {
         // Start-up failed: shown, then the program ends normally.
