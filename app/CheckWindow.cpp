@@ -46,17 +46,29 @@ std::optional<qint64> AskCount(QWidget* parent, const QString& question) {
     text->setWordWrap(true);
     auto* count = new QLineEdit(&dialog);
     count->setAccessibleName(QStringLiteral("Насчитано импульсов"));
-    count->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{1,15}")), count));
+    // Whatever is typed stays as typed; a text that is no count is said so, rather than dropped silently.
+    auto* why = new QLabel(&dialog);
+    why->setObjectName(QStringLiteral("CountProblem"));
+    why->setTextFormat(Qt::PlainText);
+    const auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{1,15}")), count);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
     ok->setEnabled(false);
     auto* form = new QFormLayout(&dialog);
     form->addRow(text);
     form->addRow(QStringLiteral("&Насчитано импульсов :"), count);
+    form->addRow(why);
     form->addRow(buttons);
-    QObject::connect(count, &QLineEdit::textChanged, ok,
-                     [ok, count] { ok->setEnabled(count->hasAcceptableInput()); });
+    QObject::connect(count, &QLineEdit::textChanged, ok, [ok, count, why, digits] {
+        QString text = count->text();
+        int at = 0;
+        const bool whole = digits->validate(text, at) == QValidator::Acceptable;
+        ok->setEnabled(whole);
+        why->setText(whole || text.isEmpty()
+                         ? QString()
+                         : QStringLiteral("Только цифры: «%1» — не целое число импульсов.").arg(text));
+    });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     if (ExecModal(dialog) != QDialog::Accepted)

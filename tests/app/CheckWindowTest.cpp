@@ -169,11 +169,15 @@ TEST_F(CheckWindowTest, DrivesACheckThroughItsViewAndSavesTheReport) {
         return record;
     };
     auto* progress = window->findChild<QProgressBar*>();
-    QString progressText;
+    QString progressText, slip;
     ModalScript script;
     const auto count = [&](const char* typed) {
         return [&, typed](QWidget* dialog) {
             progressText = progress->format();
+            // A slip is said so and kept as typed, not dropped.
+            QTest::keyClicks(dialog->findChild<QLineEdit*>(), QStringLiteral("4x"));
+            slip = dialog->findChild<QLabel*>(QStringLiteral("CountProblem"))->text();
+            dialog->findChild<QLineEdit*>()->clear();
             QTest::keyClicks(dialog->findChild<QLineEdit*>(), QString::fromLatin1(typed));
             QTest::keyClick(dialog, Qt::Key_Return);
         };
@@ -192,6 +196,7 @@ TEST_F(CheckWindowTest, DrivesACheckThroughItsViewAndSavesTheReport) {
     next.start(50);
     window->start();
     EXPECT_TRUE(script.done());
+    EXPECT_EQ(slip, QStringLiteral("Только цифры: «4x» — не целое число импульсов."));
     EXPECT_EQ(progressText, QStringLiteral("Шаг 2 из 2: 12 из 31 с, 40 импульсов, осталось 4 с"));
     EXPECT_EQ(editableDuringRun, std::vector<bool>({false, false}));
     QTableWidget* steps = window->editor()->steps();
