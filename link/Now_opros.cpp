@@ -5,6 +5,7 @@
 #include "LinkUi.h"
 #include "PortHolder.h"
 #include "PortRecovery.h"
+#include "PortStamp.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,8 @@ namespace {
 using proto::kPreambleByte;
 using proto::kRequestPreamble;
 constexpr int kReadChunk = 500;
+// How long the controller may take to start its answer.
+constexpr int kFirstAnswerMs = 500;
 static_assert(kReadChunk > EchoFilter::kMaxSent, "a read must have room beside a held echo");
 // The last stretch of an RTS hold is spun: waking from a sleep takes tens of microseconds.
 constexpr qint64 kHoldSpinUs = 150;
@@ -113,12 +116,52 @@ void Transmit(Link& link, std::span<const quint8> preamble, std::span<const quin
     s.tap.deliver();
 }
 
+namespace {
+
+// The answer to a killed holder's last request may still be coming. It is read and dropped until the line
+// has been quiet for the first answer time-out (an answer starts within it), within the time such an
+// answer can take at most; the monitor shows it as noise.
+void DropLingeringAnswer(Link& link) {
+    LinkState& s = Inside(link);
+    Clock& clock = link.timeSource();
+    const quint32 start = clock.tickMs();
+    quint32 quietSince = start;
+    int dropped = 0;
+    quint8 scratch[kReadChunk];
+    for (;;) {
+        const quint32 now = clock.tickMs();
+        if (now - quietSince >= quint32(kFirstAnswerMs) ||
+            now - start >= quint32(PortStamp::kLingerMs.count()) || !link.portOpen())
+            break;
+        if (!s.port->waitForInput(int(quint32(kFirstAnswerMs) - (now - quietSince)), false))
+            continue;
+        const qint64 got = s.port->read(scratch, kReadChunk);
+        if (got < 0)
+            s.port->clearError();
+        if (got > 0) {
+            dropped += int(got);
+            quietSince = clock.tickMs();
+        }
+    }
+    if (dropped > 0) {
+        s.tap.record(LineEventKind::Noise, LineDirection::In, dropped);
+        s.tap.deliver();
+    }
+}
+
+} // namespace
+
 void SendFrame(Link& link, int n) {
     LinkState& s = Inside(link);
     // The length byte of a frame is one byte wide; anything else is not a frame and would read past the
     // request buffer.
     if (n < 1 || n > 255)
         return;
+    if (link.portOpen()) {
+        if (s.port->takeLingeringAnswer())
+            DropLingeringAnswer(link);
+        s.port->requestSent();
+    }
     static const quint8 preamble[kRequestPreamble] = {kPreambleByte, kPreambleByte, kPreambleByte};
     const bool rts = s.RtsControl != 0;
     const qint64 frequency = link.PerfFrequency();

@@ -51,4 +51,10 @@ public:
     virtual QString lostReason() const { return {}; }
     // The speed the driver really set at the last open, in bit/s; 0 when it cannot be read back.
     virtual qint32 actualBaud() const { return 0; }
+
+    // The device's previous holder was killed shortly after a request of its own, whose answer may still
+    // come: true once, at the first request after such an open, within a few seconds of it.
+    virtual bool takeLingeringAnswer() { return false; }
+    // A request to the controller goes out now (remembered for the next holder, should this one be killed).
+    virtual void requestSent() {}
 };

@@ -96,6 +96,8 @@ bool QtPort::open(const QString& device, qint32 baud, OpenError* error) {
     TuneForLowLatency(fd(), device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device);
 #endif
     actualBaud_ = ReadBackBaud(int(serial_.handle()));
+    if (stamp_.take(device.startsWith(u'/') ? device : QStringLiteral("/dev/") + device))
+        lingerFrom_ = std::chrono::steady_clock::now();
     // Both modem lines start low; a device without them (a pseudo-terminal) refuses, which is fine.
     setDtr(false);
     setRts(false);
@@ -112,8 +114,17 @@ void QtPort::close() {
     if (serial_.isOpen())
         serial_.close();
     serial_.clearError();
+    stamp_.release();
+    lingerFrom_.reset();
     open_ = false;
     lost_ = false;
+}
+
+bool QtPort::takeLingeringAnswer() {
+    const bool lingering =
+        lingerFrom_ && std::chrono::steady_clock::now() - *lingerFrom_ < PortStamp::kLingerMs;
+    lingerFrom_.reset();
+    return lingering;
 }
 
 bool QtPort::setRts(bool on) {

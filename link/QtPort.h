@@ -2,6 +2,7 @@
 // The serial port over QSerialPort. An absolute device path (/dev/ttyUSB0, /dev/pts/3) or a system port
 // name (ttyS0, COM1) is accepted.
 #include "Port.h"
+#include "PortStamp.h"
 #include "SerialTuning.h"
 
 #include <QEventLoop>
@@ -35,6 +36,8 @@ public:
     bool lost() const override { return lost_; }
     QString lostReason() const override { return lostReason_; }
     qint32 actualBaud() const override { return actualBaud_; }
+    bool takeLingeringAnswer() override;
+    void requestSent() override { stamp_.requestSent(); }
 
 private:
     bool usable() const { return open_ && !lost_ && serial_.isOpen(); }
@@ -56,6 +59,9 @@ private:
     int fd() const { return int(serial_.handle()); }
 
     QSerialPort serial_;
+    PortStamp stamp_;
+    // Since when an answer to the killed previous holder's request may still come; unset when none may.
+    std::optional<std::chrono::steady_clock::time_point> lingerFrom_;
     DriverRs485 rs485_;
     bool open_ = false;
     bool lost_ = false;
