@@ -61,7 +61,7 @@ grep -h -e "bit/s" "$out/rts" 2>/dev/null
 grep -h -e "rows after full" "$out/monitor" 2>/dev/null | sed -n '1p;$p'
 grep -h -e "full ring" "$out/monitor" 2>/dev/null
 grep -h -e "ten-step report" "$out/report" 2>/dev/null
-grep -h -e "rmz47 read over" "$out/cli_read" 2>/dev/null
+grep -h -e "rmz47 read over" -e "rmz47 read after" "$out/cli_read" 2>/dev/null
 grep -h -e "listen " -e "window.s loop" -e "rmz47 imitate" "$out/cli" 2>/dev/null
 [[ $soak -eq 1 ]] && grep -h -e "poller totals" -e "counters" -e "resident" -e "FAILED" "$out/soak" 2>/dev/null
 exit $status
