@@ -9,6 +9,7 @@
 #include "Logging.h"
 #include "Now_opros.h"
 #include "NumText.h"
+#include "PortRecovery.h"
 #include "PortRevival.h"
 #include "Protocol.h"
 
@@ -269,7 +270,10 @@ void RunImitation(JobView& view, Link& link, ImitSettings& imit, StopControl& st
             view.showImitPanel(0);
             view.setStopMode(false);
             link.setLineSpeed(proto::kControllerBaud);
-            OpenPort(link);
+            // A device still away is left to come back: opening it now would fail, forget the port and
+            // save that, undoing what the wait for the device kept. The next job opens it as usual.
+            if (!NoticePortLoss(link))
+                OpenPort(link);
             UpdateStatusLabels(view, link);
         }
     } restore{view, link};
