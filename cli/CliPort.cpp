@@ -74,6 +74,7 @@ int OpenCliLink(Link& link, const PortChoice& choice, QString* message, int baud
     link.setSettingsPath(QString());
     link.mapPortDevice(number, device);
     link.setPortNumber(number);
+    link.setChosenPortName(choice.device);
     link.setLineSpeed(baud);
     ConsoleLinkUi& ui = CliLinkUi();
     ui.openError.clear();

@@ -12,6 +12,16 @@ void Link::setPortNumber(int portNumber) {
     state_->PortNumber = portNumber;
 }
 
+QString Link::PortName() const {
+    if (!state_->chosenPortName.isEmpty())
+        return state_->chosenPortName;
+    return state_->PortNumber > 0 ? QStringLiteral("COM%1").arg(state_->PortNumber) : QString();
+}
+
+void Link::setChosenPortName(const QString& name) {
+    state_->chosenPortName = name;
+}
+
 int Link::RtsControl() const {
     return state_->RtsControl;
 }

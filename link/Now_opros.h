@@ -45,6 +45,11 @@ public:
     // The settings file's parameters and the line's state.
     int PortNumber() const; // 0 = no port, 1..8 = COM1..COM8
     void setPortNumber(int portNumber);
+    // The port's name in messages, as the operator chose it: the device path or short name given for it,
+    // else COMn of PortNumber (empty with no port).
+    QString PortName() const;
+    // The device path or short name the port was chosen by; empty when it was chosen by its number.
+    void setChosenPortName(const QString& name);
     int RtsControl() const; // 0 = leave RTS alone, other = raise RTS around each transmission
     void setRtsControl(int rtsControl);
     int LineSpeed() const;

@@ -15,8 +15,10 @@ namespace {
 
 void Report(Link& link, LineEventKind kind, const QString& text) {
     LinkState& s = Inside(link);
-    const QString line =
-        QStringLiteral("rmz47: порт COM%1 (%2): %3").arg(s.PortNumber).arg(s.device.path, text);
+    // The port as the operator named it, and the device behind it where that says more.
+    const QString name = link.PortName();
+    const QString port = name == s.device.path ? name : QStringLiteral("%1 (%2)").arg(name, s.device.path);
+    const QString line = QStringLiteral("rmz47: порт %1: %2").arg(port, text);
     if (kind == LineEventKind::PortLost)
         qCWarning(lcLink).noquote().nospace() << line;
     else

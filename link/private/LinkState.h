@@ -4,6 +4,7 @@
 
 struct LinkState {
     int PortNumber = 0;
+    QString chosenPortName; // a device path or short name given for the port; empty: chosen by number
     int RtsControl = 1;
     int LineSpeed = proto::kControllerBaud;
     qint64 PerfFrequency = 0; // 0: the clock's own

@@ -55,6 +55,31 @@ using K = LineEventKind;
 constexpr auto In = LineDirection::In;
 constexpr auto Out = LineDirection::Out;
 
+// The port's loss names the port as the operator chose it: by its number, or by the device given.
+TEST(LineTap, PortLossNamesThePortAsItWasChosen) {
+    const struct {
+        const char* chosen;
+        const char* device;
+        const char* line;
+    } cases[] = {
+        {"", "/dev/ttyS0", "rmz47: порт COM1 (/dev/ttyS0): устройство потеряно: Input/output error"},
+        {"ttyUSB0", "/dev/ttyUSB0",
+         "rmz47: порт ttyUSB0 (/dev/ttyUSB0): устройство потеряно: Input/output error"},
+        {"/dev/pts/7", "/dev/pts/7", "rmz47: порт /dev/pts/7: устройство потеряно: Input/output error"}};
+    InstallLogOutput();
+    for (const auto& c : cases) {
+        TapRig rig;
+        rig.link.setPortNumber(1);
+        rig.link.setChosenPortName(QString::fromUtf8(c.chosen));
+        TakeUpOpenedPort(rig.link, QString::fromUtf8(c.device));
+        rig.port.lostDevice = true;
+        testing::internal::CaptureStderr();
+        NoticePortLoss(rig.link);
+        const QStringList lines = QString::fromStdString(testing::internal::GetCapturedStderr()).split(u'\n');
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(c.line))) << lines.join(u'\n').toStdString();
+    }
+}
+
 } // namespace
 
 // The last event of each row carries the outcome of the answer's one parse, against the read it answers.
