@@ -54,8 +54,9 @@ void OpenPort(Link& link) {
     QString text = error.systemText;
     if (error.accessDenied)
         text += QLatin1Char('\n') + kAccessAdvice;
+    // Who holds the port is what the operator acts on; the system's words follow for the search.
     if (error.busy)
-        text += QLatin1Char('\n') + BusyText(FindPortHolder(device));
+        text = BusyText(FindPortHolder(device)) + QStringLiteral("\n(") + error.systemText + QLatin1Char(')');
     if (s.ui)
         s.ui->showOpenError(text);
 }

@@ -414,7 +414,7 @@ TEST_F(OpenPortTest, BusyDeviceNamesItsHolder) {
     link.mapPortDevice(2, pty.slavePath());
     OpenPort(link);
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], QStringLiteral("Device or resource busy\nПорт занят программой sleep (pid %1).")
+    EXPECT_EQ(shown[0], QStringLiteral("Порт занят программой sleep (pid %1).\n(Device or resource busy)")
                             .arg(holder.processId()));
     holder.kill();
     holder.waitForFinished();
