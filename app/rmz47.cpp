@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
         return PrintStartMessage(options);
     Application app(argc, argv);
     InstallQtRussian(&app);
+    HideFileDialogTypes(&app);
     try {
         Program program;
         TMainForm mainForm(program);

@@ -4,15 +4,18 @@
 #include "UserError.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -163,6 +166,32 @@ QTranslator* InstallQtRussian(QObject* owner, const QString& folder) {
         return translator;
     delete translator;
     return nullptr;
+}
+
+namespace {
+
+class FileDialogTypes : public QObject {
+public:
+    explicit FileDialogTypes(QObject* owner) : QObject(owner) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show)
+            return false;
+        if (auto* dialog = qobject_cast<QFileDialog*>(watched)) {
+            // The detail view over the file system model: name, size, type, date.
+            constexpr int kTypeColumn = 2;
+            for (QTreeView* view : dialog->findChildren<QTreeView*>())
+                view->header()->setSectionHidden(kTypeColumn, true);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void HideFileDialogTypes(QObject* owner) {
+    new FileDialogTypes(owner);
 }
 
 void NormalizeDecimalSeparator(QLineEdit* edit) {

@@ -75,6 +75,10 @@ bool RunShowingExceptions(QWidget* parent, const std::function<void()>& body);
 // told. The translator belongs to `owner` and leaves the application with it; nothing when the
 // translation is not installed, and the program goes on with Qt's English texts.
 QTranslator* InstallQtRussian(QObject* owner, const QString& folder = {});
+// Qt's own file dialog (where the system gives none) names the files' types in the shared MIME database's
+// English ("Folder", "plain text document") whatever the translation: from now on, while `owner` lives,
+// every file dialog of the application shows no type column; the names' suffixes say as much.
+void HideFileDialogTypes(QObject* owner);
 
 // Runs a dialog modal to its parent's window only, so that the line monitor and the journal stay usable
 // while it is up (the main window's job guard keeps a second job out); without a parent it blocks every

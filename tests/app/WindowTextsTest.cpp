@@ -14,8 +14,12 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTranslator>
+#include <QTreeView>
 
 namespace {
 
@@ -87,6 +91,20 @@ TEST_F(WindowTextsTest, QtsButtonsSpeakRussianAndTheProgramRunsWithoutTheTransla
     EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("&Нет"));
     EXPECT_EQ(TParamsRSForm().findChild<QPushButton*>(QStringLiteral("BitBtn2"))->text(),
               QStringLiteral("Cancel"));
+}
+
+// Qt's file dialog would name a folder "Folder" and a text file "plain text document": no such column.
+TEST_F(WindowTextsTest, FileDialogsShowNoEnglishTypeColumn) {
+    QObject owner;
+    HideFileDialogTypes(&owner);
+    QDir(dir.path()).mkdir(QStringLiteral("folder"));
+    QFileDialog dialog(nullptr, QStringLiteral("Сохранить"), dir.path(), QStringLiteral("Текст (*.txt)"));
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.show();
+    const auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->header()->isSectionHidden(2));
+    EXPECT_FALSE(view->header()->isSectionHidden(0));
 }
 
 } // namespace
