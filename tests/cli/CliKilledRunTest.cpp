@@ -22,8 +22,6 @@ const QByteArray kIdentStart = QByteArray::fromHex("2f010003");
 TEST(CliKilledRun, NextJobTakesNoAnswerMeantForTheKilledOne) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    // The stamps of the port's holders, here and in the killed run alike.
-    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
     QProcess sim;
     QString device;
     // Every answer 0.25 s after its request.
@@ -32,7 +30,6 @@ TEST(CliKilledRun, NextJobTakesNoAnswerMeantForTheKilledOne) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("RMZ47_SETTINGS"), dir.filePath(QStringLiteral("marvil.ini")));
     env.insert(QStringLiteral("RMZ47_DATA_DIR"), dir.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
     QProcess killed;
     killed.setProcessEnvironment(env);
     killed.start(QStringLiteral(RMZ47_PATH), {QStringLiteral("read"), QStringLiteral("--port"), device});
@@ -60,14 +57,12 @@ TEST(CliKilledRun, NextJobTakesNoAnswerMeantForTheKilledOne) {
     }
     sim.kill();
     sim.waitForFinished();
-    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 // Only a holder that is gone without closing, shortly after its last request, makes the next one wait.
 TEST(CliKilledRun, StampTellsAKilledHolderFromAClosedOrOldOne) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
     const QString device = dir.filePath(QStringLiteral("ttyX"));
     QFile(device).open(QIODevice::WriteOnly);
     QProcess ended;
@@ -95,7 +90,6 @@ TEST(CliKilledRun, StampTellsAKilledHolderFromAClosedOrOldOne) {
         PortStamp taken;
         EXPECT_EQ(taken.take(device), c.waits) << c.text.toStdString() << " " << c.ageS << " s";
     }
-    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 } // namespace
