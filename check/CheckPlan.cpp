@@ -1,6 +1,7 @@
 #include "CheckPlan.h"
 
 #include "CfgRecord.h"
+#include "FlowAnswer.h"
 #include "ImitSettings.h"
 #include "LineSpeed.h"
 
@@ -15,9 +16,10 @@ QString StepPrefix(int step) {
 QString StepProblem(const CheckPlan& plan, int s) {
     const CheckStep& step = plan.steps[s];
     for (int r = 0; r < plan.runCount; ++r)
-        // The flow goes on the line as a single, and its volume must stay finite for the whole step.
-        if (!(step.flowsM3h[r] > 0) || !proto::FlowFitsAnswer(step.flowsM3h[r]))
-            return StepPrefix(s) + QStringLiteral("расход нитки %1 должен быть больше нуля.").arg(r + 1);
+        // The imitation dialog's rule: the flow goes on the line as a single, and its volume must stay
+        // finite for the whole step.
+        if (const QString problem = ImitFlowProblem(step.flowsM3h[r]); !problem.isEmpty())
+            return StepPrefix(s) + QStringLiteral("расход нитки %1: ").arg(r + 1) + problem.trimmed();
     if (step.target == CheckStep::Target::Pulses && step.pulses < 1)
         return StepPrefix(s) + QStringLiteral("число импульсов должно быть не меньше 1.");
     if (step.target == CheckStep::Target::Seconds && !(step.seconds > 0 && std::isfinite(step.seconds)))

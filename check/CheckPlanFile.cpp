@@ -3,6 +3,7 @@
 #include "CfgFile.h"
 #include "CfgJson.h"
 #include "CfgRecord.h"
+#include "FileRead.h"
 #include "LineSpeed.h"
 #include "NumText.h"
 #include "Version.h"
@@ -121,9 +122,10 @@ bool FieldsToPlan(const QJsonObject& given, CheckPlan& plan, QString* problem) {
             return Fail(problem, QStringLiteral("поле ") + key);
         fields[key] = given.value(key);
     }
-    const std::optional<CfgRecord> r = RecordFromJson(fields, kFieldsVersion, problem);
+    FieldProblem fault;
+    const std::optional<CfgRecord> r = RecordFromJson(fields, kFieldsVersion, &fault);
     if (!r)
-        return false;
+        return Fail(problem, fault.message());
     // The imitation line has one speed for all its runs.
     for (int i = 1; i < kCheckRunsMax; ++i)
         if (r->Speed[i] != r->Speed[0])
@@ -230,12 +232,10 @@ CheckPlanRead ReadCheckPlanFile(const QByteArray& bytes, const QString& fileName
 }
 
 CheckPlanRead LoadCheckPlanFile(const QString& path) {
-    // A plan is a few kilobytes; anything far larger is not one and is not read into memory.
-    constexpr qint64 kMaxPlanSize = 1 << 20;
-    const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Refused(QStringLiteral("Не удалось открыть файл ") + Quoted(name) + QStringLiteral(": ") +
-                       file.errorString());
-    return ReadCheckPlanFile(file.size() > kMaxPlanSize ? QByteArray() : file.readAll(), name);
+    const QString name = OwnFileName(path);
+    QString error;
+    const std::optional<QByteArray> bytes = ReadLimitedFile(path, kOwnFileLimit, &error);
+    if (!bytes)
+        return Refused(QStringLiteral("Файл ") + Quoted(name) + QStringLiteral(" не прочитан: ") + error);
+    return ReadCheckPlanFile(*bytes, name);
 }

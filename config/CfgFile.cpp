@@ -1,6 +1,7 @@
 #include "CfgFile.h"
 
 #include "CfgJson.h"
+#include "FileRead.h"
 #include "NumText.h"
 #include "UserError.h"
 #include "Version.h"
@@ -15,8 +16,6 @@ namespace {
 
 const QString kFormat = QStringLiteral("RMZ-47 configuration");
 constexpr int kFormatVersion = 1;
-// A configuration document is a few kilobytes; anything far larger is not one.
-constexpr qint64 kMaxFileSize = 1 << 20;
 
 QString Quoted(const QString& fileName) {
     return QStringLiteral("«") + fileName + QStringLiteral("»");
@@ -79,6 +78,15 @@ QByteArray CheckedCfgFileBytes(const CfgContext& cfg, CfgFormValues& v, const QD
 
 OwnDocument ReadOwnDocument(const QByteArray& bytes, const QString& format, int formatVersion) {
     OwnDocument d;
+    // A binary file, or a copy a full disk left with zeros: the parser would stop at the zero byte and
+    // blame the text around it.
+    if (const qsizetype zero = bytes.indexOf('\0'); zero >= 0) {
+        if (bytes.trimmed().startsWith('{')) {
+            d.outcome = OwnDocument::Outcome::Damaged;
+            d.damage = QStringLiteral("нулевой байт в тексте, позиция %1").arg(zero);
+        }
+        return d;
+    }
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -100,7 +108,11 @@ OwnDocument ReadOwnDocument(const QByteArray& bytes, const QString& format, int 
     return d;
 }
 
-CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName) {
+namespace {
+
+// controllerVersion: nothing to read the file for the version it names.
+CfgFileRead ReadCfgFileFor(const QByteArray& bytes, std::optional<quint8> controllerVersion,
+                           const QString& fileName) {
     const OwnDocument doc = ReadOwnDocument(bytes, kFormat, kFormatVersion);
     if (doc.outcome == OwnDocument::Outcome::Foreign)
         return Foreign(fileName);
@@ -114,18 +126,26 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     const quint8 fileVersion = quint8(v);
     if (o.value(QStringLiteral("tableSize")).toInt() != proto::ConfigReadSize(fileVersion))
         return Damaged(fileName, QStringLiteral("поле tableSize"));
-    if (proto::ConfigReadSize(fileVersion) != proto::ConfigReadSize(controllerVersion))
+    if (controllerVersion && proto::ConfigReadSize(fileVersion) != proto::ConfigReadSize(*controllerVersion))
         return Refused(CfgFileRead::Outcome::OtherLayout,
                        QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
                            QStringLiteral(" записана для версии ПО ") + QString::number(fileVersion) +
                            TableSizeText(fileVersion) + QStringLiteral(", а у контроллера версия ПО ") +
-                           QString::number(controllerVersion) + TableSizeText(controllerVersion) +
+                           QString::number(*controllerVersion) + TableSizeText(*controllerVersion) +
                            QStringLiteral(": загрузить ее нельзя."));
-    QString problem;
+    FieldProblem problem;
     const std::optional<CfgRecord> record =
         RecordFromJson(o.value(QStringLiteral("fields")).toObject(), fileVersion, &problem);
-    if (!record)
-        return Damaged(fileName, problem);
+    if (!record) {
+        CfgFileRead r =
+            problem.kind == FieldProblem::Kind::Damage
+                ? Damaged(fileName, problem.message())
+                : Refused(CfgFileRead::Outcome::Unaccepted,
+                          QStringLiteral("Конфигурация в файле ") + Quoted(fileName) +
+                              QStringLiteral(" не загружена (") + problem.message() + QStringLiteral(")"));
+        r.field = problem.field;
+        return r;
+    }
     CfgFileRead r;
     r.outcome = CfgFileRead::Outcome::Loaded;
     r.softVersion = fileVersion;
@@ -133,13 +153,34 @@ CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const
     return r;
 }
 
+} // namespace
+
+CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName) {
+    return ReadCfgFileFor(bytes, controllerVersion, fileName);
+}
+
+CfgFileRead ReadCfgFileAlone(const QByteArray& bytes, const QString& fileName) {
+    return ReadCfgFileFor(bytes, std::nullopt, fileName);
+}
+
+QString OwnFileName(const QString& path) {
+    return IsStandardStream(path) ? QStringLiteral("стандартный ввод") : QFileInfo(path).fileName();
+}
+
+std::optional<QByteArray> LoadCfgBytes(const QString& path, CfgFileRead* refusal) {
+    QString error;
+    std::optional<QByteArray> bytes = ReadLimitedFile(path, kOwnFileLimit, &error);
+    if (!bytes && refusal)
+        *refusal =
+            Refused(CfgFileRead::Outcome::Foreign, QStringLiteral("Файл ") + Quoted(OwnFileName(path)) +
+                                                       QStringLiteral(" не прочитан: ") + error);
+    return bytes;
+}
+
 CfgFileRead LoadCfgFile(const QString& path, quint8 controllerVersion) {
-    const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Refused(CfgFileRead::Outcome::Foreign, QStringLiteral("Не удалось открыть файл «") + name +
-                                                          QStringLiteral("»: ") + file.errorString());
-    return ReadCfgFile(file.size() > kMaxFileSize ? QByteArray() : file.readAll(), controllerVersion, name);
+    CfgFileRead refusal;
+    const std::optional<QByteArray> bytes = LoadCfgBytes(path, &refusal);
+    return bytes ? ReadCfgFile(*bytes, controllerVersion, OwnFileName(path)) : refusal;
 }
 
 CfgFormValues ApplyFileFields(const CfgFormValues& form, const CfgFileRead& file, quint8 controllerVersion) {

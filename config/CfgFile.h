@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <optional>
 
 // The document for a record that passed the form's checks, for a controller of softVersion.
 QByteArray CfgFileBytes(const CfgRecord& record, quint8 softVersion, const QDateTime& saved);
@@ -26,9 +27,11 @@ struct OwnDocument {
 OwnDocument ReadOwnDocument(const QByteArray& bytes, const QString& format, int formatVersion);
 
 struct CfgFileRead {
-    enum class Outcome { Loaded, Foreign, Damaged, OtherLayout };
+    // Unaccepted: sound, but a value the form refuses or a unit that is not the field's own.
+    enum class Outcome { Loaded, Foreign, Damaged, OtherLayout, Unaccepted };
     Outcome outcome = Outcome::Foreign;
     QString message;        // why it was refused, in the operator's words
+    QString field;          // the field at fault, when one is
     quint8 softVersion = 0; // the version the file was saved for
     CfgRecord record;
 };
@@ -37,9 +40,17 @@ struct CfgFileRead {
 // A record of another layout (21 bytes before version 2, 23 from it on) is refused; one of another
 // version with the same layout is Loaded, and the caller asks before taking it.
 CfgFileRead ReadCfgFile(const QByteArray& bytes, quint8 controllerVersion, const QString& fileName);
+// The file judged on its own, as for a controller of the version it was saved for: every refusal but
+// another layout, before any controller is asked.
+CfgFileRead ReadCfgFileAlone(const QByteArray& bytes, const QString& fileName);
 
-// The file at path read as ReadCfgFile reads its bytes; a file that cannot be opened, or is far larger than
-// any configuration, is refused as foreign with the reason.
+// The bytes of the file at path ("-": standard input), read with ReadLimitedFile's limit; nothing when they
+// cannot be read, with *refusal the file refused as foreign with the reason.
+std::optional<QByteArray> LoadCfgBytes(const QString& path, CfgFileRead* refusal);
+// The name a file goes by in messages: its own name, or "стандартный ввод" for "-".
+QString OwnFileName(const QString& path);
+
+// The file at path read as ReadCfgFile reads its bytes, after LoadCfgBytes.
 CfgFileRead LoadCfgFile(const QString& path, quint8 controllerVersion);
 
 // The form's values with a loaded file's fields laid over them. A field changes when the file holds it

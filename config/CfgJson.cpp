@@ -1,6 +1,7 @@
 #include "CfgJson.h"
 
 #include "LineSpeed.h"
+#include "UserError.h"
 
 #include <QJsonValue>
 #include <charconv>
@@ -19,10 +20,10 @@ QString RunKey(const char* base, int run) {
     return QString::fromLatin1(base) + QString::number(run + 1);
 }
 
-// Reads one field's number, or records why it cannot be read.
+// Reads one field's number, or records why it cannot be read; the first problem found is kept.
 class FieldReader {
 public:
-    FieldReader(const QJsonObject& fields, QString* problem) : fields_(fields), problem_(problem) {}
+    FieldReader(const QJsonObject& fields, FieldProblem* problem) : fields_(fields), problem_(problem) {}
     bool ok() const { return ok_; }
 
     double number(const QString& key) {
@@ -31,19 +32,31 @@ public:
             fail(key);
         return v.toDouble();
     }
-    // A whole number within [low, high].
+    // A whole number within [low, high]; a fraction is damage, a whole number outside is refused.
     int whole(const QString& key, int low, int high) {
         const double x = number(key);
-        if (!(x >= low && x <= high && x == std::floor(x)))
+        if (x != std::floor(x))
             fail(key);
+        else if (!(x >= low && x <= high))
+            refuse(key, QStringLiteral("Значение должно быть от %1 до %2.").arg(low).arg(high));
         return ok_ ? int(x) : low;
     }
-    // Seconds within a timed row, as hundredths.
+    // Seconds within a timed row, as hundredths; outside it, the form's text for the row.
     int hundredths(const QString& key, TimedField f) {
         const double x = number(key);
         if (!TimedRange(f).contains(x))
-            fail(key);
+            refuse(key, QString::fromUtf16(TimedRange(f).message));
         return ok_ ? int(std::lround(x * 100)) : 0;
+    }
+    // The volume per pulse by the form's own rule (no wizard range: a file is not the wizard's run).
+    float volume(const QString& key) {
+        const double x = number(key);
+        try {
+            return ok_ ? AcceptedVolume(x, CfgContext()) : 0.0f;
+        } catch (const UserError& e) {
+            refuse(key, e.message().trimmed());
+        }
+        return 0.0f;
     }
     QString text(const QString& key) {
         const QJsonValue v = fields_.value(key).toObject().value(QStringLiteral("value"));
@@ -51,15 +64,27 @@ public:
             fail(key);
         return v.toString();
     }
-    void fail(const QString& key) {
-        if (ok_ && problem_)
-            *problem_ = QStringLiteral("поле ") + key;
-        ok_ = false;
+    // A unit given beside a value is read: a volume in litres is not one in m3.
+    void units(const QJsonObject& expected) {
+        for (auto it = expected.begin(); it != expected.end(); ++it) {
+            const QJsonValue unit = fields_.value(it.key()).toObject().value(QStringLiteral("unit"));
+            const QString own = it.value().toObject().value(QStringLiteral("unit")).toString();
+            if (!unit.isUndefined() && unit != QJsonValue(own))
+                refuse(it.key(), QStringLiteral("единица «%1», а значение этого поля задаётся в «%2».")
+                                     .arg(unit.isString() ? unit.toString() : QStringLiteral("?"), own));
+        }
     }
+    void fail(const QString& key) { note(FieldProblem::Kind::Damage, key, {}); }
+    void refuse(const QString& key, const QString& why) { note(FieldProblem::Kind::Refused, key, why); }
 
 private:
+    void note(FieldProblem::Kind kind, const QString& key, const QString& why) {
+        if (ok_ && problem_)
+            *problem_ = {kind, key, why};
+        ok_ = false;
+    }
     const QJsonObject& fields_;
-    QString* problem_;
+    FieldProblem* problem_;
     bool ok_ = true;
 };
 
@@ -101,16 +126,33 @@ QJsonObject RecordToJson(const CfgRecord& r, quint8 softVersion) {
     return o;
 }
 
-std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, QString* problem) {
+QStringList DifferingFields(const CfgRecord& a, const CfgRecord& b, quint8 softVersion) {
+    const QJsonObject x = RecordToJson(a, softVersion);
+    const QJsonObject y = RecordToJson(b, softVersion);
+    QStringList keys;
+    for (auto it = x.begin(); it != x.end(); ++it)
+        if (it.value() != y.value(it.key()))
+            keys << it.key();
+    // Bytes no field shows (a reserved bit) still make the records differ.
+    if (keys.isEmpty() && a.encode() != b.encode())
+        keys << QStringLiteral("байты записи");
+    return keys;
+}
+
+QString FieldProblem::message() const {
+    const QString where = QStringLiteral("поле ") + field;
+    return kind == Kind::Damage ? where : where + QStringLiteral(": ") + text;
+}
+
+std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion,
+                                        FieldProblem* problem) {
     FieldReader in(fields, problem);
+    in.units(RecordToJson(CfgRecord(), softVersion));
     CfgRecord r;
     r.FlCount = quint8(in.whole(QStringLiteral("FlCount"), 1, 3));
     r.Period = quint16(in.hundredths(QStringLiteral("Period"), TimedField::Period));
     r.Answer = quint16(in.hundredths(QStringLiteral("Answer"), TimedField::Answer));
-    const float v = float(in.number(QStringLiteral("V")));
-    if (!(v > 0) || !std::isfinite(v))
-        in.fail(QStringLiteral("V"));
-    r.V = v;
+    r.V = in.volume(QStringLiteral("V"));
     r.Nag = quint8(in.hundredths(QStringLiteral("Nag"), TimedField::Nag));
     r.Pause = quint8(in.hundredths(QStringLiteral("Pause"), TimedField::Pause));
     for (int i = 0; i < 3; ++i) {
@@ -118,7 +160,7 @@ std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVe
         r.Nitka[i] = quint8(in.whole(RunKey("Nitka", i), 1, 255));
         const int speed = BaudToSpeedIndex(in.whole(RunKey("Speed", i), 600, 38400));
         if (speed < 0)
-            in.fail(RunKey("Speed", i));
+            in.refuse(RunKey("Speed", i), QStringLiteral("такой скорости нет среди скоростей линии."));
         r.Speed[i] = quint8(proto::SpeedIndexToCode(speed));
         r.Flags[i] = proto::RunFlags(true);
         if (proto::CarriesByteOrder(softVersion)) {

@@ -6,15 +6,30 @@
 
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QStringList>
 #include <optional>
 
 // {"FlCount": {"value": 1, "unit": "-"}, "Nag": {"value": 0.1, "unit": "с"}, ...}
 QJsonObject RecordToJson(const CfgRecord& record, quint8 softVersion);
 
-// The record those fields describe, starting from the defaults for the fields the version lacks. Nothing
-// (and *problem says which field) when a field is missing, of the wrong kind, or outside the values the
-// configuration form accepts.
-std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, QString* problem);
+// Why a file's fields were not taken. Damage: a field missing or of the wrong kind, something no program
+// of ours wrote. Refused: a sound field whose value the configuration form refuses (with the form's own
+// text) or whose unit is not the field's own.
+struct FieldProblem {
+    enum class Kind { Damage, Refused };
+    Kind kind = Kind::Damage;
+    QString field; // the field's key: "Period", "Addr2"
+    QString text;  // Refused: why, in the form's words
+    // "поле Period" for damage, "поле Period: Значение периода опроса ..." for a refusal.
+    QString message() const;
+};
+
+// The record those fields describe, starting from the defaults for the fields the version lacks. Nothing,
+// and *problem says which field and why, when a field is damaged or refused.
+std::optional<CfgRecord> RecordFromJson(const QJsonObject& fields, quint8 softVersion, FieldProblem* problem);
+
+// The keys of the fields whose values differ between two records, in the keys' order.
+QStringList DifferingFields(const CfgRecord& a, const CfgRecord& b, quint8 softVersion);
 
 // The shortest decimal that reads back as the same float (0.1, not 0.100000001490116), read without
 // the C library, so the same in every locale.

@@ -171,10 +171,8 @@ void RecordToForm(CfgContext& cfg, CfgFormValues& form) {
         form.tries = std::clamp(proto::FlagAttempts(r.Flags[0]), proto::kMinAttempts, proto::kMaxAttempts);
 }
 
-void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
-    CfgRecord& r = cfg.record;
-
-    const float v = ToSingle(ReadNumber(form.v));
+float AcceptedVolume(double x, const CfgContext& cfg) {
+    const float v = ToSingle(x);
     if (!(v > 0))
         throw UserError(kMsgVNotPositive);
     // A value beyond the single-precision range would reach the controller as infinity.
@@ -182,7 +180,13 @@ void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
         throw UserError(kMsgVOutOfRange);
     if (cfg.VRangeSet && !(cfg.VLow <= v && v <= cfg.VHigh))
         throw UserError(kMsgVOutOfRange);
-    r.V = v;
+    return v;
+}
+
+void FormToRecordChecked(CfgContext& cfg, CfgFormValues& form) {
+    CfgRecord& r = cfg.record;
+
+    r.V = AcceptedVolume(ReadNumber(form.v), cfg);
 
     r.Nag = quint8(ReadSeconds(form.nag, TimedField::Nag));
     r.Pause = quint8(ReadSeconds(form.pause, TimedField::Pause));

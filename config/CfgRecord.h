@@ -98,6 +98,11 @@ constexpr const SecondsRange& TimedRange(TimedField f) {
     return kTimedRanges[std::size_t(f)];
 }
 
+// The volume per pulse as the form takes it, in m3: x to single precision, refused with the form's own
+// text (UserError) when it is not above 0, not finite as a single, or outside the wizard's range once the
+// wizard ran for cfg. Files and the command line go through it too, so a value means the same everywhere.
+float AcceptedVolume(double x, const CfgContext& cfg);
+
 // Record to form (may set record.FlCount to 1 when it was out of 1..3).
 void RecordToForm(CfgContext& cfg, CfgFormValues& form);
 // Form to record, the part that can be refused: the volume per pulse (above 0, and within the wizard's

@@ -1,6 +1,7 @@
 #include "FlowAnswer.h"
 
 #include "ControllerFrames.h"
+#include "FlowFrames.h"
 #include "Now_opros.h"
 
 quint64 AnswerHoldTicks(int length, int baud, qint64 frequency) {
@@ -14,4 +15,12 @@ void SendAnswer(Link& link, const quint8* answer, int length) {
     // Transmit sends nothing without an open port.
     Transmit(link, preamble, std::span<const quint8>(answer, std::size_t(length)), true,
              AnswerHoldTicks(length, link.LineSpeed(), link.PerfFrequency()));
+}
+
+QString ImitFlowProblem(double flowM3h) {
+    if (!(flowM3h > 0))
+        return QString::fromUtf16(ImitText::NotPositive);
+    if (!proto::FlowFitsAnswer(flowM3h))
+        return QString::fromUtf16(ImitText::FlowTooLarge);
+    return {};
 }

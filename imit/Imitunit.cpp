@@ -8,14 +8,6 @@
 
 #include <QLineEdit>
 
-namespace {
-
-const QString kNotPositive = QStringLiteral("Значение должно быть больше нуля! ");
-// A flow that would go on the line as infinity (as the flow or, within 49.7 days, as the volume).
-const QString kTooLarge = QStringLiteral("Значение расхода слишком велико! ");
-
-} // namespace
-
 TImitForm::TImitForm(ImitSettings& imit, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TImitForm>()), imit_(imit) {
     ui->setupUi(this);
@@ -66,10 +58,8 @@ void TImitForm::TakeOver() {
             continue;
         const double value = ReadNumber(rashod[s]);
         imit_.ImitRashod[s] = value;
-        if (!(value > 0))
-            throw UserError(kNotPositive);
-        if (!proto::FlowFitsAnswer(value))
-            throw UserError(kTooLarge);
+        if (const QString problem = ImitFlowProblem(value); !problem.isEmpty())
+            throw UserError(problem);
         imit_.ImitMsbFirst[s] = order[s]->itemIndex() == 0;
     }
     // A radio group without a choice counts as its first item: one slot.
@@ -98,7 +88,7 @@ PulseOutput TImitForm::ReadOutput() const {
             return 0.0;
         const double value = ReadNumber(edit);
         if (!(value > 0))
-            throw UserError(kNotPositive);
+            throw UserError(QString::fromUtf16(ImitText::NotPositive));
         return value;
     };
     PulseOutput out;

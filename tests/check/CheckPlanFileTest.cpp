@@ -85,7 +85,8 @@ TEST(CheckPlanFile, DamagedOrForeignFilesAreRefusedNamingFileAndField) {
         {"format", QStringLiteral("RMZ-47 configuration"), "", QStringLiteral("не является планом проверки")},
         {"formatVersion", 2, "", QStringLiteral("(неизвестная версия формата)")},
         {"fields/V", gone, "", QStringLiteral("(поле V)")},
-        {"fields/Nag/value", 5, "", QStringLiteral("(поле Nag)")},
+        {"fields/Nag/value", 5, "",
+         QStringLiteral("(поле Nag: Значение длительности импульса должно быть от 0,1 до 2 секунд!)")},
         {"fields/Speed2/value", 1200, "", QStringLiteral("(поле Speed2)")}, // one line, one speed
         {"fields/ByteOrder1/value", 1, "", QStringLiteral("(поле ByteOrder1)")},
         {"steps/1/pulses", 5, "", QStringLiteral("(шаг 2, поле pulses)")}, // two targets
@@ -95,7 +96,10 @@ TEST(CheckPlanFile, DamagedOrForeignFilesAreRefusedNamingFileAndField) {
         {"tolerance", -1, "", QStringLiteral("(поле tolerance)")},
         {"engineer", gone, "", QStringLiteral("(поле engineer)")},
         {"steps", QJsonArray(), "", QStringLiteral("не загружен: В плане нет ни одного шага.")},
-        {"steps/1/flows/0", 0, "", QStringLiteral("Шаг 2: расход нитки 1 должен быть больше нуля.")},
+        {"steps/1/flows/0", 0, "",
+         QStringLiteral("Шаг 2: расход нитки 1: Значение должно быть больше нуля!")},
+        {"steps/0/flows/0", 1e300, "",
+         QStringLiteral("Шаг 1: расход нитки 1: Значение расхода слишком велико!")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path ? row.path : row.raw);

@@ -87,13 +87,19 @@ struct RefusalRow {
 TEST(CfgFile, RefusedFilesLeaveTheFormAsItWas) {
     QByteArray outOfRange = SavedFor(2);
     outOfRange.replace("\"value\": 0.1", "\"value\": 5");
+    QByteArray litres = SavedFor(2);
+    litres.replace("\"м3\"", "\"л\"");
     const RefusalRow rows[] = {
         {"21-byte layout for a 23-byte controller", SavedFor(1), 2,
          "версия ПО 2 (таблица 23 байта): загрузить ее нельзя"},
         {"23-byte layout for a 21-byte controller", SavedFor(3), 0,
          "записана для версии ПО 3 (таблица 23 байта)"},
         {"cut short", SavedFor(2).left(200), 2, "поврежден"},
-        {"a value the form would refuse", outOfRange, 2, "поврежден (поле Nag)"},
+        {"a value the form would refuse", outOfRange, 2,
+         "не загружена (поле Nag: Значение длительности импульса должно быть от 0,1 до 2 секунд!)"},
+        {"a volume in litres", litres, 2, "(поле V: единица «л», а значение этого поля задаётся в «м3».)"},
+        {"a zero byte in the text", QByteArray("{\"format\": \0}", 13), 2,
+         "поврежден (нулевой байт в тексте, позиция 11)"},
         {"a missing colon", "{\"format\" \"x\"}", 2, "поврежден (нет двоеточия после имени поля)"},
         {"text after the object", SavedFor(2) + "}", 2, "(лишние символы после конца документа)"},
         {"another program's JSON", "{\"name\": \"x\"}", 2, "не является файлом конфигурации"},
