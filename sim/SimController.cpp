@@ -65,7 +65,7 @@ Bytes TableAnswer(std::uint8_t function, const Bytes& data) {
 }
 
 SimController::SimController(ControllerState state, const FaultOptions& faults)
-    : state_(std::move(state)), injector_(faults, proto::kAnswerStart) {}
+    : state_(std::move(state)), forgetWrites_(faults.forgetWrites), injector_(faults, proto::kAnswerStart) {}
 
 Decision SimController::decide(const Bytes& frame) {
     Decision d;
@@ -150,11 +150,15 @@ Decision SimController::decideWrite(const Bytes& frame) {
                     std::to_string(state_.softVersion) + " takes " + std::to_string(expected) + " from 0)";
         return d;
     }
+    d.answer = TableAnswer(kFnWriteTable, {});
+    if (forgetWrites_) {
+        d.meaning = what + ", acknowledged and forgotten";
+        return d;
+    }
     std::copy(frame.begin() + kWriteDataOffset, frame.begin() + kWriteDataOffset + count,
               state_.table4.begin());
     state_.configured = true;
     d.stateChanged = true;
-    d.answer = TableAnswer(kFnWriteTable, {});
     d.meaning = what + ", stored";
     return d;
 }

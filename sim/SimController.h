@@ -78,6 +78,7 @@ private:
     void rescanFrom(std::size_t skip, std::vector<Exchange>& out);
 
     ControllerState state_;
+    bool forgetWrites_ = false;
     FaultInjector injector_;
     Bytes buf_;
     std::int64_t lastMs_ = 0;

@@ -17,6 +17,9 @@ struct FaultOptions {
     int truncate = 0;    // every Nth frame is cut short
     int noise = 0;       // every Nth frame is preceded by random bytes
     bool silent = false; // nothing is ever sent
+    // A table 4 write is acknowledged but the record stays as it was (a controller whose memory did not
+    // take it): only reading it back tells.
+    bool forgetWrites = false;
     std::uint32_t seed = 1;
 };
 

@@ -43,7 +43,8 @@ const char* const kUsage =
     "  --corrupt N          wrong CRC in every Nth answer (master side: request)\n"
     "  --truncate N         cut every Nth answer (master side: request) short\n"
     "  --noise N            random bytes before every Nth answer (master side: request)\n"
-    "  --silent             never answer\n";
+    "  --silent             never answer\n"
+    "  --forget-writes      acknowledge a table 4 write but keep the record as it was\n";
 
 namespace {
 
@@ -182,6 +183,8 @@ bool faultOption(Arg& a, FaultOptions& f) {
         f.noise = int(a.number(1, kBig));
     else if (a.name == "--silent")
         f.silent = a.flag();
+    else if (a.name == "--forget-writes")
+        f.forgetWrites = a.flag();
     else
         return false;
     return true;
