@@ -27,13 +27,17 @@ struct Proc : QProcess {
 
 class CliLine : public ::testing::Test {
 protected:
-    void start(Proc& tool, const QStringList& args) {
+    // nohup: started as nohup starts it, with hang-ups ignored.
+    void start(Proc& tool, const QStringList& args, bool nohup = false) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("RMZ47_SETTINGS"), dir.filePath(QStringLiteral("marvil.ini")));
         env.insert(QStringLiteral("RMZ47_DATA_DIR"), dir.path());
         env.remove(QStringLiteral("DISPLAY"));
         tool.setProcessEnvironment(env);
-        tool.start(QStringLiteral(RMZ47_PATH), args);
+        if (nohup)
+            tool.start(QStringLiteral("nohup"), QStringList{QStringLiteral(RMZ47_PATH)} + args);
+        else
+            tool.start(QStringLiteral(RMZ47_PATH), args);
         ASSERT_TRUE(tool.waitForStarted());
     }
     // Its JSON lines once it ended with status 0; the last one is the summary.
@@ -59,29 +63,39 @@ TEST_F(CliLine, ImitateAnswersTheFieldControllerUntilItIsToldToEnd) {
         QStringList args;
         int signal; // sent once three answers were printed; 0 for none
         const char* ended;
+        bool nohup = false; // the hang-up is ignored: three more answers, then SIGTERM ends it
     };
     const Case cases[] = {
-        {{"--for", "8s"}, 0, "for"},
-        {{}, SIGTERM, "signal"},
-        {{}, SIGINT, "signal"},
-        {{"--pulse-value", "1", "--pulses", "30"}, 0, "pulses"},
+        {{"--for", "8s"}, 0, "for"},  {{}, SIGTERM, "signal"},
+        {{}, SIGINT, "signal"},       {{}, SIGHUP, "signal"},
+        {{}, SIGHUP, "signal", true}, {{"--pulse-value", "1", "--pulses", "30"}, 0, "pulses"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.signal ? strsignal(c.signal) : c.ended);
+        SCOPED_TRACE(std::string(c.signal ? strsignal(c.signal) : c.ended) + (c.nohup ? " under nohup" : ""));
         Proc sim, tool;
         QString device;
         ASSERT_TRUE(StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), {"--field", "--quiet"}, &device));
         // Held until the tool listens at 9600 bit/s, so that its first request is not lost.
         ::kill(pid_t(sim.processId()), SIGSTOP);
-        start(tool, QStringList{"imitate", "--port", device, "--run", "1:1:3600", "--run", "2:1:36000:lsb",
-                                "--speed", "9600", "--json"} +
-                        c.args);
+        start(tool,
+              QStringList{"imitate", "--port", device, "--run", "1:1:3600", "--run", "2:1:36000:lsb",
+                          "--speed", "9600", "--json"} +
+                  c.args,
+              c.nohup);
         QThread::msleep(1500);
         ::kill(pid_t(sim.processId()), SIGCONT);
-        if (c.signal) {
-            while (tool.state() == QProcess::Running && tool.peek(1 << 20).count("\"kind\":\"answer\"") < 3)
+        const auto waitForAnswers = [&tool](int n) {
+            while (tool.state() == QProcess::Running && tool.peek(1 << 20).count("\"kind\":\"answer\"") < n)
                 tool.waitForReadyRead(1000);
+        };
+        if (c.signal) {
+            waitForAnswers(3);
             ::kill(pid_t(tool.processId()), c.signal);
+        }
+        if (c.nohup) {
+            waitForAnswers(6);
+            ASSERT_EQ(tool.state(), QProcess::Running);
+            ::kill(pid_t(tool.processId()), SIGTERM);
         }
         const QList<QJsonObject> lines = finish(tool);
         ASSERT_GE(lines.size(), 4);
@@ -156,6 +170,37 @@ TEST_F(CliLine, ListenReadsEveryFrameAPeerPutsOnTheLine) {
     EXPECT_EQ(total[QStringLiteral("cut_short")].toInt(), 1);
     EXPECT_EQ(total[QStringLiteral("noise_bytes")].toInt(), 3);
     EXPECT_EQ(summary[QStringLiteral("runs")].toArray().size(), 2);
+}
+
+// A dropped session hangs listen up: it ends with its summary, unless nohup started it, when the hang-up
+// is ignored and the rows go on.
+TEST_F(CliLine, ListenEndsWithItsSummaryOnAHangUpUnlessNohup) {
+    for (const bool nohup : {false, true}) {
+        SCOPED_TRACE(nohup ? "nohup" : "hang-up");
+        PtyPair line;
+        ASSERT_TRUE(line.ok());
+        Proc tool;
+        start(tool, {"listen", "--port", line.slavePath(), "--json"}, nohup);
+        const QByteArray request = Bytes(proto::BuildFlowRequest(1, 1));
+        const auto rows = [&tool] { return tool.peek(1 << 20).count("\"kind\":\"flow_request\""); };
+        // Written until a row shows that the tool reads the line.
+        while (tool.state() == QProcess::Running && rows() == 0) {
+            line.write(request);
+            tool.waitForReadyRead(300);
+        }
+        ::kill(pid_t(tool.processId()), SIGHUP);
+        if (nohup) {
+            const auto before = rows();
+            while (tool.state() == QProcess::Running && rows() == before) {
+                line.write(request);
+                tool.waitForReadyRead(300);
+            }
+            ASSERT_EQ(tool.state(), QProcess::Running);
+            ::kill(pid_t(tool.processId()), SIGTERM);
+        }
+        const QList<QJsonObject> lines = finish(tool);
+        EXPECT_GE(lines.size(), 2);
+    }
 }
 
 } // namespace
