@@ -56,7 +56,7 @@ QString HelpText() {
                        .arg(kProgram);
     for (const OwnOption* option : kOwnOptions)
         text += QStringLiteral("  %1  %2\n").arg(OptionNames(*option), -int(width)).arg(option->description);
-    text += SubcommandsHelp();
+    text += SubcommandsHelp() + QLatin1Char('\n') + ExitCodesHelp();
     text +=
         QStringLiteral("\nФайл настроек: $RMZ47_SETTINGS, если задан, иначе marvil.ini в $XDG_CONFIG_HOME "
                        "(по умолчанию ~/.config).\n");
@@ -71,6 +71,7 @@ StartOptions ExitWith(int status, const QString& text) {
     return result;
 }
 
+// One line saying what is wrong and one pointing to the help: a script's log keeps the reason in sight.
 StartOptions UsageError(const QCommandLineParser& parser) {
     QString why;
     if (!parser.unknownOptionNames().isEmpty()) {
@@ -78,12 +79,12 @@ StartOptions UsageError(const QCommandLineParser& parser) {
         why = QStringLiteral("неизвестный параметр «%1%2»")
                   .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
     } else if (!parser.positionalArguments().isEmpty()) {
-        why = QStringLiteral("лишний аргумент «%1» (%2)")
+        why = QStringLiteral("неизвестная команда «%1» (%2)")
                   .arg(parser.positionalArguments().constFirst(), SubcommandNames());
     } else {
-        why = QStringLiteral("ошибка в командной строке: %1").arg(parser.errorText());
+        why = ParserErrorText(parser.errorText());
     }
-    return ExitWith(2, QStringLiteral("%1: %2\n\n%3").arg(kProgram, why, HelpText()));
+    return ExitWith(2, QStringLiteral("%1: %2\nСправка: %1 --help\n").arg(kProgram, why));
 }
 
 } // namespace
@@ -121,4 +122,14 @@ int PrintStartMessage(const StartOptions& options) {
     std::fputs(options.text.toUtf8().constData(), out);
     std::fflush(out);
     return options.exitStatus;
+}
+
+QString NoDisplayMessage() {
+    // A platform named outright (offscreen, vnc, ...) needs no display of this kind.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return {};
+    return QStringLiteral("%1: окну нужен графический сеанс (не заданы DISPLAY и WAYLAND_DISPLAY); без окна "
+                          "работают %2. Справка: %1 --help\n")
+        .arg(kProgram, SubcommandNames());
 }

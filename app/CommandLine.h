@@ -19,3 +19,7 @@ StartOptions ParseCommandLine(const QStringList& arguments);
 
 // Prints an exit-now result and returns its status.
 int PrintStartMessage(const StartOptions& options);
+
+// Why the window cannot start in this session (no display and no platform named): one line naming the
+// subcommands that work without a window; empty when it can start.
+QString NoDisplayMessage();

@@ -40,6 +40,11 @@ int main(int argc, char** argv) {
     const StartOptions options = ParseCommandLine(arguments);
     if (options.exitNow)
         return PrintStartMessage(options);
+    // Without a display Qt's start would abort with a hint at reinstalling; say what works instead.
+    if (const QString noDisplay = NoDisplayMessage(); !noDisplay.isEmpty()) {
+        PrintError(noDisplay);
+        return 2;
+    }
     Application app(argc, argv);
     InstallQtRussian(&app);
     HideFileDialogTypes(&app);

@@ -15,7 +15,13 @@
 #include "CheckView.h"
 #include "ConsoleView.h"
 #include "JobCommon.h"
+#include "FileRead.h"
 #include "StatusLine.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -100,6 +106,27 @@ std::optional<CheckPlan> LoadPlan(const CliJob& job, const CheckOptions& options
     return read.plan;
 }
 
+// What would only fail at the check's end is refused before the port opens: counts that nobody can type,
+// a report that cannot be written where it was asked for.
+int RefuseUnfinishable(const CliJob& job, const CheckOptions& options) {
+    if (options.counted.isEmpty() && !isatty(STDIN_FILENO))
+        return job.fail(kExitUsage, QStringLiteral("нет терминала, чтобы спросить сосчитанные импульсы: "
+                                                   "задайте их в --counted N,N,…"));
+    if (options.report.isEmpty())
+        return kExitDone;
+    const QFileInfo report(options.report);
+    const QString folder = report.absolutePath();
+    if (report.isDir())
+        return job.fail(kExitFile, QStringLiteral("--report: %1 — папка, а не файл").arg(options.report));
+    if (!QFileInfo(folder).isDir())
+        return job.fail(kExitFile, QStringLiteral("--report: папки %1 нет").arg(folder));
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return job.fail(
+            kExitFile,
+            QStringLiteral("--report: в папку %1 нельзя записать (%2)").arg(folder, SystemReason(errno)));
+    return kExitDone;
+}
+
 // The journal entry as the window appends it, and the report if one was asked for: the saves that failed.
 QStringList SaveCheck(const Link& link, const CheckRecord& record, const QString& reportPath) {
     QStringList failed =
@@ -129,6 +156,8 @@ int RunCliCheck(const CheckOptions& options) {
     const std::optional<CheckPlan> plan = LoadPlan(job, options, &refused);
     if (!plan)
         return refused;
+    if (const int unfinishable = RefuseUnfinishable(job, options); unfinishable != kExitDone)
+        return unfinishable;
     if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
     StopControl stopControl;

@@ -57,6 +57,21 @@ QString EndedName(Ended ended) {
     return QStringLiteral("stop");
 }
 
+// Why the run ended, in the summary's words.
+QString EndedReason(Ended ended) {
+    switch (ended) {
+    case Ended::Duration:
+        return QStringLiteral("по времени");
+    case Ended::Target:
+        return QStringLiteral("цель достигнута");
+    case Ended::Signal:
+        return QStringLiteral("по сигналу");
+    case Ended::Operator:
+        break;
+    }
+    return QStringLiteral("остановлена");
+}
+
 // The imitation's console: answers are counted as the loop reports them, once each has gone out; the
 // printing waits for the next turn of the event loop.
 class ImitConsole : public ConsoleView {
@@ -213,6 +228,7 @@ void ImitConsole::summary(qint64 elapsedMs) {
                             {QStringLiteral("volume"), ShortestDecimal(tally_[std::size_t(s)].volume)}});
         QJsonObject summary{{QStringLiteral("kind"), QStringLiteral("summary")},
                             {QStringLiteral("ended"), EndedName(ended_)},
+                            {QStringLiteral("reason"), EndedReason(ended_)},
                             {QStringLiteral("seconds"), double(elapsedMs) / 1000},
                             {QStringLiteral("runs"), list}};
         if (e.vKnown)
@@ -220,11 +236,26 @@ void ImitConsole::summary(qint64 elapsedMs) {
         PrintJson(summary);
         return;
     }
-    PrintLine(QStringLiteral("Имитация окончена через %1.").arg(monitor::DurationText(elapsedMs)));
+    PrintLine(QStringLiteral("Имитация окончена через %1 (%2).")
+                  .arg(monitor::DurationText(elapsedMs), EndedReason(ended_)));
     for (int s = 0; s < runs(); ++s)
         PrintLine(runText(s));
     if (e.vKnown)
         PrintLine(PulseSummaryText(e));
+}
+
+// The dialog accepts a run given twice; the controller's request for it is answered from the first of
+// its slots, so the later flow never reaches the line. Said once, before the line is touched.
+void WarnRepeatedRuns(const CliJob& job, const QList<ImitateRun>& runs) {
+    for (int s = 1; s < runs.size(); ++s)
+        for (int first = 0; first < s; ++first)
+            if (runs[s].address == runs[first].address && runs[s].run == runs[first].run) {
+                job.warn(QStringLiteral("нитка %1:%2 задана дважды: отвечает только первая (расход %3 м3/ч)")
+                             .arg(runs[s].address)
+                             .arg(runs[s].run)
+                             .arg(FormatNumber(runs[first].flowM3h, 3)));
+                break;
+            }
 }
 
 } // namespace
@@ -232,6 +263,7 @@ void ImitConsole::summary(qint64 elapsedMs) {
 int RunCliImitate(const ImitateOptions& options) {
     ImitSettings imit = SettingsFrom(options);
     CliJob job(QStringLiteral("imitate"));
+    WarnRepeatedRuns(job, options.runs);
     if (const int opened = job.open(options.port); opened != kExitDone)
         return opened;
     StopControl stopControl;
@@ -239,9 +271,11 @@ int RunCliImitate(const ImitateOptions& options) {
     StopOnSignals onSignal([&view] { view.end(Ended::Signal); });
     QTimer limit;
     limit.setSingleShot(true);
+    // A coarse timer may end a long run 5 % early.
+    limit.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limit, &QTimer::timeout, [&view] { view.end(Ended::Duration); });
     if (options.forMs)
-        limit.start(int(qMin<qint64>(*options.forMs, std::numeric_limits<int>::max())));
+        limit.start(int(*options.forMs)); // within int: the option's bounds
     QElapsedTimer elapsed;
     elapsed.start();
     RunImitation(view, job.link, imit, stopControl,

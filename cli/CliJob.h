@@ -13,8 +13,10 @@ public:
 
     // Opens the port: kExitDone, or the status after the message naming the port and why.
     int open(const PortChoice& choice, int baud = proto::kControllerBaud);
-    // Prints "rmz47 NAME: message" and returns status.
-    int fail(int status, const QString& message) const;
+    // Prints "rmz47 NAME: message" (and the error object with --json) and returns status.
+    int fail(int status, const QString& message, const QString& field = {}) const;
+    // Prints "rmz47 NAME: message" for something the run goes on with; nothing when quiet.
+    void warn(const QString& message) const;
 
     Link link;
 

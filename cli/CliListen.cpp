@@ -98,8 +98,17 @@ QString CountersText(const monitor::Counters& c) {
         .arg(c.noiseBytes);
 }
 
-void PrintSummary(const monitor::JobCounters& job, const QStringList& diagnosis, qint64 elapsedMs,
+// How a listen ended: by --for, by a signal.
+struct ListenEnd {
+    qint64 elapsedMs = 0;
+    bool byTime = false;
+    QString name() const { return byTime ? QStringLiteral("for") : QStringLiteral("signal"); }
+    QString reason() const { return byTime ? QStringLiteral("по времени") : QStringLiteral("по сигналу"); }
+};
+
+void PrintSummary(const monitor::JobCounters& job, const QStringList& diagnosis, const ListenEnd& end,
                   bool json) {
+    const qint64 elapsedMs = end.elapsedMs;
     if (json) {
         QJsonArray runs;
         for (const auto& [run, counters] : job.runs) {
@@ -110,12 +119,15 @@ void PrintSummary(const monitor::JobCounters& job, const QStringList& diagnosis,
         }
         PrintJson({{QStringLiteral("kind"), QStringLiteral("summary")},
                    {QStringLiteral("seconds"), double(elapsedMs) / 1000},
+                   {QStringLiteral("ended"), end.name()},
+                   {QStringLiteral("reason"), end.reason()},
                    {QStringLiteral("total"), CountersJson(job.total)},
                    {QStringLiteral("runs"), runs},
                    {QStringLiteral("diagnosis"), QJsonArray::fromStringList(diagnosis)}});
         return;
     }
-    PrintLine(QStringLiteral("Прослушивание окончено через %1.").arg(monitor::DurationText(elapsedMs)));
+    PrintLine(QStringLiteral("Прослушивание окончено через %1 (%2).")
+                  .arg(monitor::DurationText(elapsedMs), end.reason()));
     PrintLine(QStringLiteral("Всего: ") + CountersText(job.total));
     for (const auto& [run, counters] : job.runs)
         PrintLine(monitor::RunName(run) + QStringLiteral(": ") + CountersText(counters));
@@ -201,9 +213,15 @@ int RunCliListen(const ListenOptions& options) {
     StopOnSignals onSignal([&reading] { reading.stop(); });
     QTimer limit;
     limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, [&reading] { reading.stop(); });
+    // A coarse timer may end a long run 5 % early.
+    limit.setTimerType(Qt::PreciseTimer);
+    ListenEnd end;
+    QObject::connect(&limit, &QTimer::timeout, [&reading, &end] {
+        end.byTime = true;
+        reading.stop();
+    });
     if (options.forMs)
-        limit.start(int(qMin<qint64>(*options.forMs, std::numeric_limits<int>::max())));
+        limit.start(int(*options.forMs)); // within int: the option's bounds
     QElapsedTimer elapsed;
     elapsed.start();
     reading.run();
@@ -212,7 +230,7 @@ int RunCliListen(const ListenOptions& options) {
     const QStringList diagnosis = lineMonitor.log().diagnosis(lineMonitor.nowUs());
     lineMonitor.detach();
     const auto& jobs = lineMonitor.log().jobs();
-    PrintSummary(jobs.empty() ? monitor::JobCounters{} : jobs.back(), diagnosis, elapsed.elapsed(),
-                 options.json);
+    end.elapsedMs = elapsed.elapsed();
+    PrintSummary(jobs.empty() ? monitor::JobCounters{} : jobs.back(), diagnosis, end, options.json);
     return kExitDone;
 }

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <type_traits>
 
@@ -15,7 +17,18 @@ int RunParsed(const ParsedCommand& parsed) {
         [](const auto& command) -> int {
             using T = std::decay_t<decltype(command)>;
             if constexpr (std::is_same_v<T, CliPrint>) {
-                (command.status == kExitDone ? PrintOut : PrintError)(command.text);
+                if (command.status == kExitDone) {
+                    PrintData(command.text.toUtf8()); // the help asked for, quiet or not
+                    return command.status;
+                }
+                PrintError(command.text);
+                if (CurrentOutputMode().json)
+                    PrintData(
+                        QJsonDocument(QJsonObject{{QStringLiteral("error"),
+                                                   QJsonObject{{QStringLiteral("exit"), command.status},
+                                                               {QStringLiteral("message"), command.reason}}}})
+                            .toJson(QJsonDocument::Compact) +
+                        '\n');
                 return command.status;
             } else if constexpr (std::is_same_v<T, ReadOptions>) {
                 return RunCliRead(command);
@@ -35,7 +48,11 @@ int RunParsed(const ParsedCommand& parsed) {
 } // namespace
 
 int RunSubcommand(int argc, char** argv) {
-    const ParsedCommand parsed = ParseSubcommand(ArgumentList(argc, argv));
+    const QStringList arguments = ArgumentList(argc, argv);
+    // A command line the parser refuses still answers a script that asked for JSON in JSON.
+    SetOutputMode(
+        {false, arguments.contains(QStringLiteral("--json")) || arguments.contains(QStringLiteral("-j"))});
+    const ParsedCommand parsed = ParseSubcommand(arguments);
     if (std::holds_alternative<CliPrint>(parsed))
         return RunParsed(parsed);
     if (std::holds_alternative<CheckOptions>(parsed)) {

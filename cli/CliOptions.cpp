@@ -2,6 +2,9 @@
 #include "CliValues.h"
 
 #include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 
@@ -13,6 +16,7 @@ struct OptionEntry {
     QString name;
     QString valueName; // empty: a flag
     QString description;
+    QString shortName = {}; // one letter, or empty
 };
 
 struct SubcommandEntry {
@@ -23,14 +27,21 @@ struct SubcommandEntry {
     QString example;
 };
 
-const OptionEntry kPort{QStringLiteral("port"), QStringLiteral("УСТРОЙСТВО"),
-                        QStringLiteral("последовательный порт: путь или короткое имя (ttyUSB0)")};
+const OptionEntry kPort{
+    QStringLiteral("port"), QStringLiteral("УСТРОЙСТВО"),
+    QStringLiteral("последовательный порт: путь (./x, /dev/pts/3) или короткое имя в /dev "
+                   "(ttyUSB0)"),
+    QStringLiteral("p")};
+const OptionEntry kQuiet{QStringLiteral("quiet"), QString(), QStringLiteral("печатать только ошибки"),
+                         QStringLiteral("q")};
 const OptionEntry kCom{QStringLiteral("com"), QStringLiteral("N"),
                        QStringLiteral("порт COMN по сопоставлению из файла настроек (1..8)")};
-const OptionEntry kJson{QStringLiteral("json"), QString(), QStringLiteral("вывод в формате JSON")};
+const OptionEntry kJson{QStringLiteral("json"), QString(),
+                        QStringLiteral("вывод в формате JSON; при ошибке объект {\"error\": …}"),
+                        QStringLiteral("j")};
 const OptionEntry kSpeed{QStringLiteral("speed"), QStringLiteral("БОД"),
-                         QStringLiteral("скорость линии: 600, 1200, 2400, 3200, 4800, 6400, 7680, 9600, "
-                                        "12800, 19200 или 38400")};
+                         QStringLiteral("скорость линии: 600, 1200 (по умолчанию), 2400, 3200, 4800, 6400, "
+                                        "7680, 9600, 12800, 19200 или 38400")};
 const OptionEntry kFor{QStringLiteral("for"), QStringLiteral("ВРЕМЯ"),
                        QStringLiteral("закончить через это время: число и единица ms, s, min или h")};
 
@@ -41,7 +52,9 @@ const SubcommandEntry kRead{
     {kPort,
      kCom,
      kJson,
-     {QStringLiteral("output"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать конфигурацию в файл")}},
+     {QStringLiteral("output"), QStringLiteral("ФАЙЛ"),
+      QStringLiteral("записать конфигурацию в файл («-»: в стандартный вывод)"), QStringLiteral("o")},
+     kQuiet},
     QStringLiteral("rmz47 read --port ttyUSB0 --output kp12.json")};
 const SubcommandEntry kWrite{
     QStringLiteral("write"),
@@ -50,7 +63,9 @@ const SubcommandEntry kWrite{
     {kPort,
      kCom,
      {QStringLiteral("yes"), QString(),
-      QStringLiteral("принять файл другой версии ПО с тем же составом полей без вопроса")}},
+      QStringLiteral("принять файл другой версии ПО с тем же составом полей без вопроса")},
+     kJson,
+     kQuiet},
     QStringLiteral("rmz47 write kp12.json --com 1")};
 const SubcommandEntry kImitate{
     QStringLiteral("imitate"),
@@ -65,7 +80,8 @@ const SubcommandEntry kImitate{
      {QStringLiteral("pulses"), QStringLiteral("N"),
       QStringLiteral("закончить, когда ожидаемое число импульсов достигнет N")},
      {QStringLiteral("pulse-value"), QStringLiteral("V"), QStringLiteral("цена импульса, м3")},
-     kJson},
+     kJson,
+     kQuiet},
     QStringLiteral("rmz47 imitate --run 1:1:120.5 --run 2:1:80:lsb --for 10min")};
 const SubcommandEntry kListen{QStringLiteral("listen"),
                               QString(),
@@ -76,7 +92,8 @@ const SubcommandEntry kListen{QStringLiteral("listen"),
                                {QStringLiteral("order"), QStringLiteral("АДР:НИТКА:msb|lsb"),
                                 QStringLiteral("порядок байтов в ответах этой нитки")},
                                kFor,
-                               kJson},
+                               kJson,
+                               kQuiet},
                               QStringLiteral("rmz47 listen --port ttyUSB0 --for 1h --json")};
 const SubcommandEntry kCheck{
     QStringLiteral("check"),
@@ -88,7 +105,9 @@ const SubcommandEntry kCheck{
       QStringLiteral("сосчитанные импульсы по шагам; иначе спрашиваются в терминале")},
      {QStringLiteral("report"), QStringLiteral("ФАЙЛ"), QStringLiteral("записать протокол проверки (PDF)")},
      {QStringLiteral("use-controller"), QString(),
-      QStringLiteral("если план не совпадает с конфигурацией контроллера, проверять по ней")}},
+      QStringLiteral("если план не совпадает с конфигурацией контроллера, проверять по ней")},
+     kJson,
+     kQuiet},
     QStringLiteral("rmz47 check plan.json --counted 1200,600 --report protokol.pdf")};
 
 const SubcommandEntry* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck};
@@ -112,8 +131,14 @@ const QString kExitCodes =
                    "  130  проверка прервана\n");
 
 QString OptionTitle(const OptionEntry& option) {
-    return QStringLiteral("--") + option.name +
+    return (option.shortName.isEmpty() ? QStringLiteral("    ")
+                                       : QStringLiteral("-%1, ").arg(option.shortName)) +
+           QStringLiteral("--") + option.name +
            (option.valueName.isEmpty() ? QString() : QStringLiteral(" ") + option.valueName);
+}
+
+QStringList OptionNames(const OptionEntry& option) {
+    return option.shortName.isEmpty() ? QStringList{option.name} : QStringList{option.shortName, option.name};
 }
 
 QString HelpText(const SubcommandEntry& command) {
@@ -139,7 +164,7 @@ CliPrint Usage(const QString& subcommand, const QString& why) {
             .arg(kProgram, subcommand.isEmpty() ? QString() : QStringLiteral(" ") + subcommand, why);
     if (!help.isEmpty())
         text += QStringLiteral("Справка: %1\n").arg(help);
-    return {kExitUsage, text};
+    return {kExitUsage, text, why};
 }
 
 template <typename Options> using Converter = Options (*)(OptionReader&, const QStringList&);
@@ -171,7 +196,7 @@ ParsedCommand ParseSubcommand(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOption(help);
     for (const OptionEntry& option : command->options)
-        parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
+        parser.addOption(QCommandLineOption(OptionNames(option), option.description, option.valueName));
     QStringList rest = arguments.mid(2);
     rest.prepend(arguments.value(0));
     if (!parser.parse(rest)) {
@@ -181,10 +206,11 @@ ParsedCommand ParseSubcommand(const QStringList& arguments) {
                 name, QStringLiteral("неизвестный параметр «%1%2»")
                           .arg(unknown.constFirst().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
                                unknown.constFirst()));
-        return Usage(name, parser.errorText());
+        return Usage(name, ParserErrorText(parser.errorText()));
     }
     if (parser.isSet(help))
         return CliPrint{kExitDone, HelpText(*command)};
+    SetOutputMode({parser.isSet(QStringLiteral("quiet")), parser.isSet(QStringLiteral("json"))});
     if (command == &kRead)
         return Convert<ReadOptions>(*command, parser, ToRead);
     if (command == &kWrite)
@@ -198,6 +224,10 @@ ParsedCommand ParseSubcommand(const QStringList& arguments) {
 
 bool IsSubcommand(const QStringList& arguments) {
     return FindSubcommand(arguments.value(1)) != nullptr;
+}
+
+QString ExitCodesHelp() {
+    return kExitCodes;
 }
 
 QString SubcommandNames() {
@@ -215,6 +245,16 @@ QString SubcommandsHelp() {
     return text;
 }
 
+QString ParserErrorText(const QString& english) {
+    static const QRegularExpression kMissing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression kUnexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    if (const QRegularExpressionMatch m = kMissing.match(english); m.hasMatch())
+        return QStringLiteral("после «%1» не задано значение").arg(m.captured(1));
+    if (const QRegularExpressionMatch m = kUnexpected.match(english); m.hasMatch())
+        return QStringLiteral("«%1» задаётся без значения").arg(m.captured(1));
+    return QStringLiteral("ошибка в командной строке: %1").arg(english);
+}
+
 QStringList ArgumentList(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -222,9 +262,39 @@ QStringList ArgumentList(int argc, char** argv) {
     return arguments;
 }
 
+namespace {
+OutputMode g_mode;
+} // namespace
+
+void SetOutputMode(const OutputMode& mode) {
+    g_mode = mode;
+}
+
+const OutputMode& CurrentOutputMode() {
+    return g_mode;
+}
+
 void PrintOut(const QString& text) {
-    std::fputs(text.toUtf8().constData(), stdout);
+    if (!g_mode.quiet)
+        PrintData(text.toUtf8());
+}
+
+void PrintData(const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+void PrintFailure(const QString& subcommand, int status, const QString& message, const QString& field) {
+    PrintError(
+        QStringLiteral("%1%2: %3\n")
+            .arg(kProgram, subcommand.isEmpty() ? QString() : QStringLiteral(" ") + subcommand, message));
+    if (!g_mode.json || status == kExitDone)
+        return;
+    QJsonObject error{{QStringLiteral("exit"), status}, {QStringLiteral("message"), message}};
+    if (!field.isEmpty())
+        error.insert(QStringLiteral("field"), field);
+    PrintData(QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact) +
+              '\n');
 }
 
 void PrintError(const QString& text) {

@@ -11,6 +11,7 @@
 struct CliPrint {
     int status = kExitDone;
     QString text;
+    QString reason = {}; // a usage error's reason alone, for the error object
 };
 
 using ParsedCommand =
@@ -24,9 +25,29 @@ ParsedCommand ParseSubcommand(const QStringList& arguments);
 
 // The subcommands' names and one line each, for the program's own help.
 QString SubcommandsHelp();
+// The exit statuses and what each means, for every help text.
+QString ExitCodesHelp();
 // "команды: read, write, …", for a word on the command line that is none of them.
 QString SubcommandNames();
 
-// Writes a text to standard output or standard error as it is, in UTF-8.
+// QCommandLineParser's English error ("Missing value after '--port'.") in Russian.
+QString ParserErrorText(const QString& english);
+
+// How the run prints, set once its command line is read. quiet (--quiet): nothing but errors and the
+// data asked for on standard output (--output -); json (--json): a failure also prints
+// {"error": {"exit": N, "message": "…", "field": "…"}} on standard output.
+struct OutputMode {
+    bool quiet = false;
+    bool json = false;
+};
+void SetOutputMode(const OutputMode& mode);
+const OutputMode& CurrentOutputMode();
+
+// Writes a text to standard output (nothing when quiet) or standard error as it is, in UTF-8.
 void PrintOut(const QString& text);
 void PrintError(const QString& text);
+// Writes the data asked for to standard output, quiet or not.
+void PrintData(const QByteArray& bytes);
+// "rmz47 NAME: message" on standard error, and with --json the error object (field: the file's or the
+// option's field at fault, empty for none) on standard output.
+void PrintFailure(const QString& subcommand, int status, const QString& message, const QString& field = {});

@@ -42,6 +42,10 @@ int ChosenPortNumber(const Link& settings, const PortChoice& choice) {
 } // namespace
 
 QString ChosenDevice(const PortChoice& choice, QString* message) {
+    // A value with a slash is a path as the shell gave it (./simf, ../x, /dev/pts/3); only a bare name
+    // (ttyUSB0) is one of the system's devices under /dev.
+    if (choice.device.contains(QLatin1Char('/')))
+        return QFileInfo(choice.device).absoluteFilePath();
     if (!choice.device.isEmpty())
         return DevicePath(choice.device);
     Link settings;

@@ -8,6 +8,7 @@
 #include "CfgFile.h"
 #include "ConfigureJob.h"
 #include "ConsoleView.h"
+#include "FileRead.h"
 #include "FileReplace.h"
 #include "LineSpeed.h"
 #include "UserError.h"
@@ -28,11 +29,11 @@ QString ConfigurationText(const CfgContext& cfg, const CfgFormValues& v) {
     };
     const int runs = v.flIndex + 1;
     line(QStringLiteral("Количество Ниток :"), QString::number(runs));
-    line(QStringLiteral("Период опроса (1-10), с :"), v.period + QStringLiteral(" с"));
-    line(QStringLiteral("Ожидание ответа (5-20), с :"), v.answer + QStringLiteral(" с"));
+    line(QStringLiteral("Период опроса (1-10), с :"), v.period);
+    line(QStringLiteral("Ожидание ответа (5-20), с :"), v.answer);
     line(QStringLiteral("Объем газа на один импульс :"), v.v + QStringLiteral(" м3"));
-    line(QStringLiteral("Длительность импульса (0,1 - 2), с :"), v.nag + QStringLiteral(" с"));
-    line(QStringLiteral("Длительность паузы (0,1 - 1), с :"), v.pause + QStringLiteral(" с"));
+    line(QStringLiteral("Длительность импульса (0,1 - 2), с :"), v.nag);
+    line(QStringLiteral("Длительность паузы (0,1 - 1), с :"), v.pause);
     if (v.triesVisible)
         line(QStringLiteral("Максимальное количество попыток опроса Вычислителя (2-10):"),
              QString::number(v.tries));
@@ -95,13 +96,15 @@ int RunCliRead(const ReadOptions& options) {
                 document = CfgFileBytes(cfg.record, cfg.SoftVersion, now);
         }
     }
-    if (options.json)
+    // "-" makes standard output the file: the configuration alone goes there.
+    const bool toStandardOutput = IsStandardStream(options.output);
+    if (options.json && !toStandardOutput)
         PrintJson(ReadJson(cfg, report, document));
-    else
+    else if (!toStandardOutput)
         PrintOut(ReadText(cfg, report, values));
     if (!refusal.isEmpty() && !options.output.isEmpty())
         return job.fail(kExitFile, refusal);
-    if (!refusal.isEmpty() && options.json)
+    if (!refusal.isEmpty())
         job.fail(kExitDone, refusal); // said, and the read still counts
     if (options.output.isEmpty())
         return kExitDone;
@@ -109,6 +112,10 @@ int RunCliRead(const ReadOptions& options) {
         return job.fail(
             kExitFile,
             QStringLiteral("файл %1 не записан: контроллер не законфигурирован").arg(options.output));
+    if (toStandardOutput) {
+        PrintData(document);
+        return kExitDone;
+    }
     QString error;
     if (!WriteWholeFile(options.output, document, &error))
         return job.fail(

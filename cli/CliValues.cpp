@@ -1,5 +1,6 @@
 #include "CliValues.h"
 
+#include "FlowAnswer.h"
 #include "LineSpeed.h"
 
 #include <QRegularExpression>
@@ -22,9 +23,10 @@ std::optional<qint64> WholeNumber(const QString& text, qint64 low, qint64 high) 
     return v;
 }
 
-// A plain decimal number ("120.5", "0,25"); no exponent, no locale's group separators, no nan.
+// A decimal number ("120.5", "0,25", "-1", "1e39"); no locale's group separators, no nan or inf: the
+// window's checks then judge its value.
 std::optional<double> PlainNumber(const QString& text) {
-    static const QRegularExpression kNumber(QStringLiteral("^[+]?\\d+([.,]\\d+)?$"));
+    static const QRegularExpression kNumber(QStringLiteral("^[+-]?\\d+([.,]\\d+)?([eE][+-]?\\d+)?$"));
     if (!kNumber.match(text).hasMatch())
         return std::nullopt;
     QString dotted = text;
@@ -39,6 +41,11 @@ PortChoice ReadPort(OptionReader& r) {
         choice.device = r.value(kPort).trimmed();
         if (choice.device.isEmpty())
             r.fail(QStringLiteral("--port: не задано устройство"));
+        // SCHEME://… is kept for ports reached over the network.
+        if (choice.device.contains(QStringLiteral("://")))
+            r.fail(QStringLiteral("--port: «%1» — сетевые порты не поддерживаются, нужен последовательный "
+                                  "порт: путь или короткое имя")
+                       .arg(choice.device));
     }
     if (r.has(kCom)) {
         choice.com = WholeNumber(r.value(kCom), 1, 8);
@@ -77,7 +84,15 @@ std::optional<qint64> ReadDuration(OptionReader& r) {
                            : unit == QLatin1String("s")   ? 1e3
                            : unit == QLatin1String("min") ? 60e3
                                                           : 3600e3;
-    return std::llround(*amount * perUnit); // positive: the same as adding a half and truncating
+    const double ms = *amount * perUnit;
+    // Below 100 ms the run would end before its first exchange; beyond a single timer's reach (2^31 - 1
+    // ms, about 24.8 days) the end could not be timed exactly.
+    if (ms < 100 || ms > double(std::numeric_limits<int>::max())) {
+        r.fail(QStringLiteral("--for: время «%1» вне пределов от 100ms до 596h (около 24,8 суток)")
+                   .arg(r.value(kFor)));
+        return std::nullopt;
+    }
+    return std::llround(ms); // positive: the same as adding a half and truncating
 }
 
 // "msb" or "lsb" after ADDR:RUN; the rest of the fields are checked by the caller.
@@ -120,7 +135,10 @@ std::optional<ListenOrder> ParseOrder(const QString& text) {
 } // namespace
 
 ReadOptions ToRead(OptionReader& r, const QStringList&) {
-    return {ReadPort(r), r.has(kJson), r.value(QStringLiteral("output"))};
+    const ReadOptions o{ReadPort(r), r.has(kJson), r.value(QStringLiteral("output"))};
+    if (o.json && o.output == QLatin1String("-"))
+        r.fail(QStringLiteral("--json и --output - вместе не задаются: оба пишут в стандартный вывод"));
+    return o;
 }
 
 WriteOptions ToWrite(OptionReader& r, const QStringList& positional) {
@@ -138,6 +156,10 @@ ImitateOptions ToImitate(OptionReader& r, const QStringList&) {
                                   "расход в м3/ч)")
                        .arg(text));
     }
+    // The imitation dialog's own rule for each flow, with its words.
+    for (const ImitateRun& run : o.runs)
+        if (const QString problem = ImitFlowProblem(run.flowM3h); !problem.isEmpty())
+            r.fail(QStringLiteral("--run %1:%2: %3").arg(run.address).arg(run.run).arg(problem.trimmed()));
     if (o.runs.isEmpty())
         r.fail(QStringLiteral("нужна хотя бы одна нитка --run"));
     if (o.runs.size() > 3)
@@ -152,7 +174,7 @@ ImitateOptions ToImitate(OptionReader& r, const QStringList&) {
     if (r.has(QStringLiteral("pulse-value"))) {
         o.pulseValue = PlainNumber(r.value(QStringLiteral("pulse-value")));
         if (!o.pulseValue || *o.pulseValue <= 0)
-            r.fail(QStringLiteral("--pulse-value: нужна цена импульса в м3 больше нуля"));
+            r.fail(QStringLiteral("--pulse-value: ") + QString::fromUtf16(ImitText::NotPositive).trimmed());
     }
     if (o.pulses && !r.has(QStringLiteral("pulse-value")))
         r.fail(QStringLiteral("--pulses задаётся вместе с --pulse-value"));

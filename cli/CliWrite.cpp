@@ -6,9 +6,8 @@
 
 #include "CfgFile.h"
 #include "ConfigureJob.h"
+#include "CfgJson.h"
 #include "ConsoleView.h"
-
-#include <QFileInfo>
 
 namespace {
 
@@ -25,16 +24,16 @@ bool NoAnswer(const CfgExchange& exchange) {
 
 // The file as the form loads it for the controller's version; nothing (and *status set) when it is
 // refused or another version is not confirmed.
-std::optional<CfgFormValues> FileValues(const CliJob& job, const WriteOptions& options, const CfgContext& cfg,
+std::optional<CfgFormValues> FileValues(const CliJob& job, const WriteOptions& options,
+                                        const QByteArray& bytes, const CfgContext& cfg,
                                         const CfgFormValues& form, int* status) {
-    const CfgFileRead file = LoadCfgFile(options.file, cfg.SoftVersion);
+    const CfgFileRead file = ReadCfgFile(bytes, cfg.SoftVersion, OwnFileName(options.file));
     if (file.outcome != CfgFileRead::Outcome::Loaded) {
         *status = job.fail(kExitFile, file.message);
         return std::nullopt;
     }
     if (file.softVersion != cfg.SoftVersion && !options.yes &&
-        !AskOnTerminal(
-            OtherVersionQuestion(QFileInfo(options.file).fileName(), file.softVersion, cfg.SoftVersion))) {
+        !AskOnTerminal(OtherVersionQuestion(OwnFileName(options.file), file.softVersion, cfg.SoftVersion))) {
         *status = job.fail(kExitFile,
                            QStringLiteral("файл для другой версии ПО не загружен (--yes загружает его)"));
         return std::nullopt;
@@ -42,40 +41,29 @@ std::optional<CfgFormValues> FileValues(const CliJob& job, const WriteOptions& o
     return ApplyFileFields(form, file, cfg.SoftVersion);
 }
 
-// After an acknowledged write: table 4 read back is the record the write carried.
-int ReadBack(const CliJob& job, ConsoleView& view, Link& link, const CfgContext& cfg,
-             const CfgRecord& written) {
+// After an acknowledged write: table 4 read back is the record the write carried. The outcome goes into
+// the report, whose journal entry is made afterwards.
+int ReadBack(const CliJob& job, ConsoleView& view, Link& link, const CfgContext& cfg, CfgJobReport& written) {
     CfgContext back = cfg;
     CfgJobReport report;
-    if (!ReadConfigTable(view, link, back, report))
+    if (!ReadConfigTable(view, link, back, report)) {
+        written.check = CfgJobReport::Check::NoAnswer;
         return job.fail(kExitNoAnswer, QStringLiteral("конфигурация не прочитана после записи"));
-    if (back.record.encode() != written.encode())
-        return job.fail(kExitFailed,
-                        QStringLiteral("прочитанная после записи конфигурация отличается от записанной"));
-    return kExitDone;
+    }
+    written.readBack = back.record;
+    if (back.record.encode() == written.written->encode()) {
+        written.check = CfgJobReport::Check::Matched;
+        return kExitDone;
+    }
+    written.check = CfgJobReport::Check::Differs;
+    return job.fail(
+        kExitFailed,
+        QStringLiteral("прочитанная после записи конфигурация отличается от записанной: ") +
+            DifferingFields(*written.written, back.record, cfg.SoftVersion).join(QStringLiteral(", ")));
 }
 
-} // namespace
-
-int RunCliWrite(const WriteOptions& options) {
-    CliJob job(QStringLiteral("write"));
-    // A file that is no configuration at all is refused before the line is touched.
-    const CfgFileRead early = LoadCfgFile(options.file, 0);
-    if (early.outcome == CfgFileRead::Outcome::Foreign || early.outcome == CfgFileRead::Outcome::Damaged)
-        return job.fail(kExitFile, early.message);
-    if (const int opened = job.open(options.port); opened != kExitDone)
-        return opened;
-    ConsoleView view;
-    int fileStatus = kExitDone;
-    view.formAnswer = [&](CfgContext& cfg, const CfgFormValues& form) {
-        return FileValues(job, options, cfg, form, &fileStatus);
-    };
-    CfgContext cfg;
-    CfgJobReport report;
-    RunConfigureJob(view, job.link, cfg, {}, [&](const CfgJobReport& done) {
-        report = done;
-        return RecordInJournal(JournalPath(), job.link, done);
-    });
+// The job's result as a status; kExitDone for a write, which the read-back then judges.
+int WriteStatus(const CliJob& job, const CfgJobReport& report, int fileStatus) {
     using Result = CfgJobReport::Result;
     switch (report.result) {
     case Result::NoIdent:
@@ -93,5 +81,43 @@ int RunCliWrite(const WriteOptions& options) {
     case Result::Written:
         break;
     }
-    return ReadBack(job, view, job.link, cfg, *report.written);
+    return kExitDone;
+}
+
+} // namespace
+
+int RunCliWrite(const WriteOptions& options) {
+    CliJob job(QStringLiteral("write"));
+    // Read once ("-" is standard input), and a file that is no configuration at all is refused before the
+    // line is touched.
+    CfgFileRead refusal;
+    const std::optional<QByteArray> bytes = LoadCfgBytes(options.file, &refusal);
+    if (!bytes)
+        return job.fail(kExitFile, refusal.message);
+    if (const CfgFileRead early = ReadCfgFileAlone(*bytes, OwnFileName(options.file));
+        early.outcome != CfgFileRead::Outcome::Loaded)
+        return job.fail(kExitFile, early.message, early.field);
+    if (const int opened = job.open(options.port); opened != kExitDone)
+        return opened;
+    ConsoleView view;
+    int fileStatus = kExitDone;
+    view.formAnswer = [&](CfgContext& cfg, const CfgFormValues& form) {
+        return FileValues(job, options, *bytes, cfg, form, &fileStatus);
+    };
+    CfgContext cfg;
+    CfgJobReport report;
+    RunConfigureJob(view, job.link, cfg, {}, [&](const CfgJobReport& done) {
+        report = done;
+        // A written record's entry waits for the read-back, so that it says whether the controller holds it.
+        return done.result == CfgJobReport::Result::Written ? QStringList()
+                                                            : RecordInJournal(JournalPath(), job.link, done);
+    });
+    int status = WriteStatus(job, report, fileStatus);
+    if (report.result != CfgJobReport::Result::Written)
+        return status;
+    status = ReadBack(job, view, job.link, cfg, report);
+    const QStringList failed = RecordInJournal(JournalPath(), job.link, report);
+    for (const QString& save : failed)
+        job.fail(kExitFile, QStringLiteral("не сохранено: ") + save);
+    return status == kExitDone && !failed.isEmpty() ? kExitFile : status;
 }

@@ -1,6 +1,7 @@
 #include "ConsoleView.h"
 
 #include "CliOptions.h"
+#include "VersionText.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -50,7 +51,15 @@ bool AskOnTerminal(const QString& question) {
 }
 
 // The box's caption is its title ("Сообщение", "Ошибка!"); on a console the text says it all.
-void ConsoleView::tell(Notice, const QString&, const QString& text) {
+void ConsoleView::tell(Notice kind, const QString&, const QString& text) {
+    // A script reads errors; --quiet leaves it nothing else.
+    if (kind != Notice::Error && CurrentOutputMode().quiet)
+        return;
+    // The window's box with the software version is no news on a console: read prints the version, and
+    // a successful write is not worth a line on standard error.
+    if (kind == Notice::Information &&
+        text == VersionMessage(quint8(text.section(QLatin1Char(' '), 2, 2).toUInt())))
+        return;
     PrintError(text + QLatin1Char('\n'));
 }
 

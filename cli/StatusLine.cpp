@@ -1,5 +1,7 @@
 #include "StatusLine.h"
 
+#include "CliOptions.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -25,7 +27,7 @@ constexpr qint64 kRewriteMs = 1000;
 
 } // namespace
 
-StatusLine::StatusLine() : enabled_(::isatty(STDERR_FILENO) != 0) {}
+StatusLine::StatusLine() : enabled_(::isatty(STDERR_FILENO) != 0 && !CurrentOutputMode().quiet) {}
 
 QString StatusLine::fitted(const QString& text, int columns) {
     const int room = qMax(columns - 1, 0);

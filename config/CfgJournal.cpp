@@ -14,8 +14,25 @@ namespace {
 const QString kType = QStringLiteral("type");
 const QString kId = QStringLiteral("id");
 
-QString ResultText(CfgJobReport::Result r) {
-    switch (r) {
+// A write checked by reading it back says how the check went.
+QString CheckedText(const CfgJobReport& report) {
+    const quint8 version = report.softVersion.value_or(0);
+    switch (report.check) {
+    case CfgJobReport::Check::Matched:
+        return QStringLiteral("Конфигурация записана и проверена");
+    case CfgJobReport::Check::Differs:
+        return QStringLiteral("Конфигурация записана, проверка не совпала: ") +
+               DifferingFields(*report.written, *report.readBack, version).join(QStringLiteral(", "));
+    case CfgJobReport::Check::NoAnswer:
+        return QStringLiteral("Конфигурация записана, проверка не выполнена: нет ответа");
+    case CfgJobReport::Check::None:
+        break;
+    }
+    return QStringLiteral("Конфигурация записана");
+}
+
+QString ResultText(const CfgJobReport& report) {
+    switch (report.result) {
     case CfgJobReport::Result::NoIdent:
         return QStringLiteral("Не прочитана таблица 0");
     case CfgJobReport::Result::NoState:
@@ -25,7 +42,7 @@ QString ResultText(CfgJobReport::Result r) {
     case CfgJobReport::Result::Cancelled:
         return QStringLiteral("Отменено, ничего не записано");
     case CfgJobReport::Result::Written:
-        return QStringLiteral("Конфигурация записана");
+        return CheckedText(report);
     case CfgJobReport::Result::WriteFailed:
         return QStringLiteral("Ошибка при записи конфигурации");
     }
@@ -62,7 +79,7 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
                   {QStringLiteral("device"), device},
                   {QStringLiteral("program"), QStringLiteral(RMZ47_VERSION)},
                   {QStringLiteral("ident"), QString::fromLatin1(report.ident.toHex(' '))},
-                  {QStringLiteral("result"), ResultText(report.result)}};
+                  {QStringLiteral("result"), ResultText(report)}};
     if (report.softVersion)
         e[QStringLiteral("softVersion")] = *report.softVersion;
     if (report.configured)
@@ -72,6 +89,9 @@ QJsonObject JournalEntry(const CfgJobReport& report, int portNumber, const QStri
         e[QStringLiteral("read")] = RecordEntry(*report.read, version, proto::ConfigReadSize(version));
     if (report.written)
         e[QStringLiteral("written")] = RecordEntry(*report.written, version, proto::ConfigWriteSize(version));
+    if (report.readBack)
+        e[QStringLiteral("readBack")] =
+            RecordEntry(*report.readBack, version, proto::ConfigReadSize(version));
     if (!report.exchanges.isEmpty())
         e[QStringLiteral("exchanges")] = ExchangesEntry(report.exchanges);
     return e;

@@ -28,6 +28,11 @@ struct CfgJobReport {
     std::optional<CfgRecord> read;    // table 4 of a configured controller
     std::optional<CfgRecord> written; // the record the write carried
     QList<CfgExchange> exchanges;     // every attempt, in order
+    // A written record read back (the command line's write, which has nobody to look at the controller):
+    // not made, the same, differing (readBack holds what came back), or unanswered.
+    enum class Check { None, Matched, Differs, NoAnswer };
+    Check check = Check::None;
+    std::optional<CfgRecord> readBack;
     // Saves that failed at the job's end (the journal): told once, after the job's last box.
     QStringList problems;
 };

@@ -21,9 +21,12 @@ TEST(CommandLineTest, PrintsOrRefusesWithoutADisplay) {
         // Qt's own options pass through to QApplication.
         {{"-platform", "offscreen", "--version"}, 0, "rmz47 " RMZ47_VERSION "\n", false, ""},
         {{"--help"}, 0, "  -v, --version  показать версию программы и выйти\n", true, ""},
-        {{"--bogus"}, 2, "", false, "rmz47: неизвестный параметр «--bogus»\n\nИспользование: rmz47"},
+        {{"--bogus"}, 2, "", false, "rmz47: неизвестный параметр «--bogus»\nСправка: rmz47 --help\n"},
         {{"-x", "--help"}, 2, "", false, "неизвестный параметр «-x»"},
-        {{"config.ini"}, 2, "", false, "лишний аргумент «config.ini»"},
+        {{"frobnicate"}, 2, "", false, "rmz47: неизвестная команда «frobnicate» (команды: read, write"},
+        // Without a display the window cannot start; the subcommands can.
+        {{}, 2, "", false, "окну нужен графический сеанс (не заданы DISPLAY и WAYLAND_DISPLAY)"},
+        {{"--monitor"}, 2, "", false, "без окна работают команды: read, write, imitate, listen, check"},
     };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})

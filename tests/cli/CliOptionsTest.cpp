@@ -27,19 +27,20 @@ TEST(CliOptionsTest, DurationsAndSpeedsTakeTheirUnits) {
 
 TEST(CliOptionsTest, RunsOrdersAndCountsKeepEveryField) {
     const ImitateOptions imitate =
-        Parsed<ImitateOptions>({"imitate", "--run", "7:2:120,5:lsb", "--run", "8:3:0", "--pulses", "40",
+        Parsed<ImitateOptions>({"imitate", "--run", "7:2:120,5:lsb", "--run", "8:3:1e3", "--pulses", "40",
                                 "--pulse-value", "0.01", "--com", "2"});
     ASSERT_EQ(imitate.runs.size(), 2);
     EXPECT_EQ(imitate.runs[0].address, 7);
     EXPECT_EQ(imitate.runs[0].run, 2);
     EXPECT_DOUBLE_EQ(imitate.runs[0].flowM3h, 120.5);
     EXPECT_EQ(imitate.runs[0].msbFirst, false);
+    EXPECT_DOUBLE_EQ(imitate.runs[1].flowM3h, 1000);
     EXPECT_EQ(imitate.runs[1].msbFirst, std::nullopt); // the imitation's default
     EXPECT_EQ(imitate.pulses, 40);
     EXPECT_EQ(imitate.pulseValue, 0.01);
     EXPECT_EQ(imitate.port.com, 2);
 
-    const ListenOptions listen = Parsed<ListenOptions>({"listen", "--order", "5:1:lsb", "--port", "ttyUSB1"});
+    const ListenOptions listen = Parsed<ListenOptions>({"listen", "--order", "5:1:lsb", "-p", "ttyUSB1"});
     ASSERT_EQ(listen.orders.size(), 1);
     EXPECT_EQ(listen.orders[0].address, 5);
     EXPECT_FALSE(listen.orders[0].msbFirst);
