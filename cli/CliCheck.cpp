@@ -21,6 +21,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -106,10 +107,19 @@ std::optional<CheckPlan> LoadPlan(const CliJob& job, const CheckOptions& options
     return read.plan;
 }
 
+// Counts typed at a terminal or sent through a pipe or file arrive; standard input closed or on a device
+// that is no terminal (/dev/null: cron, systemd, a script's "&") would end the first step unanswered.
+bool CountsCanArrive() {
+    struct stat st {};
+    if (::fstat(STDIN_FILENO, &st) != 0)
+        return false;
+    return isatty(STDIN_FILENO) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode) || S_ISSOCK(st.st_mode);
+}
+
 // What would only fail at the check's end is refused before the port opens: counts that nobody can type,
 // a report that cannot be written where it was asked for.
 int RefuseUnfinishable(const CliJob& job, const CheckOptions& options) {
-    if (options.counted.isEmpty() && !isatty(STDIN_FILENO))
+    if (options.counted.isEmpty() && !CountsCanArrive())
         return job.fail(kExitUsage, QStringLiteral("нет терминала, чтобы спросить сосчитанные импульсы: "
                                                    "задайте их в --counted N,N,…"));
     if (options.report.isEmpty())

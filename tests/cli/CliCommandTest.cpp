@@ -168,8 +168,8 @@ TEST_F(CliCommandTest, CheckJudgesTheStepAndKeepsItsRecord) {
     file.close();
 
     EXPECT_EQ(run({"check", "@DIR@/plan.json", "--counted", "1,2"}).status, 2);
-    // No count and no terminal to ask on: refused before the port opens.
-    EXPECT_EQ(run({"check", "@DIR@/plan.json"}).status, 2);
+    // No count, and the end of input at the prompt: the check is aborted, with its journal entry.
+    EXPECT_EQ(run({"check", "@DIR@/plan.json"}).status, 130);
     const Finished check = run({"check", "@DIR@/plan.json", "--counted", "1000", "--report", "@DIR@/r.pdf"});
     EXPECT_EQ(check.status, 1) << check.err.toStdString();
     EXPECT_TRUE(check.out.contains(QStringLiteral("насчитано 1000"))) << check.out.toStdString();
@@ -180,7 +180,7 @@ TEST_F(CliCommandTest, CheckJudgesTheStepAndKeepsItsRecord) {
     QFile journal(dir.filePath(QStringLiteral("journal.jsonl")));
     ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
     const QList<QByteArray> entries = journal.readAll().trimmed().split('\n');
-    ASSERT_EQ(entries.size(), 1);
+    ASSERT_EQ(entries.size(), 2);
     for (const QByteArray& entry : entries)
         EXPECT_EQ(QJsonDocument::fromJson(entry).object()[QStringLiteral("kind")].toString(),
                   QStringLiteral("check"));

@@ -59,8 +59,9 @@ protected:
         env.insert(QStringLiteral("RMZ47_DATA_DIR"), dir.path());
         QProcess tool;
         tool.setProcessEnvironment(env);
+        // Standard input as cron and systemd give it: nothing can be typed there.
+        tool.setStandardInputFile(QProcess::nullDevice());
         tool.start(QStringLiteral(RMZ47_PATH), args + QStringList{"--port", port});
-        tool.closeWriteChannel();
         EXPECT_TRUE(tool.waitForFinished(60000)) << args.join(' ').toStdString();
         return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardError())};
     }
