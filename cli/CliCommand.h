@@ -1,7 +1,7 @@
 #pragma once
-// The program's subcommands (read, write, imitate, listen, check): what each one was asked to do, parsed
-// and checked before any port is opened, and the status each ends with. Each runs the window's own jobs
-// against a console view.
+// The program's subcommands (read, write, imitate, listen, check, validate): what each one was asked to do,
+// parsed and checked before any port is opened, and the status each ends with. Each runs the window's own
+// jobs against a console view.
 #include "LineSpeed.h"
 
 #include <QList>
@@ -40,7 +40,13 @@ struct ReadOptions {
 struct WriteOptions {
     PortChoice port;
     QString file;
-    bool yes = false; // another software version with the same layout is taken without asking
+    bool yes = false;    // another software version with the same layout is taken without asking
+    bool dryRun = false; // the fields that would change are printed; nothing is written
+};
+
+// A configuration or plan file judged offline.
+struct ValidateOptions {
+    QString file;
 };
 
 // One imitated run: ADDR:RUN:FLOW[:msb|:lsb], the flow in m3/h.
@@ -99,6 +105,7 @@ int RunCliWrite(const WriteOptions& options);
 int RunCliImitate(const ImitateOptions& options);
 int RunCliListen(const ListenOptions& options);
 int RunCliCheck(const CheckOptions& options);
+int RunCliValidate(const ValidateOptions& options);
 
 // True when arguments (the whole command line, the program's name first) name a subcommand.
 bool IsSubcommand(const QStringList& arguments);

@@ -38,6 +38,8 @@ int RunParsed(const ParsedCommand& parsed) {
                 return RunCliImitate(command);
             } else if constexpr (std::is_same_v<T, ListenOptions>) {
                 return RunCliListen(command);
+            } else if constexpr (std::is_same_v<T, ValidateOptions>) {
+                return RunCliValidate(command);
             } else {
                 return RunCliCheck(command);
             }

@@ -64,9 +64,17 @@ const SubcommandEntry kWrite{
      kCom,
      {QStringLiteral("yes"), QString(),
       QStringLiteral("принять файл другой версии ПО с тем же составом полей без вопроса")},
+     {QStringLiteral("dry-run"), QString(),
+      QStringLiteral("прочитать контроллер и показать поля, которые изменятся, ничего не записывая")},
      kJson,
      kQuiet},
     QStringLiteral("rmz47 write kp12.json --com 1")};
+const SubcommandEntry kValidate{
+    QStringLiteral("validate"),
+    QStringLiteral("ФАЙЛ"),
+    QStringLiteral("Проверяет файл конфигурации или плана проверки без контроллера и показывает, что в нём."),
+    {kJson, kQuiet},
+    QStringLiteral("rmz47 validate kp12.json")};
 const SubcommandEntry kImitate{
     QStringLiteral("imitate"),
     QString(),
@@ -110,7 +118,7 @@ const SubcommandEntry kCheck{
      kQuiet},
     QStringLiteral("rmz47 check plan.json --counted 1200,600 --report protokol.pdf")};
 
-const SubcommandEntry* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck};
+const SubcommandEntry* const kSubcommands[] = {&kRead, &kWrite, &kImitate, &kListen, &kCheck, &kValidate};
 
 const SubcommandEntry* FindSubcommand(const QString& name) {
     for (const SubcommandEntry* command : kSubcommands)
@@ -219,6 +227,8 @@ ParsedCommand ParseSubcommand(const QStringList& arguments) {
         return Convert<ImitateOptions>(*command, parser, ToImitate);
     if (command == &kListen)
         return Convert<ListenOptions>(*command, parser, ToListen);
+    if (command == &kValidate)
+        return Convert<ValidateOptions>(*command, parser, ToValidate);
     return Convert<CheckOptions>(*command, parser, ToCheck);
 }
 

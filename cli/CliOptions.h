@@ -14,8 +14,8 @@ struct CliPrint {
     QString reason = {}; // a usage error's reason alone, for the error object
 };
 
-using ParsedCommand =
-    std::variant<CliPrint, ReadOptions, WriteOptions, ImitateOptions, ListenOptions, CheckOptions>;
+using ParsedCommand = std::variant<CliPrint, ReadOptions, WriteOptions, ImitateOptions, ListenOptions,
+                                   CheckOptions, ValidateOptions>;
 
 // The command line of main() as text (the system's encoding is UTF-8).
 QStringList ArgumentList(int argc, char** argv);

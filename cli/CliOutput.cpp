@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QJsonDocument>
 
+#include "NumText.h"
+
 void PrintLine(const QString& line) {
     PrintOut(line + QLatin1Char('\n'));
 }
@@ -19,4 +21,11 @@ void PrintJson(const QJsonObject& object) {
 
 QString IsoTime(qint64 wallMs) {
     return QDateTime::fromMSecsSinceEpoch(wallMs, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+QString FieldText(const QJsonObject& field) {
+    const QJsonValue value = field.value(QStringLiteral("value"));
+    const QString unit = field.value(QStringLiteral("unit")).toString();
+    return (value.isString() ? value.toString() : FormatNumber(value.toDouble(), 3)) +
+           (unit == QLatin1String("-") || unit.isEmpty() ? QString() : QStringLiteral(" ") + unit);
 }

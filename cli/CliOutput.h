@@ -12,3 +12,6 @@ QString JsonLine(const QJsonObject& object);
 void PrintJson(const QJsonObject& object);
 // ISO 8601 in UTC with milliseconds: "2026-12-08T04:50:01.123Z".
 QString IsoTime(qint64 wallMs);
+
+// A configuration file's field as text: its value and its unit ("2 с", "1200 бит/с", "inverse").
+QString FieldText(const QJsonObject& field);

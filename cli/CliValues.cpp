@@ -142,7 +142,11 @@ ReadOptions ToRead(OptionReader& r, const QStringList&) {
 }
 
 WriteOptions ToWrite(OptionReader& r, const QStringList& positional) {
-    return {ReadPort(r), positional.value(0), r.has(QStringLiteral("yes"))};
+    return {ReadPort(r), positional.value(0), r.has(QStringLiteral("yes")), r.has(QStringLiteral("dry-run"))};
+}
+
+ValidateOptions ToValidate(OptionReader&, const QStringList& positional) {
+    return {positional.value(0)};
 }
 
 ImitateOptions ToImitate(OptionReader& r, const QStringList&) {

@@ -24,3 +24,4 @@ WriteOptions ToWrite(OptionReader& r, const QStringList& positional);
 ImitateOptions ToImitate(OptionReader& r, const QStringList& positional);
 ListenOptions ToListen(OptionReader& r, const QStringList& positional);
 CheckOptions ToCheck(OptionReader& r, const QStringList& positional);
+ValidateOptions ToValidate(OptionReader& r, const QStringList& positional);

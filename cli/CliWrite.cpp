@@ -3,11 +3,15 @@
 #include "CliCommand.h"
 #include "CliJob.h"
 #include "CliOptions.h"
+#include "CliOutput.h"
 
 #include "CfgFile.h"
 #include "ConfigureJob.h"
 #include "CfgJson.h"
 #include "ConsoleView.h"
+#include "UserError.h"
+
+#include <QJsonArray>
 
 namespace {
 
@@ -62,6 +66,39 @@ int ReadBack(const CliJob& job, ConsoleView& view, Link& link, const CfgContext&
             DifferingFields(*written.written, back.record, cfg.SoftVersion).join(QStringLiteral(", ")));
 }
 
+// --dry-run: the record the file would make, by the form's own checks, against the one the controller
+// holds, field by field with the old and new value. kExitDone, or kExitFile when the form refuses a value.
+int ShowChanges(const CliJob& job, const CfgContext& cfg, CfgFormValues values) {
+    CfgContext next = cfg;
+    try {
+        FormToRecordChecked(next, values);
+    } catch (const UserError& e) {
+        return job.fail(kExitFile,
+                        QStringLiteral("значение в файле не принято формой: ") + e.message().trimmed());
+    }
+    FormToRecordRest(next, values);
+    const QJsonObject before = RecordToJson(cfg.record, cfg.SoftVersion);
+    const QJsonObject after = RecordToJson(next.record, cfg.SoftVersion);
+    QJsonArray changes;
+    QString text;
+    for (const QString& key : DifferingFields(cfg.record, next.record, cfg.SoftVersion)) {
+        const QJsonObject old = before.value(key).toObject(), now = after.value(key).toObject();
+        changes.append(QJsonObject{{QStringLiteral("field"), key},
+                                   {QStringLiteral("old"), old.value(QStringLiteral("value"))},
+                                   {QStringLiteral("new"), now.value(QStringLiteral("value"))},
+                                   {QStringLiteral("unit"), now.value(QStringLiteral("unit"))}});
+        text += QStringLiteral("  %1: %2 → %3\n").arg(key, FieldText(old), FieldText(now));
+    }
+    if (CurrentOutputMode().json)
+        PrintJson(
+            {{QStringLiteral("kind"), QStringLiteral("dry_run")}, {QStringLiteral("changes"), changes}});
+    else if (changes.isEmpty())
+        PrintOut(QStringLiteral("Изменений нет: контроллер уже хранит эту конфигурацию.\n"));
+    else
+        PrintOut(QStringLiteral("Запись изменила бы поля (записано ничего не было):\n") + text);
+    return kExitDone;
+}
+
 // The job's result as a status; kExitDone for a write, which the read-back then judges.
 int WriteStatus(const CliJob& job, const CfgJobReport& report, int fileStatus) {
     using Result = CfgJobReport::Result;
@@ -101,17 +138,26 @@ int RunCliWrite(const WriteOptions& options) {
         return opened;
     ConsoleView view;
     int fileStatus = kExitDone;
-    view.formAnswer = [&](CfgContext& cfg, const CfgFormValues& form) {
-        return FileValues(job, options, *bytes, cfg, form, &fileStatus);
+    std::optional<int> dryRun; // the status of a dry run, once it has compared
+    view.formAnswer = [&](CfgContext& cfg, const CfgFormValues& form) -> std::optional<CfgFormValues> {
+        std::optional<CfgFormValues> values = FileValues(job, options, *bytes, cfg, form, &fileStatus);
+        if (!values || !options.dryRun)
+            return values;
+        dryRun = ShowChanges(job, cfg, *values);
+        return std::nullopt; // left at the form: nothing is written
     };
     CfgContext cfg;
     CfgJobReport report;
     RunConfigureJob(view, job.link, cfg, {}, [&](const CfgJobReport& done) {
         report = done;
-        // A written record's entry waits for the read-back, so that it says whether the controller holds it.
-        return done.result == CfgJobReport::Result::Written ? QStringList()
-                                                            : RecordInJournal(JournalPath(), job.link, done);
+        // A written record's entry waits for the read-back, so that it says whether the controller holds
+        // it; a dry run wrote nothing worth an entry.
+        if (dryRun || done.result == CfgJobReport::Result::Written)
+            return QStringList();
+        return RecordInJournal(JournalPath(), job.link, done);
     });
+    if (dryRun)
+        return *dryRun;
     int status = WriteStatus(job, report, fileStatus);
     if (report.result != CfgJobReport::Result::Written)
         return status;

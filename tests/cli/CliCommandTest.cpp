@@ -89,6 +89,16 @@ TEST_F(CliCommandTest, EndsWithTheStatusScriptsRelyOn) {
         {{}, {"write", "@DIR@/marvil.ini", "--port", "@DIR@/none"}, 5, "не является файлом конфигурации"},
         {{"--silent"}, {"read", "--port", "@PORT@"}, 3, "Не могу прочитать таблицу 0!"},
         {{"--silent"}, {"write", "@DIR@/cfg.json", "--port", "@PORT@"}, 3, "контроллер не ответил"},
+        {{}, {"validate", "@DIR@/cfg.json"}, 0, "", "конфигурация для версии ПО 3, принимается формой"},
+        {{}, {"validate", "@DIR@/marvil.ini", "-j"}, 5, "не является", "{\"error\":{\"exit\":5,"},
+        {{}, {"listen", "--speed", "1300", "--json"}, 2, "скорости «1300» нет", "{\"error\":{\"exit\":2,"},
+        {{}, {"imitate", "--run", "1:1:5", "--for", "50ms"}, 2, "вне пределов от 100ms до 596h"},
+        {{"--field"}, {"write", "@DIR@/cfg.json", "--port", "@PORT@", "--dry-run"}, 0, "", "Изменений нет"},
+        {{"--field"},
+         {"read", "-q", "-p", "@PORT@", "-o", "-"},
+         0,
+         "",
+         "\"format\": \"RMZ-47 configuration\""},
         // Another software version with the same layout, and no terminal to ask on.
         {{"--soft-version", "2"}, {"write", "@DIR@/cfg.json", "--port", "@PORT@"}, 5, "--yes"},
     };

@@ -17,7 +17,7 @@ namespace {
 
 struct Ran {
     int status = -1;
-    QString err;
+    QString err, out;
 };
 
 class CliRefusal : public ::testing::Test {
@@ -63,7 +63,8 @@ protected:
         tool.setStandardInputFile(QProcess::nullDevice());
         tool.start(QStringLiteral(RMZ47_PATH), args + QStringList{"--port", port});
         EXPECT_TRUE(tool.waitForFinished(60000)) << args.join(' ').toStdString();
-        return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardError())};
+        return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardError()),
+                QString::fromUtf8(tool.readAllStandardOutput())};
     }
     QTemporaryDir dir;
     PtyPair line;
@@ -122,6 +123,10 @@ TEST_F(CliRefusal, JournalTellsAWriteTheReadBackDidNotFind) {
         StartSim(sim, QStringLiteral(RMZ47_SIM_PATH), {"--field", "--forget-writes", "--quiet"}, &device));
     ASSERT_EQ(run({"read", "--output", "@DIR@/cfg.json"}, device).status, 0);
     saveField("nag.json", "Nag", "value", 0.5);
+    const Ran dry = run({"write", "@DIR@/nag.json", "--dry-run"}, device);
+    EXPECT_EQ(dry.status, 0) << dry.err.toStdString();
+    EXPECT_TRUE(dry.out.contains(QStringLiteral("записано ничего не было):\n  Nag: 0")))
+        << dry.out.toStdString();
     const Ran r = run({"write", "@DIR@/nag.json"}, device);
     sim.kill();
     sim.waitForFinished();
