@@ -2,6 +2,7 @@
 // the reasons (absent, busy with its holder, no permission) are the window's texts.
 #include "CliCommand.h"
 
+#include "FileRead.h"
 #include "LinkUi.h"
 #include "Now_opros.h"
 #include "QtPort.h"
@@ -9,6 +10,8 @@
 #include "Settings.h"
 
 #include <QFileInfo>
+
+#include <cerrno>
 
 namespace {
 
@@ -37,6 +40,20 @@ int ChosenPortNumber(const Link& settings, const PortChoice& choice) {
     if (choice.com)
         return *choice.com;
     return settings.PortNumber() > 0 ? settings.PortNumber() : 1;
+}
+
+// Why a device would not open, in Russian where the path itself tells: the system's English for a
+// missing path, a folder or a plain file ("Inappropriate ioctl for device") says nothing to a script's
+// reader. Otherwise the link's own text (busy with its holder, no permission).
+QString PlainReason(const QString& device, const QString& linkText) {
+    const QFileInfo info(device);
+    if (!info.exists())
+        return QStringLiteral("устройства нет");
+    if (info.isDir())
+        return SystemReason(EISDIR);
+    if (info.isFile())
+        return SystemReason(ENOTTY);
+    return linkText;
 }
 
 } // namespace
@@ -87,7 +104,7 @@ int OpenCliLink(Link& link, const PortChoice& choice, QString* message, int baud
     if (link.portOpen())
         return kExitDone;
     if (message) {
-        const QString reason = QFileInfo::exists(device) ? ui.openError : QStringLiteral("устройства нет");
+        const QString reason = PlainReason(device, ui.openError);
         *message = QStringLiteral("порт %1 не открыт: %2").arg(device, reason);
     }
     return kExitPort;
