@@ -14,8 +14,8 @@
 #include "CheckSteps.h"
 #include "CheckView.h"
 #include "ConsoleView.h"
-#include "JobCommon.h"
 #include "FileRead.h"
+#include "JobCommon.h"
 #include "StatusLine.h"
 
 #include <QFileInfo>

@@ -6,8 +6,8 @@
 #include "CliOutput.h"
 
 #include "CfgFile.h"
-#include "ConfigureJob.h"
 #include "CfgJson.h"
+#include "ConfigureJob.h"
 #include "ConsoleView.h"
 #include "UserError.h"
 
