@@ -90,9 +90,9 @@ int OpenCliLink(Link& link, const PortChoice& choice, QString* message, int baud
     link.setSettingsPath(SettingsPathFromEnvironment());
     LoadSettings(link); // the RTS mode and the COM number, as the window has them
     const int number = ChosenPortNumber(link, choice);
-    // The settings file is only read: without its path the link's open forgets a failed port in memory
-    // alone, and the chosen device is a mapping of this run.
-    link.setSettingsPath(QString());
+    // The settings file is only read: a failed open forgets the port in memory alone, and the chosen
+    // device is a mapping of this run.
+    link.setSaveOnFailedOpen(false);
     link.mapPortDevice(number, device);
     link.setPortNumber(number);
     link.setChosenPortName(choice.device);

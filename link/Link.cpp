@@ -82,6 +82,10 @@ void Link::setSettingsPath(const QString& path) {
     state_->settingsPath = path;
 }
 
+void Link::setSaveOnFailedOpen(bool save) {
+    state_->saveOnFailedOpen = save;
+}
+
 DeviceSource* Link::devices() const {
     return state_->devices;
 }

@@ -50,7 +50,8 @@ void OpenPort(Link& link) {
     }
     // A port that failed once is not tried again at the next start.
     s.PortNumber = 0;
-    SaveSettings(link);
+    if (s.saveOnFailedOpen)
+        SaveSettings(link);
     QString text = error.systemText;
     if (error.accessDenied)
         text += QLatin1Char('\n') + kAccessAdvice;

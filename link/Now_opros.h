@@ -72,6 +72,9 @@ public:
     // at all (defaults are loaded, nothing is saved), so that a test never touches the user's own file.
     const QString& settingsPath() const;
     void setSettingsPath(const QString& path);
+    // Whether a failed open saves the settings with the port forgotten (see OpenPort): yes by default, as
+    // the window's start and the imitation's reopen do; a caller that only reads the file says no.
+    void setSaveOnFailedOpen(bool save);
     // The serial devices present, for the link dialog; the system's own when null.
     DeviceSource* devices() const;
     void setDevices(DeviceSource* devices);
@@ -99,7 +102,8 @@ private:
 };
 
 // Does two things: (re)opens the port of PortNumber at LineSpeed, and on failure forgets the port (sets
-// PortNumber to 0 and saves the settings, so it is not tried at the next start) and shows the system's text.
+// PortNumber to 0 and, unless the link was told not to, saves the settings, so it is not tried at the next
+// start) and shows the system's text.
 void OpenPort(Link& link);
 void ClosePort(Link& link);
 // The one way a frame goes on the line, for requests to the controller and imitated answers alike:

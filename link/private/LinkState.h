@@ -15,6 +15,7 @@ struct LinkState {
     Port* port = nullptr;
     Clock* clock = nullptr;
     QString settingsPath;
+    bool saveOnFailedOpen = true;
     LinkUi* ui = nullptr;
     LineTap tap;
     // The last transmission, to tell its read-back on a two-wire line from what the other side sends.
