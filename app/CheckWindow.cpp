@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 
@@ -76,6 +77,18 @@ std::optional<qint64> AskCount(QWidget* parent, const QString& question) {
     return count->text().toLongLong();
 }
 
+// The bar starts empty and without text; the labels below it show the operator's words as typed.
+void SetUpProgress(QProgressBar* progress, std::initializer_list<QLabel*> labels) {
+    progress->setAccessibleName(QStringLiteral("Ход шага"));
+    progress->setTextVisible(true);
+    progress->setFormat(QString());
+    progress->setValue(0);
+    for (QLabel* label : labels) {
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+    }
+}
+
 } // namespace
 
 CheckWindow::CheckWindow(JobView& mainView, StopControl& stopControl, QWidget* parent)
@@ -85,14 +98,7 @@ CheckWindow::CheckWindow(JobView& mainView, StopControl& stopControl, QWidget* p
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
     resize(900, 620);
-    progress_->setAccessibleName(QStringLiteral("Ход шага"));
-    progress_->setTextVisible(true);
-    progress_->setFormat(QString());
-    progress_->setValue(0);
-    for (QLabel* label : {wait_, status_}) {
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-    }
+    SetUpProgress(progress_, {wait_, status_});
     start_ = PlainButton(QStringLiteral("Нача&ть"), QStringLiteral("Начать проверку"), this);
     next_ = PlainButton(QStringLiteral("Следу&ющий шаг"), QStringLiteral("Следующий шаг"), this);
     abort_ = PlainButton(QStringLiteral("П&рервать (Esc)"), QStringLiteral("Прервать проверку"), this);

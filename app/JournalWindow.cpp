@@ -47,6 +47,17 @@ void SaveFailed(QWidget* parent, const QString& path, const QString& error) {
                 QStringLiteral("Ошибка!"), QMessageBox::Warning);
 }
 
+// One whole entry a row, read only: a note is edited through its own dialog.
+void SetUpRecordTable(QTableWidget* table) {
+    table->setAccessibleName(QStringLiteral("Записи журнала, новые сверху"));
+    table->setColumnCount(int(JournalHeaders().size()));
+    table->setHorizontalHeaderLabels(JournalHeaders());
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->verticalHeader()->setVisible(false);
+}
+
 } // namespace
 
 JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
@@ -68,13 +79,7 @@ JournalWindow::JournalWindow(const QString& journalPath, QWidget* parent)
     for (const JournalKind kind : {JournalKind::Configure, JournalKind::Check})
         kind_->addItem(KindText(kind), int(kind));
     report_->setEnabled(false);
-    table_->setAccessibleName(QStringLiteral("Записи журнала, новые сверху"));
-    table_->setColumnCount(int(JournalHeaders().size()));
-    table_->setHorizontalHeaderLabels(JournalHeaders());
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->verticalHeader()->setVisible(false);
+    SetUpRecordTable(table_);
 
     QPushButton* note =
         PlainButton(QStringLiteral("&Примечание…"), QStringLiteral("Примечание к записи"), this);

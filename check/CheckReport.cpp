@@ -18,6 +18,7 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -145,18 +146,24 @@ double AxisEnd(double top) {
     return 4 * 10 * magnitude;
 }
 
+// The check's whole time in seconds and its expected pulses: the chart's axes end there.
+std::pair<double, qint64> ChartTotals(const CheckRecord& record) {
+    double seconds = 0;
+    qint64 pulses = 0;
+    for (const CheckStepResult& r : record.steps) {
+        seconds += r.durationS;
+        pulses += r.expectedPulses;
+    }
+    return {seconds, pulses};
+}
+
 // The expected pulses of the whole check as one staircase over its time, the steps' starts marked.
 void DrawChart(Pages& pages, const CheckRecord& record) {
     QPainter& p = pages.painter();
     const double h = pages.mm(55);
     pages.room(h + pages.mm(8));
     const QRectF plot(pages.mm(18), pages.y() + pages.mm(6), pages.width() - pages.mm(22), h - pages.mm(16));
-    double totalS = 0;
-    qint64 totalPulses = 0;
-    for (const CheckStepResult& r : record.steps) {
-        totalS += r.durationS;
-        totalPulses += r.expectedPulses;
-    }
+    const auto [totalS, totalPulses] = ChartTotals(record);
     const double maxX = AxisEnd(totalS);
     const double maxY = AxisEnd(double(totalPulses));
     const auto at = [&](double t, double n) {
